@@ -1,0 +1,130 @@
+// The one set of variables that the screens and the database routines share.
+//
+// Every routine takes this object by reference and hands its results to the
+// next routine through it, under the names the users and screens know.  The
+// object lives for the whole run; nothing here is saved when the program ends.
+//
+// Whole-number types follow the database's own: an Integer is 16-bit signed,
+// a Long 32-bit signed.  Arithmetic that must fail on overflow goes through
+// Checked.h, never through plain operators on these types.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ondrel {
+
+using Integer = std::int16_t;
+using Long = std::int32_t;
+
+// Entries per section of the scroll bar: one scroll range holds at most this
+// many positions.  The section count, the scroll maximum, the mapping from
+// (section, scroll value) to an entry number and the record window's section
+// all use this one constant.
+inline constexpr Long kSectionSize = 32000;
+
+struct FieldDef {
+  std::string Name;
+  Integer Number = 0;
+  std::string Type;
+  Integer Width = 0;
+  Integer Decimals = 0;
+  Integer Column = 0;  // 1-based heading column of a displayed field, else 0
+};
+
+struct LeafRef {
+  Long CumCount = 0;  // entries in leaves 1 to k together
+  Long NodePos = 0;   // 1-based position of the leaf node in the index file
+};
+
+// Head of a key description in the index file: 12 bytes, members in order.
+struct KeyHeadRecord {
+  Integer DescLength = 0;  // total length; then the key part bytes still to read
+  Long RootNode = 0;       // node number of the root of the key's tree
+  char Spare1 = ' ';
+  char WideTail = ' ';     // NUL: entry tail 4; anything else: 8
+  char Spare4[4] = {' ', ' ', ' ', ' '};
+};
+
+// One key part description in the index file: 5 bytes.
+struct KeyPartRecord {
+  Integer PartLength = 0;
+  char PartRest[3] = {' ', ' ', ' '};
+};
+
+struct SharedState {
+  // Text constants, set once by the contents screen's load.  They start
+  // empty, as every text does, until that load runs (SetTextConstants).
+  std::string LineBreak;  // CR LF: ends every multi-line text the viewer builds
+  std::string Delimiter;  // LF: ends a text-file record and an active data record
+  std::string TabChar;    // TAB
+
+  // Chosen file set.
+  std::string IspecName;
+  std::string ProfileName;
+  std::string DefinitionPath;
+  std::string ProfilePath;
+  std::string DataPath;  // "" until an ISPEC has been chosen
+  std::string IndexPath;
+  std::string CurrentPath;  // the file of the set being opened or read
+  bool ChooserCancelled = false;
+
+  // Index geometry and chosen key.
+  Integer NodeSize = 0;
+  Long RecordCount = 0;
+  Integer KeyNumber = 0;
+  Integer KeyCounter = 0;
+  Integer KeyDescLength = 0;
+  Long KeyDescPos = 0;
+  KeyHeadRecord KeyHead;
+  KeyPartRecord KeyPart;
+  Integer KeyLength = 0;
+  Integer EntryTail = 0;
+  std::string EntryPad;  // KeyLength + EntryTail - 3 spaces; only its length counts
+
+  // Definition.
+  std::vector<FieldDef> FieldTable;  // element 0 unused: fields are 1 to FieldCount
+  Integer FieldCount = 0;
+  Long RecordLength = 0;  // 0 = no definition
+  std::string Heading;    // "" = not loaded yet
+
+  // Reference information.  LeafIndex is 32-bit so that a tree of any number
+  // of leaves is described in full (a 16-bit count would stop near a million
+  // entries).
+  std::vector<LeafRef> LeafTable;
+  Long LeafIndex = 0;
+  // Running maximum of CumCount over LeafTable(1..k), kept by the walk.  On a
+  // sound tree it equals CumCount; on a damaged one (a leaf with a used length
+  // below 2) CumCount can fall, and the running maximum still lets the leaf of
+  // an entry be found by binary search with the same answer as a scan.
+  std::vector<Long> LeafReach;
+
+  // Record window.
+  double StartRecord = 0.0;
+  double FirstShown = 0.0;
+  double LastRead = 0.0;
+  Long EntryCounter = 0;
+  Integer WindowLines = 0;
+  std::string WindowText;
+  std::string RecordLine;
+  char RecordFlag = ' ';
+  bool WindowIdle = false;
+  bool DatOpen = false;
+  bool IdxOpen = false;
+
+  // Sections and commands.
+  Long SectionCount = 0;
+  Long Section = 0;
+  std::string SectionEntry;
+  Integer PrintPhase = 0;
+  std::string VersionText;
+  Integer TwipsPerPixelX = 0;
+  Integer TwipsPerPixelY = 0;
+};
+
+// Sets what the contents screen's load sets before anything reads it: the
+// three text constants, the window size of 21 lines and the idle flag.
+void SetTextConstants(SharedState& state);
+
+}  // namespace ondrel
