@@ -1,11 +1,48 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs the whole test suite.
+# Installs what is missing, builds everything and runs the whole test suite:
+#   1. the release build and every test;
+#   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
+#   3. a clang build that runs each fuzz target for a short while.
+# Set ONDREL_TEST_STAGES to a subset of "main asan fuzz" to run fewer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$(pwd)
 
 bash scripts/install-deps.sh
 
-BUILD=${BUILD_DIR:-build}
-cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDREL_BUILD_TESTS=ON
-cmake --build "$BUILD" -j"$(nproc)"
-ctest --test-dir "$BUILD" --output-on-failure -j"$(nproc)" --timeout 900
+stages=${ONDREL_TEST_STAGES:-main asan fuzz}
+jobs=$(nproc)
+
+for stage in $stages; do
+  echo "=== $stage"
+  case $stage in
+    main)
+      cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDREL_BUILD_TESTS=ON
+      cmake --build build -j"$jobs"
+      ctest --test-dir build --output-on-failure -j"$jobs" --timeout 900
+      ;;
+    asan)
+      # Without -fno-sanitize-recover a UBSan finding would still exit 0.
+      flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+      cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DONDREL_BUILD_TESTS=ON \
+        -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
+      cmake --build build-asan -j"$jobs"
+      ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+      LSAN_OPTIONS="suppressions=$root/tests/sanitizers/lsan.supp:print_suppressions=0" \
+      UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        ctest --test-dir build-asan --output-on-failure -j"$jobs" --timeout 1800
+      ;;
+    fuzz)
+      CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DONDREL_FUZZ=ON -DONDREL_BUILD_SCREENS=OFF \
+        -DONDREL_FUZZ_SECONDS="${ONDREL_FUZZ_SECONDS:-60}" \
+        -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
+      cmake --build build-fuzz -j"$jobs"
+      ctest --test-dir build-fuzz --output-on-failure --timeout 900
+      ;;
+    *)
+      echo "unknown stage: $stage" >&2
+      exit 2
+      ;;
+  esac
+done
