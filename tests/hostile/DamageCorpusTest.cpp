@@ -1,0 +1,179 @@
+// Every kind of damage the writer can make, and the index cut at every node
+// boundary, run through the command-line tool's text export, its window and
+// its check under a time limit: each run ends, with the message and exit
+// status the viewer's behaviour gives, and never reads past a file's end.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+#include "tests/hostile/HostileDatabase.h"
+#include "tests/hostile/StraceCheck.h"
+#include "tests/hostile/Subprocess.h"
+#include "tests/support/TempDir.h"
+#include "tools/writer/Damage.h"
+
+namespace ondrel::test {
+namespace {
+
+const std::string kExport = ONDREL_EXPORT_PATH;
+const std::string kCoarse = "OOPS! Houston, we have a coarse problem. . .: An error has been encountered";
+const std::string kFine = "OOPS! Houston, we have a fine problem. . .: An error has been encountered";
+const std::string kIncomplete = "OOPS!  I'm not all present.: The runtime database is incomplete.  ";
+const std::string kNoDefinition = "OOPS!: Sorry, the file you selected has no associated definition.";
+const std::string kProfileFailed = "FileOpen: ";
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+struct Outcome {
+  RunResult text;
+  RunResult window;
+  RunResult check;
+};
+
+class DamageCorpusTest : public ::testing::Test {
+ protected:
+  DamageCorpusTest() : layout(BuildHostileIspec(db.path())) {}
+
+  // The three runs on the damaged database, each traced and checked.
+  Outcome RunAll(const std::string& profile = "ORDNO") {
+    const std::string dir = Quote(db.str());
+    Outcome o;
+    o.text = Traced(Quote(kExport) + " " + dir + " ORD " + profile);
+    o.window = Traced(Quote(kExport) + " --window 150 " + dir + " ORD " + profile);
+    o.check = Traced(Quote(kExport) + " --check " + dir + " ORD " + profile);
+    return o;
+  }
+
+  RunResult Traced(const std::string& commandLine) {
+    const std::string log = (logs.path() / "trace").string();
+    RunResult r = RunCommand(StraceCommand(log) + commandLine, 60);
+    EXPECT_NE(r.status, 124) << "did not end: " << commandLine;
+    const TraceFindings found = CheckTrace(log, db.str(), FileSizes(db.path()));
+    for (const auto& v : found.violations) ADD_FAILURE() << commandLine << "\n  " << v;
+    return r;
+  }
+
+  const writer::TreeLayout& Tree() const { return layout.index.keys[1]; }
+
+  TempDir db;
+  TempDir logs;
+  writer::IspecLayout layout;
+};
+
+TEST_F(DamageCorpusTest, SoundDatabasePassesEveryRun) {
+  const Outcome o = RunAll();
+  EXPECT_EQ(o.text.status, 0);
+  EXPECT_EQ(o.text.err, "");
+  EXPECT_EQ(o.window.status, 0);
+  EXPECT_EQ(o.check.status, 0) << o.check.out;
+}
+
+TEST_F(DamageCorpusTest, ChildPointerOfZero) {
+  writer::ZeroChildPointer(layout.files, 1, Tree().root, 1);
+  const Outcome o = RunAll();
+  EXPECT_EQ(o.text.status, 0);
+  EXPECT_TRUE(Has(o.text.err, kCoarse)) << o.text.err;
+  EXPECT_EQ(o.check.status, 1);
+}
+
+TEST_F(DamageCorpusTest, ChildPointerPastTheEnd) {
+  writer::ChildPointerPastEnd(layout.files, 1, Tree().levels[1][0], 0);
+  const Outcome o = RunAll();
+  EXPECT_EQ(o.text.status, 0);
+  EXPECT_TRUE(Has(o.text.err, kCoarse)) << o.text.err;
+  EXPECT_EQ(o.check.status, 1);
+}
+
+TEST_F(DamageCorpusTest, CycleBackToTheRootAndToItself) {
+  const auto& levels = Tree().levels;
+  ASSERT_GE(levels.size(), 3u);
+  writer::MakeCycle(layout.files, 1, levels[1][2], 0, Tree().root);
+  writer::MakeCycle(layout.files, 1, levels[1][3], 1, levels[1][3]);
+  const Outcome o = RunAll();
+  EXPECT_EQ(o.text.status, 0);
+  EXPECT_TRUE(Has(o.text.err, kCoarse)) << o.text.err;
+  EXPECT_EQ(o.check.status, 1);
+}
+
+TEST_F(DamageCorpusTest, LeafUsedLengthBeyondTheNode) {
+  writer::SetUsedLength(layout.files, 512, Tree().Leaves()[3], 0x7FFF);
+  const Outcome o = RunAll();
+  EXPECT_EQ(o.check.status, 1);
+  EXPECT_LE(o.text.status, 1);
+}
+
+TEST_F(DamageCorpusTest, BadKeyDescriptionLengthEndsTheTool) {
+  writer::SetKeyDescriptionLength(layout.files, 1, 21);
+  const Outcome o = RunAll();
+  for (const RunResult* r : {&o.text, &o.window, &o.check}) {
+    EXPECT_EQ(r->status, 1);
+    EXPECT_TRUE(Has(r->err, kProfileFailed)) << r->err;
+  }
+}
+
+TEST_F(DamageCorpusTest, MissingFilesOfTheSet) {
+  struct Case {
+    writer::FileKind kind;
+    std::string message;
+  };
+  for (const Case& c : {Case{writer::FileKind::Profile, kIncomplete}, Case{writer::FileKind::Index, kIncomplete},
+                        Case{writer::FileKind::Data, kIncomplete},
+                        Case{writer::FileKind::Definition, kNoDefinition}}) {
+    TempDir copy;
+    std::filesystem::copy(db.path(), copy.path(), std::filesystem::copy_options::recursive);
+    writer::RemoveFile(writer::FileSet{copy.path(), "ORD"}, c.kind);
+    const RunResult r = RunCommand(Quote(kExport) + " " + Quote(copy.str()) + " ORD ORDNO", 60);
+    EXPECT_EQ(r.status, 1) << static_cast<int>(c.kind);
+    EXPECT_TRUE(Has(r.err, c.message)) << r.err;
+    if (c.kind != writer::FileKind::Definition)
+      EXPECT_TRUE(Has(r.err, writer::FileSet{copy.path(), "ORD"}.Path(c.kind).string())) << r.err;
+  }
+}
+
+TEST_F(DamageCorpusTest, DataFileCutShort) {
+  writer::TruncateFile(layout.files, writer::FileKind::Data, 1000);
+  const Outcome o = RunAll();
+  EXPECT_EQ(o.text.status, 0);
+  EXPECT_TRUE(Has(o.text.err, kFine)) << o.text.err;
+  EXPECT_EQ(o.check.status, 1);
+}
+
+TEST_F(DamageCorpusTest, IndexCutAtEveryNodeBoundary) {
+  const auto full = std::filesystem::file_size(layout.files.Index());
+  const std::string saved = [&] {
+    std::ifstream in(layout.files.Index(), std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }();
+  // The last node of the ORDNO tree; the nodes after it belong to other keys.
+  std::uintmax_t treeEnd = 0;
+  for (const auto& level : Tree().levels)
+    for (std::uint32_t node : level) treeEnd = std::max<std::uintmax_t>(treeEnd, node * 512ull);
+  for (std::uintmax_t length = 0; length < full; length += 512) {
+    SCOPED_TRACE(length);
+    writer::TruncateFile(layout.files, writer::FileKind::Index, length);
+    const Outcome o = RunAll();
+    if (length < 37) {
+      EXPECT_EQ(o.text.status, 1);
+      EXPECT_TRUE(Has(o.text.err, kIncomplete)) << o.text.err;
+    } else if (length <= layout.index.descriptionOffsets.back()) {
+      // The key descriptions are gone: choosing the profile fails.
+      EXPECT_EQ(o.text.status, 1);
+      EXPECT_TRUE(Has(o.text.err, kProfileFailed)) << o.text.err;
+    } else if (length >= treeEnd) {
+      EXPECT_EQ(o.text.status, 0);
+      EXPECT_EQ(o.text.err, "");
+      EXPECT_EQ(o.check.status, 0);
+    } else {
+      // Part of the tree is gone: the walk and the window report it and go on.
+      EXPECT_EQ(o.text.status, 0);
+      EXPECT_TRUE(Has(o.text.err, kCoarse) || Has(o.text.err, kFine)) << o.text.err;
+      EXPECT_EQ(o.check.status, 1);
+    }
+    std::ofstream(layout.files.Index(), std::ios::binary | std::ios::trunc) << saved;
+  }
+}
+
+}  // namespace
+}  // namespace ondrel::test

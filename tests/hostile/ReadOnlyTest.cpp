@@ -1,0 +1,73 @@
+// Proof that the command-line tool never writes to a database: every mode
+// runs under strace, and the trace shows no open for writing or creating and
+// no write, truncate, rename, unlink or lock of a database file, and no read
+// past a file's end; afterwards every file's bytes and time are unchanged.
+#include <gtest/gtest.h>
+
+#include "tests/hostile/HostileDatabase.h"
+#include "tests/hostile/StraceCheck.h"
+#include "tests/hostile/Subprocess.h"
+#include "tests/support/TempDir.h"
+
+namespace ondrel::test {
+namespace {
+
+const std::string kExport = ONDREL_EXPORT_PATH;
+
+class ReadOnlyTest : public ::testing::Test {
+ protected:
+  ReadOnlyTest() { BuildHostileIspec(db.path()); }
+
+  TraceFindings Traced(const std::string& commandLine) {
+    const std::string log = (logs.path() / "trace").string();
+    const RunResult r = RunCommand(StraceCommand(log) + commandLine, 120);
+    EXPECT_NE(r.status, 124) << commandLine;
+    return CheckTrace(log, db.str(), FileSizes(db.path()));
+  }
+
+  TempDir db;
+  TempDir logs;
+};
+
+TEST_F(ReadOnlyTest, EveryModeOfTheToolOnlyReads) {
+  const auto before = Snapshot(db.path());
+  const std::string dir = Quote(db.str());
+  int opens = 0;
+  int reads = 0;
+  for (const std::string args :
+       {dir, dir + " ORD", dir + " ORD ORDNO", dir + " ORD BYCUST", "--format csv " + dir + " ORD ORDNO",
+        "--window 40 " + dir + " ORD ORDNO", "--from 100 --count 5 " + dir + " ORD BYCUST",
+        "--describe " + dir + " ORD ORDNO", "--check " + dir + " ORD ORDNO"}) {
+    SCOPED_TRACE(args);
+    const TraceFindings found = Traced(Quote(kExport) + " " + args + " >/dev/null");
+    for (const auto& v : found.violations) ADD_FAILURE() << v;
+    opens += found.databaseOpens;
+    reads += found.positionedReads;
+  }
+  // The trace really saw the tool read the database.
+  EXPECT_GT(opens, 20);
+  EXPECT_GT(reads, 20);
+  EXPECT_TRUE(Snapshot(db.path()) == before);
+}
+
+TEST_F(ReadOnlyTest, TheCheckSeesAProgramThatWrites) {
+  const std::string file = db.str() + "/_ORD.DAT";
+  for (const std::string writer :
+       {"printf x >> " + Quote(file), "touch " + Quote(db.str() + "/_NEW.DAT"),
+        "truncate -s 10 " + Quote(file), "mv " + Quote(file) + " " + Quote(file + ".old")}) {
+    SCOPED_TRACE(writer);
+    EXPECT_FALSE(Traced("/bin/sh -c " + Quote(writer)).violations.empty());
+  }
+}
+
+TEST_F(ReadOnlyTest, TheCheckSeesAReadPastTheEnd) {
+  const std::string log = (logs.path() / "trace").string();
+  RunCommand(StraceCommand(log) + Quote(kExport) + " --describe " + Quote(db.str()) + " ORD ORDNO >/dev/null", 60);
+  auto sizes = FileSizes(db.path());
+  EXPECT_TRUE(CheckTrace(log, db.str(), sizes).violations.empty());
+  sizes[db.str() + "/_ORD.IDX"] = 100;  // as if the index were shorter than what was read
+  EXPECT_FALSE(CheckTrace(log, db.str(), sizes).violations.empty());
+}
+
+}  // namespace
+}  // namespace ondrel::test
