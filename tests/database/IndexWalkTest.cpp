@@ -85,7 +85,7 @@ class IndexWalkTest : public ::testing::Test {
     w.EndKey();
     w.BeginKey();
     for (std::uint64_t i = 0; i < entries; ++i) {
-      char k[16];
+      char k[24];
       std::snprintf(k, sizeof k, "%012llu", static_cast<unsigned long long>(i));
       w.Add(k, static_cast<std::uint32_t>(i + 1));
     }

@@ -1,0 +1,182 @@
+// ondrel-export run as a program: each mode's exact output, CSV quoting,
+// messages and exit status, a broken pipe.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "database/Messages.h"
+#include "tests/export/RunTool.h"
+#include "tests/viewer/NumberedIspec.h"
+#include "tools/writer/Damage.h"
+
+namespace ondrel {
+namespace {
+
+using test::RunTool;
+
+// CUST: names holding a comma, quotes and a line break, a purged record
+// (4), an unflagged entry (5) and a byte of the code page's upper half.
+struct Databases {
+  test::TempDir dir;
+  writer::IspecLayout cust;
+  Databases() {
+    writer::IspecSpec spec;
+    spec.name = "CUST";
+    spec.definition.fields = {
+        {"CUSTNO", 1, "N", 6, 0}, {"NAME", 2, "A", 12, 0}, {"[HID]", 3, "A", 2, 0}, {"AMOUNT", 4, "N", 7, 2}};
+    spec.records = {{{"000001", "Smith, John", "h", "00012.34"}},
+                    {{"000002", "Say \"hi\"", "h", "00000.00"}},
+                    {{"000003", "Line\nbreak", "h", "00100.00"}},
+                    {{"000004", "Purged", "h", "00000.01"}, true},
+                    {{"000005", "Hidden", "h", "00000.02"}},
+                    {{"000006", "Caf\xE9", "h", "00009.99"}}};
+    spec.profiles = {
+        {.name = "BYNO", .keyFields = {{"CUSTNO", false, true}},
+         .conditions = {{"AMOUNT", '1', '&', "GLB.ZEROS"}, {"NAME", '0', ' ', "A"}},
+         .ispecs = {"ZED", "CUST"},
+         .select = [](std::uint32_t, const writer::RecordSpec&) { return true; },
+         .entryFlag = [](std::uint32_t n, const writer::RecordSpec&) -> std::uint8_t {
+           return n == 5 ? 'N' : 'Y';
+         }},
+        {.name = "BYNAME", .keyFields = {{"NAME"}}}};
+    cust = writer::BuildIspec(dir.str(), spec);
+    test::BuildNumbered(dir.str(), "LARGE", 70500);
+    test::BuildNumbered(dir.str(), "alpha", 1);
+  }
+};
+
+const Databases& Shared() {
+  static const Databases databases;
+  return databases;
+}
+std::string Dir() { return Shared().dir.str(); }
+
+const std::string kCustHeading = "CUSTNO NAME" + std::string(10, ' ') + "AMOUNT  \n" + std::string(28, '-') + "\n";
+const std::string kNumberedHeading = "   NO  NAME     \r\n" + std::string(15, '-') + "\r\n";
+
+TEST(ExportTest, ListsIspecsSortedAndProfilesInFileOrder) {
+  EXPECT_EQ(RunTool({Dir()}).out, "CUST\nLARGE\nalpha\n");
+  const auto profiles = RunTool({Dir(), "CUST"});
+  EXPECT_EQ(profiles.out, "BYNO\nBYNAME\n");
+  EXPECT_EQ(profiles.status, 0);
+}
+
+TEST(ExportTest, TextExportIsTheWindowsLinesWithoutTheLimit) {
+  const auto run = RunTool({Dir(), "CUST", "BYNO"});
+  EXPECT_EQ(run.out, kCustHeading +
+                         "000001 Smith, John  00012.34 \n"
+                         "000002 Say \"hi\"     00000.00 \n"
+                         "000003 Line\nbreak   00100.00 \n"
+                         ">> Record Purged <<\n"
+                         "000006 Caf\u00E9         00009.99 \n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+
+  EXPECT_EQ(RunTool({"--from", "3", "--count=2", Dir(), "CUST", "BYNO"}).out,
+            kCustHeading + "000003 Line\nbreak   00100.00 \n>> Record Purged <<\n");
+
+  const auto large = RunTool({Dir(), "LARGE", "BYNO"});
+  EXPECT_EQ(large.out.size(), 17 + 16 + 70500 * 17u);
+  EXPECT_EQ(large.out.substr(large.out.size() - 17), test::NumberedLine(70500) + "\n");
+}
+
+TEST(ExportTest, CsvQuotesAndLeavesOutPurgedRecords) {
+  const auto run = RunTool({Dir(), "CUST", "BYNO", "--format", "csv"});
+  EXPECT_EQ(run.out,
+            "CUSTNO,NAME,AMOUNT\r\n"
+            "000001,\"Smith, John\",00012.34\r\n"
+            "000002,\"Say \"\"hi\"\"\",00000.00\r\n"
+            "000003,\"Line\nbreak\",00100.00\r\n"
+            "000006,Caf\u00E9,00009.99\r\n");
+  EXPECT_EQ(RunTool({"--format=csv", "--from=4", "--count=1", Dir(), "CUST", "BYNO"}).out,
+            "CUSTNO,NAME,AMOUNT\r\n000006,Caf\u00E9,00009.99\r\n");
+}
+
+TEST(ExportTest, WindowIsTheClipboardText) {
+  const auto at = [](const std::string& entry) { return RunTool({"--window", entry, Dir(), "LARGE", "BYNO"}); };
+  EXPECT_EQ(at("1").out, "LARGE via BYNO: Record 1 thru 21 of 70500\r\n" + kNumberedHeading +
+                             test::NumberedLines(1, 21));
+  EXPECT_EQ(at("32001").out, "LARGE via BYNO: Record 32001 thru 32021 of 70500\r\n" +
+                                 kNumberedHeading + test::NumberedLines(32001, 32021));
+  // Beyond the end the caption stays that of the window at entry 1.
+  const auto beyond = at("70501");
+  EXPECT_EQ(beyond.out, "LARGE via BYNO: Record 1 thru 21 of 70500\r\n" + kNumberedHeading + ">> No Entries <<");
+  EXPECT_EQ(beyond.status, 0);
+}
+
+TEST(ExportTest, Describe) {
+  const auto run = RunTool({"--describe", Dir(), "CUST", "BYNO"});
+  EXPECT_EQ(run.out, "Records: 6\nNode size: 512\nRoot node: " + std::to_string(Shared().cust.index.keys[1].root) +
+                         "\nKey length: 6\nEntry tail: 4\nLeaves: 1\nEntries: 6\nSections: 1\n"
+                         "ISPEC: CUST\nISPEC: ZED\nOrdinate: CUSTNO, LIFP\n"
+                         "Condition: AMOUNT > GLB.ZEROS AND\nCondition: NAME = (A)\n");
+}
+
+TEST(ExportTest, MessagesAndExitStatus) {
+  test::TempDir dir;
+  const auto gone = test::BuildNumbered(dir.str(), "GONE", 3);
+  std::filesystem::remove(gone.files.Data());
+  auto run = RunTool({dir.str(), "GONE"});
+  EXPECT_EQ(run.err, "OOPS!  I'm not all present.: The runtime database is incomplete.  You are missing all or part of " +
+                         gone.files.Data().string() + ".  You need to create or restore the database.\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.status, 1);
+
+  test::BuildNumbered(dir.str(), "NODEF", 3);
+  dir.Write("_NODEF.DFN", "V002.004.000\nnot a number\n");
+  run = RunTool({dir.str(), "NODEF", "BYNO"});
+  EXPECT_EQ(run.err, "OOPS!: Sorry, the file you selected has no associated definition.  Perhaps it is not a user-defined file.\n");
+  EXPECT_EQ(run.status, 1);
+
+  // A damaged tree: the walk reports both failed reads of the lost node and
+  // the export goes on with the other leaves.
+  const auto tree = test::BuildNumbered(dir.str(), "TREE", 100);
+  writer::ZeroChildPointer(tree.files, 1, tree.index.keys[1].root, 0);
+  run = RunTool({dir.str(), "TREE", "BYNO"});
+  const std::string coarse = std::string(msg::kCoarseTitle) + ": " + msg::kCoarse + "\n";
+  EXPECT_EQ(run.err, coarse + coarse);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.find(test::NumberedLine(1)), std::string::npos);  // the first leaf is lost
+
+  EXPECT_EQ(RunTool({"--help"}).status, 0);
+  EXPECT_NE(RunTool({"--help"}).out.find("Example:"), std::string::npos);
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{}, {"--format", "xml", Dir(), "CUST", "BYNO"}, {"--window", "5", Dir()},
+        {"--describe", "--check", Dir(), "CUST", "BYNO"}, {"--count", "-1", Dir(), "CUST", "BYNO"},
+        {"--bogus", Dir()}, {Dir(), "CUST", "BYNO", "extra"}}) {
+    run = RunTool(bad);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("Usage:"), std::string::npos);
+    EXPECT_EQ(run.out, "");
+  }
+}
+
+TEST(ExportTest, BrokenPipeEndsQuietly) {
+  int out[2], err[2];
+  ASSERT_EQ(pipe(out), 0);
+  ASSERT_EQ(pipe(err), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    close(out[0]);
+    close(err[0]);
+    execl(ONDREL_EXPORT_PATH, ONDREL_EXPORT_PATH, Dir().c_str(), "LARGE", "BYNO", nullptr);
+    _exit(127);
+  }
+  close(out[1]);
+  close(err[1]);
+  char head[100];
+  ASSERT_GT(read(out[0], head, sizeof head), 0);
+  close(out[0]);  // the reader goes away, as `| head` does
+  int status = 0;
+  waitpid(pid, &status, 0);
+  char message[256];
+  EXPECT_EQ(read(err[0], message, sizeof message), 0);
+  close(err[0]);
+  EXPECT_TRUE(WIFSIGNALED(status) ? WTERMSIG(status) == SIGPIPE : WEXITSTATUS(status) == 0);
+}
+
+}  // namespace
+}  // namespace ondrel

@@ -1,0 +1,120 @@
+// The export: every entry of the profile from entry --from on, in key order,
+// as text lines (the record window's lines without its 21-line limit) or as
+// CSV rows.  Records are read one at a time and written through one buffer,
+// so memory does not grow with the size of the file.
+#include <optional>
+#include <vector>
+
+#include "database/ByteFile.h"
+#include "database/Definition.h"
+#include "database/IndexWalk.h"
+#include "tools/export/Csv.h"
+#include "tools/export/Modes.h"
+#include "tools/export/Output.h"
+#include "tools/export/Session.h"
+#include "viewer/Cp1252.h"
+#include "viewer/EntryScan.h"
+#include "viewer/RecordWindow.h"
+
+namespace ondrel::tool {
+namespace {
+
+class ExportSink : public EntrySink {
+ public:
+  ExportSink(Session& session, ByteFile& data, const Options& options)
+      : state_(session.state), platform_(session.platform), data_(data), options_(options) {
+    for (Integer i = 1; i <= state_.FieldCount && static_cast<std::size_t>(i) < state_.FieldTable.size();
+         ++i) {
+      const FieldDef& field = state_.FieldTable[static_cast<std::size_t>(i)];
+      if (IsDisplayedField(field.Name)) widths_.push_back(field.Width > 0 ? field.Width : 0);
+    }
+  }
+
+  bool WantsMore() const override { return !options_.count || written_ < *options_.count; }
+
+  void Show(Long recordNumber) override {
+    ReadEntryRecord(state_, platform_, data_, recordNumber);
+    std::string& out = Stdout().Buffer();
+    if (options_.format == Format::Text) {
+      AppendCp1252AsUtf8(out, state_.RecordFlag == 'Y' ? std::string_view(state_.RecordLine)
+                                                       : std::string_view(kRecordPurged));
+      out += '\n';
+    } else {
+      if (state_.RecordFlag != 'Y') return;  // purged records are left out
+      AppendRow(out);
+    }
+    ++written_;
+    Stdout().WriteIfFull();
+  }
+
+ private:
+  // The record line holds each shown field at its full width and one blank;
+  // a record that ended early holds fewer fields, and the rest are empty.
+  void AppendRow(std::string& out) {
+    const std::string& line = state_.RecordLine;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < widths_.size(); ++i) {
+      std::string_view field;
+      if (at < line.size()) field = std::string_view(line).substr(at, widths_[i]);
+      const std::size_t kept = field.find_last_not_of(' ');
+      field = kept == std::string_view::npos ? std::string_view() : field.substr(0, kept + 1);
+      if (i > 0) out += ',';
+      AppendCsvField(out, Cp1252ToUtf8(field));
+      at += widths_[i] + 1;
+    }
+    out += kCsvRowEnd;
+  }
+
+  SharedState& state_;
+  Platform& platform_;
+  ByteFile& data_;
+  const Options& options_;
+  std::vector<std::size_t> widths_;
+  std::int64_t written_ = 0;
+};
+
+void WriteHeading(const SharedState& state, Format format) {
+  std::string out;
+  if (format == Format::Text) {
+    std::string heading = state.Heading;
+    for (std::size_t at; (at = heading.find("\r\n")) != std::string::npos;) heading.erase(at, 1);
+    AppendCp1252AsUtf8(out, heading);
+  } else {
+    bool first = true;
+    for (Integer i = 1; i <= state.FieldCount && static_cast<std::size_t>(i) < state.FieldTable.size();
+         ++i) {
+      const FieldDef& field = state.FieldTable[static_cast<std::size_t>(i)];
+      if (!IsDisplayedField(field.Name)) continue;
+      if (!first) out += ',';
+      AppendCsvField(out, Cp1252ToUtf8(field.Name));
+      first = false;
+    }
+    out += kCsvRowEnd;
+  }
+  Stdout().Write(out);
+}
+
+}  // namespace
+
+int ExportMode(const Options& options) {
+  Session session;
+  OpenProfile(session, options, true);
+  RequireDefinition(session);
+  SharedState& state = session.state;
+  WriteHeading(state, options.format);
+
+  state.StartRecord = static_cast<double>(options.from);
+  state.LeafIndex = FindLeaf(state, state.StartRecord);
+  if (state.LeafIndex != 0) {
+    ByteFile index;
+    ByteFile data;
+    if (!index.Open(state.IndexPath)) ShowFineProblem(session.platform);
+    if (!data.Open(state.DataPath)) ShowFineProblem(session.platform);
+    ExportSink sink(session, data, options);
+    ScanEntries(state, session.platform, index, sink);
+  }
+  Stdout().Flush();
+  return 0;
+}
+
+}  // namespace ondrel::tool

@@ -1,0 +1,17 @@
+// The modes of ondrel-export.  Each writes its result to standard output
+// and returns the exit status; failures that end the viewer end the tool
+// with status 1 before that.
+#pragma once
+
+#include "tools/export/Options.h"
+
+namespace ondrel::tool {
+
+int ListIspecsMode(const Options& options);    // DIR
+int ListProfilesMode(const Options& options);  // DIR ISPEC
+int ExportMode(const Options& options);        // text or CSV
+int WindowMode(const Options& options);        // --window N
+int DescribeMode(const Options& options);      // --describe
+int CheckMode(const Options& options);         // --check
+
+}  // namespace ondrel::tool

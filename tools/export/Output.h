@@ -1,0 +1,39 @@
+// Standard output and standard error of the tool.
+//
+// Standard output is buffered and written with plain write calls, so that a
+// failed write is seen at once.  A reader that goes away (`| head`) ends the
+// tool quietly, as it ends any filter; any other write failure is reported on
+// standard error and ends the tool with status 1.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ondrel::tool {
+
+class Output {
+ public:
+  // Appends bytes; written out whenever the buffer fills.
+  void Write(std::string_view bytes);
+  // The buffer, for callers that build a line in place before it is counted.
+  std::string& Buffer() { return buffer_; }
+  // Writes what the buffer holds when it has grown past its block size.
+  void WriteIfFull();
+  void Flush();
+
+ private:
+  std::string buffer_;
+};
+
+// The one standard output of the process.
+Output& Stdout();
+
+// Writes one line to standard error, after flushing standard output so that
+// the two streams stay in order on a terminal.
+void ErrorLine(std::string_view line);
+
+// Makes a closed pipe end the process quietly, even when the signal was set
+// to be ignored by whoever started the tool.
+void EndQuietlyOnBrokenPipe();
+
+}  // namespace ondrel::tool

@@ -1,0 +1,30 @@
+// Opening an ISPEC and a profile the way the file chooser's Ok does, for the
+// modes that work on a profile.
+#pragma once
+
+#include <string>
+
+#include "database/SharedState.h"
+#include "tools/export/Options.h"
+#include "tools/export/ToolPlatform.h"
+
+namespace ondrel::tool {
+
+struct Session {
+  SharedState state;
+  ToolPlatform platform;
+};
+
+// Sets the text constants, chooses the ISPEC (LoadFileSet) and the profile
+// (LoadProfile), and, when `walk` is set, builds the reference information and
+// the section count.  Exits with status 1, after the viewer's message or one
+// of its own, when the ISPEC is incomplete or has no such profile.
+void OpenProfile(Session& session, const Options& options, bool walk);
+
+// Loads the definition unless it is loaded; exits with status 1 when there
+// is none (the viewer's message has been shown by then).
+void RequireDefinition(Session& session);
+// Exits with status 1 when the definition's load has failed.
+void EndWithoutDefinition(const Session& session);
+
+}  // namespace ondrel::tool

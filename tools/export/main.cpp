@@ -1,0 +1,34 @@
+// ondrel-export: the viewer's routines on the command line, for exporting a
+// profile's records, describing and checking a database without a screen.
+#include <string>
+#include <vector>
+
+#include "tools/export/Modes.h"
+#include "tools/export/Options.h"
+#include "tools/export/Output.h"
+
+int main(int argc, char** argv) {
+  using namespace ondrel::tool;
+  EndQuietlyOnBrokenPipe();
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  std::string error;
+  const auto options = ParseOptions(args, error);
+  if (!options) {
+    ErrorLine("ondrel-export: " + error);
+    ErrorLine(UsageText());
+    return 2;
+  }
+  switch (options->mode) {
+    case Mode::Help:
+      Stdout().Write(UsageText());
+      Stdout().Flush();
+      return 0;
+    case Mode::ListIspecs: return ListIspecsMode(*options);
+    case Mode::ListProfiles: return ListProfilesMode(*options);
+    case Mode::Export: return ExportMode(*options);
+    case Mode::Window: return WindowMode(*options);
+    case Mode::Describe: return DescribeMode(*options);
+    case Mode::Check: return CheckMode(*options);
+  }
+  return 2;
+}

@@ -1,0 +1,51 @@
+// The work of the contents screen's commands that does not depend on the
+// toolkit: showing a file set the chooser has just opened, the clipboard
+// text of "Copy to Clipboard" and the document of "Print".
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "database/Platform.h"
+#include "database/SharedState.h"
+#include "viewer/ContentsView.h"
+
+namespace ondrel {
+
+// "Choose File" once the chooser has hidden itself: unless the chooser was
+// cancelled or no file set was ever chosen, resets the section controls,
+// lists the first three ordinates of the profile in Ords, puts the scroll bar
+// at 1 and fills the window from entry 1.  `ordinates` are the lines of the
+// chooser's ordinates list.  Returns whether the window was refilled.
+bool ShowChosenFile(SharedState& state, Platform& platform, ContentsView& view,
+                    const std::vector<std::string>& ordinates);
+
+// What "Copy to Clipboard" puts on the clipboard: the ISPEC, " via ", the
+// profile, ": ", the position caption, CR LF, then the window's text.  Empty
+// when the window shows nothing; the clipboard is then left alone.
+std::optional<std::string> ClipboardText(const SharedState& state, const ContentsView& view);
+
+// The printer operations "Print" needs.  The screen prints on the system's
+// printer; tests record the lines.
+class Printer {
+ public:
+  virtual ~Printer() = default;
+  // A text followed by a line end.
+  virtual void PrintLine(const std::string& text) = 0;
+  virtual void PrintEmptyLine() = 0;
+  // Sends the document's pages to the printer.
+  virtual void EndDocument() = 0;
+};
+
+// Blanks that put a text of `length` characters in the middle of a
+// 90-character line: 45 - length / 2, halves to the even count; 0 for a text
+// too long to centre.
+int CentringBlanks(std::size_t length);
+
+// "Print": the first press of a pair starts a document with the version
+// header and prints the window block; the second prints the window block and
+// ends the document.
+void PrintCommand(SharedState& state, const ContentsView& view, Printer& printer);
+
+}  // namespace ondrel

@@ -1,0 +1,21 @@
+// Field bytes as text: the databases were written in the Windows-1252 code
+// page, one character per byte.  Every byte maps to exactly one character, so
+// no byte is dropped or merged and fixed-width columns stay aligned.  The five
+// bytes the code page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to
+// the control characters of the same number.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ondrel {
+
+// The Unicode code point of one byte.
+char32_t Cp1252CodePoint(unsigned char byte);
+
+// The bytes decoded as Windows-1252 and encoded as UTF-8.
+std::string Cp1252ToUtf8(std::string_view bytes);
+// The same, appended to `out` (for writing many lines through one buffer).
+void AppendCp1252AsUtf8(std::string& out, std::string_view bytes);
+
+}  // namespace ondrel

@@ -1,0 +1,149 @@
+#include "viewer/RecordWindow.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+#include "database/ByteFile.h"
+#include "database/Checked.h"
+#include "database/Definition.h"
+#include "database/IndexWalk.h"
+#include "viewer/EntryScan.h"
+#include "viewer/Rounding.h"
+#include "viewer/Scrolling.h"
+
+namespace ondrel {
+namespace {
+
+// Turns each shown entry into one line of WindowText.
+class WindowLinesSink : public EntrySink {
+ public:
+  WindowLinesSink(SharedState& state, Platform& platform, ByteFile& data)
+      : state_(state), platform_(platform), data_(data) {}
+
+  bool WantsMore() const override { return lines_ < state_.WindowLines; }
+
+  void Show(Long recordNumber) override {
+    ReadEntryRecord(state_, platform_, data_, recordNumber);
+    if (state_.RecordFlag == 'Y')
+      state_.WindowText += state_.RecordLine;
+    else
+      state_.WindowText += kRecordPurged;
+    state_.WindowText += state_.LineBreak;
+    ++lines_;
+    if (state_.FirstShown == 0) state_.FirstShown = state_.EntryCounter;
+  }
+
+ private:
+  SharedState& state_;
+  Platform& platform_;
+  ByteFile& data_;
+  int lines_ = 0;
+};
+
+// Sets the scroll value when it lies in the bar's range, else shows the fine
+// message and leaves the bar as it was.
+void SetScrollValue(Platform& platform, ContentsView& view, double value) {
+  if (value >= 1 && value <= ScrollTop(view))
+    view.SetFilePosValue(static_cast<Long>(value));
+  else
+    ShowFineProblem(platform);
+}
+
+}  // namespace
+
+std::string WholeNumberText(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.0f", value);
+  return text;
+}
+
+std::string PositionCaption(const SharedState& state) {
+  return "Record " + WholeNumberText(state.FirstShown) + " thru " + WholeNumberText(state.LastRead) +
+         " of " + std::to_string(state.RecordCount);
+}
+
+void FillRecordWindow(SharedState& state, Platform& platform, ContentsView& view) {
+  // Ptr hidden; the definition loaded when the heading is empty; nothing to
+  // show (and nothing to print or copy) without a record length.
+  view.SetPtrVisible(false);
+  if (state.Heading.empty()) LoadDefinition(state, platform);
+  if (state.RecordLength == 0) {
+    view.SetCommandVisible(2, false);
+    view.SetCommandVisible(3, false);
+    return;
+  }
+  view.SetCommandVisible(2, true);
+  view.SetCommandVisible(3, true);
+
+  // One fill at a time.  The fill's own assignments of the scroll value
+  // raise the bar's change event, which must not start a second fill.
+  if (!state.WindowIdle) return;
+  state.WindowIdle = false;
+
+  // The caret is put back where it was once the text is replaced.
+  const Long caret = view.FileTxtSelStart();
+  state.FirstShown = 0;
+  state.LastRead = 0;
+  state.EntryCounter = 0;
+
+  // The leaf holding the start entry, found in the leaf table without
+  // touching the index.
+  state.LeafIndex = FindLeaf(state, state.StartRecord);
+  if (state.LeafIndex == 0) {
+    state.WindowText = kNoEntries;
+    state.FirstShown = 1;
+    view.SetFileTxtText(state.Heading + state.WindowText);
+    view.SetFileTxtSelStart(1);
+    view.SetFilePosValue(1);
+    state.WindowIdle = true;
+    return;
+  }
+
+  // Both files are open for the span of this fill only.  A file that cannot
+  // be opened is reported once; each read from it then fails on its own.
+  ByteFile index;
+  ByteFile data;
+  if (!state.IdxOpen) {
+    if (!index.Open(state.IndexPath)) ShowFineProblem(platform);
+    state.IdxOpen = index.IsOpen();
+  }
+  if (!state.DatOpen) {
+    if (!data.Open(state.DataPath)) ShowFineProblem(platform);
+    state.DatOpen = data.IsOpen();
+  }
+  state.WindowText.clear();
+  WindowLinesSink sink(state, platform, data);
+  ScanEntries(state, platform, index, sink);
+  data.Close();
+  state.DatOpen = false;
+  index.Close();
+  state.IdxOpen = false;
+
+  // The section and the scroll value follow the first line shown.
+  state.LastRead = state.EntryCounter;
+  if (state.FirstShown == 0 && state.Section == 1) {
+    view.SetFilePosValue(1);
+    state.WindowText += kProfileEmpty;
+    state.WindowText += state.LineBreak;
+  } else {
+    const double first = RoundHalfEven(state.FirstShown);
+    state.Section = first > kSectionSize ? static_cast<Long>((first - 1) / kSectionSize) + 1 : 1;
+    const double value = state.FirstShown - double{kSectionSize} * (state.Section - 1);
+    // Nothing shown outside section 1 leaves the first line at entry 0, below
+    // the bar's minimum: the bar then stands at its first position, which is
+    // where section 1 begins.
+    SetScrollValue(platform, view, value < 1 ? 1 : value);
+  }
+
+  // The text, the caret, the section label and the position caption.
+  view.SetFileTxtText(state.Heading + state.WindowText);
+  const auto length = static_cast<Long>(std::min<std::size_t>(
+      state.Heading.size() + state.WindowText.size(), static_cast<std::size_t>(INT32_MAX)));
+  view.SetFileTxtSelStart(std::clamp<Long>(caret, 0, length));
+  view.SetLabel1Caption(" " + std::to_string(state.Section));
+  view.SetFilePosTxtCaption(PositionCaption(state));
+  state.WindowIdle = true;
+}
+
+}  // namespace ondrel
