@@ -28,7 +28,6 @@ bool ByteFile::Open(const std::string& path) {
   }
   fd_ = fd;
   size_ = st.st_size;
-  blockStart_ = -1;
   return true;
 }
 
@@ -36,26 +35,50 @@ void ByteFile::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   size_ = 0;
-  blockStart_ = -1;
+  for (Block& b : blocks_) {
+    b.start = -1;
+    b.bytes.clear();
+  }
+  last_ = nullptr;
 }
 
-bool ByteFile::LoadBlock(std::int64_t offset) {
-  const std::int64_t start = offset - offset % static_cast<std::int64_t>(kBlockSize);
-  const std::size_t want =
-      static_cast<std::size_t>(std::min<std::int64_t>(kBlockSize, size_ - start));
-  block_.resize(want);
+bool ByteFile::ReadDirect(std::int64_t offset, void* dst, std::size_t n) {
+  auto* out = static_cast<unsigned char*>(dst);
   std::size_t got = 0;
-  while (got < want) {
-    const ssize_t n = ::pread(fd_, block_.data() + got, want - got, start + static_cast<off_t>(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {  // an error, or the file shrank since it was opened
-      blockStart_ = -1;
-      return false;
-    }
-    got += static_cast<std::size_t>(n);
+  while (got < n) {
+    const ssize_t r = ::pread(fd_, out + got, n - got, offset + static_cast<off_t>(got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;  // an error, or the file shrank since it was opened
+    got += static_cast<std::size_t>(r);
   }
-  blockStart_ = start;
   return true;
+}
+
+const ByteFile::Block* ByteFile::Fetch(std::int64_t offset, std::size_t n) {
+  ++clock_;
+  Block* victim = &blocks_[0];
+  std::int64_t length = kPageSize;
+  std::int64_t start = offset - offset % kPageSize;
+  for (Block& b : blocks_) {
+    if (b.Holds(offset, n)) {
+      b.used = clock_;
+      return last_ = &b;
+    }
+    if (b.start >= 0 && b.start <= start && b.End() >= start && b.End() < offset + static_cast<std::int64_t>(n)) {
+      // This read continues a cached block: read further ahead this time.
+      const auto ahead = std::min<std::int64_t>(2 * static_cast<std::int64_t>(b.bytes.size()), kLargestBlock);
+      length = std::max(length, ahead);
+    }
+    if (b.used < victim->used) victim = &b;
+  }
+  length = std::max<std::int64_t>(length, offset + static_cast<std::int64_t>(n) - start);
+  length = std::min<std::int64_t>(length, size_ - start);
+  victim->start = -1;
+  victim->bytes.resize(static_cast<std::size_t>(length));
+  if (!ReadDirect(start, victim->bytes.data(), victim->bytes.size())) return nullptr;
+  victim->start = start;
+  victim->used = clock_;
+  return last_ = victim;
 }
 
 bool ByteFile::Read(std::int64_t position, void* dst, std::size_t n) {
@@ -64,32 +87,12 @@ bool ByteFile::Read(std::int64_t position, void* dst, std::size_t n) {
   if (static_cast<std::uint64_t>(n) > static_cast<std::uint64_t>(size_) ||
       offset > size_ - static_cast<std::int64_t>(n))
     return false;
-  auto* out = static_cast<unsigned char*>(dst);
-  std::int64_t at = offset;
-  std::size_t left = n;
-  // Large reads bypass the cache; small ones are served block by block.
-  if (left >= kBlockSize) {
-    std::size_t got = 0;
-    while (got < left) {
-      const ssize_t r = ::pread(fd_, out + got, left - got, at + static_cast<off_t>(got));
-      if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) return false;
-      got += static_cast<std::size_t>(r);
-    }
-    return true;
-  }
-  while (left > 0) {
-    if (blockStart_ < 0 || at < blockStart_ ||
-        at >= blockStart_ + static_cast<std::int64_t>(block_.size())) {
-      if (!LoadBlock(at)) return false;
-    }
-    const std::size_t inBlock = static_cast<std::size_t>(at - blockStart_);
-    const std::size_t take = std::min(left, block_.size() - inBlock);
-    std::memcpy(out, block_.data() + inBlock, take);
-    out += take;
-    at += static_cast<std::int64_t>(take);
-    left -= take;
-  }
+  if (n == 0) return true;
+  // Large reads bypass the cache.
+  if (static_cast<std::int64_t>(n) > kPageSize) return ReadDirect(offset, dst, n);
+  const Block* block = last_ && last_->Holds(offset, n) ? last_ : Fetch(offset, n);
+  if (!block) return false;
+  std::memcpy(dst, block->bytes.data() + (offset - block->start), n);
   return true;
 }
 

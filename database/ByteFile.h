@@ -9,8 +9,14 @@
 // the end of the file as it was when opened; nothing outside the file is ever
 // read.
 //
-// Reads go through one cached block, so the many small reads of the index
-// walk and of the text readers cost a system call per block, not per field.
+// Reads go through a small cache of blocks, so the many small reads of the
+// index walk, the record window and the text readers cost a system call per
+// block, not per field.  A miss loads a 4 KiB page; a miss that continues a
+// cached block loads twice that block's size, up to 256 KiB, so reading
+// through a file in order (the leaves of a tree, records in record order)
+// costs few calls while scattered reads (records in another key's order)
+// copy little.  Several blocks stay cached so that the walk's return to a
+// parent node does not evict the run of leaves it is reading.
 #pragma once
 
 #include <cstddef>
@@ -49,13 +55,30 @@ class ByteFile {
   bool ReadLong(std::int64_t position, Long& out);
 
  private:
-  static constexpr std::size_t kBlockSize = 64 * 1024;
-  bool LoadBlock(std::int64_t offset);
+  static constexpr std::int64_t kPageSize = 4 * 1024;
+  static constexpr std::int64_t kLargestBlock = 256 * 1024;
+  static constexpr std::size_t kBlocks = 8;
+
+  struct Block {
+    std::vector<unsigned char> bytes;
+    std::int64_t start = -1;  // file offset of bytes[0]; -1 = empty
+    std::uint64_t used = 0;   // when it last served a read, for eviction
+    std::int64_t End() const { return start + static_cast<std::int64_t>(bytes.size()); }
+    bool Holds(std::int64_t offset, std::size_t n) const {
+      return start >= 0 && offset >= start && offset + static_cast<std::int64_t>(n) <= End();
+    }
+  };
+
+  // The block that holds [offset, offset + n), loading it on a miss; null
+  // when the bytes cannot be read.  n is at most kLargestBlock.
+  const Block* Fetch(std::int64_t offset, std::size_t n);
+  bool ReadDirect(std::int64_t offset, void* dst, std::size_t n);
 
   int fd_ = -1;
   std::int64_t size_ = 0;
-  std::vector<unsigned char> block_;
-  std::int64_t blockStart_ = -1;  // file offset of block_[0]; -1 = nothing cached
+  Block blocks_[kBlocks];
+  Block* last_ = nullptr;  // the block that served the last read
+  std::uint64_t clock_ = 0;
 };
 
 // Reads a text file one character at a time from its start, as the

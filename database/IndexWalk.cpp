@@ -54,6 +54,7 @@
 
 #include "database/Checked.h"
 #include "database/Messages.h"
+#include "database/NodeReader.h"
 
 namespace ondrel {
 namespace {
@@ -149,21 +150,23 @@ void Walker::Walk(Long position) {
   // moving the cursor back, so each entry moves it forward and the loop ends.
   const Long keyBytes = std::max<Long>(state_.KeyLength, 0);
   const std::int64_t end = std::int64_t{position} + used;
+  // The node's entries in one read; the last entry may reach past U.
+  NodeReader node(index_);
+  node.Load(cursor, end + 1 + keyBytes + state_.EntryTail);
+  std::vector<unsigned char> key(static_cast<std::size_t>(keyBytes));
   Long pointer = 0;
   while (cursor < end) {
     unsigned char flag = 0;
-    std::string key;
     std::uint32_t extra = 0;
-    if (!index_.Read(cursor, &flag, 1)) Coarse();
+    if (!node.Read(cursor, &flag, 1)) Coarse();
     bool moved = CheckedAdd(cursor, 1, cursor);
-    if (state_.KeyLength < 0 || !index_.ReadText(cursor, static_cast<std::size_t>(keyBytes), key))
-      Coarse();
+    if (state_.KeyLength < 0 || !node.Read(cursor, key.data(), key.size())) Coarse();
     moved = moved && CheckedAdd(cursor, keyBytes, cursor);
     if (state_.EntryTail == 8) {
-      if (!index_.ReadBE32(cursor, extra)) Coarse();
+      if (!node.ReadBE32(cursor, extra)) Coarse();
       moved = moved && CheckedAdd(cursor, 4, cursor);
     }
-    if (!index_.ReadLong(cursor, pointer)) Coarse();
+    if (!node.ReadLong(cursor, pointer)) Coarse();
     moved = moved && CheckedAdd(cursor, 4, cursor);
 
     Long child;

@@ -6,6 +6,7 @@
 #include "database/Checked.h"
 #include "database/DataRecord.h"
 #include "database/Messages.h"
+#include "database/NodeReader.h"
 
 namespace ondrel {
 
@@ -20,6 +21,7 @@ void ScanEntries(SharedState& state, Platform& platform, ByteFile& index, EntryS
   // description, cannot be read and moves the cursor by nothing.
   const Long keyBytes = state.KeyLength > 0 ? state.KeyLength : 0;
   std::vector<unsigned char> key(static_cast<std::size_t>(keyBytes));
+  NodeReader node(index);
 
   while (state.LeafIndex <= bound && sink.WantsMore()) {
     const auto k = static_cast<std::int64_t>(state.LeafIndex);
@@ -37,21 +39,22 @@ void ScanEntries(SharedState& state, Platform& platform, ByteFile& index, EntryS
       // used length; reads beyond the file fail one by one.
       std::int64_t cursor = std::int64_t{leaf.NodePos} + 2;
       const std::int64_t end = std::int64_t{leaf.NodePos} + used;
+      // The leaf's entries in one read; the last entry may reach past U.
+      node.Load(cursor, end + 1 + keyBytes + state.EntryTail);
       while (cursor < end && sink.WantsMore()) {
         unsigned char flag = 0;
         Long recordNumber = 0;
-        if (!index.Read(cursor, &flag, 1)) ShowFineProblem(platform);
+        if (!node.Read(cursor, &flag, 1)) ShowFineProblem(platform);
         cursor += 1;
-        if (state.KeyLength < 0 ||
-            (keyBytes > 0 && !index.Read(cursor, key.data(), key.size())))
+        if (state.KeyLength < 0 || (keyBytes > 0 && !node.Read(cursor, key.data(), key.size())))
           ShowFineProblem(platform);
         cursor += keyBytes;
         if (state.EntryTail == 8) {
           std::uint32_t extra = 0;
-          if (!index.ReadBE32(cursor, extra)) ShowFineProblem(platform);
+          if (!node.ReadBE32(cursor, extra)) ShowFineProblem(platform);
           cursor += 4;
         }
-        if (!index.ReadLong(cursor, recordNumber)) ShowFineProblem(platform);
+        if (!node.ReadLong(cursor, recordNumber)) ShowFineProblem(platform);
         cursor += 4;
         if (!CheckedAdd(state.EntryCounter, 1, state.EntryCounter)) ShowFineProblem(platform);
         if (state.EntryCounter >= state.StartRecord && flag == 'Y') sink.Show(recordNumber);

@@ -59,7 +59,7 @@ class ExportSink : public EntrySink {
       const std::size_t kept = field.find_last_not_of(' ');
       field = kept == std::string_view::npos ? std::string_view() : field.substr(0, kept + 1);
       if (i > 0) out += ',';
-      AppendCsvField(out, Cp1252ToUtf8(field));
+      AppendCsvField(out, field);
       at += widths_[i] + 1;
     }
     out += kCsvRowEnd;
@@ -86,7 +86,7 @@ void WriteHeading(const SharedState& state, Format format) {
       const FieldDef& field = state.FieldTable[static_cast<std::size_t>(i)];
       if (!IsDisplayedField(field.Name)) continue;
       if (!first) out += ',';
-      AppendCsvField(out, Cp1252ToUtf8(field.Name));
+      AppendCsvField(out, field.Name);
       first = false;
     }
     out += kCsvRowEnd;

@@ -1,0 +1,69 @@
+// The entries of one index node, read from the file in one call.
+//
+// The index walk and the record window read a node's entries field by field,
+// and each field read succeeds or fails exactly as a read of the file would.
+// Load copies the part of a node's byte range that lies inside the file; a
+// field inside that copy is taken from it, any other field is read from the
+// file (and fails there when it lies outside).
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "database/BigEndian.h"
+#include "database/ByteFile.h"
+
+namespace ondrel {
+
+class NodeReader {
+ public:
+  explicit NodeReader(ByteFile& file) : file_(file) {}
+
+  // Copies the bytes at 1-based positions [from, to) that lie in the file.
+  void Load(std::int64_t from, std::int64_t to) {
+    from = std::max<std::int64_t>(from, 1);
+    to = std::min<std::int64_t>(to, file_.Size() + 1);
+    start_ = from;
+    size_ = to > from ? static_cast<std::size_t>(to - from) : 0;
+    if (size_ > capacity_) {
+      bytes_ = std::make_unique_for_overwrite<unsigned char[]>(size_);
+      capacity_ = size_;
+    }
+    if (size_ > 0 && !file_.Read(from, bytes_.get(), size_)) size_ = 0;
+  }
+
+  bool Read(std::int64_t position, void* dst, std::size_t n) {
+    if (position >= start_ &&
+        position - start_ + static_cast<std::int64_t>(n) <= static_cast<std::int64_t>(size_)) {
+      if (n > 0) std::memcpy(dst, bytes_.get() + (position - start_), n);
+      return true;
+    }
+    return file_.Read(position, dst, n);
+  }
+
+  bool ReadBE32(std::int64_t position, std::uint32_t& out) {
+    unsigned char b[4];
+    if (!Read(position, b, 4)) return false;
+    out = BE32(b);
+    return true;
+  }
+
+  // A BE32 record or node number: 2^31 and above fail.
+  bool ReadLong(std::int64_t position, Long& out) {
+    std::uint32_t v;
+    if (!ReadBE32(position, v) || v >= 0x80000000u) return false;
+    out = static_cast<Long>(v);
+    return true;
+  }
+
+ private:
+  ByteFile& file_;
+  std::int64_t start_ = 0;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+  std::unique_ptr<unsigned char[]> bytes_;  // not cleared: every byte used is read first
+};
+
+}  // namespace ondrel
