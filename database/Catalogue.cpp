@@ -24,6 +24,7 @@
 
 #include "database/ByteFile.h"
 #include "database/Messages.h"
+#include "database/Text.h"
 
 namespace ondrel {
 namespace {
@@ -31,12 +32,6 @@ namespace {
 bool EndsWithNoCase(const std::string& s, const char* suffix) {
   const std::size_t n = std::strlen(suffix);
   return s.size() >= n && ::strncasecmp(s.c_str() + s.size() - n, suffix, n) == 0;
-}
-
-std::string TrimSpaces(const std::string& s) {
-  const auto first = s.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
-  return s.substr(first, s.find_last_not_of(' ') - first + 1);
 }
 
 // Shows the incomplete-database message naming CurrentPath and ends the

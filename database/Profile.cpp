@@ -21,6 +21,7 @@
 #include "database/ByteFile.h"
 #include "database/Checked.h"
 #include "database/Messages.h"
+#include "database/Text.h"
 
 namespace ondrel {
 namespace {
@@ -29,12 +30,6 @@ namespace {
 struct ProfileError {
   std::string description;
 };
-
-std::string TrimSpaces(const std::string& s) {
-  const auto first = s.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
-  return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
 
 // Characters `start` (1-based) onward, at most `length` of them; nothing when
 // the record is shorter.
