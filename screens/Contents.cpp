@@ -1,0 +1,222 @@
+#include "screens/Contents.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMouseEvent>
+
+#include "screens/Cp1252.h"
+#include "screens/FileOpen.h"
+#include "screens/Fonts.h"
+#include "screens/Logo.h"
+#include "screens/QtPrinter.h"
+#include "screens/Twips.h"
+#include "ui_ContentsForm.h"
+#include "viewer/Scrolling.h"
+
+namespace ondrel {
+
+namespace {
+
+// Command1 indices.
+constexpr int kChooseFile = 0;
+constexpr int kExit = 1;
+constexpr int kPrint = 2;
+constexpr int kCopy = 3;
+
+// The dynamic property that carries a control's tip text.
+constexpr const char* kTipProperty = "tipText";
+
+ContentsControls ControlsOf(Ui::Contents& ui) {
+  ContentsControls c;
+  c.FileTxt = ui.FileTxt;
+  c.FilePos = ui.FilePos;
+  c.Ptr = ui.Ptr;
+  c.Label1 = ui.Label1;
+  c.Label2 = ui.Label2;
+  c.FilePosTxt = ui.FilePosTxt;
+  c.Ords = ui.Ords;
+  c.Command1 = {ui.Command1_0, ui.Command1_1, ui.Command1_2, ui.Command1_3};
+  c.Part = {ui.Part_0, ui.Part_1, ui.Part_2,  ui.Part_3,  ui.Part_4,  ui.Part_5, ui.Part_6,
+            ui.Part_7, ui.Part_8, ui.Part_9, ui.Part_10, ui.Part_11, ui.Part_12};
+  return c;
+}
+
+Ui::Contents* SetUp(Ui::Contents* ui, QWidget* form) {
+  ui->setupUi(form);
+  return ui;
+}
+
+}  // namespace
+
+Contents::Contents(SharedState& state, QtPlatform& platform, QWidget* parent)
+    : QWidget(parent), state_(state), platform_(platform), ui_(SetUp(new Ui::Contents, this)),
+      view_(ControlsOf(*ui_)) {
+  ApplyDesignPointSize(this);
+  PreferFixedPitch(ui_->FileTxt);
+  command1_ = {ui_->Command1_0, ui_->Command1_1, ui_->Command1_2, ui_->Command1_3};
+  part_ = ControlsOf(*ui_).Part;
+  for (int i = 0; i < static_cast<int>(command1_.size()); ++i)
+    connect(command1_[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
+  for (int i = 0; i < static_cast<int>(part_.size()); ++i)
+    connect(part_[i], &QPushButton::clicked, this, [this, i] { Part_Click(i); });
+
+  // With tracking off the bar reports a drag as it goes (sliderMoved) and its
+  // value once, when the thumb is let go; clicks and assignments by the
+  // program report the value at once.
+  connect(ui_->FilePos, &QScrollBar::valueChanged, this, [this] { FilePos_Change(); });
+  connect(ui_->FilePos, &QScrollBar::sliderMoved, this, [this] { FilePos_Scroll(); });
+  connect(ui_->Tips, &QCheckBox::toggled, this, [this] { Tips_Click(); });
+
+  // Lines and the shape are drawn on the window's surface: the pointer over
+  // them still moves over the window.
+  for (QWidget* w : {static_cast<QWidget*>(ui_->Line1_0), static_cast<QWidget*>(ui_->Line1_1),
+                     static_cast<QWidget*>(ui_->Line1_2), static_cast<QWidget*>(ui_->Line1_3),
+                     static_cast<QWidget*>(ui_->Shape1)})
+    w->setAttribute(Qt::WA_TransparentForMouseEvents);
+  setMouseTracking(true);
+  tipWidth_ = ui_->Tip->width();
+
+  systemPrinter_ = std::make_unique<QtPrinter>(platform_);
+  printer_ = systemPrinter_.get();
+}
+
+Contents::~Contents() {
+  chooser_.reset();
+  delete ui_;
+}
+
+void Contents::Form_Load() {
+  QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
+  state_.LineBreak = "\r\n";
+  {
+    Logo splash(state_, platform_, this);
+    splash.exec();
+  }
+  SetTextConstants(state_);
+  view_.SetFilePosTxtCaption("");
+  view_.SetFileTxtText("");
+  view_.SetOrdsCaption("");
+  state_.WindowIdle = true;
+  ui_->FilePos->setSingleStep(1);
+  ui_->FilePos->setPageStep(state_.WindowLines);
+  state_.TwipsPerPixelX = kTwipsPerPixel;
+  state_.TwipsPerPixelY = kTwipsPerPixel;
+  ComputeTipZones();
+  AttachTipTexts();
+  command1_[kChooseFile]->setFocus();
+}
+
+FileOpen& Contents::Chooser() {
+  if (!chooser_) chooser_ = std::make_unique<FileOpen>(state_, platform_, *this, view_);
+  return *chooser_;
+}
+
+// ---------------------------------------------------------------- commands
+
+void Contents::Command1_Click(int index) {
+  switch (index) {
+    case kChooseFile:
+      state_.ChooserCancelled = false;
+      Chooser().ShowModal();
+      ShowChosenFile(state_, platform_, view_, Chooser().Ordinates());
+      break;
+    case kExit:
+      // The routines close every file they open before they return, so
+      // nothing is open here; a print document begun and not ended is
+      // dropped.
+      platform_.EndProgram();
+      break;
+    case kPrint:
+      PrintCommand(state_, view_, *printer_);
+      break;
+    case kCopy:
+      if (const auto text = ClipboardText(state_, view_)) QGuiApplication::clipboard()->setText(FromCp1252(*text));
+      break;
+    default:
+      break;
+  }
+}
+
+// ---------------------------------------------------------------- scrolling and sections
+
+void Contents::Part_Click(int index) { ondrel::Part_Click(state_, platform_, view_, index); }
+
+void Contents::FilePos_Change() { ondrel::FilePos_Change(state_, platform_, view_); }
+
+void Contents::FilePos_Scroll() { ondrel::FilePos_Scroll(state_, platform_, view_); }
+
+// ---------------------------------------------------------------- tips
+
+void Contents::ComputeTipZones() {
+  for (int i = 0; i < kTipZoneCount; ++i) {
+    const QWidget* w = ZoneControl(static_cast<TipZoneId>(i));
+    const TwipsRect r{ToTwips(w->x()), ToTwips(w->y()), ToTwips(w->width()), ToTwips(w->height())};
+    zones_[static_cast<std::size_t>(i)] = ZoneOf(r, state_.TwipsPerPixelX, state_.TwipsPerPixelY);
+  }
+}
+
+void Contents::AttachTipTexts() {
+  for (int i = 0; i < kTipZoneCount; ++i) {
+    const auto zone = static_cast<TipZoneId>(i);
+    ZoneControl(zone)->setProperty(kTipProperty, QString::fromLatin1(TipText(zone)));
+  }
+}
+
+QWidget* Contents::ZoneControl(TipZoneId zone) const {
+  switch (zone) {
+    case TipZoneId::Tips: return ui_->Tips;
+    case TipZoneId::FileTxt: return ui_->FileTxt;
+    case TipZoneId::FilePos: return ui_->FilePos;
+    case TipZoneId::ChooseFile: return command1_[kChooseFile];
+    case TipZoneId::Exit: return command1_[kExit];
+    case TipZoneId::CopyToClipboard: return command1_[kCopy];
+    case TipZoneId::Print: return command1_[kPrint];
+    case TipZoneId::Enter: return part_[kPartEnter];
+  }
+  return nullptr;
+}
+
+void Contents::ShowTip(const QString& text) {
+  // The tip keeps its width and grows downwards as its text wraps.
+  ui_->Tip->setText(text);
+  ui_->Tip->resize(tipWidth_, ui_->Tip->heightForWidth(tipWidth_));
+  ui_->Tip->show();
+  ui_->Tip->raise();
+}
+
+void Contents::Tips_Click() {
+  if (!ui_->Tips->isChecked()) {
+    ui_->Tip->hide();
+    return;
+  }
+  ShowTip(ui_->Tips->property(kTipProperty).toString());
+}
+
+void Contents::Form_MouseMove(float x, float y) {
+  if (!ui_->Tips->isChecked()) return;
+  const std::optional<TipZoneId> zone = ZoneAt(zones_, x, y);
+  if (!zone) {
+    ui_->Tip->hide();
+    return;
+  }
+  const QWidget* control = ZoneControl(*zone);
+  // A hidden "Print", "Copy to Clipboard" or "Enter" explains nothing, and
+  // the tip stays as it was.
+  if (ZoneOfHideableControl(*zone) && control->isHidden()) return;
+  ShowTip(control->property(kTipProperty).toString());
+}
+
+void Contents::mouseMoveEvent(QMouseEvent* event) {
+  // Qt gives a window pointer movement without a pressed button only while
+  // the pointer is over its own surface: a visible control that does not
+  // track the mouse swallows such movement, while hidden controls, the lines
+  // and the shape let it through.  That is exactly the movement the tips
+  // react to.
+  const QPoint at = event->position().toPoint();
+  Form_MouseMove(static_cast<float>(at.x() * state_.TwipsPerPixelX),
+                 static_cast<float>(at.y() * state_.TwipsPerPixelY));
+  QWidget::mouseMoveEvent(event);
+}
+
+}  // namespace ondrel

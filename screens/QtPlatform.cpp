@@ -1,0 +1,74 @@
+#include "screens/QtPlatform.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QMessageBox>
+
+#include "screens/FileOpen.h"
+
+namespace ondrel {
+
+namespace {
+
+QMessageBox::Icon IconOf(MsgIcon icon) {
+  switch (icon) {
+    case MsgIcon::Critical: return QMessageBox::Critical;
+    case MsgIcon::Exclamation: return QMessageBox::Warning;
+    case MsgIcon::Information: return QMessageBox::Information;
+    case MsgIcon::Question: return QMessageBox::Question;
+    case MsgIcon::None: break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+QString MessageTitle(const std::string& title) {
+  if (!title.empty()) return QString::fromLocal8Bit(title.data(), static_cast<qsizetype>(title.size()));
+  const QString name = QCoreApplication::applicationName();
+  return name.isEmpty() ? QString::fromLatin1(kApplicationTitle) : name;
+}
+
+MsgAnswer QtPlatform::MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
+                                 MsgButtons buttons) {
+  QMessageBox box(IconOf(icon), MessageTitle(title),
+                  QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())),
+                  buttons == MsgButtons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel
+                                                  : QMessageBox::Ok);
+  box.setDefaultButton(QMessageBox::Ok);
+  box.setTextFormat(Qt::PlainText);
+  const int answer = box.exec();
+  return answer == QMessageBox::Cancel ? MsgAnswer::Cancel : MsgAnswer::Ok;
+}
+
+void QtPlatform::DoEvents() {
+  QCoreApplication::processEvents(holdInput_ ? QEventLoop::ExcludeUserInputEvents
+                                             : QEventLoop::AllEvents);
+}
+
+void QtPlatform::EndProgram() {
+  if (endHook_) endHook_();
+  std::fflush(nullptr);
+  std::_Exit(0);
+}
+
+void QtPlatform::SetRecordCountLabel(const std::string& caption) {
+  if (chooser_) chooser_->SetRecordCountLabel(caption);
+}
+
+void QtPlatform::SetChooserTitle(const std::string& title) {
+  if (chooser_) chooser_->SetTitle(title);
+}
+
+void QtPlatform::ClearList(ChooserList list) {
+  if (chooser_) chooser_->ClearList(list);
+}
+
+void QtPlatform::AddToList(ChooserList list, const std::string& line) {
+  if (chooser_) chooser_->AddToList(list, line);
+}
+
+}  // namespace ondrel

@@ -1,0 +1,65 @@
+// The toolkit side of the database routines: message boxes, yielding to the
+// event loop, ending the program and the file chooser's lists, on Qt Widgets.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include <QString>
+
+#include "database/Platform.h"
+
+namespace ondrel {
+
+class FileOpen;
+
+class QtPlatform : public Platform {
+ public:
+  // A message box of the routines, with the application's title when it has
+  // none of its own.  The text and title are 8-bit text of the platform's
+  // file names (paths appear in them), shown as such.
+  MsgAnswer MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
+                       MsgButtons buttons) override;
+
+  // Processes the events that are pending, once.  While the chooser loads an
+  // ISPEC or a profile, input is held back until the load is over, so that a
+  // click made meanwhile cannot start a second load (see HoldInput).
+  void DoEvents() override;
+
+  // Ends the program at once: no window is closed, nothing is saved, and the
+  // files the routines open are closed by their own scopes before any of them
+  // can get here, so nothing needs flushing but the standard streams.
+  [[noreturn]] void EndProgram() override;
+
+  void SetRecordCountLabel(const std::string& caption) override;
+  void SetChooserTitle(const std::string& title) override;
+  void ClearList(ChooserList list) override;
+  void AddToList(ChooserList list, const std::string& line) override;
+
+  // The chooser whose labels and lists the routines fill; none until the
+  // chooser is first built.
+  void AttachChooser(FileOpen* chooser) { chooser_ = chooser; }
+
+  // While true, DoEvents leaves keyboard and mouse input for later.
+  void HoldInput(bool hold) { holdInput_ = hold; }
+  bool InputHeld() const { return holdInput_; }
+
+  // Runs before the program ends.  The tests install a hook that throws, so
+  // that a path which ends the program can be followed in one test process;
+  // the program itself has none.
+  void SetEndProgramHook(std::function<void()> hook) { endHook_ = std::move(hook); }
+
+ private:
+  FileOpen* chooser_ = nullptr;
+  bool holdInput_ = false;
+  std::function<void()> endHook_;
+};
+
+// The application's title, shown by message boxes that have no title of
+// their own.
+inline constexpr const char* kApplicationTitle = "Ondrel viewer";
+
+// The title message boxes get: `title`, or the application's title when empty.
+QString MessageTitle(const std::string& title);
+
+}  // namespace ondrel
