@@ -77,7 +77,7 @@ bool EnsureProfile(const BenchProfile& profile) {
   fs::remove_all(partial);
   fs::remove_all(profile.directory);
   fs::create_directories(partial);
-  writer::LargeIspecSpec large;
+  writer::LargeIspecOptions large;
   large.name = kIspec;
   large.records = profile.records;
   large.nodeSize = profile.nodeSize;

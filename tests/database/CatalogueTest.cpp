@@ -59,14 +59,14 @@ class LoadFileSetTest : public ::testing::Test {
  protected:
   LoadFileSetTest() {
     SetTextConstants(state);
-    writer::IspecSpec spec;
-    spec.name = "ORDERS";
-    spec.definition.fields = {{"ORDNO", 1, "N", 6, 0}, {"CUST", 2, "A", 8, 0}};
-    for (int i = 0; i < 5; ++i) spec.records.push_back({{std::to_string(100 + i), "C" + std::to_string(i)}});
-    spec.profiles = {{.name = "CUSTNO", .keyFields = {{"CUST"}}},
+    writer::IspecContent setup;
+    setup.name = "ORDERS";
+    setup.definition.fields = {{"ORDNO", 1, "N", 6, 0}, {"CUST", 2, "A", 8, 0}};
+    for (int i = 0; i < 5; ++i) setup.records.push_back({{std::to_string(100 + i), "C" + std::to_string(i)}});
+    setup.profiles = {{.name = "CUSTNO", .keyFields = {{"CUST"}}},
                      {.name = "BYNAME", .keyFields = {{"ORDNO"}}}};
-    spec.recordCount = 5000;
-    layout = writer::BuildIspec(dir.path(), spec);
+    setup.recordCount = 5000;
+    layout = writer::BuildIspec(dir.path(), setup);
   }
 
   std::vector<std::string> Load(const std::string& entry = "  ORDERS ") {

@@ -15,17 +15,17 @@ namespace ondrel {
 namespace {
 
 using test::TempDir;
-using writer::FieldSpec;
+using writer::FieldLine;
 
 class DataRecordTest : public ::testing::Test {
  protected:
   // Loads a definition of these fields and writes the given slots as the
   // data file, opened for reading.
-  void Prepare(const std::vector<FieldSpec>& fields, const std::string& slots) {
+  void Prepare(const std::vector<FieldLine>& fields, const std::string& slots) {
     SetTextConstants(state);
-    writer::DefinitionSpec spec;
-    spec.fields = fields;
-    state.DefinitionPath = dir.Write("_T.DFN", writer::DefinitionText(spec));
+    writer::DefinitionFile setup;
+    setup.fields = fields;
+    state.DefinitionPath = dir.Write("_T.DFN", writer::DefinitionText(setup));
     test::RecordingPlatform platform;
     ASSERT_TRUE(LoadDefinition(state, platform));
     ASSERT_TRUE(data.Open(dir.Write("_T.DAT", slots)));
@@ -39,7 +39,7 @@ class DataRecordTest : public ::testing::Test {
 };
 
 TEST_F(DataRecordTest, WorkedExampleLinesAndPurgedFlag) {
-  const std::vector<FieldSpec> fields = {
+  const std::vector<FieldLine> fields = {
       {"CUST", 1, "A", 6, 0}, {"AMOUNT", 2, "N", 7, 2}, {"[LINK]", 3, "A", 4, 0}};
   Prepare(fields, writer::DataRecord(fields, {"C00123", "00012345", "LNK1"}) +
                       writer::DataRecord(fields, {"C00200", "00000990", "LNK2"}, 0x00) +
@@ -61,7 +61,7 @@ TEST_F(DataRecordTest, WorkedExampleLinesAndPurgedFlag) {
 }
 
 TEST_F(DataRecordTest, HiddenFieldsAreSkippedButConsumed) {
-  const std::vector<FieldSpec> fields = {
+  const std::vector<FieldLine> fields = {
       {"A", 1, "A", 5, 0}, {"[H]", 2, "A", 3, 0}, {"B", 3, "A", 2, 0}, {"low", 4, "A", 2, 0},
       {"C", 5, "A", 10, 0}};
   Prepare(fields, writer::DataRecord(fields, {"aaaaa", "hhh", "bb", "ll", "cccccccccc"}));
@@ -72,7 +72,7 @@ TEST_F(DataRecordTest, HiddenFieldsAreSkippedButConsumed) {
 }
 
 TEST_F(DataRecordTest, OneByteNulFieldEndsTheRecordEarly) {
-  const std::vector<FieldSpec> fields = {{"A", 1, "A", 3, 0}, {"F", 2, "A", 1, 0}, {"B", 3, "A", 2, 0}};
+  const std::vector<FieldLine> fields = {{"A", 1, "A", 3, 0}, {"F", 2, "A", 1, 0}, {"B", 3, "A", 2, 0}};
   std::string slot = writer::DataRecord(fields, {"abc", std::string(1, '\0'), "zz"}, 0x00);
   Prepare(fields, slot);
   Long position = 1;
@@ -83,7 +83,7 @@ TEST_F(DataRecordTest, OneByteNulFieldEndsTheRecordEarly) {
 }
 
 TEST_F(DataRecordTest, TwoNulBytesAreShownUnchanged) {
-  const std::vector<FieldSpec> fields = {{"A", 1, "A", 2, 0}, {"B", 2, "A", 1, 0}};
+  const std::vector<FieldLine> fields = {{"A", 1, "A", 2, 0}, {"B", 2, "A", 1, 0}};
   Prepare(fields, writer::DataRecord(fields, {std::string(2, '\0'), "x"}));
   Long position = 1;
   ASSERT_TRUE(ReadRecord(state, data, position));
@@ -91,7 +91,7 @@ TEST_F(DataRecordTest, TwoNulBytesAreShownUnchanged) {
 }
 
 TEST_F(DataRecordTest, BytesAboveAsciiAreKeptAsTheyStand) {
-  const std::vector<FieldSpec> fields = {{"A", 1, "A", 4, 0}};
+  const std::vector<FieldLine> fields = {{"A", 1, "A", 4, 0}};
   Prepare(fields, writer::DataRecord(fields, {"\x80\xE9\xFF\t"}));
   Long position = 1;
   ASSERT_TRUE(ReadRecord(state, data, position));
@@ -99,7 +99,7 @@ TEST_F(DataRecordTest, BytesAboveAsciiAreKeptAsTheyStand) {
 }
 
 TEST_F(DataRecordTest, ReadsOutsideTheFileFail) {
-  const std::vector<FieldSpec> fields = {{"A", 1, "A", 3, 0}, {"B", 2, "A", 3, 0}};
+  const std::vector<FieldLine> fields = {{"A", 1, "A", 3, 0}, {"B", 2, "A", 3, 0}};
   const std::string slot = writer::DataRecord(fields, {"abc", "def"});
   Prepare(fields, slot + slot.substr(0, 5));  // the second record is cut short
   state.RecordLine = "left over";

@@ -13,7 +13,7 @@ namespace {
 
 using test::RecordingPlatform;
 using test::TempDir;
-using writer::DefinitionSpec;
+using writer::DefinitionFile;
 using writer::DefinitionText;
 
 class DefinitionTest : public ::testing::Test {
@@ -24,7 +24,7 @@ class DefinitionTest : public ::testing::Test {
     state.DefinitionPath = dir.Write("_T.DFN", text);
     return LoadDefinition(state, platform);
   }
-  bool Load(const DefinitionSpec& spec) { return Load(DefinitionText(spec)); }
+  bool Load(const DefinitionFile& setup) { return Load(DefinitionText(setup)); }
 
   void ExpectFailed() {
     ASSERT_EQ(platform.messages.size(), 1u);
@@ -39,10 +39,10 @@ class DefinitionTest : public ::testing::Test {
     EXPECT_EQ(state.Heading, "");
   }
 
-  static DefinitionSpec Example() {
-    DefinitionSpec spec;
-    spec.fields = {{"CUST", 1, "A", 6, 0}, {"AMOUNT", 2, "N", 7, 2}, {"[LINK]", 3, "A", 4, 0}};
-    return spec;
+  static DefinitionFile Example() {
+    DefinitionFile setup;
+    setup.fields = {{"CUST", 1, "A", 6, 0}, {"AMOUNT", 2, "N", 7, 2}, {"[LINK]", 3, "A", 4, 0}};
+    return setup;
   }
 
   TempDir dir;
@@ -67,21 +67,21 @@ TEST_F(DefinitionTest, WorkedExampleGivesWidthsColumnsAndHeading) {
 }
 
 TEST_F(DefinitionTest, WidthAdjustmentsFollowTypeAndDecimals) {
-  DefinitionSpec spec;
-  spec.fields = {{"X", 1, "Z", 7, 2}, {"D", 2, "D", 8, 0}, {"Y", 3, "B", 3, 0}};
-  ASSERT_TRUE(Load(spec));
+  DefinitionFile setup;
+  setup.fields = {{"X", 1, "Z", 7, 2}, {"D", 2, "D", 8, 0}, {"Y", 3, "B", 3, 0}};
+  ASSERT_TRUE(Load(setup));
   EXPECT_EQ(state.FieldTable[1].Width, 9);
   EXPECT_EQ(state.FieldTable[2].Width, 8);
   EXPECT_EQ(state.FieldTable[3].Width, 4);
   EXPECT_EQ(state.RecordLength, 9 + 8 + 4 + 1);
-  EXPECT_EQ(state.RecordLength, writer::RecordLength(spec.fields));
+  EXPECT_EQ(state.RecordLength, writer::RecordLength(setup.fields));
 }
 
 TEST_F(DefinitionTest, HeadingPlacesNamesByTypeAndCutsLongNames) {
-  DefinitionSpec spec;
+  DefinitionFile setup;
   // A long name is cut; a short numeric name ends one short of the field's end.
-  spec.fields = {{"CUSTOMERNAME", 1, "A", 5, 0}, {"QTY", 2, "N", 6, 0}, {"LONGNUMBER", 3, "N", 4, 0}};
-  ASSERT_TRUE(Load(spec));
+  setup.fields = {{"CUSTOMERNAME", 1, "A", 5, 0}, {"QTY", 2, "N", 6, 0}, {"LONGNUMBER", 3, "N", 4, 0}};
+  ASSERT_TRUE(Load(setup));
   const std::string line = state.Heading.substr(0, state.Heading.find("\r\n"));
   EXPECT_EQ(line, "CUSTO " "  QTY  " "LONG ");
   EXPECT_EQ(state.FieldTable[2].Column, 7);
@@ -90,10 +90,10 @@ TEST_F(DefinitionTest, HeadingPlacesNamesByTypeAndCutsLongNames) {
 }
 
 TEST_F(DefinitionTest, HiddenFieldsOccupyBytesButAreNotHeaded) {
-  DefinitionSpec spec;
-  spec.fields = {{"name", 1, "A", 3, 0},   {"NAME", 2, "A", 4, 0}, {"_X", 3, "A", 2, 0},
+  DefinitionFile setup;
+  setup.fields = {{"name", 1, "A", 3, 0},   {"NAME", 2, "A", 4, 0}, {"_X", 3, "A", 2, 0},
                  {"\xC4X", 4, "A", 2, 0}, {"9A", 5, "A", 2, 0}};
-  ASSERT_TRUE(Load(spec));
+  ASSERT_TRUE(Load(setup));
   EXPECT_EQ(state.RecordLength, 3 + 4 + 2 + 2 + 2 + 1);
   EXPECT_EQ(state.FieldTable[1].Column, 0);
   EXPECT_EQ(state.FieldTable[2].Column, 1);
@@ -107,16 +107,16 @@ TEST_F(DefinitionTest, VersionSelectsLayout) {
   // Newer layout: extra items after the fifth are skipped.
   for (const char* version : {"V002.003.999", "V002.004.000", "V003.000.000"}) {
     SCOPED_TRACE(version);
-    DefinitionSpec spec = Example();
-    spec.version = version;
-    spec.fields[0].extra = "EXTRA ITEMS";
-    ASSERT_TRUE(Load(spec));
+    DefinitionFile setup = Example();
+    setup.version = version;
+    setup.fields[0].extra = "EXTRA ITEMS";
+    ASSERT_TRUE(Load(setup));
     EXPECT_EQ(state.FieldCount, 3);
     EXPECT_EQ(state.RecordLength, 19);
   }
   // Older layout: the extra text becomes the next field's name, so the
   // same file reads differently (here it fails, a letter in a number).
-  DefinitionSpec older = Example();
+  DefinitionFile older = Example();
   older.version = "V002.003.998";
   ASSERT_TRUE(Load(older));
   EXPECT_EQ(state.FieldCount, 3);
@@ -134,10 +134,10 @@ TEST_F(DefinitionTest, OlderLayoutReadsExtraTextAsNextField) {
 
 TEST_F(DefinitionTest, CrLfLinesReadAsLf) {
   for (bool newer : {true, false}) {
-    DefinitionSpec spec = Example();
-    spec.crlf = true;
-    if (!newer) spec.version = writer::kOlderVersion;
-    ASSERT_TRUE(Load(spec)) << newer;
+    DefinitionFile setup = Example();
+    setup.crlf = true;
+    if (!newer) setup.version = writer::kOlderVersion;
+    ASSERT_TRUE(Load(setup)) << newer;
     EXPECT_EQ(state.FieldCount, 3);
     EXPECT_EQ(state.RecordLength, 19);
     EXPECT_EQ(state.FieldTable[3].Decimals, 0);
@@ -157,7 +157,7 @@ TEST_F(DefinitionTest, TwoBlanksEncloseAnEmptyItem) {
 
 TEST_F(DefinitionTest, AReloadReplacesTheTable) {
   ASSERT_TRUE(Load(Example()));
-  DefinitionSpec one;
+  DefinitionFile one;
   one.fields = {{"ONLY", 1, "A", 2, 0}};
   ASSERT_TRUE(Load(one));
   EXPECT_EQ(state.FieldCount, 1);

@@ -75,7 +75,7 @@ class IndexWalkTest : public ::testing::Test {
   }
 
   // Builds a tree of `entries` entries with the writer and walks it.
-  writer::TreeLayout WalkWritten(std::uint64_t entries, writer::KeySpec key, int nodeSize = kNode) {
+  writer::TreeLayout WalkWritten(std::uint64_t entries, writer::KeyShape key, int nodeSize = kNode) {
     writer::IndexOptions options;
     options.nodeSize = nodeSize;
     options.recordCount = static_cast<std::uint32_t>(entries);
@@ -129,7 +129,7 @@ TEST_F(IndexWalkTest, WrittenTreesGiveOneElementPerLeafInKeyOrder) {
   for (const Case& c : {Case{512, 4, 1000, 0, 0}, Case{2048, 8, 5000, 0, 0}, Case{512, 8, 700, 3, 2},
                         Case{2048, 4, 1, 0, 0}}) {
     SCOPED_TRACE(testing::Message() << c.nodeSize << "/" << c.tail << "/" << c.entries);
-    writer::KeySpec key = writer::SimpleKey(10, c.tail);
+    writer::KeyShape key = writer::SimpleKey(10, c.tail);
     key.maxLeafFill = c.leafFill;
     key.maxInteriorFill = c.interiorFill;
     platform = RecordingPlatform{};
@@ -149,7 +149,7 @@ TEST_F(IndexWalkTest, WrittenTreesGiveOneElementPerLeafInKeyOrder) {
 }
 
 TEST_F(IndexWalkTest, DeepTreeOfManySmallNodes) {
-  writer::KeySpec key = writer::SimpleKey(10);
+  writer::KeyShape key = writer::SimpleKey(10);
   key.maxLeafFill = 2;
   key.maxInteriorFill = 2;
   const writer::TreeLayout tree = WalkWritten(3000, key);
@@ -159,7 +159,7 @@ TEST_F(IndexWalkTest, DeepTreeOfManySmallNodes) {
 }
 
 TEST_F(IndexWalkTest, MoreThan32767LeavesAreAllDescribed) {
-  writer::KeySpec key = writer::SimpleKey(10);
+  writer::KeyShape key = writer::SimpleKey(10);
   key.maxLeafFill = 1;
   WalkWritten(40000, key);
   EXPECT_TRUE(platform.messages.empty());

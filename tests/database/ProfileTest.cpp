@@ -55,17 +55,17 @@ class LoadProfileTest : public ::testing::Test {
  protected:
   LoadProfileTest() {
     SetTextConstants(state);
-    IspecSpec spec;
-    spec.name = "ORDERS";
-    spec.definition.fields = {{"CUST", 1, "A", 8, 0}, {"BR", 2, "A", 2, 0}, {"ORDNO", 3, "N", 6, 0}};
+    IspecContent setup;
+    setup.name = "ORDERS";
+    setup.definition.fields = {{"CUST", 1, "A", 8, 0}, {"BR", 2, "A", 2, 0}, {"ORDNO", 3, "N", 6, 0}};
     for (int i = 0; i < 40; ++i)
-      spec.records.push_back({{"C" + std::to_string(i % 7), std::to_string(i % 3), std::to_string(i)}});
-    spec.profiles = {
+      setup.records.push_back({{"C" + std::to_string(i % 7), std::to_string(i % 3), std::to_string(i)}});
+    setup.profiles = {
         {.name = "BYCUST", .keyFields = {{"CUST"}, {"BR"}}, .entryTail = 4},
         {.name = "WIDE", .keyFields = {{"CUST"}, {"BR"}}, .entryTail = 8},
         {.name = "ORDNO", .keyFields = {{"ORDNO"}}},
     };
-    layout = BuildIspec(dir.path(), spec);
+    layout = BuildIspec(dir.path(), setup);
   }
 
   void Choose(int position) {

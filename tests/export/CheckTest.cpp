@@ -24,17 +24,17 @@ constexpr int kRecordBytes = 6 + 8 + 2 + 1;
 class CheckTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    writer::IspecSpec spec;
-    spec.name = "TREE";
-    spec.definition.fields = test::NumberedFields();
+    writer::IspecContent setup;
+    setup.name = "TREE";
+    setup.definition.fields = test::NumberedFields();
     for (long i = 1; i <= 40; ++i) {
       const std::string line = test::NumberedLine(i);
-      spec.records.push_back({{line.substr(0, 6), line.substr(7, 8), "zz"}, i == 7});
+      setup.records.push_back({{line.substr(0, 6), line.substr(7, 8), "zz"}, i == 7});
     }
-    spec.profiles = {{.name = "BYNO", .keyFields = {{"NO"}},
-                      .select = [](std::uint32_t, const writer::RecordSpec&) { return true; },
+    setup.profiles = {{.name = "BYNO", .keyFields = {{"NO"}},
+                      .select = [](std::uint32_t, const writer::RecordContent&) { return true; },
                       .maxLeafFill = 4, .maxInteriorFill = 3}};
-    layout = writer::BuildIspec(dir.str(), spec);
+    layout = writer::BuildIspec(dir.str(), setup);
     tree = layout.index.keys[1];
     nodes = std::filesystem::file_size(layout.files.Index()) / 512;
   }

@@ -21,26 +21,26 @@ struct Databases {
   test::TempDir dir;
   writer::IspecLayout cust;
   Databases() {
-    writer::IspecSpec spec;
-    spec.name = "CUST";
-    spec.definition.fields = {
+    writer::IspecContent setup;
+    setup.name = "CUST";
+    setup.definition.fields = {
         {"CUSTNO", 1, "N", 6, 0}, {"NAME", 2, "A", 12, 0}, {"[HID]", 3, "A", 2, 0}, {"AMOUNT", 4, "N", 7, 2}};
-    spec.records = {{{"000001", "Smith, John", "h", "00012.34"}},
+    setup.records = {{{"000001", "Smith, John", "h", "00012.34"}},
                     {{"000002", "Say \"hi\"", "h", "00000.00"}},
                     {{"000003", "Line\nbreak", "h", "00100.00"}},
                     {{"000004", "Purged", "h", "00000.01"}, true},
                     {{"000005", "Hidden", "h", "00000.02"}},
                     {{"000006", "Caf\xE9", "h", "00009.99"}}};
-    spec.profiles = {
+    setup.profiles = {
         {.name = "BYNO", .keyFields = {{"CUSTNO", false, true}},
          .conditions = {{"AMOUNT", '1', '&', "GLB.ZEROS"}, {"NAME", '0', ' ', "A"}},
          .ispecs = {"ZED", "CUST"},
-         .select = [](std::uint32_t, const writer::RecordSpec&) { return true; },
-         .entryFlag = [](std::uint32_t n, const writer::RecordSpec&) -> std::uint8_t {
+         .select = [](std::uint32_t, const writer::RecordContent&) { return true; },
+         .entryFlag = [](std::uint32_t n, const writer::RecordContent&) -> std::uint8_t {
            return n == 5 ? 'N' : 'Y';
          }},
         {.name = "BYNAME", .keyFields = {{"NAME"}}}};
-    cust = writer::BuildIspec(dir.str(), spec);
+    cust = writer::BuildIspec(dir.str(), setup);
     test::BuildNumbered(dir.str(), "LARGE", 70500);
     test::BuildNumbered(dir.str(), "alpha", 1);
   }

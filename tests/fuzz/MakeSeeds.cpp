@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
                               {"wide2048", 2048, 8, 0, 300, true},
                               {"one", 512, 4, 0, 1, false}};
   for (const Variant& v : variants) {
-    IspecSpec s;
+    IspecContent s;
     s.name = "F";
     s.nodeSize = v.nodeSize;
     s.profileCrlf = v.crlf;
@@ -63,11 +63,11 @@ int main(int argc, char** argv) {
       s.records.push_back({{std::to_string(1000 + i), names[i % 7], "L" + std::to_string(i),
                             std::to_string(i * 137 % 100000), "x"},
                            i % 9 == 4});
-    ProfileSpec byNo{.name = "CUSTNO", .keyFields = {{"CUSTNO"}}};
-    ProfileSpec byName{.name = "BYNAME",
+    ProfileDef byNo{.name = "CUSTNO", .keyFields = {{"CUSTNO"}}};
+    ProfileDef byName{.name = "BYNAME",
                        .keyFields = {{"NAME"}, {"CUSTNO", true}},
                        .conditions = {{"AMOUNT", '1', '&', "GLB.ZEROS"}, {"NAME", '3', ' ', "X"}}};
-    for (ProfileSpec* p : {&byNo, &byName}) {
+    for (ProfileDef* p : {&byNo, &byName}) {
       p->entryTail = v.tail;
       p->maxLeafFill = v.leafFill;
       p->maxInteriorFill = v.leafFill;

@@ -6,7 +6,7 @@
 namespace ondrel::test {
 
 writer::IspecLayout BuildHostileIspec(const std::filesystem::path& dir) {
-  writer::IspecSpec s;
+  writer::IspecContent s;
   s.name = "ORD";
   s.definition.fields = {{"ORDNO", 1, "N", 6, 0},
                          {"CUSTOMER", 2, "A", 14, 0},

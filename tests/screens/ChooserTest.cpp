@@ -36,11 +36,11 @@ QStringList Lines(QListWidget* list) {
 // ORDERS: two profiles, ZED before ALPHA in the file, the first with two
 // ordinates, two conditions and two ISPECs.
 void BuildOrders(const std::string& dir) {
-  writer::IspecSpec s;
+  writer::IspecContent s;
   s.name = "ORDERS";
   s.definition.fields = {{"NO", 1, "N", 6, 0}, {"NAME", 2, "A", 8, 0}};
   for (int i = 1; i <= 30; ++i) s.records.push_back({{std::to_string(100000 + i), "N" + std::to_string(i)}});
-  writer::ProfileSpec zed{.name = "ZED", .keyFields = {{"NO"}, {"NAME", true}}};
+  writer::ProfileDef zed{.name = "ZED", .keyFields = {{"NO"}, {"NAME", true}}};
   zed.conditions = {{"NAME", '3', '&', "GLB.SPACES"}, {"NO", '1', ' ', "000010"}};
   zed.ispecs = {"ORDERS", " LINES "};
   s.profiles = {zed, {.name = "ALPHA", .keyFields = {{"NAME"}}}};

@@ -102,7 +102,7 @@ class PrintTest : public QObject {
 
 void PrintTest::initTestCase() {
   dir_ = std::make_unique<WorkDir>();
-  writer::IspecSpec wide;
+  writer::IspecContent wide;
   wide.name = "WIDE";
   wide.definition.fields = {{"NO", 1, "N", 6, 0}, {"TEXT", 2, "A", 82, 0}};
   for (int i = 1; i <= 30; ++i) wide.records.push_back({{std::to_string(100000 + i), WideText(i)}});

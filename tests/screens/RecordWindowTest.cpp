@@ -61,14 +61,14 @@ void RecordWindowTest::initTestCase() {
   BuildNumbered(dir_->Path(), "NOTREE", {.count = 5, .noEntries = true});
   BuildNumbered(dir_->Path(), "FRAGILE", {.count = 40});
 
-  writer::IspecSpec wide;
+  writer::IspecContent wide;
   wide.name = "WIDE";
   wide.definition.fields = {{"NO", 1, "N", 6, 0}, {"TEXT", 2, "A", 250, 0}};
   for (int i = 1; i <= 40; ++i) wide.records.push_back({{std::to_string(100000 + i), "text"}});
   wide.profiles = {{.name = "BYNO", .keyFields = {{"NO"}}}};
   writer::BuildIspec(dir_->Path(), wide);
 
-  writer::IspecSpec high;
+  writer::IspecContent high;
   high.name = "HIGH";
   high.definition.fields = {{"B", 1, "A", 128, 0}};
   std::string bytes;

@@ -186,28 +186,28 @@ std::string BelowHeading(const std::string& windowText) {
 }
 
 void BuildNumbered(const std::string& dir, const std::string& name, const NumberedOptions& o) {
-  writer::IspecSpec spec;
-  spec.name = name;
-  spec.definition.fields = {{"NO", 1, "N", 6, 0}, {"NAME", 2, "A", 8, 0}, {"[TAG]", 3, "A", 2, 0}};
-  spec.records.reserve(static_cast<std::size_t>(o.count));
+  writer::IspecContent setup;
+  setup.name = name;
+  setup.definition.fields = {{"NO", 1, "N", 6, 0}, {"NAME", 2, "A", 8, 0}, {"[TAG]", 3, "A", 2, 0}};
+  setup.records.reserve(static_cast<std::size_t>(o.count));
   for (long i = 1; i <= o.count; ++i) {
     const std::string line = NumberedLine(i);
     const bool purged = std::find(o.purged.begin(), o.purged.end(), i) != o.purged.end();
-    spec.records.push_back({{line.substr(0, 6), line.substr(7, 8), "zz"}, purged});
+    setup.records.push_back({{line.substr(0, 6), line.substr(7, 8), "zz"}, purged});
   }
-  writer::ProfileSpec byNo{.name = "BYNO"};
+  writer::ProfileDef byNo{.name = "BYNO"};
   const std::vector<std::string> fields = {"NO", "NAME", "[TAG]", "NAME", "NO"};
   for (int i = 0; i < o.ordinates; ++i) byNo.keyFields.push_back({fields[static_cast<std::size_t>(i) % fields.size()]});
   // Purged records keep their entries, so that the window shows them.
-  byNo.select = [noEntries = o.noEntries](std::uint32_t, const writer::RecordSpec&) { return !noEntries; };
+  byNo.select = [noEntries = o.noEntries](std::uint32_t, const writer::RecordContent&) { return !noEntries; };
   if (!o.unflagged.empty()) {
-    byNo.entryFlag = [unflagged = o.unflagged](std::uint32_t n, const writer::RecordSpec&) -> std::uint8_t {
+    byNo.entryFlag = [unflagged = o.unflagged](std::uint32_t n, const writer::RecordContent&) -> std::uint8_t {
       return std::find(unflagged.begin(), unflagged.end(), static_cast<long>(n)) != unflagged.end() ? 'N' : 'Y';
     };
   }
-  spec.profiles = {byNo};
-  if (o.headerCount >= 0) spec.recordCount = static_cast<std::uint32_t>(o.headerCount);
-  writer::BuildIspec(dir, spec);
+  setup.profiles = {byNo};
+  if (o.headerCount >= 0) setup.recordCount = static_cast<std::uint32_t>(o.headerCount);
+  writer::BuildIspec(dir, setup);
 }
 
 }  // namespace ondrel::screentest

@@ -12,7 +12,7 @@ namespace ondrel::test {
 
 // Record i of the numbered ISPEC: a six-digit number (the key), a name and a
 // hidden tag.  Its line in the window is "000042 N0000042 ".
-inline std::vector<writer::FieldSpec> NumberedFields() {
+inline std::vector<writer::FieldLine> NumberedFields() {
   return {{"NO", 1, "N", 6, 0}, {"NAME", 2, "A", 8, 0}, {"[TAG]", 3, "A", 2, 0}};
 }
 inline std::string NumberedLine(long i) {
@@ -25,17 +25,17 @@ inline std::string NumberedLine(long i) {
 // order.  `headerCount` replaces the index header's record count when >= 0.
 inline writer::IspecLayout BuildNumbered(const std::string& dir, const std::string& name, long count,
                                          long headerCount = -1) {
-  writer::IspecSpec spec;
-  spec.name = name;
-  spec.definition.fields = NumberedFields();
-  spec.records.reserve(static_cast<std::size_t>(count));
+  writer::IspecContent setup;
+  setup.name = name;
+  setup.definition.fields = NumberedFields();
+  setup.records.reserve(static_cast<std::size_t>(count));
   for (long i = 1; i <= count; ++i) {
     const std::string line = NumberedLine(i);
-    spec.records.push_back({{line.substr(0, 6), line.substr(7, 8), "zz"}});
+    setup.records.push_back({{line.substr(0, 6), line.substr(7, 8), "zz"}});
   }
-  spec.profiles = {{.name = "BYNO", .keyFields = {{"NO"}}}};
-  if (headerCount >= 0) spec.recordCount = static_cast<std::uint32_t>(headerCount);
-  return writer::BuildIspec(dir, spec);
+  setup.profiles = {{.name = "BYNO", .keyFields = {{"NO"}}}};
+  if (headerCount >= 0) setup.recordCount = static_cast<std::uint32_t>(headerCount);
+  return writer::BuildIspec(dir, setup);
 }
 
 // The lines of entries first..last of a numbered ISPEC, each ended by CR LF.

@@ -23,23 +23,23 @@ struct Databases {
     test::BuildNumbered(dir.str(), "LARGE", 70500);
     // Ten records: 3 purged, 5 unflagged in ALL; no entry flagged in NONE; no
     // entry at all in EMPTY.
-    writer::IspecSpec mixed;
+    writer::IspecContent mixed;
     mixed.name = "MIXED";
     mixed.definition.fields = test::NumberedFields();
     for (long i = 1; i <= 10; ++i) {
       const std::string line = test::NumberedLine(i);
       mixed.records.push_back({{line.substr(0, 6), line.substr(7, 8), "zz"}, i == 3});
     }
-    auto all = [](std::uint32_t, const writer::RecordSpec&) { return true; };
+    auto all = [](std::uint32_t, const writer::RecordContent&) { return true; };
     mixed.profiles = {
         {.name = "ALL", .keyFields = {{"NO"}}, .select = all,
-         .entryFlag = [](std::uint32_t n, const writer::RecordSpec&) -> std::uint8_t {
+         .entryFlag = [](std::uint32_t n, const writer::RecordContent&) -> std::uint8_t {
            return n == 5 ? 'N' : 'Y';
          }},
         {.name = "NONE", .keyFields = {{"NO"}},
-         .entryFlag = [](std::uint32_t, const writer::RecordSpec&) -> std::uint8_t { return 'N'; }},
+         .entryFlag = [](std::uint32_t, const writer::RecordContent&) -> std::uint8_t { return 'N'; }},
         {.name = "EMPTY", .keyFields = {{"NO"}},
-         .select = [](std::uint32_t, const writer::RecordSpec&) { return false; }}};
+         .select = [](std::uint32_t, const writer::RecordContent&) { return false; }}};
     writer::BuildIspec(dir.str(), mixed);
   }
 };
@@ -223,14 +223,14 @@ TEST_F(RecordWindowTest, ReentrantChangeEventDuringAFillDoesNothing) {
 
 TEST_F(RecordWindowTest, HighBytesAreShownOneCharacterPerByte) {
   test::TempDir dir;
-  writer::IspecSpec spec;
-  spec.name = "HIGH";
-  spec.definition.fields = {{"K", 1, "A", 1, 0}, {"TEXT", 2, "A", 128, 0}};
+  writer::IspecContent setup;
+  setup.name = "HIGH";
+  setup.definition.fields = {{"K", 1, "A", 1, 0}, {"TEXT", 2, "A", 128, 0}};
   std::string high;
   for (int b = 0x80; b <= 0xFF; ++b) high += static_cast<char>(b);
-  spec.records = {{{"a", high}}};
-  spec.profiles = {{.name = "BYK", .keyFields = {{"K"}}}};
-  writer::BuildIspec(dir.str(), spec);
+  setup.records = {{{"a", high}}};
+  setup.profiles = {{.name = "BYK", .keyFields = {{"K"}}}};
+  writer::BuildIspec(dir.str(), setup);
   Open("HIGH", "BYK", dir.str());
   FillAt(1);
   EXPECT_EQ(view.fileTxt, state.Heading + "a " + high + " \r\n");

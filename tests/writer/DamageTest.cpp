@@ -16,11 +16,11 @@ using test::Be32;
 class DamageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    IspecSpec s;
+    IspecContent s;
     s.name = "ORDERS";
     s.definition.fields = {{"ORDERNO", 1, "N", 6, 0, ""}, {"AMOUNT", 2, "N", 7, 2, ""}};
     for (int i = 0; i < 30; ++i) s.records.push_back({{std::to_string(5000 + i), std::to_string(i) + ".25"}});
-    ProfileSpec p;
+    ProfileDef p;
     p.name = "ORDERNO";
     p.keyFields = {{"ORDERNO"}};
     p.maxLeafFill = 3;

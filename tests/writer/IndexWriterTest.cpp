@@ -22,7 +22,7 @@ std::string Key10(int n) {
 }
 
 // Writes one key of `count` entries K000000001.. with record numbers 100 + i.
-IndexLayout WriteCounted(const std::filesystem::path& path, IndexOptions options, KeySpec key, int count) {
+IndexLayout WriteCounted(const std::filesystem::path& path, IndexOptions options, KeyShape key, int count) {
   IndexWriter writer(path, options, {key});
   writer.BeginKey();
   for (int i = 1; i <= count; ++i) writer.Add(Key10(i), 100 + i);
@@ -101,7 +101,7 @@ TEST(IndexHeader, FieldsAtTheirOffsets) {
 
 TEST(IndexKeyDescriptions, BytesOfEachDescriptionInOrder) {
   test::ScratchDir dir;
-  KeySpec two;
+  KeyShape two;
   two.parts = {{8, 0x0102, 3}, {2, 0x0010, 0}};
   two.entryTail = 8;
   IndexWriter writer(dir.path() / "k.IDX", IndexOptions{}, {SimpleKey(4), two});
@@ -131,7 +131,7 @@ TEST(IndexKeyDescriptions, BytesOfEachDescriptionInOrder) {
 
 TEST(IndexKeyDescriptions, WideTailByteCanBeForced) {
   test::ScratchDir dir;
-  KeySpec key = SimpleKey(10, 4);
+  KeyShape key = SimpleKey(10, 4);
   key.wideTailByte = 1;
   IndexWriter writer(dir.path() / "w.IDX", IndexOptions{}, {key});
   writer.Finish();
@@ -142,7 +142,7 @@ TEST(IndexKeyDescriptions, PlacedAfterTheTreesWhenAsked) {
   test::ScratchDir dir;
   IndexOptions options;
   options.descriptionsAtEnd = true;
-  KeySpec key = SimpleKey(10);
+  KeyShape key = SimpleKey(10);
   key.maxLeafFill = 2;
   const IndexLayout layout = WriteCounted(dir.path() / "e.IDX", options, key, 5);
   const std::string f = test::Slurp(dir.path() / "e.IDX");
@@ -191,7 +191,7 @@ TEST(IndexNodes, WideTailEntriesCarryTheExtraValueBeforeThePointer) {
 
 TEST(IndexNodes, TwoLevelTreePointers) {
   test::ScratchDir dir;
-  KeySpec key = SimpleKey(10);
+  KeyShape key = SimpleKey(10);
   key.maxLeafFill = 2;
   const IndexLayout layout = WriteCounted(dir.path() / "2.IDX", IndexOptions{}, key, 5);
   const std::string f = test::Slurp(dir.path() / "2.IDX");
@@ -216,7 +216,7 @@ TEST(IndexNodes, TwoLevelTreePointers) {
 
 TEST(IndexNodes, SmallFillsMakeDeepTreesThatWalkInKeyOrder) {
   test::ScratchDir dir;
-  KeySpec key = SimpleKey(10, 8);
+  KeyShape key = SimpleKey(10, 8);
   key.maxLeafFill = 3;
   key.maxInteriorFill = 2;
   key.interiorFlag = 'I';
@@ -266,7 +266,7 @@ TEST(IndexNodes, RejectsLayoutsItCannotWrite) {
   test::ScratchDir dir;
   const auto path = dir.path() / "x.IDX";
   EXPECT_THROW(IndexWriter w(path, IndexOptions{}, {SimpleKey(10, 6)}), std::invalid_argument);
-  KeySpec key = SimpleKey(10);
+  KeyShape key = SimpleKey(10);
   key.maxInteriorFill = 1;  // would never reach a single root
   EXPECT_THROW(IndexWriter w(path, IndexOptions{}, {key}), std::invalid_argument);
   key.maxInteriorFill = 0;

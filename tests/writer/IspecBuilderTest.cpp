@@ -36,8 +36,8 @@ Entries ReadLeaves(const std::string& file, int nodeSize, const TreeLayout& tree
   return out;
 }
 
-IspecSpec Small() {
-  IspecSpec s;
+IspecContent Small() {
+  IspecContent s;
   s.name = "CUSTOMER";
   s.definition.fields = {{"CUSTNO", 1, "N", 4, 0, ""},
                          {"NAME", 2, "A", 6, 0, ""},
@@ -48,15 +48,15 @@ IspecSpec Small() {
                {{"30", "Brown", "L3", "0.00"}, true},
                {{"4", "Smith", "L4", "99.99"}},
                {{"19", "Adams", "L5", "1.25"}}};
-  ProfileSpec byNumber;
+  ProfileDef byNumber;
   byNumber.name = "CUSTNO";
   byNumber.keyFields = {{"CUSTNO"}};
-  ProfileSpec byName;
+  ProfileDef byName;
   byName.name = "BYNAME";
   byName.keyFields = {{"NAME"}};
   byName.conditions = {{"BAL", '1', '&', "GLB.ZEROS"}};
-  byName.select = [](std::uint32_t n, const RecordSpec& r) { return !r.purged && n != 5; };
-  byName.entryFlag = [](std::uint32_t n, const RecordSpec&) { return n == 4 ? std::uint8_t{'N'} : std::uint8_t{'Y'}; };
+  byName.select = [](std::uint32_t n, const RecordContent& r) { return !r.purged && n != 5; };
+  byName.entryFlag = [](std::uint32_t n, const RecordContent&) { return n == 4 ? std::uint8_t{'N'} : std::uint8_t{'Y'}; };
   byName.entryTail = 8;
   s.profiles = {byNumber, byName};
   return s;
@@ -113,8 +113,8 @@ TEST(IspecBuilder, KeysSortedByBytesThenRecordNumber) {
 }
 
 TEST(IspecBuilder, DescendingOrdinatesInvertTheKeyBytes) {
-  IspecSpec s = Small();
-  ProfileSpec rich;
+  IspecContent s = Small();
+  ProfileDef rich;
   rich.name = "RICHEST";
   rich.keyFields = {{"BAL", true}, {"CUSTNO", false, true}};
   s.profiles = {rich};
@@ -138,7 +138,7 @@ TEST(IspecBuilder, DescendingOrdinatesInvertTheKeyBytes) {
 }
 
 TEST(IspecBuilder, UnknownKeyFieldFailsBeforeWritingAnything) {
-  IspecSpec s = Small();
+  IspecContent s = Small();
   s.profiles[1].keyFields = {{"NOSUCH"}};
   test::ScratchDir dir;
   EXPECT_THROW(BuildIspec(dir.path(), s), std::invalid_argument);
@@ -146,7 +146,7 @@ TEST(IspecBuilder, UnknownKeyFieldFailsBeforeWritingAnything) {
 }
 
 TEST(IspecBuilder, ProfileRecordsInOrderWithExtrasAndCrLf) {
-  ProfileSpec p;
+  ProfileDef p;
   p.name = "MULTI";
   p.ispecs = {" ORDERS ", "CUSTOMER"};
   p.keyFields = {{"A"}};
@@ -155,7 +155,7 @@ TEST(IspecBuilder, ProfileRecordsInOrderWithExtrasAndCrLf) {
   EXPECT_EQ(ProfileRecords(p, "ignored"),
             (std::vector<std::string>{"PMULTI     ", "I ORDERS ", "ICUSTOMER", "OA         FF", "CS         9  X",
                                       "Xjunk"}));
-  IspecSpec s = Small();
+  IspecContent s = Small();
   s.profileCrlf = true;
   test::ScratchDir dir;
   BuildIspec(dir.path(), s);
@@ -163,16 +163,16 @@ TEST(IspecBuilder, ProfileRecordsInOrderWithExtrasAndCrLf) {
 }
 
 TEST(LargeIspec, StreamsRecordsAndOneKey) {
-  LargeIspecSpec spec;
-  spec.name = "BIG";
-  spec.records = 5000;
-  spec.emptyKey0 = false;
+  LargeIspecOptions setup;
+  setup.name = "BIG";
+  setup.records = 5000;
+  setup.emptyKey0 = false;
   test::ScratchDir dir;
-  const IspecLayout layout = BuildLargeIspec(dir.path(), spec);
+  const IspecLayout layout = BuildLargeIspec(dir.path(), setup);
   EXPECT_EQ(layout.recordLength, 60);
   const std::string data = test::Slurp(layout.files.Data());
   ASSERT_EQ(data.size(), 5000u * 60);
-  const std::vector<FieldSpec> fields = {{"KEYNO", 1, "N", 10, 0, ""}, {"NAME", 2, "A", 24, 0, ""},
+  const std::vector<FieldLine> fields = {{"KEYNO", 1, "N", 10, 0, ""}, {"NAME", 2, "A", 24, 0, ""},
                                          {"CITY", 3, "A", 14, 0, ""},  {"AMOUNT", 4, "N", 8, 2, ""},
                                          {"[BRANCH]", 5, "A", 2, 0, ""}};
   EXPECT_EQ(data.substr(4999 * 60, 60), DataRecord(fields, LargeRecordValues(5000)));

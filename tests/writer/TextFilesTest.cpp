@@ -10,15 +10,15 @@
 namespace ondrel::writer {
 namespace {
 
-std::vector<FieldSpec> CustAmountLink() {
+std::vector<FieldLine> CustAmountLink() {
   return {{"CUST", 1, "A", 6, 0, ""}, {"AMOUNT", 2, "N", 7, 2, ""}, {"[LINK]", 3, "A", 4, 0, ""}};
 }
 
 TEST(DefinitionText, NewerLayoutWithExtraItemsAndCountLine) {
-  DefinitionSpec spec;
-  spec.fields = CustAmountLink();
-  spec.fields[0].extra = "0 K";
-  EXPECT_EQ(DefinitionText(spec),
+  DefinitionFile setup;
+  setup.fields = CustAmountLink();
+  setup.fields[0].extra = "0 K";
+  EXPECT_EQ(DefinitionText(setup),
             "V002.004.000\n"
             "000003\n"
             "CUST 1 A 6 0 0 K\n"
@@ -27,13 +27,13 @@ TEST(DefinitionText, NewerLayoutWithExtraItemsAndCountLine) {
 }
 
 TEST(DefinitionText, OlderLayoutCrLfAndMissingFinalLineEnd) {
-  DefinitionSpec spec;
-  spec.version = kOlderVersion;
-  spec.line2 = "    12 anything";
-  spec.fields = CustAmountLink();
-  spec.crlf = true;
-  spec.finalLineEnd = false;
-  EXPECT_EQ(DefinitionText(spec),
+  DefinitionFile setup;
+  setup.version = kOlderVersion;
+  setup.line2 = "    12 anything";
+  setup.fields = CustAmountLink();
+  setup.crlf = true;
+  setup.finalLineEnd = false;
+  EXPECT_EQ(DefinitionText(setup),
             "V002.003.001\r\n"
             "    12 anything\r\n"
             "CUST 1 A 6 0\r\n"
@@ -42,7 +42,7 @@ TEST(DefinitionText, OlderLayoutCrLfAndMissingFinalLineEnd) {
 }
 
 TEST(DefinitionText, AdjustedWidthsAndRecordLength) {
-  const std::vector<FieldSpec> fields = CustAmountLink();
+  const std::vector<FieldLine> fields = CustAmountLink();
   EXPECT_EQ(AdjustedWidth(fields[0]), 6);
   EXPECT_EQ(AdjustedWidth(fields[1]), 8);  // decimals add the point
   EXPECT_EQ(AdjustedWidth(fields[2]), 4);
@@ -86,8 +86,8 @@ TEST(ProfileText, JoinsRecordsInOrderWithChosenLineEnd) {
 }
 
 TEST(DataFile, FieldsFittedByType) {
-  const FieldSpec name{"NAME", 1, "A", 5, 0, ""};
-  const FieldSpec amount{"AMOUNT", 2, "N", 5, 2, ""};
+  const FieldLine name{"NAME", 1, "A", 5, 0, ""};
+  const FieldLine amount{"AMOUNT", 2, "N", 5, 2, ""};
   EXPECT_EQ(FitField("Ab", name), "Ab   ");
   EXPECT_EQ(FitField("Abcdefg", name), "Abcde");
   EXPECT_EQ(FitField("1.50", amount), "  1.50");
@@ -96,7 +96,7 @@ TEST(DataFile, FieldsFittedByType) {
 }
 
 TEST(DataFile, RecordSlotsWithTerminators) {
-  const std::vector<FieldSpec> fields = CustAmountLink();
+  const std::vector<FieldLine> fields = CustAmountLink();
   const std::string active = DataRecord(fields, {"C1", "12.34", "L9"});
   EXPECT_EQ(active, std::string("C1    " "   12.34" "L9  " "\n"));
   ASSERT_EQ(active.size(), 19u);

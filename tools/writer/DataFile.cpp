@@ -4,14 +4,14 @@
 
 namespace ondrel::writer {
 
-std::string FitField(std::string_view value, const FieldSpec& field) {
+std::string FitField(std::string_view value, const FieldLine& field) {
   const std::size_t width = static_cast<std::size_t>(AdjustedWidth(field));
   if (value.size() >= width) return std::string(value.substr(0, width));
   std::string padding(width - value.size(), ' ');
   return field.type == "A" ? std::string(value) + padding : padding + std::string(value);
 }
 
-std::string DataRecord(const std::vector<FieldSpec>& fields, const std::vector<std::string>& values,
+std::string DataRecord(const std::vector<FieldLine>& fields, const std::vector<std::string>& values,
                        unsigned char terminator) {
   std::string slot;
   slot.reserve(static_cast<std::size_t>(RecordLength(fields)));

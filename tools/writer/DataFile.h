@@ -21,11 +21,11 @@ inline constexpr unsigned char kPurged = 0x00;
 // `value` fitted to `width` bytes: cut to its first `width` bytes, or padded
 // with blanks, on the right for type "A" and on the left for other types (so
 // that numbers line up).  Bytes are copied as they are, 0x80-0xFF included.
-std::string FitField(std::string_view value, const FieldSpec& field);
+std::string FitField(std::string_view value, const FieldLine& field);
 
 // One record slot: the values of `fields` fitted in order (missing values are
 // blank), then `terminator`.  Its size is RecordLength(fields).
-std::string DataRecord(const std::vector<FieldSpec>& fields, const std::vector<std::string>& values,
+std::string DataRecord(const std::vector<FieldLine>& fields, const std::vector<std::string>& values,
                        unsigned char terminator = kActive);
 
 // Writes record slots one after another without keeping them in memory.

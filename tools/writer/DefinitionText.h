@@ -16,7 +16,7 @@ inline constexpr const char* kNewerVersion = "V002.004.000";
 inline constexpr const char* kOlderVersion = "V002.003.001";
 
 // One field line: "Name Number Type Width Decimals[ Extra]".
-struct FieldSpec {
+struct FieldLine {
   std::string name;      // a name starting with '[' or above (e.g. lower case) is hidden
   int number = 0;        // second item, written as decimal digits
   std::string type = "A";  // "A", "N", "D" or any other code
@@ -25,27 +25,27 @@ struct FieldSpec {
   std::string extra;     // written after the fifth item and one blank, when not empty
 };
 
-struct DefinitionSpec {
+struct DefinitionFile {
   std::string version = kNewerVersion;  // line 1, without its line end
   // Line 2.  Empty: the field count as six digits with leading zeros.
   std::string line2;
-  std::vector<FieldSpec> fields;
+  std::vector<FieldLine> fields;
   bool crlf = false;            // end lines with CR LF instead of LF
   bool finalLineEnd = true;     // false: the last field line has no line end
 };
 
 // The whole definition file text.
-std::string DefinitionText(const DefinitionSpec& spec);
+std::string DefinitionText(const DefinitionFile& setup);
 
 // Bytes the field occupies in a data record: the fourth item, plus 1 when the
 // type is none of "A", "N", "D", plus 1 more when decimals > 0.
-int AdjustedWidth(const FieldSpec& field);
+int AdjustedWidth(const FieldLine& field);
 
 // Bytes per data record: the sum of the adjusted widths plus the terminator.
-int RecordLength(const std::vector<FieldSpec>& fields);
+int RecordLength(const std::vector<FieldLine>& fields);
 
 // A field is hidden when its name begins with a byte of code 91 ('[') or
 // above; an empty name is displayed.
-bool IsHidden(const FieldSpec& field);
+bool IsHidden(const FieldLine& field);
 
 }  // namespace ondrel::writer

@@ -102,8 +102,8 @@ std::string Date(long long days) {
 constexpr long long kDay2015 = 16436;  // 2015-01-01
 constexpr long long kDay2019 = 17897;  // 2019-01-01
 
-IspecSpec Customers() {
-  IspecSpec s;
+IspecContent Customers() {
+  IspecContent s;
   s.name = "CUSTOMER";
   s.definition.fields = {
       {"CUSTNO", 1, "N", 6, 0, "0 K"},   {"NAME", 2, "A", 32, 0, "0"},   {"CITY", 3, "A", 12, 0, "0"},
@@ -126,28 +126,28 @@ IspecSpec Customers() {
     const std::uint32_t st = dice.Below(20);
     const std::string status = st < 15 ? "A" : st < 18 ? "H" : "C";
     const std::string contact = std::string("Mrs ") + kSurnames[dice.Below(kSurnames.size())];
-    RecordSpec r;
+    RecordContent r;
     r.values = {Digits(100100 + 7 * i), name,  city, phone, kRegions[dice.Below(kRegions.size())],
                 Money(balance),          Digits(limit), Date(kDay2015 + dice.Below(3000)), status, contact};
     r.purged = dice.Below(25) == 0;
     s.records.push_back(std::move(r));
   }
 
-  ProfileSpec byNumber;
+  ProfileDef byNumber;
   byNumber.name = "CUSTNO";
   byNumber.keyFields = {{"CUSTNO"}};
 
-  ProfileSpec byName;
+  ProfileDef byName;
   byName.name = "BYNAME";
   byName.keyFields = {{"NAME"}, {"CUSTNO"}};
   byName.conditions = {{"STATUS", '3', ' ', "C"}};
-  byName.select = [](std::uint32_t, const RecordSpec& r) { return !r.purged && r.values[8] != "C"; };
+  byName.select = [](std::uint32_t, const RecordContent& r) { return !r.purged && r.values[8] != "C"; };
 
-  ProfileSpec debtors;
+  ProfileDef debtors;
   debtors.name = "DEBTORS";
   debtors.keyFields = {{"BALANCE", true}, {"CUSTNO", false, true}};
   debtors.conditions = {{"BALANCE", '1', '&', "GLB.ZEROS"}, {"STATUS", '0', ' ', "A"}};
-  debtors.select = [](std::uint32_t, const RecordSpec& r) {
+  debtors.select = [](std::uint32_t, const RecordContent& r) {
     return !r.purged && r.values[8] == "A" && r.values[5] != "0.00" && r.values[5][0] != '-';
   };
   debtors.entryTail = 8;
@@ -156,8 +156,8 @@ IspecSpec Customers() {
   return s;
 }
 
-IspecSpec Orders() {
-  IspecSpec s;
+IspecContent Orders() {
+  IspecContent s;
   s.name = "ORDERS";
   s.nodeSize = 2048;
   s.definition.version = kOlderVersion;
@@ -174,7 +174,7 @@ IspecSpec Orders() {
     const long long day = kDay2019 + (static_cast<long long>(i) * 2000) / kDemoOrders;
     // Older orders are invoiced; the newest ones are still open or shipped.
     const std::string status = i < kDemoOrders - 900 ? "I" : (dice.Below(2) == 0 ? "O" : "S");
-    RecordSpec r;
+    RecordContent r;
     r.values = {Digits(1000001 + i),
                 Digits(100100 + 7 * static_cast<long long>(dice.Below(kDemoCustomers))),
                 Date(day),
@@ -187,27 +187,27 @@ IspecSpec Orders() {
     s.records.push_back(std::move(r));
   }
 
-  ProfileSpec byNumber;
+  ProfileDef byNumber;
   byNumber.name = "ORDERNO";
   byNumber.keyFields = {{"ORDERNO"}};
 
-  ProfileSpec byCustomer;
+  ProfileDef byCustomer;
   byCustomer.name = "BYCUST";
   byCustomer.keyFields = {{"CUSTNO"}, {"ORDDATE", true}};
   byCustomer.entryTail = 8;
 
-  ProfileSpec open;
+  ProfileDef open;
   open.name = "OPEN";
   open.keyFields = {{"ORDDATE"}, {"ORDERNO"}};
   open.conditions = {{"STATUS", '0', '|', "O"}, {"STATUS", '0', ' ', "S"}};
-  open.select = [](std::uint32_t, const RecordSpec& r) { return !r.purged && r.values[7] != "I"; };
+  open.select = [](std::uint32_t, const RecordContent& r) { return !r.purged && r.values[7] != "I"; };
 
   s.profiles = {byNumber, byCustomer, open};
   return s;
 }
 
-IspecSpec Products() {
-  IspecSpec s;
+IspecContent Products() {
+  IspecContent s;
   s.name = "PRODUCT";
   s.definition.crlf = true;
   s.definition.fields = {
@@ -216,17 +216,17 @@ IspecSpec Products() {
   };
   Dice dice(4242);
   for (const Product& p : kProducts) {
-    RecordSpec r;
+    RecordContent r;
     r.values = {p.code, p.description, p.unit, Money(p.pence), Digits(dice.Below(2500)),
                 "SUP" + Digits(1 + dice.Below(40), 3)};
     s.records.push_back(std::move(r));
   }
   s.records[5].purged = true;
 
-  ProfileSpec byCode;
+  ProfileDef byCode;
   byCode.name = "CODE";
   byCode.keyFields = {{"CODE"}};
-  ProfileSpec byDescription;
+  ProfileDef byDescription;
   byDescription.name = "BYDESC";
   byDescription.keyFields = {{"DESCRIPTION"}};
   byDescription.conditions = {{"DESCRIPTION", '3', ' ', "GLB.SPACES"}};

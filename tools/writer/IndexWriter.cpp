@@ -20,17 +20,17 @@ int EntryRoom(int nodeSize) { return nodeSize - 4; }
 
 }  // namespace
 
-int KeySpec::KeyLength() const {
+int KeyShape::KeyLength() const {
   int length = 0;
   for (const KeyPart& part : parts) length += part.length;
   return length;
 }
 
-KeySpec SimpleKey(std::uint16_t length, int entryTail) {
-  KeySpec spec;
-  spec.parts.push_back(KeyPart{length, 0, 0});
-  spec.entryTail = entryTail;
-  return spec;
+KeyShape SimpleKey(std::uint16_t length, int entryTail) {
+  KeyShape setup;
+  setup.parts.push_back(KeyPart{length, 0, 0});
+  setup.entryTail = entryTail;
+  return setup;
 }
 
 // The node being filled at one level of the tree under construction.
@@ -43,11 +43,11 @@ struct IndexWriter::Level {
   bool flushedAny = false;
 };
 
-IndexWriter::IndexWriter(const std::filesystem::path& path, IndexOptions options, std::vector<KeySpec> keys)
+IndexWriter::IndexWriter(const std::filesystem::path& path, IndexOptions options, std::vector<KeyShape> keys)
     : path_(path), options_(options), keys_(std::move(keys)) {
   if (options_.nodeSize < 64 || options_.nodeSize > 32768)
     throw std::invalid_argument("unsupported node size");
-  for (const KeySpec& key : keys_) {
+  for (const KeyShape& key : keys_) {
     if (key.entryTail != 4 && key.entryTail != 8) throw std::invalid_argument("entry tail must be 4 or 8");
     const int fit = EntryRoom(options_.nodeSize) / key.EntrySize();
     if (fit < 2) throw std::invalid_argument("key too long for the node size");
@@ -62,7 +62,7 @@ IndexWriter::IndexWriter(const std::filesystem::path& path, IndexOptions options
   std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
 
   std::size_t descriptionBytes = 0;
-  for (const KeySpec& key : keys_) descriptionBytes += 12 + 5 * key.parts.size();
+  for (const KeyShape& key : keys_) descriptionBytes += 12 + 5 * key.parts.size();
   const std::size_t node = static_cast<std::size_t>(options_.nodeSize);
   descriptionNodes_ = static_cast<std::uint32_t>((6 + descriptionBytes + node - 1) / node);
 
@@ -89,7 +89,7 @@ void IndexWriter::BeginKey() {
   if (building_) throw std::logic_error("BeginKey while a key is being built");
   if (current_ >= keys_.size()) throw std::logic_error("more trees than key descriptions");
   building_ = true;
-  const KeySpec& key = keys_[current_];
+  const KeyShape& key = keys_[current_];
   tree_ = TreeLayout{};
   tree_.keyLength = key.KeyLength();
   tree_.entryTail = key.entryTail;
@@ -104,13 +104,13 @@ void IndexWriter::BeginKey() {
 
 void IndexWriter::PushEntry(std::size_t level, const unsigned char* key, std::uint32_t pointer,
                             std::uint8_t flag, std::uint32_t extra) {
-  const KeySpec& spec = keys_[current_];
+  const KeyShape& setup = keys_[current_];
   if (level == levels_.size()) {
     if (levels_.size() == kMaxLevels) throw std::logic_error("tree deeper than any real one");
     levels_.emplace_back();
-    const int fit = EntryRoom(options_.nodeSize) / spec.EntrySize();
+    const int fit = EntryRoom(options_.nodeSize) / setup.EntrySize();
     levels_.back().node.assign(static_cast<std::size_t>(options_.nodeSize), 0);
-    levels_.back().capacity = spec.maxInteriorFill > 0 ? spec.maxInteriorFill : fit;
+    levels_.back().capacity = setup.maxInteriorFill > 0 ? setup.maxInteriorFill : fit;
   }
   if (levels_[level].count == levels_[level].capacity) Flush(level);
 
@@ -119,9 +119,9 @@ void IndexWriter::PushEntry(std::size_t level, const unsigned char* key, std::ui
   unsigned char* entry = at.node.data() + at.used;
   entry[0] = flag;
   if (keyLength > 0) std::memcpy(entry + 1, key, static_cast<std::size_t>(keyLength));
-  if (spec.entryTail == 8) PutBE32(entry + 1 + keyLength, extra);
-  PutBE32(entry + 1 + keyLength + spec.entryTail - 4, pointer);
-  at.used += static_cast<std::size_t>(spec.EntrySize());
+  if (setup.entryTail == 8) PutBE32(entry + 1 + keyLength, extra);
+  PutBE32(entry + 1 + keyLength + setup.entryTail - 4, pointer);
+  at.used += static_cast<std::size_t>(setup.EntrySize());
   ++at.count;
 }
 
@@ -205,7 +205,7 @@ IndexLayout IndexWriter::Finish() {
   std::vector<unsigned char> descriptions(static_cast<std::size_t>(descriptionNodes_ * nodeSize), 0);
   std::size_t at = 6;
   for (std::size_t i = 0; i < keys_.size(); ++i) {
-    const KeySpec& key = keys_[i];
+    const KeyShape& key = keys_[i];
     unsigned char* d = descriptions.data() + at;
     const std::size_t length = 12 + 5 * key.parts.size();
     PutBE16(d, static_cast<std::uint16_t>(length));
@@ -248,7 +248,7 @@ IndexLayout IndexWriter::Finish() {
 }
 
 IndexLayout WriteIndex(const std::filesystem::path& path, const IndexOptions& options,
-                       const std::vector<KeySpec>& keys, const std::vector<std::uint64_t>& counts,
+                       const std::vector<KeyShape>& keys, const std::vector<std::uint64_t>& counts,
                        const std::vector<EntrySource>& sources) {
   if (counts.size() != keys.size() || sources.size() != keys.size())
     throw std::invalid_argument("one count and one source per key");

@@ -44,7 +44,7 @@ struct KeyPart {
   std::uint8_t type = 0;     // informative type byte
 };
 
-struct KeySpec {
+struct KeyShape {
   std::vector<KeyPart> parts;  // key length = sum of the part lengths
   int entryTail = 4;           // 4, or 8 for an extra BE32 before the pointer
   // Byte written at offset 7 of the description.  Unset: 0 for a tail of 4,
@@ -62,7 +62,7 @@ struct KeySpec {
 };
 
 // A key of one part of `length` bytes.
-KeySpec SimpleKey(std::uint16_t length, int entryTail = 4);
+KeyShape SimpleKey(std::uint16_t length, int entryTail = 4);
 
 struct IndexOptions {
   int nodeSize = 512;  // 512 or 2048
@@ -102,7 +102,7 @@ class IndexWriter {
  public:
   // Opens (creates or replaces) `path`.  `keys` are the key descriptions in
   // file order; their trees must then be built in the same order.
-  IndexWriter(const std::filesystem::path& path, IndexOptions options, std::vector<KeySpec> keys);
+  IndexWriter(const std::filesystem::path& path, IndexOptions options, std::vector<KeyShape> keys);
   ~IndexWriter();
   IndexWriter(const IndexWriter&) = delete;
   IndexWriter& operator=(const IndexWriter&) = delete;
@@ -129,7 +129,7 @@ class IndexWriter {
 
   std::filesystem::path path_;
   IndexOptions options_;
-  std::vector<KeySpec> keys_;
+  std::vector<KeyShape> keys_;
   std::FILE* file_ = nullptr;
   std::uint32_t nextNode_ = 1;
   std::uint32_t descriptionNodes_ = 0;
@@ -155,7 +155,7 @@ struct IndexEntry {
 // call.  Convenient for very large generated keys.
 using EntrySource = std::function<void(std::uint64_t index, IndexEntry& entry)>;
 IndexLayout WriteIndex(const std::filesystem::path& path, const IndexOptions& options,
-                       const std::vector<KeySpec>& keys, const std::vector<std::uint64_t>& counts,
+                       const std::vector<KeyShape>& keys, const std::vector<std::uint64_t>& counts,
                        const std::vector<EntrySource>& sources);
 
 }  // namespace ondrel::writer

@@ -13,7 +13,7 @@ namespace ondrel::writer {
 
 namespace {
 
-std::size_t FieldIndex(const std::vector<FieldSpec>& fields, const std::string& name) {
+std::size_t FieldIndex(const std::vector<FieldLine>& fields, const std::string& name) {
   for (std::size_t i = 0; i < fields.size(); ++i)
     if (fields[i].name == name) return i;
   throw std::invalid_argument("no field named " + name);
@@ -21,7 +21,7 @@ std::size_t FieldIndex(const std::vector<FieldSpec>& fields, const std::string& 
 
 // Key parts of a profile: one per key field, as long as the field and
 // recording where the field lies in the record.
-std::vector<KeyPart> PartsOf(const std::vector<FieldSpec>& fields, const std::vector<KeyField>& keyFields) {
+std::vector<KeyPart> PartsOf(const std::vector<FieldLine>& fields, const std::vector<KeyField>& keyFields) {
   std::vector<int> offsets(fields.size(), 0);
   for (std::size_t i = 1; i < fields.size(); ++i) offsets[i] = offsets[i - 1] + AdjustedWidth(fields[i - 1]);
   std::vector<KeyPart> parts;
@@ -35,29 +35,29 @@ std::vector<KeyPart> PartsOf(const std::vector<FieldSpec>& fields, const std::ve
 }
 
 struct SortedKey {
-  KeySpec spec;
+  KeyShape setup;
   std::string keys;                    // all keys, keyLength bytes each, in record order
   std::vector<std::uint32_t> records;  // record numbers of the entries, in key order
   std::vector<std::uint8_t> flags;     // flag of each entry, parallel to `records`
 };
 
-SortedKey SortKey(const IspecSpec& spec, const ProfileSpec* profile) {
-  const std::vector<FieldSpec>& fields = spec.definition.fields;
+SortedKey SortKey(const IspecContent& setup, const ProfileDef* profile) {
+  const std::vector<FieldLine>& fields = setup.definition.fields;
   SortedKey out;
   if (profile) {
-    out.spec.parts = PartsOf(fields, profile->keyFields);
-    out.spec.entryTail = profile->entryTail;
-    out.spec.maxLeafFill = profile->maxLeafFill;
-    out.spec.maxInteriorFill = profile->maxInteriorFill;
+    out.setup.parts = PartsOf(fields, profile->keyFields);
+    out.setup.entryTail = profile->entryTail;
+    out.setup.maxLeafFill = profile->maxLeafFill;
+    out.setup.maxInteriorFill = profile->maxInteriorFill;
   } else {
-    out.spec = SimpleKey(4);  // the record number, BE32
+    out.setup = SimpleKey(4);  // the record number, BE32
   }
-  const std::size_t keyLength = static_cast<std::size_t>(out.spec.KeyLength());
+  const std::size_t keyLength = static_cast<std::size_t>(out.setup.KeyLength());
 
   std::vector<std::uint32_t> chosen;
-  for (std::size_t i = 0; i < spec.records.size(); ++i) {
+  for (std::size_t i = 0; i < setup.records.size(); ++i) {
     const std::uint32_t recordNumber = static_cast<std::uint32_t>(i + 1);
-    const RecordSpec& record = spec.records[i];
+    const RecordContent& record = setup.records[i];
     const bool keep = profile && profile->select ? profile->select(recordNumber, record) : !record.purged;
     if (keep) chosen.push_back(recordNumber);
   }
@@ -65,7 +65,7 @@ SortedKey SortKey(const IspecSpec& spec, const ProfileSpec* profile) {
   // one buffer instead of separate strings.
   out.keys.resize(chosen.size() * keyLength);
   for (std::size_t c = 0; c < chosen.size(); ++c) {
-    const RecordSpec& record = spec.records[chosen[c] - 1];
+    const RecordContent& record = setup.records[chosen[c] - 1];
     if (profile) {
       const std::string key = KeyOf(fields, record, profile->keyFields);
       std::memcpy(out.keys.data() + c * keyLength, key.data(), keyLength);
@@ -84,7 +84,7 @@ SortedKey SortKey(const IspecSpec& spec, const ProfileSpec* profile) {
     std::memcpy(sortedKeys.data() + e * keyLength, keys + order[e] * keyLength, keyLength);
     const std::uint32_t recordNumber = chosen[order[e]];
     out.records.push_back(recordNumber);
-    out.flags.push_back(profile && profile->entryFlag ? profile->entryFlag(recordNumber, spec.records[recordNumber - 1])
+    out.flags.push_back(profile && profile->entryFlag ? profile->entryFlag(recordNumber, setup.records[recordNumber - 1])
                                                       : std::uint8_t{'Y'});
   }
   out.keys = std::move(sortedKeys);
@@ -93,7 +93,7 @@ SortedKey SortKey(const IspecSpec& spec, const ProfileSpec* profile) {
 
 }  // namespace
 
-std::string KeyOf(const std::vector<FieldSpec>& fields, const RecordSpec& record,
+std::string KeyOf(const std::vector<FieldLine>& fields, const RecordContent& record,
                   const std::vector<KeyField>& keyFields) {
   std::string key;
   for (const KeyField& keyField : keyFields) {
@@ -106,7 +106,7 @@ std::string KeyOf(const std::vector<FieldSpec>& fields, const RecordSpec& record
   return key;
 }
 
-std::vector<std::string> ProfileRecords(const ProfileSpec& profile, const std::string& ispecName) {
+std::vector<std::string> ProfileRecords(const ProfileDef& profile, const std::string& ispecName) {
   std::vector<std::string> records{PRecord(profile.name)};
   if (profile.ispecs.empty()) {
     records.push_back(IRecord(ispecName));
@@ -115,46 +115,46 @@ std::vector<std::string> ProfileRecords(const ProfileSpec& profile, const std::s
   }
   for (const KeyField& keyField : profile.keyFields)
     records.push_back(ORecord(keyField.field, keyField.descending, keyField.lifp));
-  for (const ConditionSpec& c : profile.conditions)
+  for (const ConditionRule& c : profile.conditions)
     records.push_back(CRecord(c.field, c.opCode, c.connective, c.value));
   records.insert(records.end(), profile.extraRecords.begin(), profile.extraRecords.end());
   return records;
 }
 
-IspecLayout BuildIspec(const std::filesystem::path& dir, const IspecSpec& spec) {
+IspecLayout BuildIspec(const std::filesystem::path& dir, const IspecContent& setup) {
   IspecLayout layout;
-  layout.files = FileSet{dir, spec.name};
-  const std::vector<FieldSpec>& fields = spec.definition.fields;
+  layout.files = FileSet{dir, setup.name};
+  const std::vector<FieldLine>& fields = setup.definition.fields;
   layout.recordLength = RecordLength(fields);
 
   // Sort every key first, so that a bad key field fails before any file is written.
   std::vector<SortedKey> sorted;
-  sorted.push_back(SortKey(spec, spec.key0 ? &*spec.key0 : nullptr));
-  for (const ProfileSpec& profile : spec.profiles) sorted.push_back(SortKey(spec, &profile));
+  sorted.push_back(SortKey(setup, setup.key0 ? &*setup.key0 : nullptr));
+  for (const ProfileDef& profile : setup.profiles) sorted.push_back(SortKey(setup, &profile));
 
-  WriteWholeFile(layout.files.Definition(), DefinitionText(spec.definition));
+  WriteWholeFile(layout.files.Definition(), DefinitionText(setup.definition));
 
   std::vector<std::string> records;
-  for (const ProfileSpec& profile : spec.profiles) {
-    const std::vector<std::string> own = ProfileRecords(profile, spec.name);
+  for (const ProfileDef& profile : setup.profiles) {
+    const std::vector<std::string> own = ProfileRecords(profile, setup.name);
     records.insert(records.end(), own.begin(), own.end());
   }
-  WriteWholeFile(layout.files.Profile(), ProfileText(records, spec.profileCrlf));
+  WriteWholeFile(layout.files.Profile(), ProfileText(records, setup.profileCrlf));
 
   DataFileWriter data(layout.files.Data());
-  for (const RecordSpec& record : spec.records)
+  for (const RecordContent& record : setup.records)
     data.Append(DataRecord(fields, record.values, record.purged ? kPurged : kActive));
   data.Close();
 
   IndexOptions options;
-  options.nodeSize = spec.nodeSize;
-  options.recordCount = spec.recordCount ? *spec.recordCount : static_cast<std::uint32_t>(spec.records.size());
-  options.descriptionsAtEnd = spec.descriptionsAtEnd;
-  std::vector<KeySpec> keys;
-  for (const SortedKey& key : sorted) keys.push_back(key.spec);
+  options.nodeSize = setup.nodeSize;
+  options.recordCount = setup.recordCount ? *setup.recordCount : static_cast<std::uint32_t>(setup.records.size());
+  options.descriptionsAtEnd = setup.descriptionsAtEnd;
+  std::vector<KeyShape> keys;
+  for (const SortedKey& key : sorted) keys.push_back(key.setup);
   IndexWriter index(layout.files.Index(), options, keys);
   for (const SortedKey& key : sorted) {
-    const std::size_t keyLength = static_cast<std::size_t>(key.spec.KeyLength());
+    const std::size_t keyLength = static_cast<std::size_t>(key.setup.KeyLength());
     index.BeginKey();
     for (std::size_t e = 0; e < key.records.size(); ++e)
       index.Add(std::string_view(key.keys.data() + e * keyLength, keyLength), key.records[e], key.flags[e]);

@@ -6,7 +6,7 @@
 // concatenation of the named fields as they lie in the data record; entries
 // are sorted by key bytes, ties by record number.
 //
-//   IspecSpec s;
+//   IspecContent s;
 //   s.name = "CUSTOMER";
 //   s.definition.fields = {{"CUSTNO", 1, "N", 6, 0}, {"NAME", 2, "A", 20, 0}};
 //   s.records = {{{"100", "Smith"}}, {{"101", "Jones"}, /*purged=*/true}};
@@ -26,7 +26,7 @@
 
 namespace ondrel::writer {
 
-struct RecordSpec {
+struct RecordContent {
   std::vector<std::string> values;  // one per field, fitted as DataRecord does
   bool purged = false;              // terminator 0x00 instead of LF
 };
@@ -37,7 +37,7 @@ struct KeyField {
   bool lifp = false;        // "T" in the ordinate's LIFP position; no effect on the key
 };
 
-struct ConditionSpec {
+struct ConditionRule {
   std::string field;
   char opCode = '0';      // see Op in ProfileText.h
   char connective = ' ';  // '&', '|' or ' '
@@ -45,14 +45,14 @@ struct ConditionSpec {
 };
 
 // 1-based record number and the record; true keeps the record in the key.
-using RecordFilter = std::function<bool(std::uint32_t recordNumber, const RecordSpec& record)>;
+using RecordFilter = std::function<bool(std::uint32_t recordNumber, const RecordContent& record)>;
 // Flag byte of a record's leaf entry.
-using EntryFlagOf = std::function<std::uint8_t(std::uint32_t recordNumber, const RecordSpec& record)>;
+using EntryFlagOf = std::function<std::uint8_t(std::uint32_t recordNumber, const RecordContent& record)>;
 
-struct ProfileSpec {
+struct ProfileDef {
   std::string name;
   std::vector<KeyField> keyFields;        // O records, and the key
-  std::vector<ConditionSpec> conditions;  // C records (text only; see `select`)
+  std::vector<ConditionRule> conditions;  // C records (text only; see `select`)
   std::vector<std::string> ispecs;        // I records; empty: the ISPEC's own name
   std::vector<std::string> extraRecords;  // raw records written after the C records
   // Which records get an entry.  Unset: every active record.
@@ -63,15 +63,15 @@ struct ProfileSpec {
   int maxInteriorFill = 0;
 };
 
-struct IspecSpec {
+struct IspecContent {
   std::string name;
-  DefinitionSpec definition;
-  std::vector<RecordSpec> records;
-  std::vector<ProfileSpec> profiles;  // key descriptions 1, 2, ... in this order
+  DefinitionFile definition;
+  std::vector<RecordContent> records;
+  std::vector<ProfileDef> profiles;  // key descriptions 1, 2, ... in this order
   // Key description 0.  Unset: a 4-byte key of the record number (BE32) over
   // every active record.  Set: built like a profile's key but not written to
   // the profile file.
-  std::optional<ProfileSpec> key0;
+  std::optional<ProfileDef> key0;
   int nodeSize = 512;
   bool descriptionsAtEnd = false;
   bool profileCrlf = false;
@@ -90,13 +90,13 @@ struct IspecLayout {
 // Writes _N.DFN, _N_P.DFN, _N.DAT and _N.IDX into `dir` (which must exist).
 // Throws std::invalid_argument for an unknown key field, std::runtime_error
 // for a file that cannot be written.
-IspecLayout BuildIspec(const std::filesystem::path& dir, const IspecSpec& spec);
+IspecLayout BuildIspec(const std::filesystem::path& dir, const IspecContent& setup);
 
 // The profile file records BuildIspec writes for one profile.
-std::vector<std::string> ProfileRecords(const ProfileSpec& profile, const std::string& ispecName);
+std::vector<std::string> ProfileRecords(const ProfileDef& profile, const std::string& ispecName);
 
 // The key bytes of `record` for the given key fields (descending parts inverted).
-std::string KeyOf(const std::vector<FieldSpec>& fields, const RecordSpec& record,
+std::string KeyOf(const std::vector<FieldLine>& fields, const RecordContent& record,
                   const std::vector<KeyField>& keyFields);
 
 }  // namespace ondrel::writer

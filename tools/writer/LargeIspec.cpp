@@ -20,7 +20,7 @@ constexpr std::array<const char*, 8> kTrades = {"Bakery", "Hardware", "Joinery",
 constexpr std::array<const char*, 12> kCities = {"Aberdeen", "Bristol", "Cardiff", "Dundee", "Exeter", "Glasgow",
                                                  "Hull", "Leeds", "Norwich", "Oxford", "Swansea", "York"};
 
-std::vector<FieldSpec> LargeFields() {
+std::vector<FieldLine> LargeFields() {
   return {{"KEYNO", 1, "N", 10, 0, ""},   {"NAME", 2, "A", 24, 0, ""},    {"CITY", 3, "A", 14, 0, ""},
           {"AMOUNT", 4, "N", 8, 2, ""},   {"[BRANCH]", 5, "A", 2, 0, ""}};
 }
@@ -41,38 +41,38 @@ std::vector<std::string> LargeRecordValues(std::uint64_t n) {
   return {keyNo, name, kCities[(mix >> 16) % kCities.size()], amount, branch};
 }
 
-IspecLayout BuildLargeIspec(const std::filesystem::path& dir, const LargeIspecSpec& spec) {
+IspecLayout BuildLargeIspec(const std::filesystem::path& dir, const LargeIspecOptions& setup) {
   IspecLayout layout;
-  layout.files = FileSet{dir, spec.name};
-  const std::vector<FieldSpec> fields = LargeFields();
+  layout.files = FileSet{dir, setup.name};
+  const std::vector<FieldLine> fields = LargeFields();
   layout.recordLength = RecordLength(fields);
 
-  DefinitionSpec definition;
+  DefinitionFile definition;
   definition.fields = fields;
   WriteWholeFile(layout.files.Definition(), DefinitionText(definition));
   WriteWholeFile(layout.files.Profile(),
-                 ProfileText({PRecord("KEYNO"), IRecord(spec.name), ORecord("KEYNO")}));
+                 ProfileText({PRecord("KEYNO"), IRecord(setup.name), ORecord("KEYNO")}));
 
   DataFileWriter data(layout.files.Data());
   std::string slot;
-  for (std::uint64_t n = 1; n <= spec.records; ++n) {
+  for (std::uint64_t n = 1; n <= setup.records; ++n) {
     slot = DataRecord(fields, LargeRecordValues(n));
     data.Append(slot);
   }
   data.Close();
 
   IndexOptions options;
-  options.nodeSize = spec.nodeSize;
-  options.recordCount = static_cast<std::uint32_t>(spec.records);
-  KeySpec key0 = SimpleKey(4, 4);
-  KeySpec profile = SimpleKey(10, spec.entryTail);
+  options.nodeSize = setup.nodeSize;
+  options.recordCount = static_cast<std::uint32_t>(setup.records);
+  KeyShape key0 = SimpleKey(4, 4);
+  KeyShape profile = SimpleKey(10, setup.entryTail);
   profile.parts[0].type = 1;
   IndexWriter index(layout.files.Index(), options, {key0, profile});
 
   index.BeginKey();
-  if (!spec.emptyKey0) {
+  if (!setup.emptyKey0) {
     unsigned char recordNumber[4];
-    for (std::uint64_t n = 1; n <= spec.records; ++n) {
+    for (std::uint64_t n = 1; n <= setup.records; ++n) {
       PutBE32(recordNumber, static_cast<std::uint32_t>(n));
       index.Add(std::string_view(reinterpret_cast<const char*>(recordNumber), 4), static_cast<std::uint32_t>(n));
     }
@@ -83,7 +83,7 @@ IspecLayout BuildLargeIspec(const std::filesystem::path& dir, const LargeIspecSp
   char digits[10];
   std::memset(digits, '0', sizeof digits);
   index.BeginKey();
-  for (std::uint64_t n = 1; n <= spec.records; ++n) {
+  for (std::uint64_t n = 1; n <= setup.records; ++n) {
     for (int i = 9; i >= 0; --i) {
       if (digits[i] != '9') {
         ++digits[i];

@@ -15,7 +15,7 @@
 
 namespace ondrel::writer {
 
-struct LargeIspecSpec {
+struct LargeIspecOptions {
   std::string name = "LARGE";
   std::uint64_t records = 1000000;
   int nodeSize = 512;
@@ -26,7 +26,7 @@ struct LargeIspecSpec {
 };
 
 // Writes the four files; IspecLayout::entryRecords stays empty.
-IspecLayout BuildLargeIspec(const std::filesystem::path& dir, const LargeIspecSpec& spec);
+IspecLayout BuildLargeIspec(const std::filesystem::path& dir, const LargeIspecOptions& setup);
 
 // The field values of record `n` (1-based) as BuildLargeIspec writes them.
 std::vector<std::string> LargeRecordValues(std::uint64_t n);
