@@ -12,7 +12,7 @@ PACKAGES=(
   cups printer-driver-cups-pdf poppler-utils
   libbenchmark-dev sqlite3 libsqlite3-dev
   clang-14 libclang-rt-14-dev
-  strace
+  strace python3
 )
 
 missing=()

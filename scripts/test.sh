@@ -17,14 +17,14 @@ for stage in $stages; do
   echo "=== $stage"
   case $stage in
     main)
-      cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDREL_BUILD_TESTS=ON
+      cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDREL_BUILD_TESTS=ON -DONDREL_BUILD_SCREENS=ON
       cmake --build build -j"$jobs"
       ctest --test-dir build --output-on-failure -j"$jobs" --timeout 900
       ;;
     asan)
       # Without -fno-sanitize-recover a UBSan finding would still exit 0.
       flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
-      cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DONDREL_BUILD_TESTS=ON \
+      cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DONDREL_BUILD_TESTS=ON -DONDREL_BUILD_SCREENS=ON \
         -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
       cmake --build build-asan -j"$jobs"
       ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
