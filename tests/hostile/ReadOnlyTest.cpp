@@ -22,11 +22,13 @@ class ReadOnlyTest : public ::testing::Test {
     const std::string log = (logs.path() / "trace").string();
     const RunResult r = RunCommand(StraceCommand(log) + commandLine, 120);
     EXPECT_NE(r.status, 124) << commandLine;
+    lastStatus = r.status;
     return CheckTrace(log, db.str(), FileSizes(db.path()));
   }
 
   TempDir db;
   TempDir logs;
+  int lastStatus = -1;
 };
 
 TEST_F(ReadOnlyTest, EveryModeOfTheToolOnlyReads) {
@@ -49,6 +51,23 @@ TEST_F(ReadOnlyTest, EveryModeOfTheToolOnlyReads) {
   EXPECT_GT(reads, 20);
   EXPECT_TRUE(Snapshot(db.path()) == before);
 }
+
+#ifdef ONDREL_VIEWER_JOURNEY_PATH
+TEST_F(ReadOnlyTest, TheViewerOnlyReads) {
+  const auto before = Snapshot(db.path());
+  const std::string journey = std::string("env QT_QPA_PLATFORM=offscreen HOME=") + Quote(logs.str()) + " " +
+                              Quote(ONDREL_VIEWER_JOURNEY_PATH) + " " + Quote(db.str());
+  for (const char* profile : {" ORD ORDNO", " ORD BYCUST"}) {
+    SCOPED_TRACE(profile);
+    const TraceFindings found = Traced(journey + profile + " >/dev/null 2>&1");
+    EXPECT_EQ(lastStatus, 0);  // the journey saw records at every step
+    for (const auto& v : found.violations) ADD_FAILURE() << v;
+    EXPECT_GT(found.databaseOpens, 5);
+    EXPECT_GT(found.positionedReads, 5);
+  }
+  EXPECT_TRUE(Snapshot(db.path()) == before);
+}
+#endif
 
 TEST_F(ReadOnlyTest, TheCheckSeesAProgramThatWrites) {
   const std::string file = db.str() + "/_ORD.DAT";
