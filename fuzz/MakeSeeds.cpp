@@ -7,7 +7,7 @@
 #include <iterator>
 #include <string>
 
-#include "tests/fuzz/FuzzFiles.h"
+#include "fuzz/FuzzFiles.h"
 #include "tools/writer/IspecBuilder.h"
 
 namespace fs = std::filesystem;

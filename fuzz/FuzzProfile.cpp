@@ -5,7 +5,7 @@
 
 #include "database/Catalogue.h"
 #include "database/Profile.h"
-#include "tests/fuzz/FuzzFiles.h"
+#include "fuzz/FuzzFiles.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace ondrel;

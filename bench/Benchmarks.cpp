@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "database/IndexWalk.h"
-#include "tests/bench/BenchFiles.h"
-#include "tests/bench/BenchSession.h"
-#include "tests/bench/Subprocess.h"
+#include "bench/BenchFiles.h"
+#include "bench/BenchSession.h"
+#include "bench/Subprocess.h"
 #include "viewer/Scrolling.h"
 
 #ifndef ONDREL_EXPORT_PATH

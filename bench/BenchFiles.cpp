@@ -1,4 +1,4 @@
-#include "tests/bench/BenchFiles.h"
+#include "bench/BenchFiles.h"
 
 #include <sqlite3.h>
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "database/Definition.h"
-#include "tests/fuzz/FuzzFiles.h"
+#include "fuzz/FuzzFiles.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace ondrel;

@@ -27,9 +27,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/bench/BenchFiles.h"
-#include "tests/bench/BenchSession.h"
-#include "tests/bench/Subprocess.h"
+#include "bench/BenchFiles.h"
+#include "bench/BenchSession.h"
+#include "bench/Subprocess.h"
 #include "viewer/Scrolling.h"
 
 namespace ondrel::bench {

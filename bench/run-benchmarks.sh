@@ -2,7 +2,7 @@
 # Builds the benchmarks in Release and runs all of them, then prints the
 # tables of BENCHMARKS.md.
 #
-#   tests/bench/run-benchmarks.sh [SCRATCH_DIR]
+#   bench/run-benchmarks.sh [SCRATCH_DIR]
 #
 # SCRATCH_DIR (default /tmp/ondrel-bench) receives the generated databases:
 # 1 and 10 million entries with 512- and 2048-byte nodes, and their SQLite
@@ -11,7 +11,7 @@
 # ONDREL_BENCH_REPETITIONS (default 3) sets how often each benchmark is
 # repeated; the tables give the medians.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
+root=$(cd "$(dirname "$0")/.." && pwd)
 scratch=${1:-/tmp/ondrel-bench}
 repetitions=${ONDREL_BENCH_REPETITIONS:-3}
 build=$root/build-bench
@@ -19,8 +19,8 @@ results=$build/bench-results
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DONDREL_BUILD_SCREENS=OFF >/dev/null
 cmake --build "$build" -j2 --target ondrel-bench ondrel-bench-probe ondrel-export
-bench=$build/tests/bench/ondrel-bench
-probe=$build/tests/bench/ondrel-bench-probe
+bench=$build/bench/ondrel-bench
+probe=$build/bench/ondrel-bench-probe
 
 rm -rf "$results"
 mkdir -p "$results"
@@ -49,4 +49,4 @@ for profile in 10M_512 10M_2048; do
 done
 
 echo "=== summary"
-python3 "$root/tests/bench/summarize.py" "$results" | tee "$results/summary.md"
+python3 "$root/bench/summarize.py" "$results" | tee "$results/summary.md"

@@ -1,4 +1,4 @@
-#include "tests/bench/Subprocess.h"
+#include "bench/Subprocess.h"
 
 #include <fcntl.h>
 #include <spawn.h>

@@ -5,15 +5,15 @@
 # and once the contents screen shows its records reads VmRSS and VmHWM of
 # the program from /proc; then presses "Exit".
 #
-#   tests/bench/viewer-rss.sh [SCRATCH_DIR] [BUILD_DIR]
+#   bench/viewer-rss.sh [SCRATCH_DIR] [BUILD_DIR]
 #
 # SCRATCH_DIR (default /tmp/ondrel-bench) must hold the databases written by
-# tests/bench/run-benchmarks.sh; BUILD_DIR (default build) a built viewer.
+# bench/run-benchmarks.sh; BUILD_DIR (default build) a built viewer.
 # The target is a peak (VmHWM) under 100 MB, 10^8 bytes; the figures are
 # printed whether it is met or not, and the status is 0 when they were taken.
 set -euo pipefail
 shopt -s inherit_errexit
-root=$(cd "$(dirname "$0")/../.." && pwd)
+root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/screenshot.sh"
 
 scratch=${1:-/tmp/ondrel-bench}
@@ -21,7 +21,7 @@ build=$(cd "${2:-$root/build}" 2>/dev/null && pwd) || fail "no build directory $
 database=$scratch/10M_512
 for file in _LARGE.DFN _LARGE_P.DFN _LARGE.IDX _LARGE.DAT; do
   [ -f "$database/$file" ] ||
-    fail "no $database/$file: write the databases first with tests/bench/run-benchmarks.sh $scratch"
+    fail "no $database/$file: write the databases first with bench/run-benchmarks.sh $scratch"
 done
 
 # A field of /proc/PID/status, in kB.

@@ -8,7 +8,7 @@
 
 #include "database/Platform.h"
 #include "database/SharedState.h"
-#include "tests/bench/BenchFiles.h"
+#include "bench/BenchFiles.h"
 #include "viewer/PlainContentsView.h"
 
 namespace ondrel::bench {

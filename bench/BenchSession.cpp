@@ -1,4 +1,4 @@
-#include "tests/bench/BenchSession.h"
+#include "bench/BenchSession.h"
 
 #include <algorithm>
 #include <cstdio>

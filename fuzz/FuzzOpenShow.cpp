@@ -9,7 +9,7 @@
 #include "database/Catalogue.h"
 #include "database/IndexWalk.h"
 #include "database/Profile.h"
-#include "tests/fuzz/FuzzFiles.h"
+#include "fuzz/FuzzFiles.h"
 #include "viewer/PlainContentsView.h"
 #include "viewer/RecordWindow.h"
 #include "viewer/Scrolling.h"
