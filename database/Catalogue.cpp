@@ -56,6 +56,8 @@ std::vector<std::string> ListIspecs(const std::string& directory, bool* readable
     // "*.DFN" matches regardless of letter case, as the directory search of
     // the database's home platform does; the profile files are told apart by
     // an exact, upper-case "_P.DFN".
+    // A name too short to hold ".DFN" after its first character names no
+    // ISPEC; a folder with a matching name is no definition file.
     if (name.size() < 5 || !EndsWithNoCase(name, ".DFN")) continue;
     if (name.size() >= 6 && name.compare(name.size() - 6, 6, "_P.DFN") == 0) continue;
     const std::string path = JoinPath(directory, name);
@@ -105,6 +107,8 @@ std::vector<std::string> LoadFileSet(SharedState& state, Platform& platform,
         if (!reader.Next(c)) Incomplete(state, platform);  // ends inside a record
         record += c;
       } while (c != '\n');
+      // "P" with its LF alone is a profile of an empty name: it keeps its
+      // place, so the profiles after it keep their key descriptions.
       if (record[0] == 'P' && record.size() >= 2) {
         const std::string name = record.substr(1, record.find_first_of(" \n", 1) - 1);
         profiles.push_back(name);

@@ -195,6 +195,8 @@ void BuildReferenceInformation(SharedState& state, Platform& platform) {
   state.LeafTable.assign(2, LeafRef{});
   state.LeafReach.assign(2, 0);
   state.LeafIndex = 0;
+  // An index that cannot be opened, or a root whose position does not fit,
+  // is one coarse failure: the table stays empty and nothing is walked.
   ByteFile index;
   Long root = 0;
   if (!index.Open(state.IndexPath) || !CheckedSub(state.KeyHead.RootNode, 1, root) ||

@@ -86,6 +86,8 @@ void ReadKeysAndConditions(SharedState& state, Platform& platform) {
   while (found && !reader.AtEnd()) {
     const std::string record = CollectRecord(reader, false, state.ProfilePath);
     const char tag = record.empty() ? '\0' : record[0];
+    // Each line is built here rather than in WindowText, which keeps the
+    // record window's lines while the chooser is open.
     std::string line;
     if (tag == 'I') {
       if (record.size() < 2)
