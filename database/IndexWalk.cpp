@@ -134,41 +134,29 @@ void Walker::AddLeaf(Long position, Integer used) {
 void Walker::Walk(Long position) {
   Integer used = 0;
   Integer level = 0;
-  Long cursor = 0;
   Long levelPos = 0;
   if (!index_.ReadBE16(position, used)) Coarse();                            // step 1
   if (!CheckedAdd(position, state_.NodeSize - 2, levelPos) ||                // step 2
       !index_.ReadBE16(levelPos, level))
     Coarse();
-  if (!CheckedAdd(position, 2, cursor)) Coarse();                           // step 3
   if (level / 256 == 0) {                                                   // step 4
     AddLeaf(position, used);
     return;
   }
-  // Step 5: every entry of an interior node leads to one child.  A key
-  // length below 0 (a damaged key description) reads nothing rather than
-  // moving the cursor back, so each entry moves it forward and the loop ends.
-  const Long keyBytes = std::max<Long>(state_.KeyLength, 0);
+  // Step 5: every entry of an interior node leads to one child.  The cursor
+  // (step 3) is 64-bit, so it always advances and the loop ends on any used
+  // length; reads beyond the file fail one by one.
+  std::int64_t cursor = std::int64_t{position} + 2;
   const std::int64_t end = std::int64_t{position} + used;
   // The node's entries in one read; the last entry may reach past U.
   NodeReader node(index_);
-  node.Load(cursor, end + 1 + keyBytes + state_.EntryTail);
-  std::vector<unsigned char> key(static_cast<std::size_t>(keyBytes));
+  node.Load(cursor, end + 1 + std::max<Integer>(state_.KeyLength, 0) + state_.EntryTail);
+  unsigned char flag = 0;
   Long pointer = 0;
   while (cursor < end) {
-    unsigned char flag = 0;
-    std::uint32_t extra = 0;
-    if (!node.Read(cursor, &flag, 1)) Coarse();
-    bool moved = CheckedAdd(cursor, 1, cursor);
-    if (state_.KeyLength < 0 || !node.Read(cursor, key.data(), key.size())) Coarse();
-    moved = moved && CheckedAdd(cursor, keyBytes, cursor);
-    if (state_.EntryTail == 8) {
-      if (!node.ReadBE32(cursor, extra)) Coarse();
-      moved = moved && CheckedAdd(cursor, 4, cursor);
-    }
-    if (!node.ReadLong(cursor, pointer)) Coarse();
-    moved = moved && CheckedAdd(cursor, 4, cursor);
-
+    for (int failed = node.ReadEntry(cursor, state_.KeyLength, state_.EntryTail, flag, pointer);
+         failed > 0; --failed)
+      Coarse();
     Long child;
     if (!CheckedSub(pointer, 1, child) || !CheckedMul(child, Long{state_.NodeSize}, child) ||
         !CheckedAdd(child, 1, child) || !Enter(child)) {
@@ -178,9 +166,6 @@ void Walker::Walk(Long position) {
       Walk(child);
       --depth_;
     }
-    // A cursor that can no longer advance has passed every byte a file can
-    // hold: the node ends here.
-    if (!moved) break;
   }
 }
 

@@ -4,13 +4,15 @@
 // and each field read succeeds or fails exactly as a read of the file would.
 // Load copies the part of a node's byte range that lies inside the file; a
 // field inside that copy is taken from it, any other field is read from the
-// file (and fails there when it lies outside).
+// file (and fails there when it lies outside).  ReadEntry reads one entry
+// the same way, for the walk's interior nodes and the window's leaves alike.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "database/BigEndian.h"
 #include "database/ByteFile.h"
@@ -58,8 +60,39 @@ class NodeReader {
     return true;
   }
 
+  // One entry at `cursor`, field by field: the flag byte, the key (KeyLength
+  // bytes, not kept), the extra BE32 when the entry tail is 8, and the BE32
+  // pointer (a child node number or a record number; 2^31 and above fail).
+  // The cursor moves past every field whether or not its read succeeds; a
+  // field that cannot be read leaves its value as it was.  A key length
+  // below 0, from a damaged key description, cannot be read and moves the
+  // cursor by nothing, so every entry moves it forward.  Returns the number
+  // of fields that could not be read.
+  int ReadEntry(std::int64_t& cursor, Integer keyLength, Integer entryTail, unsigned char& flag,
+                Long& pointer) {
+    int failed = 0;
+    if (!Read(cursor, &flag, 1)) ++failed;
+    cursor += 1;
+    if (keyLength < 0) {
+      ++failed;
+    } else if (keyLength > 0) {
+      key_.resize(static_cast<std::size_t>(keyLength));
+      if (!Read(cursor, key_.data(), key_.size())) ++failed;
+      cursor += keyLength;
+    }
+    if (entryTail == 8) {
+      std::uint32_t extra = 0;
+      if (!ReadBE32(cursor, extra)) ++failed;
+      cursor += 4;
+    }
+    if (!ReadLong(cursor, pointer)) ++failed;
+    cursor += 4;
+    return failed;
+  }
+
  private:
   ByteFile& file_;
+  std::vector<unsigned char> key_;
   std::int64_t start_ = 0;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;

@@ -54,8 +54,9 @@ Contents::Contents(SharedState& state, QtPlatform& platform, QWidget* parent)
       view_(ControlsOf(*ui_)) {
   ApplyDesignPointSize(this);
   PreferFixedPitch(ui_->FileTxt);
-  command1_ = {ui_->Command1_0, ui_->Command1_1, ui_->Command1_2, ui_->Command1_3};
-  part_ = ControlsOf(*ui_).Part;
+  const ContentsControls controls = ControlsOf(*ui_);
+  command1_ = controls.Command1;
+  part_ = controls.Part;
   for (int i = 0; i < static_cast<int>(command1_.size()); ++i)
     connect(command1_[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
   for (int i = 0; i < static_cast<int>(part_.size()); ++i)

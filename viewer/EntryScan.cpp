@@ -1,5 +1,6 @@
 #include "viewer/EntryScan.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -16,11 +17,6 @@ void ShowFineProblem(Platform& platform) {
 
 void ScanEntries(SharedState& state, Platform& platform, ByteFile& index, EntrySink& sink) {
   const auto bound = static_cast<std::int64_t>(state.LeafTable.size()) - 1;
-  // The key is read (so that a key past the end of the file fails like any
-  // other field) but not used.  A negative key length, from a damaged key
-  // description, cannot be read and moves the cursor by nothing.
-  const Long keyBytes = state.KeyLength > 0 ? state.KeyLength : 0;
-  std::vector<unsigned char> key(static_cast<std::size_t>(keyBytes));
   NodeReader node(index);
 
   while (state.LeafIndex <= bound && sink.WantsMore()) {
@@ -40,22 +36,15 @@ void ScanEntries(SharedState& state, Platform& platform, ByteFile& index, EntryS
       std::int64_t cursor = std::int64_t{leaf.NodePos} + 2;
       const std::int64_t end = std::int64_t{leaf.NodePos} + used;
       // The leaf's entries in one read; the last entry may reach past U.
-      node.Load(cursor, end + 1 + keyBytes + state.EntryTail);
+      node.Load(cursor, end + 1 + std::max<Integer>(state.KeyLength, 0) + state.EntryTail);
       while (cursor < end && sink.WantsMore()) {
+        // Each entry starts afresh: a field that cannot be read never carries
+        // the entry before's flag or record number.
         unsigned char flag = 0;
         Long recordNumber = 0;
-        if (!node.Read(cursor, &flag, 1)) ShowFineProblem(platform);
-        cursor += 1;
-        if (state.KeyLength < 0 || (keyBytes > 0 && !node.Read(cursor, key.data(), key.size())))
+        for (int failed = node.ReadEntry(cursor, state.KeyLength, state.EntryTail, flag, recordNumber);
+             failed > 0; --failed)
           ShowFineProblem(platform);
-        cursor += keyBytes;
-        if (state.EntryTail == 8) {
-          std::uint32_t extra = 0;
-          if (!node.ReadBE32(cursor, extra)) ShowFineProblem(platform);
-          cursor += 4;
-        }
-        if (!node.ReadLong(cursor, recordNumber)) ShowFineProblem(platform);
-        cursor += 4;
         if (!CheckedAdd(state.EntryCounter, 1, state.EntryCounter)) ShowFineProblem(platform);
         if (state.EntryCounter >= state.StartRecord && flag == 'Y') sink.Show(recordNumber);
       }
