@@ -10,70 +10,42 @@
 // Record n is the number an index entry carries.  Fields follow one another
 // with no separator; hidden fields occupy their bytes like shown ones.  Field
 // bytes are single-byte text taken as they stand.
+//
+// A one-byte field holding NUL ends the record early: the fields after it
+// and the terminator are not taken, and the record counts as active.
 #include "database/DataRecord.h"
 
-#include <vector>
+#include <string>
 
 #include "database/Checked.h"
 #include "database/Definition.h"
 
 namespace ondrel {
-
 namespace {
 
-// The record from its fields and terminator, taken from `slot`, the bytes of
-// the whole record slot.
-void RecordFromSlot(SharedState& state, const char* slot, Long& position) {
-  const char* at = slot;
-  for (Integer i = 1; i <= state.FieldCount; ++i) {
-    const FieldDef& field = state.FieldTable[static_cast<std::size_t>(i)];
-    const auto width = static_cast<std::size_t>(field.Width < 0 ? 0 : field.Width);
-    position += static_cast<Long>(width);
-    // A one-byte field holding NUL ends the record early: the rest, the
-    // terminator included, is not taken and the record counts as active.
-    if (width == 1 && *at == '\0') return;
-    if (IsDisplayedField(field.Name)) {
-      state.RecordLine.append(at, width);
-      state.RecordLine += ' ';
-    }
-    at += width;
-  }
-  state.RecordFlag = *at == '\n' ? 'Y' : 'N';
+// Whether the bytes [position, position + length) lie inside the file.
+bool InFile(const ByteFile& data, std::int64_t position, std::int64_t length) {
+  return position >= 1 && length >= 0 && position - 1 <= data.Size() - length;
 }
 
-}  // namespace
-
-bool ReadRecord(SharedState& state, ByteFile& data, Long& position) {
-  state.RecordLine.clear();
-  state.RecordFlag = 'Y';
-  const Integer fieldCount = state.FieldCount;
-  if (static_cast<std::size_t>(fieldCount) >= state.FieldTable.size()) return false;
-
-  // The whole slot in one read when it lies inside the file; the
-  // field-by-field reads below give the same result and are left for a slot
-  // that runs past the end, where the fields before the failing one still
-  // count.  RecordLength is the slot's length, as the definition derived it.
-  Long last;
-  if (state.RecordLength > 0 && CheckedAdd(position, state.RecordLength - 1, last)) {
-    const auto slotLength = static_cast<std::size_t>(state.RecordLength);
-    char small[512];
-    std::vector<char> large(slotLength > sizeof small ? slotLength : 0);
-    char* slot = large.empty() ? small : large.data();
-    if (data.Read(position, slot, slotLength)) {
-      state.RecordLine.reserve(slotLength + static_cast<std::size_t>(fieldCount));
-      RecordFromSlot(state, slot, position);
-      return true;
-    }
-  }
-
+// Field by field, for a slot too long to take in one piece or one that runs
+// past the end of the file: the fields before the first that cannot be read
+// still count.  Nothing is allocated for a field before it is known to lie in
+// the file, and hidden fields wider than one byte are not read at all.
+bool ReadByFields(SharedState& state, ByteFile& data, Long& position, int fieldCount) {
   std::string text;
-  for (Integer i = 1; i <= fieldCount; ++i) {
+  for (int i = 1; i <= fieldCount; ++i) {
     const FieldDef& field = state.FieldTable[static_cast<std::size_t>(i)];
     const Integer width = field.Width < 0 ? 0 : field.Width;
-    if (!data.ReadText(position, static_cast<std::size_t>(width), text)) return false;
+    if (!InFile(data, position, width)) return false;
+    const bool shown = IsDisplayedField(field.Name);
+    if (shown || width == 1) {
+      text.resize(static_cast<std::size_t>(width));
+      if (width > 0 && !data.Read(position, text.data(), text.size())) return false;
+    }
     if (!CheckedAdd(position, width, position)) return false;
-    if (text.size() == 1 && text[0] == '\0') return true;
-    if (IsDisplayedField(field.Name)) {
+    if (width == 1 && text[0] == '\0') return true;
+    if (shown) {
       state.RecordLine += text;
       state.RecordLine += ' ';
     }
@@ -82,6 +54,56 @@ bool ReadRecord(SharedState& state, ByteFile& data, Long& position) {
   if (!data.Read(position, &terminator, 1)) return false;
   state.RecordFlag = terminator == '\n' ? 'Y' : 'N';
   return true;
+}
+
+}  // namespace
+
+std::size_t RecordFromSlot(SharedState& state, const char* slot) {
+  state.RecordLine.clear();
+  state.RecordFlag = 'Y';
+  const char* at = slot;
+  const int fieldCount = state.FieldCount;
+  for (int i = 1; i <= fieldCount; ++i) {
+    const FieldDef& field = state.FieldTable[static_cast<std::size_t>(i)];
+    const auto width = static_cast<std::size_t>(field.Width < 0 ? 0 : field.Width);
+    if (width == 1 && *at == '\0') return static_cast<std::size_t>(at - slot) + 1;
+    if (IsDisplayedField(field.Name)) {
+      state.RecordLine.append(at, width);
+      state.RecordLine += ' ';
+    }
+    at += width;
+  }
+  state.RecordFlag = *at == '\n' ? 'Y' : 'N';
+  return static_cast<std::size_t>(at - slot);
+}
+
+bool ReadRecord(SharedState& state, ByteFile& data, Long& position) {
+  state.RecordLine.clear();
+  state.RecordFlag = 'Y';
+  // The field count is taken once, as a whole number: a 16-bit counter would
+  // wrap on a definition of 32767 fields.
+  const int fieldCount = state.FieldCount;
+  if (fieldCount < 0 || static_cast<std::size_t>(fieldCount) >= state.FieldTable.size()) return false;
+
+  // The whole slot in one read when it lies inside the file and is not
+  // huge; the field-by-field reads give the same result.  RecordLength is
+  // the slot's length, as the definition derived it.
+  const std::int64_t slotLength = state.RecordLength;
+  if (slotLength > 0 && slotLength <= kWholeSlotLimit && InFile(data, position, slotLength)) {
+    char small[1024];
+    std::string large;
+    char* slot = small;
+    if (slotLength > static_cast<std::int64_t>(sizeof small)) {
+      large.resize(static_cast<std::size_t>(slotLength));
+      slot = large.data();
+    }
+    if (data.Read(position, slot, static_cast<std::size_t>(slotLength))) {
+      // Past the fields, or past the field that ended the record early.
+      position += static_cast<Long>(RecordFromSlot(state, slot));
+      return true;
+    }
+  }
+  return ReadByFields(state, data, position, fieldCount);
 }
 
 }  // namespace ondrel

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "database/ByteFile.h"
 #include "database/SharedState.h"
 
@@ -11,5 +13,17 @@ namespace ondrel {
 // fields.  Returns false when a read fails: RecordLine then holds the fields
 // gathered so far and RecordFlag "Y"; the caller reports the failure.
 bool ReadRecord(SharedState& state, ByteFile& data, Long& position);
+
+// The same from the bytes of a whole record slot (RecordLength bytes) that
+// were read already, as the batched record reader does.  Returns the bytes
+// of fields taken: all of them, or up to the one-byte NUL field that ended
+// the record early.
+std::size_t RecordFromSlot(SharedState& state, const char* slot);
+
+// Slots up to this size are read in one piece; a longer slot is read field
+// by field, taking only the bytes that can matter (shown fields and one-byte
+// fields), so that a definition of huge hidden fields costs no more than the
+// fields shown.
+inline constexpr std::int64_t kWholeSlotLimit = 64 * 1024;
 
 }  // namespace ondrel

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (LoadDefinition(state, platform)) {
     // What a sound load promises the record reader.
     Long sum = 1;
-    for (Integer i = 1; i <= state.FieldCount; ++i) sum += state.FieldTable[i].Width;
+    for (int i = 1; i <= state.FieldCount; ++i) sum += state.FieldTable[static_cast<std::size_t>(i)].Width;
     if (sum != state.RecordLength || state.Heading.empty()) __builtin_trap();
   } else if (state.RecordLength != 0 || state.FieldCount != 0 || !state.Heading.empty()) {
     __builtin_trap();

@@ -1,6 +1,8 @@
 // Reading data records into display lines, and the big-endian numbers.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <cstring>
 
 #include "database/BigEndian.h"
@@ -25,6 +27,7 @@ class DataRecordTest : public ::testing::Test {
     SetTextConstants(state);
     writer::DefinitionFile setup;
     setup.fields = fields;
+    setup.line2 = "000001";  // the count line of a definition holds at most 32766
     state.DefinitionPath = dir.Write("_T.DFN", writer::DefinitionText(setup));
     test::RecordingPlatform platform;
     ASSERT_TRUE(LoadDefinition(state, platform));
@@ -32,6 +35,12 @@ class DataRecordTest : public ::testing::Test {
   }
 
   Long PositionOf(Long record) const { return (record - 1) * state.RecordLength + 1; }
+
+  static long PeakResidentKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+  }
 
   TempDir dir;
   SharedState state;
@@ -115,6 +124,49 @@ TEST_F(DataRecordTest, ReadsOutsideTheFileFail) {
   position = PositionOf(3);  // wholly past the end
   EXPECT_FALSE(ReadRecord(state, data, position));
   EXPECT_EQ(state.RecordLine, "");
+}
+
+// Field counts at the top of the 16-bit range: every loop over the fields
+// counts in whole numbers, so 32767 fields are read like any other number.
+TEST_F(DataRecordTest, DefinitionsOfTheLargestFieldCountsAreReadInFull) {
+  for (const int hiddenWidth : {1, 3}) {  // a slot read in one piece, then one read field by field
+    std::vector<FieldLine> fields = {{"SHOWN", 1, "A", 2, 0}};
+    for (int i = 2; i <= 32766; ++i) fields.push_back({"h", i, "A", hiddenWidth, 0});
+    fields.push_back({"LAST", 32767, "A", 3, 0});
+    std::vector<std::string> values(fields.size(), std::string(static_cast<std::size_t>(hiddenWidth), 'x'));
+    values.front() = "ab";
+    values.back() = "xyz";
+    Prepare(fields, writer::DataRecord(fields, values) + writer::DataRecord(fields, values, 0));
+    ASSERT_EQ(state.FieldCount, 32767);
+    Long position = PositionOf(2);
+    ASSERT_TRUE(ReadRecord(state, data, position)) << hiddenWidth;
+    EXPECT_EQ(state.RecordLine, "ab xyz ");
+    EXPECT_EQ(state.RecordFlag, 'N');
+    EXPECT_EQ(position, PositionOf(3) - 1);
+  }
+}
+
+// A slot far larger than the data file fails at its first field that lies
+// outside the file, whatever the definition claims the slot holds.
+TEST_F(DataRecordTest, HugeHiddenFieldsOverATinyFileFailAtOnce) {
+  std::vector<FieldLine> fields = {{"A", 1, "A", 2, 0}};
+  for (int i = 2; i <= 32767; ++i) fields.push_back({"h", i, "A", 32767, 0});
+  writer::DefinitionFile setup;
+  setup.fields = fields;
+  setup.line2 = "000001";
+  SetTextConstants(state);
+  state.DefinitionPath = dir.Write("_T.DFN", writer::DefinitionText(setup));
+  test::RecordingPlatform platform;
+  ASSERT_TRUE(LoadDefinition(state, platform));
+  EXPECT_EQ(state.RecordLength, 2 + 32766 * 32767 + 1);
+  ASSERT_TRUE(data.Open(dir.Write("_T.DAT", "ab01234567")));
+  // Nothing near the slot's gigabyte is ever allocated: the process's peak
+  // resident memory does not grow by more than a few pages.
+  const long peakBefore = PeakResidentKiB();
+  Long position = 1;
+  EXPECT_FALSE(ReadRecord(state, data, position));
+  EXPECT_EQ(state.RecordLine, "ab ");  // the one field inside the file still counts
+  EXPECT_LT(PeakResidentKiB() - peakBefore, 64 * 1024);
 }
 
 TEST(BigEndianTest, ConversionsOfBytesAsTheyLie) {
