@@ -15,10 +15,19 @@ namespace ondrel {
 bool ByteFile::Open(const std::string& path) {
   Close();
   if (path.empty()) return false;
+  // Only a regular file is a database file.  A FIFO, a socket or a device in
+  // its place is refused before it is opened, because opening one for reading
+  // can block for ever (a FIFO without a writer) or act on a device; it then
+  // counts as a file that cannot be opened.
+  struct stat before {};
+  if (::stat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return false;
   // Read only; no O_CREAT, so a missing file is never made.  No lock is taken.
+  // O_NONBLOCK keeps the open from blocking should the name have been
+  // replaced by a FIFO since the test above; it changes nothing for the
+  // reads of a regular file.
   int fd;
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return false;
   struct stat st {};

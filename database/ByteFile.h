@@ -36,8 +36,9 @@ class ByteFile {
   ByteFile(const ByteFile&) = delete;
   ByteFile& operator=(const ByteFile&) = delete;
 
-  // Opens the file for reading; false when it does not exist or cannot be
-  // read (a directory counts as unreadable).
+  // Opens the file for reading; false when it does not exist, cannot be read
+  // or is no regular file (a directory, FIFO, socket or device counts as
+  // unreadable and is never opened for a blocking read).
   bool Open(const std::string& path);
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
