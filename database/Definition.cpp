@@ -13,7 +13,9 @@
 //                NAME NUMBER TYPE WIDTH DECIMALS
 //                five items, each ended by one space; the last by LF, or in
 //                the newer layout by a space and further ignored items up
-//                to LF.  Two spaces in a row enclose an empty item.
+//                to LF.  Two spaces in a row enclose an empty item.  An item
+//                after the name may also end at LF, the next item following
+//                on the next line.
 //
 // The bytes a field occupies in a data record: WIDTH, plus 1 when TYPE is
 // none of "A", "N", "D", plus 1 more when DECIMALS is above 0.  A field whose
@@ -89,20 +91,21 @@ class FieldLineReader {
 };
 
 // The six characters of line 2 must read as a number (surrounding blanks
-// allowed) no greater than 32766.
+// and a sign allowed) no greater than 32766.  Only a value above that fails:
+// a negative number is read as written, whatever its size.
 bool CountLineIsNumeric(const std::string& six) {
   const auto first = six.find_first_not_of(' ');
   if (first == std::string::npos) return false;
   const std::string text = six.substr(first, six.find_last_not_of(' ') - first + 1);
-  std::size_t i = (text[0] == '+' || text[0] == '-') ? 1 : 0;
+  const bool negative = text[0] == '-';
+  std::size_t i = (text[0] == '+' || negative) ? 1 : 0;
   if (i == text.size()) return false;
   long value = 0;
   for (; i < text.size(); ++i) {
     if (text[i] < '0' || text[i] > '9') return false;
     value = value * 10 + (text[i] - '0');
-    if (value > 32766) return false;
   }
-  return true;
+  return negative || value <= 32766;
 }
 
 // The definition as read, before it replaces the shared one.
@@ -134,16 +137,15 @@ Definition ReadDefinition(const std::string& path, const std::string& lineBreak)
     if (!CheckedAdd(fieldCount, 1, fieldCount)) throw Malformed{};
     FieldDef field;
     char end = 0;
-    // The first four items of a field line each end at a blank; a line that
-    // stops early (LF after the name, say) holds no field.
+    // Each item is read up to a blank or LF and reading goes on with the
+    // next item, so a field may break across lines after its number, type
+    // or width ("NO 1" LF "A 4 0" is the field NO).  A name ended by LF
+    // (an empty line among the fields, say) holds no field.
     field.Name = line.Text(end);
     if (end == kLF) throw Malformed{};
     field.Number = line.Number(end);
-    if (end == kLF) throw Malformed{};
     field.Type = line.Text(end);
-    if (end == kLF) throw Malformed{};
     field.Width = line.Number(end);
-    if (end == kLF) throw Malformed{};
     field.Decimals = line.Number(end);
     if (newerLayout && end != kLF) {
       while (line.Next() != kLF) {

@@ -204,10 +204,33 @@ TEST_F(DefinitionTest, MissingFileFails) {
   ExpectFailed();
 }
 
-TEST_F(DefinitionTest, SixCharacterNumberMayCarryBlanks) {
+TEST_F(DefinitionTest, SixCharacterNumberMayCarryBlanksAndASign) {
   EXPECT_TRUE(Load("V002.004.000\n    12 rest of line\nA 1 A 4 0\n"));
   EXPECT_TRUE(Load("V002.004.000\n032766\nA 1 A 4 0\n"));
   EXPECT_EQ(state.FieldCount, 1);
+  // Only a value above 32766 fails: negative numbers of any size are read.
+  EXPECT_TRUE(Load("V002.004.000\n-40000\nA 1 A 4 0\n"));
+  EXPECT_TRUE(Load("V002.004.000\n  -7  \nA 1 A 4 0\n"));
+  EXPECT_TRUE(Load("V002.004.000\n+32766\nA 1 A 4 0\n"));
+  EXPECT_FALSE(Load("V002.004.000\n+32767\nA 1 A 4 0\n"));
+  EXPECT_FALSE(Load("V002.004.000\n  -   \nA 1 A 4 0\n"));
+}
+
+TEST_F(DefinitionTest, AFieldMayBreakAcrossLinesAfterItsName) {
+  // Each item ends at a blank or LF and the next item follows: a line break
+  // after the number, the type or the width leaves the same field.
+  for (const char* text : {"V002.004.000\n000002\nNO 1\nA 4 0\nAMT 2 N 5 2\n",
+                           "V002.004.000\n000002\nNO 1 A\n4 0\nAMT 2 N\n5\n2\n",
+                           "V002.003.001\n000002\nNO 1\r\nA 4\r\n0\r\nAMT 2 N 5 2\r\n"}) {
+    ASSERT_TRUE(Load(text)) << text;
+    ASSERT_EQ(state.FieldCount, 2) << text;
+    EXPECT_EQ(state.FieldTable[1].Name, "NO");
+    EXPECT_EQ(state.FieldTable[1].Number, 1);
+    EXPECT_EQ(state.FieldTable[1].Type, "A");
+    EXPECT_EQ(state.FieldTable[1].Width, 4);
+    EXPECT_EQ(state.FieldTable[2].Width, 6) << text;  // 5, and 1 for the decimals
+    EXPECT_EQ(state.RecordLength, 11);
+  }
 }
 
 }  // namespace
