@@ -18,6 +18,7 @@
 // no profile); the index layout is described in IndexWalk.cpp.
 #include "database/Profile.h"
 
+#include "database/BigEndian.h"
 #include "database/ByteFile.h"
 #include "database/Checked.h"
 #include "database/Messages.h"
@@ -95,6 +96,7 @@ void ReadKeysAndConditions(SharedState& state, Platform& platform) {
       platform.AddToList(ChooserList::Ispecs, TrimSpaces(Mid(record, 2, record.size() - 2)));
     } else if (tag == 'O') {
       platform.AddToList(ChooserList::Ordinates, OrdinateLine(record));
+      state.Ordinates.push_back({TrimSpaces(Mid(record, 2, 10)), Mid(record, 12, 1) == "T", Mid(record, 13, 1) == "T"});
     } else if (tag == 'C') {
       if (!ConditionLine(record, line))
         throw ProfileError{"A condition record of " + state.ProfilePath + " is too short to read."};
@@ -105,11 +107,25 @@ void ReadKeysAndConditions(SharedState& state, Platform& platform) {
   }
 }
 
-void FindKeyDescription(SharedState& state, ByteFile& index, int chosenPosition,
-                        const ProfileError& pastEnd) {
+// Reads n bytes of the index at a 1-based position; a failed read says
+// whether the position lay before the start of the file or past its end.
+void ReadIndexAt(ByteFile& index, Long position, void* dst, std::size_t n, const std::string& path) {
+  if (position < 1)
+    throw ProfileError{"Read before the start of file " + path + " (at position " + std::to_string(position) + ")."};
+  if (!index.Read(position, dst, n)) throw ProfileError{"Input past end of file " + path + "."};
+}
+
+void FindKeyDescription(SharedState& state, ByteFile& index, int chosenPosition) {
   const std::string& path = state.IndexPath;
-  Long k = 0;
-  if (!index.ReadLong(46, k)) throw pastEnd;
+  unsigned char field[4];
+  ReadIndexAt(index, 46, field, sizeof field, path);
+  const std::uint32_t node = BE32(field);
+  // The node number of the key descriptions is a Long: 2^31 and above name
+  // no node of any file the viewer can read.
+  if (node >= 0x80000000u)
+    throw ProfileError{"The key descriptions of " + path + " are said to lie at node " + std::to_string(node) +
+                       ", which no index file can hold."};
+  const Long k = static_cast<Long>(node);
   if (!CheckedMul(k, Long{state.NodeSize}, state.KeyDescPos) ||
       !CheckedAdd(state.KeyDescPos, 7, state.KeyDescPos))
     Overflow(path);
@@ -118,15 +134,21 @@ void FindKeyDescription(SharedState& state, ByteFile& index, int chosenPosition,
   if (chosenPosition < 0 || !CheckedAdd(chosenPosition, 1, state.KeyNumber)) Overflow(path);
   state.KeyCounter = 0;
   while (state.KeyCounter != state.KeyNumber) {
-    if (!index.ReadBE16(state.KeyDescPos, state.KeyDescLength)) throw pastEnd;
+    unsigned char length[2];
+    ReadIndexAt(index, state.KeyDescPos, length, sizeof length, path);
+    state.KeyDescLength = BE16(length);
     if (!CheckedAdd(state.KeyDescPos, state.KeyDescLength, state.KeyDescPos)) Overflow(path);
+    if (state.KeyDescPos < 1)
+      throw ProfileError{"Key description " + std::to_string(state.KeyCounter) + " of " + path +
+                         " gives its length as " + std::to_string(state.KeyDescLength) +
+                         ", which leads before the start of the file."};
     ++state.KeyCounter;
   }
 }
 
-void ReadKeyHead(SharedState& state, ByteFile& index, const ProfileError& pastEnd) {
+void ReadKeyHead(SharedState& state, ByteFile& index) {
   unsigned char head[12];
-  if (!index.Read(state.KeyDescPos, head, sizeof head)) throw pastEnd;
+  ReadIndexAt(index, state.KeyDescPos, head, sizeof head, state.IndexPath);
   if (!CheckedAdd(state.KeyDescPos, 12, state.KeyDescPos)) Overflow(state.IndexPath);
   KeyHeadRecord& h = state.KeyHead;
   h.Spare1 = static_cast<char>(head[6]);
@@ -174,18 +196,19 @@ void LoadProfile(SharedState& state, Platform& platform, const std::vector<std::
       Yield(platform);
     }
 
+    state.Ordinates.clear();
+    state.KeyPartLengths.clear();
     ReadKeysAndConditions(state, platform);
     Yield(platform);
 
     ByteFile index;
     if (!index.Open(state.IndexPath))
       throw ProfileError{"The file " + state.IndexPath + " cannot be opened for reading."};
-    const ProfileError pastEnd{"Input past end of file " + state.IndexPath + "."};
     // The list position, not the name, selects the key description.
-    FindKeyDescription(state, index, chosenPosition, pastEnd);
+    FindKeyDescription(state, index, chosenPosition);
     Yield(platform);
 
-    ReadKeyHead(state, index, pastEnd);
+    ReadKeyHead(state, index);
     Yield(platform);
 
     // A description whose parts do not come out even never brings the count
@@ -193,7 +216,7 @@ void LoadProfile(SharedState& state, Platform& platform, const std::vector<std::
     // the end of the file, and the load fails.
     while (state.KeyHead.DescLength != 0) {
       unsigned char part[5];
-      if (!index.Read(state.KeyDescPos, part, sizeof part)) throw pastEnd;
+      ReadIndexAt(index, state.KeyDescPos, part, sizeof part, state.IndexPath);
       if (!CheckedAdd(state.KeyDescPos, 5, state.KeyDescPos) ||
           !CheckedSub(state.KeyHead.DescLength, 5, state.KeyHead.DescLength))
         Overflow(state.IndexPath);
@@ -201,6 +224,7 @@ void LoadProfile(SharedState& state, Platform& platform, const std::vector<std::
       for (int i = 0; i < 3; ++i) state.KeyPart.PartRest[i] = static_cast<char>(part[2 + i]);
       if (!CheckedAdd(state.KeyLength, state.KeyPart.PartLength, state.KeyLength))
         Overflow(state.IndexPath);
+      state.KeyPartLengths.push_back(state.KeyPart.PartLength);
     }
 
     Integer pad = 0;

@@ -33,6 +33,19 @@ struct FieldDef {
   Integer Column = 0;  // 1-based heading column of a displayed field, else 0
 };
 
+// One ordinate (key field) of the chosen profile, from its "O" record.
+struct OrdinateDef {
+  std::string Name;         // the field name, blanks removed at both ends
+  bool Descending = false;  // "T" at position 12
+  bool Lifp = false;        // "T" at position 13
+};
+
+// How the bytes of a descending key part are stored: as written (the tree
+// then keeps them in falling order), inverted byte by byte (their stored
+// bytes then rise like an ascending part's), or not known yet.  Ascending
+// parts are always stored as written.
+enum class PartStorage : signed char { Unknown, Plain, Inverted };
+
 struct LeafRef {
   Long CumCount = 0;  // entries in leaves 1 to k together
   Long NodePos = 0;   // 1-based position of the leaf node in the index file
@@ -82,6 +95,10 @@ struct SharedState {
   Integer KeyLength = 0;
   Integer EntryTail = 0;
   std::string EntryPad;  // KeyLength + EntryTail - 3 spaces; only its length counts
+  // The chosen profile's ordinates in file order, and the lengths of its
+  // key's parts in key order, as the key description gives them.
+  std::vector<OrdinateDef> Ordinates;
+  std::vector<Integer> KeyPartLengths;
 
   // Definition.
   std::vector<FieldDef> FieldTable;  // element 0 unused: fields are 1 to FieldCount
@@ -99,6 +116,9 @@ struct SharedState {
   // below 2) CumCount can fall, and the running maximum still lets the leaf of
   // an entry be found by binary search with the same answer as a scan.
   std::vector<Long> LeafReach;
+  // For each key part, how a descending part is stored, as learnt from the
+  // tree when the reference information is built (KeyOrder.h).
+  std::vector<PartStorage> KeyPartStorage;
 
   // Record window.
   double StartRecord = 0.0;

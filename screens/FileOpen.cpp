@@ -54,6 +54,8 @@ struct FileOpen::Snapshot {
   KeyPartRecord KeyPart;
   Integer KeyLength = 0, EntryTail = 0;
   std::string EntryPad;
+  std::vector<OrdinateDef> Ordinates;
+  std::vector<Integer> KeyPartLengths;
 
   struct ListCopy {
     std::vector<std::pair<QString, QByteArray>> items;
@@ -355,6 +357,8 @@ FileOpen::Snapshot FileOpen::Capture() const {
   s.KeyLength = state_.KeyLength;
   s.EntryTail = state_.EntryTail;
   s.EntryPad = state_.EntryPad;
+  s.Ordinates = state_.Ordinates;
+  s.KeyPartLengths = state_.KeyPartLengths;
 
   s.path = ui_->Dir1->Path();
   s.drive = ui_->Drive1->currentIndex();
@@ -395,6 +399,8 @@ void FileOpen::Restore(const Snapshot& s) {
   state_.KeyLength = s.KeyLength;
   state_.EntryTail = s.EntryTail;
   state_.EntryPad = s.EntryPad;
+  state_.Ordinates = s.Ordinates;
+  state_.KeyPartLengths = s.KeyPartLengths;
 
   ui_->Dir1->ShowPath(s.path);
   {

@@ -219,5 +219,21 @@ TEST_F(LoadProfileTest, BadDescriptionLengthEndsTheProgram) {
   EXPECT_EQ(platform.messages[0].title, "FileOpen");
 }
 
+// Each failure of the key description's reading says what went wrong: a
+// node number no file can hold, and a length that leads before the file.
+TEST_F(LoadProfileTest, KeyDescriptionFailuresAreNamedForWhatTheyAre) {
+  profiles = LoadFileSet(state, platform, dir.str(), "ORDERS");
+  PatchBytes(layout.files, FileKind::Index, 45, std::string("\x80\x00\x00\x01", 4));
+  EXPECT_THROW(LoadProfile(state, platform, profiles, 0), ProgramEnded);
+  ExpectEndedWith("are said to lie at node 2147483649, which no index file can hold.");
+
+  PatchBytes(layout.files, FileKind::Index, 45, std::string("\x00\x00\x00\x01", 4));
+  SetKeyDescriptionLength(layout.files, 0, static_cast<std::uint16_t>(-2000));
+  platform = RecordingPlatform{};
+  EXPECT_THROW(LoadProfile(state, platform, profiles, 1), ProgramEnded);
+  ExpectEndedWith("Key description 0 of " + state.IndexPath +
+                  " gives its length as -2000, which leads before the start of the file.");
+}
+
 }  // namespace
 }  // namespace ondrel
