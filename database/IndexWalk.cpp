@@ -53,6 +53,7 @@
 #include <cmath>
 
 #include "database/Checked.h"
+#include "database/KeyOrder.h"
 #include "database/Messages.h"
 #include "database/NodeReader.h"
 
@@ -63,23 +64,39 @@ class Walker {
  public:
   Walker(SharedState& state, Platform& platform, ByteFile& index)
       : state_(state), platform_(platform), index_(index) {
-    if (state_.NodeSize > 0)
-      visited_.assign(static_cast<std::size_t>(index_.Size() / state_.NodeSize + 1), false);
+    // Node positions are Longs, so no node that starts at 2^31 or beyond can
+    // be reached: the visited set covers what can be reached, whatever size
+    // the file claims (a sparse file may claim terabytes).
+    if (state_.NodeSize > 0) {
+      const std::int64_t reachable = std::min<std::int64_t>(index_.Size(), std::int64_t{1} << 31);
+      nodes_ = (reachable + state_.NodeSize - 1) / state_.NodeSize;
+      visited_.assign(static_cast<std::size_t>(nodes_ + 1), false);
+    }
   }
 
   // Walks the tree from its top node.
-  void Start(Long position) {
+  WalkResult Start(Long position) {
     Enter(position);
+    depth_ = 1;
     Walk(position);
+    return result_;
   }
 
  private:
+  // The open interior nodes on the path from the root: the entries of each
+  // not yet followed are what an early end leaves unread.
+  struct Frame {
+    const std::int64_t* cursor;
+    std::int64_t end;
+  };
+
   void Walk(Long position);
-  void Coarse() {
-    platform_.MessageBox(msg::kCoarse, msg::kCoarseTitle, MsgIcon::None, MsgButtons::Ok);
-  }
+  // One failure: the coarse-tables message, or past the limit the end of
+  // the walk with one message that says how much was left.
+  void Coarse();
+  bool Stopped() const { return result_.stopped; }
   // Marks the node at a position as entered; false when it was entered
-  // before (a cycle, or two parents sharing one child) or the descent is
+  // before (a cycle, or two parents sharing one child) or it would lie
   // deeper than any sound tree.  Positions outside the file are not nodes
   // and are let through: every read there fails.
   bool Enter(Long position);
@@ -88,12 +105,30 @@ class Walker {
   SharedState& state_;
   Platform& platform_;
   ByteFile& index_;
+  std::int64_t nodes_ = 0;     // whole or partial nodes of the file that can be reached
   std::vector<bool> visited_;  // by node number
-  int depth_ = 0;
+  int depth_ = 0;              // level of the node being walked; the root is 1
+  std::vector<Frame> path_;
+  WalkResult result_;
 };
 
+void Walker::Coarse() {
+  if (Stopped()) return;
+  ++result_.failures;
+  if (result_.failures <= kWalkFailureLimit) {
+    platform_.MessageBox(msg::kCoarse, msg::kCoarseTitle, MsgIcon::None, MsgButtons::Ok);
+    return;
+  }
+  result_.stopped = true;
+  const std::int64_t entrySize = std::max(1, 1 + state_.KeyLength + state_.EntryTail);
+  for (const Frame& frame : path_)
+    if (*frame.cursor < frame.end) result_.skipped += (frame.end - *frame.cursor + entrySize - 1) / entrySize;
+  platform_.MessageBox(msg::WalkStopped(state_.IndexPath, result_.failures, result_.skipped), msg::kCoarseTitle,
+                       MsgIcon::None, MsgButtons::Ok);
+}
+
 bool Walker::Enter(Long position) {
-  if (depth_ >= kMaxTreeDepth) return false;
+  if (depth_ + 1 > kMaxTreeDepth) return false;
   if (state_.NodeSize <= 0 || position < 1 || (position - 1) % state_.NodeSize != 0) return true;
   const auto node = static_cast<std::size_t>((position - 1) / state_.NodeSize);
   if (node >= visited_.size()) return true;
@@ -103,15 +138,18 @@ bool Walker::Enter(Long position) {
 }
 
 void Walker::AddLeaf(Long position, Integer used) {
-  // Step 4.1: one more leaf.
+  // Step 4.1: one more leaf, unless the table already holds as many leaves
+  // as the file has nodes: no sound tree has more.
+  // A leaf beyond that is reported and left out, so that it cannot
+  // overwrite the last leaf described.
   Long leaf;
-  if (CheckedAdd(state_.LeafIndex, 1, leaf)) {
-    state_.LeafIndex = leaf;
-    state_.LeafTable.resize(static_cast<std::size_t>(leaf) + 1);
-    state_.LeafReach.resize(static_cast<std::size_t>(leaf) + 1);
-  } else {
+  if (state_.LeafIndex >= std::max<std::int64_t>(nodes_, 1) || !CheckedAdd(state_.LeafIndex, 1, leaf)) {
     Coarse();
+    return;
   }
+  state_.LeafIndex = leaf;
+  state_.LeafTable.resize(static_cast<std::size_t>(leaf) + 1);
+  state_.LeafReach.resize(static_cast<std::size_t>(leaf) + 1);
   const auto k = static_cast<std::size_t>(state_.LeafIndex);
   // Step 4.2.
   state_.LeafTable[k].NodePos = position;
@@ -139,6 +177,7 @@ void Walker::Walk(Long position) {
   if (!CheckedAdd(position, state_.NodeSize - 2, levelPos) ||                // step 2
       !index_.ReadBE16(levelPos, level))
     Coarse();
+  if (Stopped()) return;
   if (level / 256 == 0) {                                                   // step 4
     AddLeaf(position, used);
     return;
@@ -153,7 +192,8 @@ void Walker::Walk(Long position) {
   node.Load(cursor, end + 1 + std::max<Integer>(state_.KeyLength, 0) + state_.EntryTail);
   unsigned char flag = 0;
   Long pointer = 0;
-  while (cursor < end) {
+  path_.push_back({&cursor, end});
+  while (cursor < end && !Stopped()) {
     for (int failed = node.ReadEntry(cursor, state_.KeyLength, state_.EntryTail, flag, pointer);
          failed > 0; --failed)
       Coarse();
@@ -161,25 +201,27 @@ void Walker::Walk(Long position) {
     if (!CheckedSub(pointer, 1, child) || !CheckedMul(child, Long{state_.NodeSize}, child) ||
         !CheckedAdd(child, 1, child) || !Enter(child)) {
       Coarse();
-    } else {
+    } else if (!Stopped()) {
       ++depth_;
       Walk(child);
       --depth_;
     }
   }
+  path_.pop_back();
 }
 
 }  // namespace
 
-void WalkIndex(SharedState& state, Platform& platform, ByteFile& index, Long position) {
+WalkResult WalkIndex(SharedState& state, Platform& platform, ByteFile& index, Long position) {
   Walker walker(state, platform, index);
-  walker.Start(position);
+  return walker.Start(position);
 }
 
-void BuildReferenceInformation(SharedState& state, Platform& platform) {
+WalkResult BuildReferenceInformation(SharedState& state, Platform& platform) {
   state.LeafTable.assign(2, LeafRef{});
   state.LeafReach.assign(2, 0);
   state.LeafIndex = 0;
+  state.KeyPartStorage.clear();
   // An index that cannot be opened, or a root whose position does not fit,
   // is one coarse failure: the table stays empty and nothing is walked.
   ByteFile index;
@@ -187,10 +229,14 @@ void BuildReferenceInformation(SharedState& state, Platform& platform) {
   if (!index.Open(state.IndexPath) || !CheckedSub(state.KeyHead.RootNode, 1, root) ||
       !CheckedMul(root, Long{state.NodeSize}, root) || !CheckedAdd(root, 1, root)) {
     platform.MessageBox(msg::kCoarse, msg::kCoarseTitle, MsgIcon::None, MsgButtons::Ok);
-    return;
+    WalkResult failed;
+    failed.failures = 1;
+    return failed;
   }
   Walker walker(state, platform, index);
-  walker.Start(root);
+  const WalkResult result = walker.Start(root);
+  LearnPartStorage(state, index);
+  return result;
 }
 
 Long FindLeaf(const SharedState& state, double entry) {

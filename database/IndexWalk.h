@@ -8,19 +8,35 @@
 
 namespace ondrel {
 
-// Deepest descent the walk makes.  A sound tree of 2^31 entries in the
-// smallest nodes is far shallower; anything deeper is a damaged tree.
+// Deepest tree the walk and the check accept, in levels: the root is level 1.
+// A sound tree of 2^31 entries in the smallest nodes is far shallower;
+// anything deeper is a damaged tree.
 inline constexpr int kMaxTreeDepth = 64;
+
+// Failures one walk reports one by one.  The failure after them ends the
+// walk with one message saying how much of the tree was left unread, so that
+// a tree damaged all over costs a handful of messages, not millions.
+inline constexpr int kWalkFailureLimit = 5;
+
+// How a walk went.
+struct WalkResult {
+  int failures = 0;          // failures reported, the one that ended the walk included
+  bool stopped = false;      // the walk ended early at the failure limit
+  std::int64_t skipped = 0;  // child pointers of interior nodes left unread when it did
+};
 
 // Walks the subtree under the node at `position` (1-based) in the open index
 // file and appends its leaves to LeafTable.  Every failure shows the
-// coarse-tables message once and the walk goes on with the next step.
-void WalkIndex(SharedState& state, Platform& platform, ByteFile& index, Long position);
+// coarse-tables message once and the walk goes on with the next step, up to
+// the failure limit.  The leaf table never holds more leaves than the file
+// has nodes.
+WalkResult WalkIndex(SharedState& state, Platform& platform, ByteFile& index, Long position);
 
 // What the chooser's Ok runs to build the reference information: resets
 // LeafTable to elements 0 and 1, opens IndexPath, walks the tree from
-// RootNode, and closes the file.
-void BuildReferenceInformation(SharedState& state, Platform& platform);
+// RootNode, learns how the key's descending parts are stored
+// (KeyPartStorage), and closes the file.
+WalkResult BuildReferenceInformation(SharedState& state, Platform& platform);
 
 // The first leaf k (1 to the upper bound of LeafTable) whose CumCount reaches
 // the entry number, found by binary search; 0 when no leaf does.

@@ -3,6 +3,9 @@
 // stop included.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 namespace ondrel::msg {
 
 inline constexpr const char* kIncompleteBefore =
@@ -28,5 +31,14 @@ inline constexpr const char* kFine =
     "means that your Profiles are sick or that there is something that Vesk does not understand "
     "about the secrets of D-ISAM.";
 inline constexpr const char* kFineTitle = "OOPS! Houston, we have a fine problem. . .";
+
+// The one message that ends a walk of a tree damaged all over, under the
+// coarse-tables title.
+inline std::string WalkStopped(const std::string& indexPath, int failures, std::int64_t skipped) {
+  return "The index file " + indexPath + " is damaged.  Building the reference information stopped after " +
+         std::to_string(failures) + " errors and left " + std::to_string(skipped) +
+         (skipped == 1 ? " branch" : " branches") + " of the tree unread: the records under " +
+         (skipped == 1 ? "it" : "them") + " are not shown.";
+}
 
 }  // namespace ondrel::msg

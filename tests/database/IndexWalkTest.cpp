@@ -2,6 +2,10 @@
 // nodes, every kind of damage, and finding the leaf of an entry number.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <filesystem>
+
 #include "database/BigEndian.h"
 #include "database/IndexWalk.h"
 #include "database/Messages.h"
@@ -258,14 +262,68 @@ TEST_F(IndexWalkTest, CyclesEndWithOneMessagePerBadPointer) {
   EXPECT_EQ(state.LeafTable[1].CumCount, 2);
 }
 
-TEST_F(IndexWalkTest, DescentDeeperThanAnySoundTreeStops) {
+// One limit, counted one way (the root is level 1): a chain of 64 levels is
+// walked in full, a deeper one is refused once, at its deepest child.
+TEST_F(IndexWalkTest, TreesOfUpTo64LevelsAreWalked) {
+  for (const int levels : {64, 65, 100}) {
+    SCOPED_TRACE(levels);
+    RawIndex raw;
+    std::uint32_t next = raw.Add(0, {7});
+    for (int i = 1; i < levels; ++i) next = raw.Add(1, {next});
+    platform = RecordingPlatform{};
+    Walk(raw, next);
+    if (levels <= kMaxTreeDepth) {
+      EXPECT_EQ(CoarseMessages(), 0u);
+      EXPECT_EQ(state.LeafIndex, 1);
+      EXPECT_EQ(state.LeafTable[1].CumCount, 1);
+    } else {
+      EXPECT_EQ(CoarseMessages(), 1u);
+      EXPECT_EQ(state.LeafIndex, 0);
+    }
+  }
+}
+
+// A tree damaged all over, as a live rewrite or a bad copy leaves it: every
+// node interior, claiming the largest used length, its entries pointing past
+// the end of the file.  The walk reports a handful of failures, then ends
+// with one message saying how much it left unread.
+TEST_F(IndexWalkTest, ATreeDamagedAllOverEndsAfterAHandfulOfFailures) {
   RawIndex raw;
-  const auto leaf = raw.Add(0, {7});
-  std::uint32_t next = leaf;
-  for (int i = 0; i < 100; ++i) next = raw.Add(1, {next});
-  Walk(raw, next);
-  EXPECT_EQ(CoarseMessages(), 1u);
-  EXPECT_EQ(state.LeafIndex, 0);
+  std::vector<std::uint32_t> pastTheEnd(84, 999999);
+  std::uint32_t root = 0;
+  for (int i = 0; i < 40; ++i) root = raw.Add(1, pastTheEnd, 0x7FFF);
+  Walk(raw, root);
+  ASSERT_EQ(platform.messages.size(), static_cast<std::size_t>(kWalkFailureLimit) + 1);
+  for (int i = 0; i < kWalkFailureLimit; ++i) EXPECT_EQ(platform.messages[static_cast<std::size_t>(i)].text, msg::kCoarse);
+  const auto& last = platform.messages.back();
+  EXPECT_EQ(last.title, msg::kCoarseTitle);
+  EXPECT_NE(last.text.find("The index file " + state.IndexPath + " is damaged.  "), std::string::npos) << last.text;
+  // The root's remaining pointers, after the third child (two failed reads
+  // each), are what was left.
+  EXPECT_NE(last.text.find("left 5458 branches of the tree unread"), std::string::npos) << last.text;
+  EXPECT_LE(state.LeafIndex, 41);
+}
+
+// A sparse index file that claims a terabyte: nothing past 2^31 bytes can be
+// reached by a Long position, and the walk's tables are sized by what can.
+TEST_F(IndexWalkTest, ASparseTerabyteIndexCostsNoMemory) {
+  RawIndex raw;
+  const auto a = raw.Add(0, {1, 2, 3});
+  const auto root = raw.Add(1, {a});
+  state.IndexPath = dir.Write("_T.IDX", raw.Bytes());
+  std::filesystem::resize_file(state.IndexPath, std::uintmax_t{1} << 40);
+  state.NodeSize = kNode;
+  state.KeyLength = 1;
+  state.EntryTail = 4;
+  state.KeyHead.RootNode = static_cast<Long>(root);
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
+  BuildReferenceInformation(state, platform);
+  rusage after{};
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_TRUE(platform.messages.empty());
+  EXPECT_EQ(state.LeafTable.back().CumCount, 3);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024);  // KiB
 }
 
 TEST_F(IndexWalkTest, PointerOfTwoToThe31IsRefused) {
