@@ -61,23 +61,31 @@ class NodeReader {
   }
 
   // One entry at `cursor`, field by field: the flag byte, the key (KeyLength
-  // bytes, not kept), the extra BE32 when the entry tail is 8, and the BE32
+  // bytes), the extra BE32 when the entry tail is 8, and the BE32
   // pointer (a child node number or a record number; 2^31 and above fail).
   // The cursor moves past every field whether or not its read succeeds; a
   // field that cannot be read leaves its value as it was.  A key length
   // below 0, from a damaged key description, cannot be read and moves the
   // cursor by nothing, so every entry moves it forward.  Returns the number
   // of fields that could not be read.
+  //
+  // `key`, when given, is set to the entry's key bytes (valid until the next
+  // call), or to null when the key could not be read.
   int ReadEntry(std::int64_t& cursor, Integer keyLength, Integer entryTail, unsigned char& flag,
-                Long& pointer) {
+                Long& pointer, const unsigned char** key = nullptr) {
     int failed = 0;
+    if (key) *key = nullptr;
     if (!Read(cursor, &flag, 1)) ++failed;
     cursor += 1;
     if (keyLength < 0) {
       ++failed;
-    } else if (keyLength > 0) {
-      key_.resize(static_cast<std::size_t>(keyLength));
-      if (!Read(cursor, key_.data(), key_.size())) ++failed;
+    } else {
+      key_.resize(static_cast<std::size_t>(keyLength) + 1);  // never empty: data() is never null
+      if (keyLength > 0 && !Read(cursor, key_.data(), static_cast<std::size_t>(keyLength))) {
+        ++failed;
+      } else if (key) {
+        *key = key_.data();
+      }
       cursor += keyLength;
     }
     if (entryTail == 8) {

@@ -1,20 +1,17 @@
 // Reading the chosen key's entries in key order, leaf by leaf, and the data
 // record of each entry shown.
 //
-// The record window reads at most 21 lines this way; the command-line export
-// reads to the end of the tree with the same rules, so the lines it writes are
-// the lines the window would show.  Any failed read or arithmetic overflow
-// shows the fine-tables message once and the scan goes on with its next step.
+// The record window reads at most 21 lines this way.  Whatever cannot be
+// read, or is out of the tree's order, goes to the read's FineProblems,
+// which tells the user once; the scan goes on with its next step.
 #pragma once
 
 #include "database/ByteFile.h"
-#include "database/Platform.h"
+#include "database/FineProblems.h"
+#include "database/KeyOrder.h"
 #include "database/SharedState.h"
 
 namespace ondrel {
-
-// The message of every failure while a record window is filled.
-void ShowFineProblem(Platform& platform);
 
 // What the scan hands each entry it shows.
 class EntrySink {
@@ -35,12 +32,14 @@ class EntrySink {
 // The values of one leaf (its used length) and of one entry (its flag and
 // record number) start unread for that leaf or entry: a read that fails never
 // lends an entry the flag or the record of the entry before it.
-void ScanEntries(SharedState& state, Platform& platform, ByteFile& index, EntrySink& sink);
+void ScanEntries(SharedState& state, ByteFile& index, const KeyOrder& order, FineProblems& problems,
+                 EntrySink& sink);
 
 // Reads data record `recordNumber` into RecordLine and RecordFlag.  A record
-// that cannot be located (number 0, or a position past 32 bits) or read shows
-// the fine message; its RecordLine is then empty, or the fields read before
-// the failure, never the line of an earlier record.
-void ReadEntryRecord(SharedState& state, Platform& platform, ByteFile& data, Long recordNumber);
+// that cannot be located (number 0, or a position past 32 bits) or read, or
+// a data file that is not open, counts as a record that could not be read;
+// its RecordLine is then empty, or the fields read before the failure, never
+// the line of an earlier record.  Nothing is read from a file not open.
+void ReadEntryRecord(SharedState& state, FineProblems& problems, ByteFile& data, Long recordNumber);
 
 }  // namespace ondrel

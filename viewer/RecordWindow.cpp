@@ -7,7 +7,9 @@
 #include "database/ByteFile.h"
 #include "database/Checked.h"
 #include "database/Definition.h"
+#include "database/FineProblems.h"
 #include "database/IndexWalk.h"
+#include "database/KeyOrder.h"
 #include "viewer/EntryScan.h"
 #include "viewer/Rounding.h"
 #include "viewer/Scrolling.h"
@@ -18,13 +20,13 @@ namespace {
 // Turns each shown entry into one line of WindowText.
 class WindowLinesSink : public EntrySink {
  public:
-  WindowLinesSink(SharedState& state, Platform& platform, ByteFile& data)
-      : state_(state), platform_(platform), data_(data) {}
+  WindowLinesSink(SharedState& state, FineProblems& problems, ByteFile& data)
+      : state_(state), problems_(problems), data_(data) {}
 
   bool WantsMore() const override { return lines_ < state_.WindowLines; }
 
   void Show(Long recordNumber) override {
-    ReadEntryRecord(state_, platform_, data_, recordNumber);
+    ReadEntryRecord(state_, problems_, data_, recordNumber);
     if (state_.RecordFlag == 'Y')
       state_.WindowText += state_.RecordLine;
     else
@@ -36,18 +38,18 @@ class WindowLinesSink : public EntrySink {
 
  private:
   SharedState& state_;
-  Platform& platform_;
+  FineProblems& problems_;
   ByteFile& data_;
   int lines_ = 0;
 };
 
-// Sets the scroll value when it lies in the bar's range, else shows the fine
-// message and leaves the bar as it was.
-void SetScrollValue(Platform& platform, ContentsView& view, double value) {
+// Sets the scroll value when it lies in the bar's range, else counts a
+// problem and leaves the bar as it was.
+void SetScrollValue(FineProblems& problems, ContentsView& view, double value) {
   if (value >= 1 && value <= ScrollTop(view))
     view.SetFilePosValue(static_cast<Long>(value));
   else
-    ShowFineProblem(platform);
+    problems.Other();
 }
 
 }  // namespace
@@ -100,32 +102,41 @@ void FillRecordWindow(SharedState& state, Platform& platform, ContentsView& view
     return;
   }
 
-  // Both files are open for the span of this fill only.  A file that cannot
-  // be opened is reported once; each read from it then fails on its own.
+  // Both files are open for the span of this fill only.  Whatever cannot be
+  // read in this fill is told once (FineProblems); nothing is read from a
+  // file that could not be opened.
+  FineProblems problems(platform);
   ByteFile index;
   ByteFile data;
   if (!state.IdxOpen) {
-    if (!index.Open(state.IndexPath)) ShowFineProblem(platform);
+    if (!index.Open(state.IndexPath)) problems.Other();
     state.IdxOpen = index.IsOpen();
   }
   if (!state.DatOpen) {
-    if (!data.Open(state.DataPath)) ShowFineProblem(platform);
+    if (!data.Open(state.DataPath)) problems.Other();
     state.DatOpen = data.IsOpen();
   }
   state.WindowText.clear();
-  WindowLinesSink sink(state, platform, data);
-  ScanEntries(state, platform, index, sink);
+  const bool indexRead = index.IsOpen();
+  if (indexRead) {
+    WindowLinesSink sink(state, problems, data);
+    ScanEntries(state, index, KeyOrder(state), problems, sink);
+  }
   data.Close();
   state.DatOpen = false;
   index.Close();
   state.IdxOpen = false;
 
-  // The section and the scroll value follow the first line shown.
+  // The section and the scroll value follow the first line shown.  An index
+  // that could not be read says nothing about the profile: the window then
+  // holds the heading alone, not a profile said to be empty.
   state.LastRead = state.EntryCounter;
   if (state.FirstShown == 0 && state.Section == 1) {
     view.SetFilePosValue(1);
-    state.WindowText += kProfileEmpty;
-    state.WindowText += state.LineBreak;
+    if (indexRead) {
+      state.WindowText += kProfileEmpty;
+      state.WindowText += state.LineBreak;
+    }
   } else {
     const double first = RoundHalfEven(state.FirstShown);
     state.Section = first > kSectionSize ? static_cast<Long>((first - 1) / kSectionSize) + 1 : 1;
@@ -133,7 +144,7 @@ void FillRecordWindow(SharedState& state, Platform& platform, ContentsView& view
     // Nothing shown outside section 1 leaves the first line at entry 0, below
     // the bar's minimum: the bar then stands at its first position, which is
     // where section 1 begins.
-    SetScrollValue(platform, view, value < 1 ? 1 : value);
+    SetScrollValue(problems, view, value < 1 ? 1 : value);
   }
 
   // The text, the caret, the section label and the position caption.

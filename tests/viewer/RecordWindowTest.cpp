@@ -169,7 +169,9 @@ TEST_F(RecordWindowTest, NoDefinitionOrABusyFillChangesOnlyTheButtons) {
   EXPECT_EQ(platform.messages[0].title, msg::kNoDefinitionTitle);
 }
 
-TEST_F(RecordWindowTest, UnreadableRecordsGiveOneMessageAndAnEmptyLine) {
+// Whatever a fill cannot read is told once per fill, however much of it
+// there is: one message box per entry or per leaf would be a hang.
+TEST_F(RecordWindowTest, UnreadableRecordsAndFilesGiveOneMessagePerFill) {
   test::TempDir dir;
   const auto layout = test::BuildNumbered(dir.str(), "DAMAGED", 30);
   const std::uint32_t leaf = layout.index.keys[1].Leaves()[0];
@@ -180,20 +182,60 @@ TEST_F(RecordWindowTest, UnreadableRecordsGiveOneMessageAndAnEmptyLine) {
   std::string lines = test::NumberedLines(1, 1) + "\r\n" + test::NumberedLines(3, 3) + "\r\n" +
                       test::NumberedLines(5, 21);
   EXPECT_EQ(view.fileTxt, state.Heading + lines);
-  EXPECT_EQ(FineMessages(), 2);
-  EXPECT_EQ(platform.messages.size(), 2u);
+  EXPECT_EQ(FineMessages(), 1);
+  EXPECT_EQ(platform.messages.size(), 1u);
 
-  // A data file gone after the file set was opened: one message for the
-  // open, then one message and one empty line for each of 21 entries.
-  std::filesystem::remove(layout.files.Data());
+  // A data file gone after the file set was opened: one message, then an
+  // empty line for each of 21 entries; nothing is read from it.
+  std::filesystem::rename(layout.files.Data(), dir.path() / "gone");
   platform.messages.clear();
   FillAt(1);
   std::string empties;
   for (int i = 0; i < 21; ++i) empties += "\r\n";
   EXPECT_EQ(view.fileTxt, state.Heading + empties);
-  EXPECT_EQ(FineMessages(), 22);
+  EXPECT_EQ(FineMessages(), 1);
   EXPECT_TRUE(state.WindowIdle);
   EXPECT_FALSE(state.DatOpen || state.IdxOpen);
+
+  // An index replaced by something that cannot be opened: one message per
+  // fill, on every move, and the window holds the heading alone.
+  std::filesystem::rename(dir.path() / "gone", layout.files.Data());
+  std::filesystem::remove(layout.files.Index());
+  std::filesystem::create_directory(layout.files.Index());
+  platform.messages.clear();
+  FillAt(5);
+  EXPECT_EQ(view.fileTxt, state.Heading);
+  EXPECT_EQ(view.filePosTxt, "Record 0 thru 0 of 30");
+  view.SetFilePosValue(6);  // an arrow click
+  EXPECT_EQ(FineMessages(), 2);
+  EXPECT_EQ(platform.messages.size(), 2u);
+  EXPECT_TRUE(state.WindowIdle);
+}
+
+// What a window read in the middle of a rewrite can show: keys out of the
+// tree's order, and a leaf that is no leaf.  The window shows what it read
+// and says once that something is wrong; a sound window says nothing.
+TEST_F(RecordWindowTest, AWindowOutOfOrderOrOverABadLeafIsFlaggedOnce) {
+  test::TempDir dir;
+  const auto layout = test::BuildNumbered(dir.str(), "LIVE", 100);
+  const auto& leaves = layout.index.keys[1].Leaves();
+  Open("LIVE", "BYNO", dir.str());
+  FillAt(1);
+  EXPECT_EQ(FineMessages(), 0);
+
+  writer::SwapEntries(layout.files, 1, leaves[0], 3, leaves[0], 4);
+  FillAt(1);
+  EXPECT_EQ(FineMessages(), 1);
+  EXPECT_EQ(view.fileTxt, state.Heading + test::NumberedLines(1, 3) + test::NumberedLines(5, 5) +
+                              test::NumberedLines(4, 4) + test::NumberedLines(6, 21));
+  writer::SwapEntries(layout.files, 1, leaves[0], 3, leaves[0], 4);
+
+  // The level word of the leaf of entry 1 says it is interior.
+  writer::PatchBytes(layout.files, writer::FileKind::Index, (leaves[0] - 1ull) * 512 + 510, std::string(1, '\2'));
+  platform.messages.clear();
+  FillAt(1);
+  EXPECT_EQ(FineMessages(), 1);
+  EXPECT_EQ(view.fileTxt, state.Heading + test::NumberedLines(1, 21));
 }
 
 TEST_F(RecordWindowTest, HeaderCountBelowTheEntriesKeepsTheBarInRange) {

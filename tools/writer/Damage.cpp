@@ -104,19 +104,56 @@ IndexGeometry ReadIndexGeometry(const FileSet& set, int keyCount) {
   return g;
 }
 
-std::uint32_t SetEntryPointer(const FileSet& set, int key, std::uint32_t node, int entry, std::uint32_t value) {
+namespace {
+
+// Where entry `entry` (0-based) of node `node` of key description `key`
+// begins in the index file, and the key's geometry.
+struct EntryPlace {
+  std::uint64_t offset = 0;
+  int keyLength = 0;
+  int entryTail = 4;
+  int Size() const { return 1 + keyLength + entryTail; }
+};
+
+EntryPlace PlaceOf(const FileSet& set, int key, std::uint32_t node, int entry) {
   const IndexGeometry g = ReadIndexGeometry(set, key + 1);
   const IndexGeometry::Key& k = g.keys[static_cast<std::size_t>(key)];
   if (node < 1 || node > g.nodeCount) throw std::runtime_error("no such node");
-  const std::filesystem::path path = set.Index();
   const std::uint64_t nodeOffset = (node - 1ull) * static_cast<std::uint64_t>(g.nodeSize);
-  const int entrySize = 1 + k.keyLength + k.entryTail;
-  const int used = GetBE16(U(ReadAt(path, nodeOffset, 2)));
-  if (entry < 0 || 2 + (entry + 1) * entrySize > used) throw std::runtime_error("no such entry");
-  const std::uint64_t at = nodeOffset + 2 + static_cast<std::uint64_t>(entry) * entrySize + 1 + k.keyLength + k.entryTail - 4;
-  const std::uint32_t old = GetBE32(U(ReadAt(path, at, 4)));
-  WriteAt(path, at, BE32(value));
+  EntryPlace place;
+  place.keyLength = k.keyLength;
+  place.entryTail = k.entryTail;
+  const int used = GetBE16(U(ReadAt(set.Index(), nodeOffset, 2)));
+  if (entry < 0 || 2 + (entry + 1) * place.Size() > used) throw std::runtime_error("no such entry");
+  place.offset = nodeOffset + 2 + static_cast<std::uint64_t>(entry) * static_cast<std::uint64_t>(place.Size());
+  return place;
+}
+
+}  // namespace
+
+std::uint32_t SetEntryPointer(const FileSet& set, int key, std::uint32_t node, int entry, std::uint32_t value) {
+  const EntryPlace place = PlaceOf(set, key, node, entry);
+  const std::uint64_t at = place.offset + 1 + place.keyLength + place.entryTail - 4;
+  const std::uint32_t old = GetBE32(U(ReadAt(set.Index(), at, 4)));
+  WriteAt(set.Index(), at, BE32(value));
   return old;
+}
+
+std::string SetEntryKey(const FileSet& set, int key, std::uint32_t node, int entry, const std::string& bytes) {
+  const EntryPlace place = PlaceOf(set, key, node, entry);
+  if (bytes.size() != static_cast<std::size_t>(place.keyLength)) throw std::runtime_error("key of the wrong length");
+  const std::string old = ReadAt(set.Index(), place.offset + 1, bytes.size());
+  WriteAt(set.Index(), place.offset + 1, bytes);
+  return old;
+}
+
+void SwapEntries(const FileSet& set, int key, std::uint32_t nodeA, int entryA, std::uint32_t nodeB, int entryB) {
+  const EntryPlace a = PlaceOf(set, key, nodeA, entryA);
+  const EntryPlace b = PlaceOf(set, key, nodeB, entryB);
+  const std::string bytesA = ReadAt(set.Index(), a.offset, static_cast<std::size_t>(a.Size()));
+  const std::string bytesB = ReadAt(set.Index(), b.offset, static_cast<std::size_t>(b.Size()));
+  WriteAt(set.Index(), a.offset, bytesB);
+  WriteAt(set.Index(), b.offset, bytesA);
 }
 
 std::uint32_t ChildPointerPastEnd(const FileSet& set, int key, std::uint32_t node, int entry) {

@@ -43,6 +43,14 @@ IndexGeometry ReadIndexGeometry(const FileSet& set, int keyCount);
 std::uint32_t SetEntryPointer(const FileSet& set, int key, std::uint32_t node, int entry,
                               std::uint32_t value);
 
+// Sets the key bytes of entry `entry` (0-based) of node `node` to `bytes`,
+// which must be as long as the key.  Returns the old key.
+std::string SetEntryKey(const FileSet& set, int key, std::uint32_t node, int entry, const std::string& bytes);
+
+// Swaps two whole entries (flag, key, tail and pointer) of the same key's
+// tree, in one node or in two.
+void SwapEntries(const FileSet& set, int key, std::uint32_t nodeA, int entryA, std::uint32_t nodeB, int entryB);
+
 // A child pointer of 0.
 inline std::uint32_t ZeroChildPointer(const FileSet& set, int key, std::uint32_t node, int entry) {
   return SetEntryPointer(set, key, node, entry, 0);

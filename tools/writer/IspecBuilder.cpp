@@ -76,8 +76,26 @@ SortedKey SortKey(const IspecContent& setup, const ProfileDef* profile) {
   std::vector<std::uint32_t> order(chosen.size());
   std::iota(order.begin(), order.end(), 0u);
   const char* keys = out.keys.data();
+  // Key bytes compared part by part; a descending part stored as written
+  // runs in falling order.
+  struct Span {
+    std::size_t offset, length;
+    bool falling;
+  };
+  std::vector<Span> spans;
+  std::size_t offset = 0;
+  for (std::size_t p = 0; profile && p < profile->keyFields.size(); ++p) {
+    const KeyField& kf = profile->keyFields[p];
+    spans.push_back({offset, out.setup.parts[p].length, kf.descending && kf.storedAsWritten});
+    offset += out.setup.parts[p].length;
+  }
+  if (spans.empty()) spans.push_back({0, keyLength, false});
   std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-    return std::memcmp(keys + a * keyLength, keys + b * keyLength, keyLength) < 0;
+    for (const Span& span : spans) {
+      const int cmp = std::memcmp(keys + a * keyLength + span.offset, keys + b * keyLength + span.offset, span.length);
+      if (cmp != 0) return span.falling ? cmp > 0 : cmp < 0;
+    }
+    return false;
   });
   std::string sortedKeys(out.keys.size(), '\0');
   for (std::size_t e = 0; e < order.size(); ++e) {
@@ -99,7 +117,7 @@ std::string KeyOf(const std::vector<FieldLine>& fields, const RecordContent& rec
   for (const KeyField& keyField : keyFields) {
     const std::size_t i = FieldIndex(fields, keyField.field);
     std::string part = FitField(i < record.values.size() ? std::string_view(record.values[i]) : "", fields[i]);
-    if (keyField.descending)
+    if (keyField.descending && !keyField.storedAsWritten)
       for (char& c : part) c = static_cast<char>(255 - static_cast<unsigned char>(c));
     key += part;
   }

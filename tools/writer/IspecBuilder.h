@@ -35,6 +35,9 @@ struct KeyField {
   std::string field;        // a field name of the definition
   bool descending = false;  // "T" in the ordinate; the key bytes are inverted (255 - b)
   bool lifp = false;        // "T" in the ordinate's LIFP position; no effect on the key
+  // For a descending field: store its bytes as written and keep the tree in
+  // falling order of them, instead of inverting them.
+  bool storedAsWritten = false;
 };
 
 struct ConditionRule {

@@ -1,0 +1,85 @@
+#include "database/EntryCursor.h"
+
+#include "database/BigEndian.h"
+#include "database/Checked.h"
+
+namespace ondrel {
+
+EntryCursor::EntryCursor(const SharedState& state, ByteFile& index, const KeyOrder& order, FineProblems& problems)
+    : state_(state), index_(index), order_(order), problems_(problems), node_(index) {}
+
+void EntryCursor::StartAt(Long leaf) {
+  leaf_ = leaf;
+  loaded_ = false;
+  havePrevious_ = false;
+}
+
+void EntryCursor::LoadLeaf() {
+  loaded_ = true;
+  slot_ = 0;
+  cursor_ = end_ = 0;
+  const Long k = leaf_;
+  if (k < 1) {
+    // No leaf precedes leaf 1: LeafTable(k - 1) would lie outside the table.
+    problems_.Other();
+  } else {
+    counter_ = state_.LeafTable[static_cast<std::size_t>(k - 1)].CumCount;
+  }
+  if (k < 0) return;
+  current_ = state_.LeafTable[static_cast<std::size_t>(k)];
+  const std::int64_t position = current_.NodePos;
+  const int nodeSize = state_.NodeSize;
+  node_.Load(position, position + nodeSize);
+
+  // The used length, then the level word; each starts unread for each leaf,
+  // so that an unreadable leaf never runs the entries of the one before.
+  unsigned char bytes[2];
+  Integer used = 0;
+  bool sound = node_.Read(position, bytes, 2);
+  if (sound) used = BE16(bytes);
+  if (sound) sound = node_.Read(position + nodeSize - 2, bytes, 2);
+  // A leaf has level 0; its entries end before the level word and fill the
+  // used length with whole entries.
+  const int entrySize = 1 + state_.KeyLength + state_.EntryTail;
+  if (sound && (BE16(bytes) / 256 != 0 || used < 2 || used > nodeSize - 2 ||
+                (entrySize > 0 && (used - 2) % entrySize != 0)))
+    sound = false;
+  if (!sound) problems_.Leaf();
+  cursor_ = position + 2;
+  end_ = position + used;
+}
+
+bool EntryCursor::Next(TreeEntry& entry) {
+  const auto bound = static_cast<Long>(state_.LeafTable.size()) - 1;
+  for (;;) {
+    if (!loaded_) {
+      if (leaf_ > bound) return false;
+      LoadLeaf();
+    }
+    // The cursor is 64-bit and every entry moves it forward, so a leaf of
+    // any used length ends; reads beyond the file fail one by one.
+    if (cursor_ < end_) break;
+    ++leaf_;  // bounded by the table's size, far below 2^31
+    loaded_ = false;
+  }
+
+  entry = TreeEntry{};
+  entry.Leaf = leaf_;
+  entry.LeafPos = current_.NodePos;
+  entry.Slot = slot_++;
+  const unsigned char* key = nullptr;
+  if (node_.ReadEntry(cursor_, state_.KeyLength, state_.EntryTail, entry.Flag, entry.Record, &key) > 0)
+    problems_.Entry();
+  if (!CheckedAdd(counter_, 1, counter_)) problems_.Other();
+  entry.Number = counter_;
+  entry.Key = key;
+
+  if (order_.Judged()) {
+    if (key && havePrevious_ && order_.Compare(previous_.data(), key) == KeyComparison::After) problems_.Order();
+    havePrevious_ = key != nullptr;
+    if (key) previous_.assign(key, key + state_.KeyLength);
+  }
+  return true;
+}
+
+}  // namespace ondrel

@@ -1,0 +1,74 @@
+// The entries of the chosen key's tree in key order, read leaf by leaf
+// through the leaf table (the index layout is described in IndexWalk.cpp).
+//
+// The cursor reads each leaf node in one piece and hands out its entries one
+// at a time, numbered as the record window numbers them: the entries of leaf
+// k count on from CumCount(k - 1).  It is the one reader of leaf entries: the
+// record window, the export and the scans all go through it.
+//
+// Besides every read that fails, it notices what a leaf read while the
+// owning application rewrites the file can show: a leaf whose level word says
+// it is no leaf, a used length no sound leaf has, and a key that comes before
+// the key before it in the tree's order (KeyOrder.h).  Each goes to the
+// FineProblems of the read.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "database/ByteFile.h"
+#include "database/FineProblems.h"
+#include "database/KeyOrder.h"
+#include "database/NodeReader.h"
+#include "database/SharedState.h"
+
+namespace ondrel {
+
+// One entry as the cursor read it.  A field that could not be read keeps its
+// start value: flag 0, record 0, key null.
+struct TreeEntry {
+  Long Number = 0;                     // entry number in key order
+  unsigned char Flag = 0;              // "Y": the viewer shows it
+  Long Record = 0;                     // the data record it points at
+  const unsigned char* Key = nullptr;  // KeyLength bytes, valid until the next call
+  Long Leaf = 0;                       // its leaf's element of LeafTable
+  Long LeafPos = 0;                    // the 1-based position of that leaf node
+  int Slot = 0;                        // its place in the leaf, from 0
+};
+
+class EntryCursor {
+ public:
+  // `order` judges the keys; a key order that cannot be judged checks none.
+  EntryCursor(const SharedState& state, ByteFile& index, const KeyOrder& order, FineProblems& problems);
+
+  // Goes to the first entry of leaf `leaf` of LeafTable.
+  void StartAt(Long leaf);
+  // The next entry; false when the leaf table is read to its end.
+  bool Next(TreeEntry& entry);
+
+  // The leaf being read, and the count of entries so far (the entry number
+  // of the last entry handed out, or CumCount(k - 1) at the start of leaf k).
+  Long Leaf() const { return leaf_; }
+  Long Counter() const { return counter_; }
+
+ private:
+  // Reads leaf leaf_: its used length, its level word and its bytes.
+  void LoadLeaf();
+
+  const SharedState& state_;
+  ByteFile& index_;
+  const KeyOrder& order_;
+  FineProblems& problems_;
+  NodeReader node_;
+  Long leaf_ = 0;
+  bool loaded_ = false;
+  Long counter_ = 0;
+  LeafRef current_{};
+  std::int64_t cursor_ = 0;
+  std::int64_t end_ = 0;
+  int slot_ = 0;
+  std::vector<unsigned char> previous_;  // the last key read, for the order check
+  bool havePrevious_ = false;
+};
+
+}  // namespace ondrel

@@ -1,0 +1,52 @@
+// What could not be read, or could not be trusted, while the chosen key's
+// entries and their data records were read for one record window, one
+// export or one scan.
+//
+// Each kind is counted.  The user is told with the fine-tables message once,
+// the first time anything is met: a damaged or changing file would otherwise
+// raise one message box per entry, which is no message but a hang.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "database/Platform.h"
+
+namespace ondrel {
+
+class FineProblems {
+ public:
+  explicit FineProblems(Platform& platform) : platform_(platform) {}
+
+  // A leaf node that could not be read, or whose level word or used length
+  // says it is no sound leaf.
+  void Leaf() { Count(leaves); }
+  // An entry with a field that could not be read.
+  void Entry() { Count(entries); }
+  // A data record that could not be read.
+  void Record() { Count(records); }
+  // A key that comes before the key before it in the tree's order.
+  void Order() { Count(order); }
+  // Anything else: a file that cannot be opened, an arithmetic overflow, a
+  // position outside the reference information.
+  void Other() { Count(other); }
+
+  bool Any() const { return leaves + entries + records + order + other > 0; }
+  // What was met, in words: "2 index entries and 1 data record could not be
+  // read; 3 keys were out of the tree's order".  Empty when nothing was.
+  std::string Summary() const;
+
+  std::int64_t leaves = 0;
+  std::int64_t entries = 0;
+  std::int64_t records = 0;
+  std::int64_t order = 0;
+  std::int64_t other = 0;
+
+ private:
+  void Count(std::int64_t& counter);
+
+  Platform& platform_;
+  bool shown_ = false;
+};
+
+}  // namespace ondrel

@@ -1,0 +1,162 @@
+// The order of a key's tree: how descending parts are stored, learnt from
+// the tree; when the order can be judged at all; and what the entry cursor
+// notices in a tree out of order or a leaf that is no leaf.
+#include <gtest/gtest.h>
+
+#include "database/Catalogue.h"
+#include "database/Definition.h"
+#include "database/EntryCursor.h"
+#include "database/IndexWalk.h"
+#include "database/Messages.h"
+#include "database/Profile.h"
+#include "tests/support/RecordingPlatform.h"
+#include "tests/support/TempDir.h"
+#include "tools/writer/Damage.h"
+#include "tools/writer/IspecBuilder.h"
+
+namespace ondrel {
+namespace {
+
+using test::RecordingPlatform;
+using test::TempDir;
+
+// 400 people in 7 cities, in small leaves so that every tree has many.
+class KeyOrderTest : public ::testing::Test {
+ protected:
+  KeyOrderTest() {
+    writer::IspecContent setup;
+    setup.name = "PEOPLE";
+    setup.definition.fields = {{"NAME", 1, "A", 8, 0}, {"CITY", 2, "A", 6, 0}, {"NO", 3, "N", 4, 0}};
+    for (int i = 0; i < 400; ++i) {
+      char name[16];
+      std::snprintf(name, sizeof name, "P%05d", (i * 7919) % 1000);
+      setup.records.push_back({{name, "CITY" + std::to_string(i % 7), std::to_string(i)}});
+    }
+    auto profile = [](const std::string& name, std::vector<writer::KeyField> fields) {
+      writer::ProfileDef p;
+      p.name = name;
+      p.keyFields = std::move(fields);
+      p.maxLeafFill = 9;
+      return p;
+    };
+    setup.profiles = {
+        profile("BYNAME", {{"NAME"}}),
+        profile("DESCINV", {{"NAME", true}}),
+        profile("DESCRAW", {{.field = "NAME", .descending = true, .storedAsWritten = true}}),
+        profile("CITYDESC", {{"CITY"}, {.field = "NAME", .descending = true, .storedAsWritten = true}}),
+        profile("EXTRAORD", {{"NAME"}}),
+    };
+    setup.profiles.back().extraRecords = {"OCITY      FF"};  // two ordinates for one part
+    layout = writer::BuildIspec(dir.path(), setup);
+  }
+
+  // Opens a profile as the chooser's Ok does, and loads the definition.
+  void Open(const std::string& profile) {
+    state = SharedState{};
+    SetTextConstants(state);
+    const auto profiles = LoadFileSet(state, platform, dir.str(), "PEOPLE");
+    int position = 0;
+    while (profiles[static_cast<std::size_t>(position)] != profile) ++position;
+    LoadProfile(state, platform, profiles, position);
+    BuildReferenceInformation(state, platform);
+    ASSERT_TRUE(LoadDefinition(state, platform));
+    platform.messages.clear();
+  }
+
+  // Reads every entry of the open profile; returns how many.
+  long ScanAll(FineProblems& problems) {
+    ByteFile index(state.IndexPath);
+    const KeyOrder order(state);
+    EntryCursor cursor(state, index, order, problems);
+    cursor.StartAt(1);
+    TreeEntry entry;
+    long n = 0;
+    while (cursor.Next(entry)) ++n;
+    return n;
+  }
+
+  const writer::TreeLayout& Tree(int profile) const { return layout.index.keys[static_cast<std::size_t>(profile)]; }
+
+  TempDir dir;
+  writer::IspecLayout layout;
+  SharedState state;
+  RecordingPlatform platform;
+};
+
+TEST_F(KeyOrderTest, DescendingStorageIsLearntFromTheTree) {
+  struct Case {
+    const char* profile;
+    std::vector<PartStorage> storage;
+  };
+  for (const Case& c : {Case{"BYNAME", {PartStorage::Plain}}, Case{"DESCINV", {PartStorage::Inverted}},
+                        Case{"DESCRAW", {PartStorage::Plain}},
+                        Case{"CITYDESC", {PartStorage::Plain, PartStorage::Plain}}}) {
+    SCOPED_TRACE(c.profile);
+    Open(c.profile);
+    EXPECT_EQ(state.KeyPartStorage, c.storage);
+    const KeyOrder order(state);
+    ASSERT_TRUE(order.Judged()) << order.Unmatched();
+    // A sound tree of every shape raises no alarm from end to end.
+    FineProblems problems(platform);
+    EXPECT_EQ(ScanAll(problems), 400);
+    EXPECT_FALSE(problems.Any()) << problems.Summary();
+    EXPECT_TRUE(platform.messages.empty());
+  }
+}
+
+TEST_F(KeyOrderTest, OrdinatesThatDoNotMatchTheKeyAreNotJudged) {
+  Open("EXTRAORD");
+  const KeyOrder extra(state);
+  EXPECT_FALSE(extra.Judged());
+  EXPECT_EQ(extra.Unmatched(), "the profile names 2 ordinates for the key's 1 parts");
+
+  // An ordinate as wide as no part, or naming no field: nothing is judged,
+  // even in a tree out of order.
+  Open("BYNAME");
+  state.FieldTable[1].Width = 9;
+  EXPECT_EQ(KeyOrder(state).Unmatched(), "the ordinate NAME is 9 bytes wide and its key part 8");
+  state.FieldTable[1].Name = "OTHER";
+  EXPECT_EQ(KeyOrder(state).Unmatched(), "the ordinate NAME is no field of the definition");
+  writer::SwapEntries(layout.files, 1, Tree(1).Leaves()[2], 3, Tree(1).Leaves()[2], 4);
+  FineProblems problems(platform);
+  ScanAll(problems);
+  EXPECT_FALSE(problems.Any());
+}
+
+TEST_F(KeyOrderTest, CursorReportsKeysOutOfOrderAndLeavesThatAreNoLeaves) {
+  // Two neighbours swapped within a leaf and across a leaf boundary, in an
+  // ascending tree and in one whose descending part is stored as written.
+  for (const int profile : {1, 3}) {
+    for (const bool acrossLeaves : {false, true}) {
+      SCOPED_TRACE(profile * 10 + acrossLeaves);
+      const auto& leaves = Tree(profile).Leaves();
+      const std::uint32_t a = leaves[4];
+      const std::uint32_t b = acrossLeaves ? leaves[5] : leaves[4];
+      const int ea = acrossLeaves ? static_cast<int>(Tree(profile).leafEntries[4]) - 1 : 2;
+      const int eb = acrossLeaves ? 0 : 3;
+      writer::SwapEntries(layout.files, profile, a, ea, b, eb);
+      Open(profile == 1 ? "BYNAME" : "DESCRAW");
+      FineProblems problems(platform);
+      EXPECT_EQ(ScanAll(problems), 400);
+      EXPECT_EQ(problems.order, 1);
+      EXPECT_EQ(problems.leaves + problems.entries + problems.records + problems.other, 0);
+      ASSERT_EQ(platform.messages.size(), 1u);  // told once
+      EXPECT_EQ(platform.messages[0].text, msg::kFine);
+      writer::SwapEntries(layout.files, profile, a, ea, b, eb);
+    }
+  }
+
+  // A leaf whose level word says interior, and one whose used length no
+  // leaf has: each is one damaged leaf.
+  Open("BYNAME");
+  const auto& leaves = Tree(1).Leaves();
+  writer::PatchBytes(layout.files, writer::FileKind::Index, (leaves[1] - 1ull) * 512 + 510, std::string(1, '\1'));
+  writer::SetUsedLength(layout.files, 512, leaves[6], 2 + 9 * 19 + 5);
+  FineProblems problems(platform);
+  ScanAll(problems);
+  EXPECT_EQ(problems.leaves, 2);
+  EXPECT_EQ(platform.messages.size(), 1u);
+}
+
+}  // namespace
+}  // namespace ondrel
