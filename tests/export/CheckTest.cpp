@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <set>
 
@@ -126,6 +127,72 @@ TEST_F(CheckTest, IncompleteIspecEndsWithTheViewersMessage) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "");
   EXPECT_NE(run.err.find("OOPS!  I'm not all present.: "), std::string::npos);
+}
+
+// A one-record ISPEC whose key's root is raised on a chain of interior
+// nodes, one entry each, to make a tree `levels` deep.
+std::string ChainOfLevels(const test::TempDir& dir, int levels) {
+  const std::string name = "CHAIN" + std::to_string(levels);
+  const auto layout = test::BuildNumbered(dir.str(), name, 1);
+  std::uint32_t below = layout.index.keys[1].root;
+  auto nodes = static_cast<std::uint32_t>(std::filesystem::file_size(layout.files.Index()) / 512);
+  std::ofstream index(layout.files.Index(), std::ios::binary | std::ios::app);
+  for (int level = 1; level < levels; ++level) {
+    std::string node(512, '\0');
+    node[1] = 2 + kEntryBytes;
+    node[2] = 'Y';
+    node.replace(3, 6, "000001");
+    for (int i = 0; i < 4; ++i) node[9 + i] = static_cast<char>(below >> (24 - 8 * i));
+    node[510] = static_cast<char>(level);
+    index << node;
+    below = ++nodes;
+  }
+  index.close();
+  const auto geometry = writer::ReadIndexGeometry(layout.files, 2);
+  std::string root(4, '\0');
+  for (int i = 0; i < 4; ++i) root[i] = static_cast<char>(below >> (24 - 8 * i));
+  writer::PatchBytes(layout.files, writer::FileKind::Index, geometry.keys[1].offset + 2, root);
+  return name;
+}
+
+// The check and the walk count a tree's depth one way, with one limit: 64
+// levels are sound, 65 are not, for both.
+TEST(CheckLimitsTest, DepthIsCountedAsTheWalkCountsIt) {
+  test::TempDir dir;
+  for (const int levels : {64, 65}) {
+    const std::string ispec = ChainOfLevels(dir, levels);
+    const auto check = RunTool({"--check", dir.str(), ispec, "BYNO"});
+    const auto text = RunTool({dir.str(), ispec, "BYNO"});
+    if (levels == 64) {
+      EXPECT_EQ(check.status, 0) << check.out;
+      EXPECT_EQ(text.status, 0) << text.err;
+      EXPECT_EQ(test::Lines(text.out).back(), test::NumberedLine(1));
+    } else {
+      EXPECT_EQ(check.status, 1);
+      EXPECT_THAT(check.out, ::testing::HasSubstr("leads deeper than 64 levels."));
+      EXPECT_EQ(text.status, 1);
+      EXPECT_THAT(text.err, ::testing::HasSubstr("coarse problem"));
+    }
+  }
+}
+
+// A key length of 0 is named for what it is, and a sparse index that
+// claims a terabyte costs the check no more memory than a small one.
+TEST(CheckLimitsTest, KeyLengthOfZeroAndASparseIndex) {
+  test::TempDir dir;
+  const auto layout = test::BuildNumbered(dir.str(), "ZERO", 5);
+  const auto geometry = writer::ReadIndexGeometry(layout.files, 2);
+  writer::PatchBytes(layout.files, writer::FileKind::Index, geometry.keys[1].offset + 12, std::string(2, '\0'));
+  auto run = RunTool({"--check", dir.str(), "ZERO", "BYNO"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_THAT(run.out, ::testing::HasSubstr("Problem: The key description gives a key length of 0: a key holds "
+                                            "at least one byte.\n"));
+
+  const auto sparse = test::BuildNumbered(dir.str(), "SPARSE", 5);
+  std::filesystem::resize_file(sparse.files.Index(), std::uintmax_t{1} << 40);
+  run = RunTool({"--check", dir.str(), "SPARSE", "BYNO"});
+  EXPECT_EQ(run.status, 0) << run.out;  // the nodes past the tree are never reached
+  EXPECT_LT(run.peakKiB, 256 * 1024) << run.out;
 }
 
 }  // namespace

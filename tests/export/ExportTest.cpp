@@ -1,5 +1,6 @@
 // ondrel-export run as a program: each mode's exact output, CSV quoting,
 // messages and exit status, a broken pipe.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -60,6 +61,17 @@ TEST(ExportTest, ListsIspecsSortedAndProfilesInFileOrder) {
   const auto profiles = RunTool({Dir(), "CUST"});
   EXPECT_EQ(profiles.out, "BYNO\nBYNAME\n");
   EXPECT_EQ(profiles.status, 0);
+
+  // Control characters in printed names are escaped: one name, one line, and
+  // nothing a terminal would act on.
+  test::TempDir odd;
+  odd.Write("_A\nB.DFN", "");
+  odd.Write("_C\x1b[2J.DFN", "");
+  EXPECT_EQ(RunTool({odd.str()}).out, "A\\nB\nC\\x1B[2J\n");
+  odd.Write("_A\nB_P.DFN", "P\tTAB\n");
+  const auto run = RunTool({odd.str(), "A\nB"});
+  EXPECT_EQ(test::Lines(run.err).size(), 1u);
+  EXPECT_THAT(run.err, ::testing::HasSubstr("_A\\nB.IDX.  You need"));  // the message names the file on one line
 }
 
 TEST(ExportTest, TextExportIsTheWindowsLinesWithoutTheLimit) {
@@ -135,9 +147,11 @@ TEST(ExportTest, MessagesAndExitStatus) {
   writer::ZeroChildPointer(tree.files, 1, tree.index.keys[1].root, 0);
   run = RunTool({dir.str(), "TREE", "BYNO"});
   const std::string coarse = std::string(msg::kCoarseTitle) + ": " + msg::kCoarse + "\n";
-  EXPECT_EQ(run.err, coarse + coarse);
-  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, coarse + coarse +
+                         "Ondrel viewer: The export is incomplete: building the reference information met 2 errors.\n");
+  EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out.find(test::NumberedLine(1)), std::string::npos);  // the first leaf is lost
+  EXPECT_NE(run.out.find(test::NumberedLine(100)), std::string::npos);  // the rest is all there
 
   EXPECT_EQ(RunTool({"--help"}).status, 0);
   EXPECT_NE(RunTool({"--help"}).out.find("Example:"), std::string::npos);
@@ -150,6 +164,32 @@ TEST(ExportTest, MessagesAndExitStatus) {
     EXPECT_NE(run.err.find("Usage:"), std::string::npos);
     EXPECT_EQ(run.out, "");
   }
+}
+
+// An export that could not read everything writes everything it could,
+// then one last line that counts the rest, and fails.
+TEST(ExportTest, WhatCouldNotBeReadIsCountedAndFailsTheExport) {
+  test::TempDir dir;
+  const auto layout = test::BuildNumbered(dir.str(), "CUT", 100);
+  const std::string fine = std::string(msg::kFineTitle) + ": " + msg::kFine + "\n";
+  writer::TruncateFile(layout.files, writer::FileKind::Data, 90 * 17 + 5);  // records 91 to 100 are gone
+  for (const std::string format : {"text", "csv"}) {
+    const auto run = RunTool({"--format", format, dir.str(), "CUT", "BYNO"});
+    EXPECT_EQ(run.err, fine + "Ondrel viewer: The export is incomplete: 10 data records could not be read.\n");
+    EXPECT_EQ(run.status, 1);
+    const auto lines = test::Lines(run.out);
+    ASSERT_EQ(lines.size(), format == "text" ? 102u : 101u);
+    EXPECT_EQ(lines[format == "text" ? 91 : 90], format == "text" ? test::NumberedLine(90) : "000090,N0000090\r");
+    EXPECT_EQ(lines.back(), format == "text" ? "" : ",\r");  // the rows of the lost records are empty
+  }
+
+  // Keys out of the tree's order, as a rewrite under way can leave them.
+  const auto order = test::BuildNumbered(dir.str(), "SWAP", 100);
+  writer::SwapEntries(order.files, 1, order.index.keys[1].Leaves()[1], 0, order.index.keys[1].Leaves()[1], 1);
+  const auto run = RunTool({dir.str(), "SWAP", "BYNO"});
+  EXPECT_EQ(run.err, fine + "Ondrel viewer: The export is incomplete: 1 key was out of the tree's order.\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(test::Lines(run.out).size(), 102u);
 }
 
 TEST(ExportTest, BrokenPipeEndsQuietly) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@ struct ToolRun {
   std::string out;
   std::string err;
   int status = -1;  // exit status; -1 when ended by a signal
+  long peakKiB = 0;  // the tool's peak resident memory
 };
 
 inline std::string ReadAll(const std::string& path) {
@@ -44,8 +46,9 @@ inline ToolRun RunTool(const std::vector<std::string>& args) {
     _exit(127);
   }
   int status = 0;
-  waitpid(pid, &status, 0);
-  return {ReadAll(outPath), ReadAll(errPath), WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  return {ReadAll(outPath), ReadAll(errPath), WIFEXITED(status) ? WEXITSTATUS(status) : -1, usage.ru_maxrss};
 }
 
 // The lines of a text, without their line ends.

@@ -36,7 +36,7 @@ TEST_F(ReadOnlyTest, EveryModeOfTheToolOnlyReads) {
   const std::string dir = Quote(db.str());
   int opens = 0;
   int reads = 0;
-  for (const std::string args :
+  for (const std::string& args :
        {dir, dir + " ORD", dir + " ORD ORDNO", dir + " ORD BYCUST", "--format csv " + dir + " ORD ORDNO",
         "--window 40 " + dir + " ORD ORDNO", "--from 100 --count 5 " + dir + " ORD BYCUST",
         "--describe " + dir + " ORD ORDNO", "--check " + dir + " ORD ORDNO"}) {
@@ -71,7 +71,7 @@ TEST_F(ReadOnlyTest, TheViewerOnlyReads) {
 
 TEST_F(ReadOnlyTest, TheCheckSeesAProgramThatWrites) {
   const std::string file = db.str() + "/_ORD.DAT";
-  for (const std::string writer :
+  for (const std::string& writer :
        {"printf x >> " + Quote(file), "touch " + Quote(db.str() + "/_NEW.DAT"),
         "truncate -s 10 " + Quote(file), "mv " + Quote(file) + " " + Quote(file + ".old")}) {
     SCOPED_TRACE(writer);

@@ -82,7 +82,9 @@ bool TreeCheck::CheckFiles() {
   }
   if (!data_.Open(state_.DataPath)) Problem("The data file " + state_.DataPath + " cannot be opened.");
 
-  nodeCount_ = index_.Size() / nodeSize_;
+  // Node positions are Longs: nodes that start at 2^31 or beyond cannot be
+  // reached, so the marks cover what can be, whatever size the file claims.
+  nodeCount_ = std::min<std::int64_t>(index_.Size(), std::int64_t{1} << 31) / nodeSize_;
   if (index_.Size() % nodeSize_ != 0)
     Problem("The index file holds " + std::to_string(index_.Size()) + " bytes, not a whole number of " +
             std::to_string(nodeSize_) + "-byte nodes.");
@@ -91,7 +93,12 @@ bool TreeCheck::CheckFiles() {
     Problem("The data file holds " + std::to_string(data_.Size()) + " bytes, not a whole number of " +
             std::to_string(state_.RecordLength) + "-byte records.");
 
-  if (state_.KeyLength < 1 || entrySize_ > nodeSize_ - 4) {
+  if (state_.KeyLength < 1) {
+    Problem("The key description gives a key length of " + std::to_string(state_.KeyLength) +
+            ": a key holds at least one byte.");
+    return false;
+  }
+  if (entrySize_ > nodeSize_ - 4) {
     Problem("The key description gives a key length of " + std::to_string(state_.KeyLength) +
             " and entries of " + std::to_string(entrySize_) + " bytes, which no " +
             std::to_string(nodeSize_) + "-byte node can hold.");

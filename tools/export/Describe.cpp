@@ -28,11 +28,11 @@ int DescribeMode(const Options& options) {
   // conditions keep the profile file's order.
   std::vector<std::string> ispecs = session.platform.List(ChooserList::Ispecs);
   std::sort(ispecs.begin(), ispecs.end());
-  for (const std::string& line : ispecs) out += "ISPEC: " + Cp1252ToUtf8(line) + "\n";
+  for (const std::string& line : ispecs) out += "ISPEC: " + Cp1252ToUtf8(Printable(line)) + "\n";
   for (const std::string& line : session.platform.List(ChooserList::Ordinates))
-    out += "Ordinate: " + Cp1252ToUtf8(line) + "\n";
+    out += "Ordinate: " + Cp1252ToUtf8(Printable(line)) + "\n";
   for (const std::string& line : session.platform.List(ChooserList::Conditions))
-    out += "Condition: " + Cp1252ToUtf8(line) + "\n";
+    out += "Condition: " + Cp1252ToUtf8(Printable(line)) + "\n";
   Stdout().Write(out);
   Stdout().Flush();
   return 0;

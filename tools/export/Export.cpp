@@ -7,6 +7,7 @@
 
 #include "database/ByteFile.h"
 #include "database/Definition.h"
+#include "database/FineProblems.h"
 #include "database/IndexWalk.h"
 #include "tools/export/Csv.h"
 #include "tools/export/Modes.h"
@@ -21,9 +22,9 @@ namespace {
 
 class ExportSink : public EntrySink {
  public:
-  ExportSink(Session& session, ByteFile& data, const Options& options)
-      : state_(session.state), platform_(session.platform), data_(data), options_(options) {
-    for (Integer i = 1; i <= state_.FieldCount && static_cast<std::size_t>(i) < state_.FieldTable.size();
+  ExportSink(Session& session, FineProblems& problems, ByteFile& data, const Options& options)
+      : state_(session.state), problems_(problems), data_(data), options_(options) {
+    for (int i = 1; i <= state_.FieldCount && static_cast<std::size_t>(i) < state_.FieldTable.size();
          ++i) {
       const FieldDef& field = state_.FieldTable[static_cast<std::size_t>(i)];
       if (IsDisplayedField(field.Name)) widths_.push_back(field.Width > 0 ? field.Width : 0);
@@ -33,7 +34,7 @@ class ExportSink : public EntrySink {
   bool WantsMore() const override { return !options_.count || written_ < *options_.count; }
 
   void Show(Long recordNumber) override {
-    ReadEntryRecord(state_, platform_, data_, recordNumber);
+    ReadEntryRecord(state_, problems_, data_, recordNumber);
     std::string& out = Stdout().Buffer();
     if (options_.format == Format::Text) {
       AppendCp1252AsUtf8(out, state_.RecordFlag == 'Y' ? std::string_view(state_.RecordLine)
@@ -66,7 +67,7 @@ class ExportSink : public EntrySink {
   }
 
   SharedState& state_;
-  Platform& platform_;
+  FineProblems& problems_;
   ByteFile& data_;
   const Options& options_;
   std::vector<std::size_t> widths_;
@@ -81,7 +82,7 @@ void WriteHeading(const SharedState& state, Format format) {
     AppendCp1252AsUtf8(out, heading);
   } else {
     bool first = true;
-    for (Integer i = 1; i <= state.FieldCount && static_cast<std::size_t>(i) < state.FieldTable.size();
+    for (int i = 1; i <= state.FieldCount && static_cast<std::size_t>(i) < state.FieldTable.size();
          ++i) {
       const FieldDef& field = state.FieldTable[static_cast<std::size_t>(i)];
       if (!IsDisplayedField(field.Name)) continue;
@@ -103,18 +104,23 @@ int ExportMode(const Options& options) {
   SharedState& state = session.state;
   WriteHeading(state, options.format);
 
+  // Everything that can be read is written; what could not be read is
+  // counted and told at the end, and the export then fails.
+  FineProblems problems(session.platform);
   state.StartRecord = static_cast<double>(options.from);
   state.LeafIndex = FindLeaf(state, state.StartRecord);
   if (state.LeafIndex != 0) {
     ByteFile index;
     ByteFile data;
-    if (!index.Open(state.IndexPath)) ShowFineProblem(session.platform);
-    if (!data.Open(state.DataPath)) ShowFineProblem(session.platform);
-    ExportSink sink(session, data, options);
-    ScanEntries(state, session.platform, index, sink);
+    if (!index.Open(state.IndexPath)) problems.Other();
+    if (!data.Open(state.DataPath)) problems.Other();
+    if (index.IsOpen()) {
+      ExportSink sink(session, problems, data, options);
+      ScanEntries(state, index, KeyOrder(state), problems, sink);
+    }
   }
   Stdout().Flush();
-  return 0;
+  return EndOfRead(session, &problems, "export");
 }
 
 }  // namespace ondrel::tool

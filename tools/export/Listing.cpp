@@ -16,8 +16,9 @@ int ListIspecsMode(const Options& options) {
   if (!readable) Fail("The directory " + options.directory + " cannot be read.");
   // The chooser's list sorts its lines by character code.
   std::sort(ispecs.begin(), ispecs.end());
-  // ISPEC names are file names, written as the file system gives them.
-  for (const std::string& ispec : ispecs) Stdout().Write(ispec + "\n");
+  // ISPEC names are file names, written as the file system gives them,
+  // control characters escaped.
+  for (const std::string& ispec : ispecs) Stdout().Write(Printable(ispec) + "\n");
   Stdout().Flush();
   return 0;
 }
@@ -27,7 +28,7 @@ int ListProfilesMode(const Options& options) {
   SetTextConstants(session.state);
   const std::vector<std::string> profiles =
       LoadFileSet(session.state, session.platform, options.directory, options.ispec);
-  for (const std::string& profile : profiles) Stdout().Write(Cp1252ToUtf8(profile) + "\n");
+  for (const std::string& profile : profiles) Stdout().Write(Cp1252ToUtf8(Printable(profile)) + "\n");
   Stdout().Flush();
   return 0;
 }

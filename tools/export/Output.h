@@ -28,9 +28,17 @@ class Output {
 // The one standard output of the process.
 Output& Stdout();
 
+// A name or message as it is printed: control characters (bytes below 32,
+// and 127) are written as \n, \r, \t or \xHH, so that a name holding a line
+// feed or an escape sequence prints as one line and changes no terminal.
+std::string Printable(std::string_view text);
+
 // Writes one line to standard error, after flushing standard output so that
 // the two streams stay in order on a terminal.
 void ErrorLine(std::string_view line);
+
+// Writes a text of several lines (the usage) to standard error as it is.
+void ErrorText(std::string_view text);
 
 // Makes a closed pipe end the process quietly, even when the signal was set
 // to be ignored by whoever started the tool.

@@ -22,8 +22,27 @@ void OpenProfile(Session& session, const Options& options, bool walk) {
     Fail("The ISPEC " + state.IspecName + " has no profile " + options.profile + ".");
   LoadProfile(state, session.platform, profiles, static_cast<int>(chosen - profiles.begin()));
   if (!walk) return;
-  BuildReferenceInformation(state, session.platform);
+  session.walk = BuildReferenceInformation(state, session.platform);
   state.SectionCount = SectionCountOf(state.RecordCount);
+}
+
+int EndOfRead(const Session& session, const FineProblems* problems, const std::string& what) {
+  std::vector<std::string> parts;
+  const WalkResult& walk = session.walk;
+  if (walk.failures > 0) {
+    std::string part = "building the reference information met " + std::to_string(walk.failures) +
+                       (walk.failures == 1 ? " error" : " errors");
+    if (walk.stopped) part += " and left " + std::to_string(walk.skipped) + " branches of the tree unread";
+    parts.push_back(part);
+  }
+  if (problems && problems->Any()) parts.push_back(problems->Summary());
+  const int fine = session.platform.FineMessages();
+  if (!problems && fine > 0) parts.push_back("reading the entries and records met a problem");
+  if (parts.empty()) return 0;
+  std::string text = "The " + what + " is incomplete: ";
+  for (std::size_t i = 0; i < parts.size(); ++i) text += (i > 0 ? "; " : "") + parts[i];
+  ErrorLine(std::string(kApplicationTitle) + ": " + text + ".");
+  return 1;
 }
 
 void RequireDefinition(Session& session) {

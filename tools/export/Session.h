@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "database/FineProblems.h"
+#include "database/IndexWalk.h"
 #include "database/SharedState.h"
 #include "tools/export/Options.h"
 #include "tools/export/ToolPlatform.h"
@@ -13,6 +15,7 @@ namespace ondrel::tool {
 struct Session {
   SharedState state;
   ToolPlatform platform;
+  WalkResult walk;  // how building the reference information went
 };
 
 // Sets the text constants, chooses the ISPEC (LoadFileSet) and the profile
@@ -20,6 +23,12 @@ struct Session {
 // the section count.  Exits with status 1, after the viewer's message or one
 // of its own, when the ISPEC is incomplete or has no such profile.
 void OpenProfile(Session& session, const Options& options, bool walk);
+
+// The end of a mode that read the profile's entries: 0 when the walk and
+// the reads went without a problem.  Otherwise everything readable has been
+// written, and one last message line counts what could not be read (the
+// walk's errors, and `problems` when given), and the mode ends with 1.
+int EndOfRead(const Session& session, const FineProblems* problems, const std::string& what);
 
 // Loads the definition unless it is loaded; exits with status 1 when there
 // is none (the viewer's message has been shown by then).

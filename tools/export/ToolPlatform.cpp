@@ -2,12 +2,14 @@
 
 #include <cstdlib>
 
+#include "database/Messages.h"
 #include "tools/export/Output.h"
 
 namespace ondrel::tool {
 
 MsgAnswer ToolPlatform::MessageBox(const std::string& text, const std::string& title, MsgIcon,
                                    MsgButtons) {
+  if (title == msg::kFineTitle) ++fineMessages_;
   ErrorLine((title.empty() ? std::string(kApplicationTitle) : title) + ": " + text);
   return MsgAnswer::Ok;
 }

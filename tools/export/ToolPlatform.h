@@ -24,10 +24,16 @@ class ToolPlatform : public QuietPlatform {
     lists[list].push_back(line);
   }
 
+  // How many fine-tables messages were shown.
+  int FineMessages() const { return fineMessages_; }
+
   // The lines of one of the chooser's lists, in the order they were added.
   const std::vector<std::string>& List(ChooserList list) { return lists[list]; }
 
   std::map<ChooserList, std::vector<std::string>> lists;
+
+ private:
+  int fineMessages_ = 0;
 };
 
 // Shows a message of the tool's own (titled with the application's title)

@@ -32,7 +32,7 @@ int WindowMode(const Options& options) {
     Stdout().Write(Cp1252ToUtf8(std::string_view(*text).substr(nameLength)));
   }
   Stdout().Flush();
-  return 0;
+  return EndOfRead(session, nullptr, "window");
 }
 
 }  // namespace ondrel::tool

@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
   const auto options = ParseOptions(args, error);
   if (!options) {
     ErrorLine("ondrel-export: " + error);
-    ErrorLine(UsageText());
+    ErrorText(UsageText());
     return 2;
   }
   switch (options->mode) {
