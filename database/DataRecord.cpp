@@ -106,4 +106,18 @@ bool ReadRecord(SharedState& state, ByteFile& data, Long& position) {
   return ReadByFields(state, data, position, fieldCount);
 }
 
+bool ReadEntryRecord(SharedState& state, FineProblems& problems, ByteFile& data, Long recordNumber) {
+  state.RecordLine.clear();
+  state.RecordFlag = 'Y';
+  Long position = 0;
+  if (!data.IsOpen() || !CheckedSub(recordNumber, 1, position) ||
+      !CheckedMul(position, state.RecordLength, position) || !CheckedAdd(position, 1, position)) {
+    problems.Record();
+    return false;
+  }
+  if (ReadRecord(state, data, position)) return true;
+  problems.Record();
+  return false;
+}
+
 }  // namespace ondrel

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "database/ByteFile.h"
+#include "database/FineProblems.h"
 #include "database/SharedState.h"
 
 namespace ondrel {
@@ -19,6 +20,14 @@ bool ReadRecord(SharedState& state, ByteFile& data, Long& position);
 // of fields taken: all of them, or up to the one-byte NUL field that ended
 // the record early.
 std::size_t RecordFromSlot(SharedState& state, const char* slot);
+
+// Reads data record `recordNumber` into RecordLine and RecordFlag.  A record
+// that cannot be located (number 0, or a position past 32 bits) or read, or
+// a data file that is not open, counts as a record that could not be read;
+// its RecordLine is then empty, or the fields read before the failure, never
+// the line of an earlier record.  Nothing is read from a file not open.
+// Returns whether the record was read.
+bool ReadEntryRecord(SharedState& state, FineProblems& problems, ByteFile& data, Long recordNumber);
 
 // Slots up to this size are read in one piece; a longer slot is read field
 // by field, taking only the bytes that can matter (shown fields and one-byte

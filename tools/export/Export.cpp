@@ -1,7 +1,9 @@
 // The export: every entry of the profile from entry --from on, in key order,
 // as text lines (the record window's lines without its 21-line limit) or as
-// CSV rows.  Records are read one at a time and written through one buffer,
-// so memory does not grow with the size of the file.
+// CSV rows.  Records are read in batches (RecordStream) and written through
+// one buffer, so memory stays within the stream's budget whatever the size of
+// the file, and a profile that scatters its records costs a few passes over
+// the data file, not one read per record.
 #include <optional>
 #include <vector>
 
@@ -9,21 +11,22 @@
 #include "database/Definition.h"
 #include "database/FineProblems.h"
 #include "database/IndexWalk.h"
+#include "database/KeyOrder.h"
+#include "database/RecordStream.h"
 #include "tools/export/Csv.h"
 #include "tools/export/Modes.h"
 #include "tools/export/Output.h"
 #include "tools/export/Session.h"
 #include "viewer/Cp1252.h"
-#include "viewer/EntryScan.h"
 #include "viewer/RecordWindow.h"
 
 namespace ondrel::tool {
 namespace {
 
-class ExportSink : public EntrySink {
+// Writes one line or row per record, in key order.
+class RecordWriter {
  public:
-  ExportSink(Session& session, FineProblems& problems, ByteFile& data, const Options& options)
-      : state_(session.state), problems_(problems), data_(data), options_(options) {
+  RecordWriter(SharedState& state, const Options& options) : state_(state), options_(options) {
     for (int i = 1; i <= state_.FieldCount && static_cast<std::size_t>(i) < state_.FieldTable.size();
          ++i) {
       const FieldDef& field = state_.FieldTable[static_cast<std::size_t>(i)];
@@ -31,10 +34,10 @@ class ExportSink : public EntrySink {
     }
   }
 
-  bool WantsMore() const override { return !options_.count || written_ < *options_.count; }
+  bool WantsMore() const { return !options_.count || written_ < *options_.count; }
 
-  void Show(Long recordNumber) override {
-    ReadEntryRecord(state_, problems_, data_, recordNumber);
+  // The record in RecordLine and RecordFlag.
+  void Write() {
     std::string& out = Stdout().Buffer();
     if (options_.format == Format::Text) {
       AppendCp1252AsUtf8(out, state_.RecordFlag == 'Y' ? std::string_view(state_.RecordLine)
@@ -67,8 +70,6 @@ class ExportSink : public EntrySink {
   }
 
   SharedState& state_;
-  FineProblems& problems_;
-  ByteFile& data_;
   const Options& options_;
   std::vector<std::size_t> widths_;
   std::int64_t written_ = 0;
@@ -108,15 +109,27 @@ int ExportMode(const Options& options) {
   // counted and told at the end, and the export then fails.
   FineProblems problems(session.platform);
   state.StartRecord = static_cast<double>(options.from);
-  state.LeafIndex = FindLeaf(state, state.StartRecord);
-  if (state.LeafIndex != 0) {
+  const Long leaf = FindLeaf(state, state.StartRecord);
+  if (leaf != 0) {
     ByteFile index;
     ByteFile data;
     if (!index.Open(state.IndexPath)) problems.Other();
     if (!data.Open(state.DataPath)) problems.Other();
     if (index.IsOpen()) {
-      ExportSink sink(session, problems, data, options);
-      ScanEntries(state, index, KeyOrder(state), problems, sink);
+      // The lines the record window would show: entries from the start on,
+      // flagged "Y".
+      const KeyOrder order(state);
+      RecordStream stream(state, index, data, order, problems);
+      const double start = state.StartRecord;
+      stream.Want([start](const TreeEntry& e) { return e.Flag == 'Y' && e.Number >= start; });
+      stream.StartAt(leaf);
+      RecordWriter writer(state, options);
+      StreamRow row;
+      while (writer.WantsMore() && stream.Next(row)) {
+        if (!row.wanted) continue;
+        stream.Decode(state, row);
+        writer.Write();
+      }
     }
   }
   Stdout().Flush();

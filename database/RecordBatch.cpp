@@ -1,0 +1,100 @@
+#include "database/RecordBatch.h"
+
+#include <algorithm>
+#include <array>
+
+#include "database/DataRecord.h"
+
+namespace ondrel {
+namespace {
+
+// The largest piece read at once, and the largest gap between two needed
+// slots that is read along rather than skipped with a read of its own: a
+// read costs about as much as copying a few tens of kilobytes.
+constexpr std::int64_t kLargestRead = 1024 * 1024;
+constexpr std::int64_t kLargestGap = 16 * 1024;
+
+std::int64_t NumberOf(std::uint64_t item) { return static_cast<std::int64_t>(item >> 32); }
+std::size_t PlaceOf(std::uint64_t item) { return static_cast<std::size_t>(item & 0xFFFFFFFFu); }
+
+}  // namespace
+
+RecordBatch::RecordBatch(ByteFile& data, Long recordLength) : data_(data), recordLength_(recordLength) {}
+
+void RecordBatch::Clear() {
+  items_.clear();
+  sorted_ = true;
+}
+
+std::size_t RecordBatch::Add(Long recordNumber) {
+  const std::size_t place = items_.size();
+  // A number below 1 names no slot; it is kept as 0, which sorts first.
+  const std::uint64_t number = recordNumber < 1 ? 0 : static_cast<std::uint64_t>(recordNumber);
+  if (!items_.empty() && NumberOf(items_.back()) > static_cast<std::int64_t>(number)) sorted_ = false;
+  items_.push_back(number << 32 | place);
+  return place;
+}
+
+void RecordBatch::Sort() {
+  // Least significant digit first, eleven bits at a time, over the 31 bits
+  // of the record number; a digit that is the same for every item is
+  // skipped.  Stable, so equal numbers keep the order they were asked in.
+  scratch_.resize(items_.size());
+  for (int shift = 32; shift < 64; shift += 11) {
+    std::array<std::size_t, 2048> count{};
+    for (const std::uint64_t item : items_) ++count[(item >> shift) & 2047];
+    if (std::any_of(count.begin(), count.end(), [&](std::size_t c) { return c == items_.size(); })) continue;
+    std::size_t sum = 0;
+    for (std::size_t& c : count) {
+      const std::size_t here = c;
+      c = sum;
+      sum += here;
+    }
+    for (const std::uint64_t item : items_) scratch_[count[(item >> shift) & 2047]++] = item;
+    items_.swap(scratch_);
+  }
+  sorted_ = true;
+}
+
+void RecordBatch::Read(SlotVisitor& visitor) {
+  if (!sorted_) Sort();
+  const std::int64_t length = recordLength_;
+  const std::int64_t fileSize = data_.IsOpen() ? data_.Size() : 0;
+  if (length <= 0 || length > kWholeSlotLimit) {
+    for (const std::uint64_t item : items_) visitor.Visit(PlaceOf(item), nullptr);
+    return;
+  }
+  // Where slot n lies, and whether all of it is in the file.
+  auto offsetOf = [&](std::int64_t number) { return (number - 1) * length; };
+  auto inFile = [&](std::int64_t number) { return number >= 1 && offsetOf(number) <= fileSize - length; };
+
+  const std::size_t n = items_.size();
+  for (std::size_t i = 0; i < n;) {
+    const std::int64_t first = NumberOf(items_[i]);
+    if (!inFile(first)) {
+      visitor.Visit(PlaceOf(items_[i]), nullptr);
+      ++i;
+      continue;
+    }
+    // The run of slots read in one piece.
+    const std::int64_t start = offsetOf(first);
+    std::int64_t end = start + length;
+    std::size_t j = i + 1;
+    for (; j < n; ++j) {
+      const std::int64_t number = NumberOf(items_[j]);
+      if (!inFile(number)) break;
+      const std::int64_t slotEnd = offsetOf(number) + length;
+      if (offsetOf(number) - end > kLargestGap || std::max(end, slotEnd) - start > kLargestRead) break;
+      end = std::max(end, slotEnd);
+    }
+    staging_.resize(static_cast<std::size_t>(end - start));
+    const bool read = data_.Read(start + 1, staging_.data(), staging_.size());
+    for (std::size_t k = i; k < j; ++k) {
+      const char* slot = read ? staging_.data() + (offsetOf(NumberOf(items_[k])) - start) : nullptr;
+      visitor.Visit(PlaceOf(items_[k]), slot);
+    }
+    i = j;
+  }
+}
+
+}  // namespace ondrel

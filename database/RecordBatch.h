@@ -1,0 +1,61 @@
+// Many data records read at once, in record-number order.
+//
+// A profile whose key order scatters the records over the data file would
+// cost one read per record, each in another part of the file.  A batch
+// collects the record numbers of a run of entries, sorts them, and reads the
+// data file from front to back in large pieces (runs of needed slots, the
+// small gaps between them read along), handing each slot to a visitor in
+// record-number order.  The callers put the results back in key order.
+//
+// The slot layout is the data file's (DataRecord.cpp).  A slot longer than
+// kWholeSlotLimit is not read here: the visitor gets null for it and the
+// caller reads that record field by field (ReadRecord).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "database/ByteFile.h"
+#include "database/SharedState.h"
+
+namespace ondrel {
+
+class SlotVisitor {
+ public:
+  virtual ~SlotVisitor() = default;
+  // The record asked for at `place` (the order of Add, from 0): its
+  // RecordLength bytes, valid during the call only, or null when the record
+  // number names no slot wholly inside the file.
+  virtual void Visit(std::size_t place, const char* slot) = 0;
+};
+
+class RecordBatch {
+ public:
+  RecordBatch(ByteFile& data, Long recordLength);
+
+  // Bytes the batch keeps per record asked for (the sort's two arrays).
+  static constexpr std::size_t kBytesPerRecord = 16;
+
+  void Clear();
+  // Asks for record `recordNumber` (1-based); returns its place.
+  std::size_t Add(Long recordNumber);
+  std::size_t Size() const { return items_.size(); }
+
+  // Visits every record asked for, in record-number order (places in the
+  // order they were asked for among equal numbers).
+  void Read(SlotVisitor& visitor);
+
+ private:
+  // The number and place of each record asked for, as (number << 32) | place.
+  void Sort();
+
+  ByteFile& data_;
+  std::int64_t recordLength_;
+  std::vector<std::uint64_t> items_;
+  std::vector<std::uint64_t> scratch_;
+  std::vector<char> staging_;
+  bool sorted_ = true;
+};
+
+}  // namespace ondrel

@@ -1,0 +1,87 @@
+// The chosen key's entries in key order, each with its data record, for the
+// readers that go through a whole profile or a long run of it: the export,
+// the scans for text, SQL.
+//
+// Entries come from the entry cursor in batches; the records of a batch are
+// read in record-number order (RecordBatch) and handed out in key order.
+// The first batches are small, so that a reader that wants a few rows gets
+// them at once, and they grow to what the memory budget allows, so that a
+// profile whose order scatters the records is read in a few passes over the
+// data file instead of one read per record.  The record window's 21 lines do
+// not come through here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "database/ByteFile.h"
+#include "database/EntryCursor.h"
+#include "database/FineProblems.h"
+#include "database/KeyOrder.h"
+#include "database/RecordBatch.h"
+#include "database/SharedState.h"
+
+namespace ondrel {
+
+// One entry and its record.  `entry.Key` and `slot` stay valid until the
+// next call of Next.
+struct StreamRow {
+  TreeEntry entry;
+  bool wanted = false;          // its record was asked for
+  const char* slot = nullptr;   // the record's bytes, when asked for and read whole
+};
+
+// Memory a stream of a long scan may hold at once.
+inline constexpr std::size_t kScanBudget = 128 * 1024 * 1024;
+
+class RecordStream {
+ public:
+  // The records read are those of entries `want` accepts; by default those
+  // flagged "Y", which the record window would show.
+  RecordStream(const SharedState& state, ByteFile& index, ByteFile& data, const KeyOrder& order,
+               FineProblems& problems, std::size_t budget = kScanBudget);
+
+  void Want(std::function<bool(const TreeEntry&)> want) { want_ = std::move(want); }
+
+  // Goes to the first entry of leaf `leaf` of LeafTable.
+  void StartAt(Long leaf);
+  // The next entry, with its record read; false at the end of the tree.
+  bool Next(StreamRow& row);
+
+  // The record of a row, into RecordLine and RecordFlag as the record window
+  // makes them: from its slot, or, when the slot could not be taken whole,
+  // by reading the record field by field (the fields before a failure
+  // count).  A record that cannot be read counts as a problem; false then.
+  bool Decode(SharedState& state, const StreamRow& row);
+
+  // The entry count of the cursor (EntryCounter).
+  Long Counter() const { return counter_; }
+
+ private:
+  class Store;
+  void Fill();
+
+  const SharedState& state_;
+  ByteFile& data_;
+  FineProblems& problems_;
+  EntryCursor cursor_;
+  RecordBatch batch_;
+  std::function<bool(const TreeEntry&)> want_;
+  std::size_t budget_;
+  std::size_t capacity_ = 64;  // entries of the next batch
+  bool ended_ = false;
+  Long counter_ = 0;
+
+  // The batch being handed out.
+  std::vector<TreeEntry> entries_;
+  std::vector<unsigned char> keys_;
+  std::vector<std::int64_t> place_;  // slot place of each entry, -1 when not asked for
+  std::vector<char> slots_;
+  std::vector<unsigned char> read_;  // whether each slot place was read whole
+  std::vector<Long> counters_;
+  std::size_t next_ = 0;
+};
+
+}  // namespace ondrel

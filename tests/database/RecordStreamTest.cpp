@@ -1,0 +1,188 @@
+// Records read in batches: the batch visits slots in record-number order,
+// and the stream hands records back in key order, the same as reading them
+// one by one, whatever the batch size and however the key scatters them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "database/Catalogue.h"
+#include "database/DataRecord.h"
+#include "database/Definition.h"
+#include "database/IndexWalk.h"
+#include "database/Profile.h"
+#include "database/RecordStream.h"
+#include "tests/support/RecordingPlatform.h"
+#include "tests/support/TempDir.h"
+#include "tools/writer/Damage.h"
+#include "tools/writer/IspecBuilder.h"
+
+namespace ondrel {
+namespace {
+
+using test::RecordingPlatform;
+using test::TempDir;
+
+class Recorder : public SlotVisitor {
+ public:
+  void Visit(std::size_t place, const char* slot) override { seen.emplace_back(place, slot ? std::string(slot, 4) : ""); }
+  std::vector<std::pair<std::size_t, std::string>> seen;
+};
+
+TEST(RecordBatchTest, VisitsEverySlotInRecordOrder) {
+  TempDir dir;
+  std::string slots;
+  for (int r = 1; r <= 5000; ++r) {
+    char slot[9];
+    std::snprintf(slot, sizeof slot, "%04d", r % 10000);
+    slots += std::string(slot, 4) + "abc\n";  // records of 8 bytes
+  }
+  ByteFile data(dir.Write("_T.DAT", slots));
+  RecordBatch batch(data, 8);
+  // Random numbers over the whole range of a Long, most of them past the
+  // file's end, with repeats, numbers below 1 and slots far apart.
+  std::mt19937 random(7);
+  std::vector<Long> numbers;
+  for (int i = 0; i < 20000; ++i) numbers.push_back(i % 3 == 0 ? static_cast<Long>(random() % 2147483647) + 1
+                                                               : static_cast<Long>(random() % 5100) - 50);
+  numbers.push_back(5000);
+  numbers.push_back(5000);
+  for (Long n : numbers) batch.Add(n);
+  Recorder recorder;
+  batch.Read(recorder);
+  ASSERT_EQ(recorder.seen.size(), numbers.size());
+  Long last = 0;
+  std::size_t lastPlace = 0;
+  for (const auto& [place, slot] : recorder.seen) {
+    const Long n = numbers[place] < 1 ? 0 : numbers[place];
+    ASSERT_TRUE(n > last || (n == last && place > lastPlace)) << n << " after " << last;
+    last = n;
+    lastPlace = place;
+    if (n >= 1 && n <= 5000) {
+      char expected[9];
+      std::snprintf(expected, sizeof expected, "%04d", static_cast<int>(n % 10000));
+      EXPECT_EQ(slot, expected);
+    } else {
+      EXPECT_EQ(slot, "");  // no slot of that number lies in the file
+    }
+  }
+}
+
+// 3000 records; profile BYNAME orders them by a name that scatters them,
+// profile BYNO by number, in record order.
+class RecordStreamTest : public ::testing::Test {
+ protected:
+  RecordStreamTest() {
+    writer::IspecContent setup;
+    setup.name = "SCAT";
+    setup.definition.fields = {{"NO", 1, "N", 6, 0}, {"NAME", 2, "A", 8, 0}, {"[H]", 3, "A", 3, 0}};
+    for (int i = 1; i <= 3000; ++i) {
+      char name[16];
+      std::snprintf(name, sizeof name, "N%06d", (i * 7919) % 3001);
+      setup.records.push_back({{std::to_string(i), name, "hid"}, i % 97 == 0});
+    }
+    setup.profiles = {{.name = "BYNAME", .keyFields = {{"NAME"}},
+                       .select = [](std::uint32_t, const writer::RecordContent&) { return true; },
+                       .entryFlag = [](std::uint32_t n, const writer::RecordContent&) -> std::uint8_t {
+                         return n % 50 == 0 ? 'N' : 'Y';
+                       }},
+                      {.name = "BYNO", .keyFields = {{"NO"}}}};
+    layout = writer::BuildIspec(dir.path(), setup);
+  }
+
+  void Open(const std::string& profile) {
+    state = SharedState{};
+    SetTextConstants(state);
+    const auto profiles = LoadFileSet(state, platform, dir.str(), "SCAT");
+    LoadProfile(state, platform, profiles, profile == "BYNAME" ? 0 : 1);
+    BuildReferenceInformation(state, platform);
+    ASSERT_TRUE(LoadDefinition(state, platform));
+  }
+
+  // Every entry from leaf 1 on, as (entry number, flag, record line or "-"),
+  // read through a stream of the given budget.
+  std::vector<std::string> Streamed(std::size_t budget, FineProblems& problems) {
+    ByteFile index(state.IndexPath), data(state.DataPath);
+    const KeyOrder order(state);
+    RecordStream stream(state, index, data, order, problems, budget);
+    stream.StartAt(1);
+    std::vector<std::string> rows;
+    StreamRow row;
+    while (stream.Next(row)) {
+      std::string line = std::to_string(row.entry.Number) + " " + static_cast<char>(row.entry.Flag) + " ";
+      if (row.wanted) {
+        stream.Decode(state, row);
+        line += state.RecordLine + state.RecordFlag;
+      } else {
+        line += "-";
+      }
+      rows.push_back(line);
+    }
+    EXPECT_EQ(stream.Counter(), static_cast<Long>(rows.size()));
+    return rows;
+  }
+
+  // The same, one record at a time, as the record window reads them.
+  std::vector<std::string> OneByOne(FineProblems& problems) {
+    ByteFile index(state.IndexPath), data(state.DataPath);
+    const KeyOrder order(state);
+    EntryCursor cursor(state, index, order, problems);
+    cursor.StartAt(1);
+    std::vector<std::string> rows;
+    TreeEntry entry;
+    while (cursor.Next(entry)) {
+      std::string line = std::to_string(entry.Number) + " " + static_cast<char>(entry.Flag) + " ";
+      if (entry.Flag == 'Y') {
+        ReadEntryRecord(state, problems, data, entry.Record);
+        line += state.RecordLine + state.RecordFlag;
+      } else {
+        line += "-";
+      }
+      rows.push_back(line);
+    }
+    return rows;
+  }
+
+  TempDir dir;
+  writer::IspecLayout layout;
+  SharedState state;
+  RecordingPlatform platform;
+};
+
+TEST_F(RecordStreamTest, BatchesGiveTheRecordsOneByOneReadingGives) {
+  for (const char* profile : {"BYNAME", "BYNO"}) {
+    SCOPED_TRACE(profile);
+    Open(profile);
+    FineProblems expectedProblems(platform), problems(platform);
+    const auto expected = OneByOne(expectedProblems);
+    ASSERT_EQ(expected.size(), std::string(profile) == "BYNAME" ? 3000u : 2970u);
+    // A budget of the smallest batches, one of a few hundred entries, and
+    // one that holds the whole profile.
+    for (const std::size_t budget : {std::size_t{1}, std::size_t{40000}, kScanBudget})
+      EXPECT_EQ(Streamed(budget, problems), expected) << budget;
+    EXPECT_FALSE(problems.Any()) << problems.Summary();
+  }
+}
+
+TEST_F(RecordStreamTest, RecordsThatCannotBeReadCountAsTheWindowCountsThem) {
+  Open("BYNAME");
+  // Record numbers 0 and past the end, and a data file cut inside a record.
+  const auto& leaves = layout.index.keys[1].Leaves();
+  writer::SetEntryPointer(layout.files, 1, leaves[0], 2, 0);
+  writer::SetEntryPointer(layout.files, 1, leaves[1], 3, 999999);
+  writer::TruncateFile(layout.files, writer::FileKind::Data, 2998 * 18 + 7);  // 2999 cut, 3000 (unflagged) gone
+  FineProblems expectedProblems(platform), problems(platform);
+  const auto expected = OneByOne(expectedProblems);
+  EXPECT_EQ(Streamed(kScanBudget, problems), expected);
+  EXPECT_EQ(problems.records, expectedProblems.records);
+  EXPECT_EQ(problems.records, 3);
+
+  // Slots too long to take whole are read field by field, with the same lines.
+  state.FieldTable[3].Width = 70000;
+  state.RecordLength = 6 + 8 + 70000 + 1;
+  FineProblems wide(platform), wideExpected(platform);
+  EXPECT_EQ(Streamed(kScanBudget, wide), OneByOne(wideExpected));
+}
+
+}  // namespace
+}  // namespace ondrel
