@@ -184,6 +184,16 @@ TEST(LargeIspec, StreamsRecordsAndOneKey) {
   EXPECT_EQ(key.records[4999], 5000u);
   EXPECT_EQ(layout.index.keys[0].entries, 5000u);
   EXPECT_EQ(Be32(idx, 33), 5000u);
+
+  // BYNAME: the name, then the number; each name's records in record order.
+  const Entries byName = ReadLeaves(idx, 512, layout.index.keys[2]);
+  ASSERT_EQ(byName.records.size(), 5000u);
+  for (std::size_t e = 0; e < 5000; ++e) {
+    const std::uint32_t n = byName.records[e];
+    EXPECT_EQ(byName.keys[e], FitField(LargeRecordName(n), fields[1]) + LargeRecordValues(n)[0]);
+    if (e > 0) EXPECT_LT(byName.keys[e - 1], byName.keys[e]);
+  }
+  EXPECT_NE(byName.records[1], byName.records[0] + 1);  // the records are scattered
 }
 
 }  // namespace
