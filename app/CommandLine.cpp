@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <system_error>
 
 #include "OndrelVersion.h"
@@ -91,6 +93,33 @@ std::optional<std::string> NoDisplayReason(const char* qpaPlatform, const char* 
   // display at all; Qt reports its own failures there.
   if (set(qpaPlatform) || set(display) || set(waylandDisplay)) return std::nullopt;
   return "there is no display to show the viewer on (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+}
+
+std::optional<int> StartFromCommandLine(int argc, char* argv[]) {
+  const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  switch (line.action) {
+    case CommandLine::Action::Help: std::cout << UsageText(); return 0;
+    case CommandLine::Action::Version: std::cout << VersionText(); return 0;
+    case CommandLine::Action::UsageError:
+      std::cerr << "ondrelview: " << line.error << "\nTry 'ondrelview --help'.\n";
+      return 2;
+    case CommandLine::Action::Run: break;
+  }
+  if (!line.directory.empty()) {
+    std::error_code error;
+    std::filesystem::current_path(line.directory, error);
+    if (error) {
+      std::cerr << "ondrelview: the directory " << line.directory << " cannot be entered: " << error.message()
+                << "\n";
+      return 2;
+    }
+  }
+  if (const auto reason =
+          NoDisplayReason(std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"))) {
+    std::cerr << "ondrelview: " << *reason << "; ondrel-export reads the same databases without one.\n";
+    return 1;
+  }
+  return std::nullopt;
 }
 
 }  // namespace ondrel::app

@@ -9,6 +9,9 @@
 // variables (QT_QPA_PLATFORM, QT_STYLE_OVERRIDE, DISPLAY) do the same, and
 // an option the viewer does not know is then always a mistake the user is
 // told about.  No Qt here: the checks use the C++ library and POSIX only.
+//
+// The viewer's exit statuses before Qt starts: 0 after --help or --version,
+// 1 when there is no display, 2 on a usage error.
 #pragma once
 
 #include <optional>
@@ -23,6 +26,13 @@ struct CommandLine {
   std::string directory;  // DIR as given; empty when none was given
   std::string error;      // for UsageError: what was wrong, without the program's name
 };
+
+// Reads the command line and does what it asks before Qt starts: prints the
+// usage or the version, reports a mistake on standard error, enters DIR
+// (the file chooser starts in the process's current directory), and checks
+// that Qt can find a display.  Returns the exit status when the program ends
+// here, or nothing when the viewer is to be shown.
+std::optional<int> StartFromCommandLine(int argc, char* argv[]);
 
 // Reads the arguments after the program's name.  A DIR is checked here: it
 // must name a directory the user may list and enter.

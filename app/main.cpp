@@ -5,13 +5,6 @@
 // directory, until the user picks another.
 #include <QApplication>
 
-#include <cstdlib>
-#include <filesystem>
-#include <iostream>
-#include <string>
-#include <system_error>
-#include <vector>
-
 #include "app/CommandLine.h"
 #include "database/SharedState.h"
 #include "screens/Contents.h"
@@ -19,33 +12,9 @@
 #include "screens/QtPlatform.h"
 
 int main(int argc, char* argv[]) {
-  using ondrel::app::CommandLine;
-  const CommandLine line = ondrel::app::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-  switch (line.action) {
-    case CommandLine::Action::Help: std::cout << ondrel::app::UsageText(); return 0;
-    case CommandLine::Action::Version: std::cout << ondrel::app::VersionText(); return 0;
-    case CommandLine::Action::UsageError:
-      std::cerr << "ondrelview: " << line.error << "\nTry 'ondrelview --help'.\n";
-      return 2;
-    case CommandLine::Action::Run: break;
-  }
-  // The file chooser starts in the process's current directory.
-  if (!line.directory.empty()) {
-    std::error_code error;
-    std::filesystem::current_path(line.directory, error);
-    if (error) {
-      std::cerr << "ondrelview: the directory " << line.directory << " cannot be entered: " << error.message()
-                << "\n";
-      return 2;
-    }
-  }
-  if (const auto reason = ondrel::app::NoDisplayReason(std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"),
-                                                       std::getenv("WAYLAND_DISPLAY"))) {
-    std::cerr << "ondrelview: " << *reason << "; ondrel-export reads the same databases without one.\n";
-    return 1;
-  }
+  if (const auto status = ondrel::app::StartFromCommandLine(argc, argv)) return *status;
 
-  // Qt sees only the program's name: every argument was read above.
+  // Qt sees only the program's name: the command line was read above.
   int qtArgc = 1;
   QApplication app(qtArgc, argv);
   QGuiApplication::setDesktopFileName(QStringLiteral("ondrelview"));
