@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "OndrelVersion.h"
+
 namespace ondrel::tool {
 namespace {
 
@@ -40,6 +42,7 @@ std::string UsageText() {
          "  --check            check the profile's tree and its data records; one line\n"
          "                     per problem, then a summary; exit status 1 on a problem\n"
          "  --help             show this text\n"
+         "  --version          show the program's version\n"
          "\n"
          "Messages go to standard error as \"title: text\".  Exit status: 0 done, 1 the\n"
          "database could not be read as asked, 2 a usage error.\n"
@@ -48,6 +51,8 @@ std::string UsageText() {
          "  ondrel-export --format csv --from 100 --count 50 /srv/db CUSTOMER BYNAME > customers.csv\n";
 }
 
+std::string VersionText() { return std::string("ondrel-export ") + kProgramVersion + "\n"; }
+
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
   Options options;
   std::vector<std::string> positional;
@@ -55,7 +60,9 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
   bool exportOption = false;
   bool fromGiven = false;
   bool windowGiven = false;
-  bool help = false;
+  // --help and --version answer at once, whatever else is given; of the
+  // two, the first given wins.
+  std::optional<Mode> info;
 
   auto chooseMode = [&](Mode mode, const std::string& name) {
     if (chosenMode && *chosenMode != mode) {
@@ -107,8 +114,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       return true;
     };
 
-    if (arg == "--help") {
-      help = true;
+    if (arg == "--help" || arg == "--version") {
+      if (!info) info = arg == "--help" ? Mode::Help : Mode::Version;
     } else if (arg == "--format") {
       if (!takeValue()) return std::nullopt;
       if (value == "text") {
@@ -150,14 +157,15 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       error = "unknown option " + arg;
       return std::nullopt;
     }
-    if (hasValue && (arg == "--help" || arg == "--describe" || arg == "--check")) {
+    if (hasValue &&
+        (arg == "--help" || arg == "--version" || arg == "--describe" || arg == "--check")) {
       error = arg + " takes no value";
       return std::nullopt;
     }
   }
 
-  if (help) {
-    options.mode = Mode::Help;
+  if (info) {
+    options.mode = *info;
     return options;
   }
   if (positional.empty() || positional.size() > 3) {

@@ -8,7 +8,7 @@
 
 namespace ondrel::tool {
 
-enum class Mode { ListIspecs, ListProfiles, Export, Window, Describe, Check, Help };
+enum class Mode { ListIspecs, ListProfiles, Export, Window, Describe, Check, Help, Version };
 enum class Format { Text, Csv };
 
 struct Options {
@@ -30,5 +30,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
 
 // The usage, with an example, as --help prints it.
 std::string UsageText();
+
+// The program's name and version, one line, as --version prints it.
+std::string VersionText();
 
 }  // namespace ondrel::tool
