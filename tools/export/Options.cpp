@@ -30,6 +30,11 @@ std::string UsageText() {
          "                     shown field names, one row per active record\n"
          "  --from N           start at entry number N (default 1)\n"
          "  --count M          write at most M record lines or rows\n"
+         "  --find TEXT        write only the records whose line, as the viewer shows it,\n"
+         "                     holds TEXT (letters in either case)\n"
+         "  --match-case       with --find: a letter matches only in its own case\n"
+         "  --entry-numbers    put each record's entry number in front of its line (in ten\n"
+         "                     columns), or in a first CSV column ENTRY\n"
          "  --seek VALUE       start at the first entry whose key is at or after VALUE (for\n"
          "                     the export and --window); give it once per leading\n"
          "                     ordinate, in order.  A number typed short is aligned as\n"
@@ -149,6 +154,20 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     } else if (arg == "--seek") {
       if (!takeValue()) return std::nullopt;
       options.seek.push_back(value);
+    } else if (arg == "--find") {
+      if (!takeValue()) return std::nullopt;
+      if (value.empty()) {
+        error = "--find needs a text to look for";
+        return std::nullopt;
+      }
+      options.find = value;
+      exportOption = true;
+    } else if (arg == "--match-case") {
+      options.matchCase = true;
+      exportOption = true;
+    } else if (arg == "--entry-numbers") {
+      options.entryNumbers = true;
+      exportOption = true;
     } else if (arg == "--describe") {
       if (!chooseMode(Mode::Describe, arg)) return std::nullopt;
     } else if (arg == "--check") {
@@ -158,7 +177,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       return std::nullopt;
     }
     if (hasValue &&
-        (arg == "--help" || arg == "--version" || arg == "--describe" || arg == "--check")) {
+        (arg == "--help" || arg == "--version" || arg == "--describe" || arg == "--check" ||
+         arg == "--match-case" || arg == "--entry-numbers")) {
       error = arg + " takes no value";
       return std::nullopt;
     }
@@ -184,8 +204,12 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     options.mode = positional.size() == 1 ? Mode::ListIspecs : Mode::ListProfiles;
     return options;
   }
+  if (options.matchCase && !options.find) {
+    error = "--match-case goes with --find";
+    return std::nullopt;
+  }
   if (chosenMode && exportOption) {
-    error = "--format, --from and --count apply only to the export";
+    error = "--format, --from, --count, --find, --match-case and --entry-numbers apply only to the export";
     return std::nullopt;
   }
   if (!options.seek.empty() && fromGiven) {

@@ -22,6 +22,10 @@ struct Options {
   std::int64_t window = 1;
   // --seek: the typed key, one value per leading ordinate (UTF-8, as given).
   std::vector<std::string> seek;
+  // --find, --match-case, --entry-numbers.
+  std::optional<std::string> find;
+  bool matchCase = false;
+  bool entryNumbers = false;
 };
 
 // Parses the arguments after the program's name.  On a usage error returns
