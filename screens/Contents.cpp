@@ -1,15 +1,20 @@
 #include "screens/Contents.h"
 
+#include <cstdlib>
+
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QScrollBar>
+#include <QWheelEvent>
 
 #include "screens/Cp1252.h"
 #include "screens/FileOpen.h"
 #include "screens/Fonts.h"
 #include "screens/Logo.h"
 #include "screens/QtPrinter.h"
+#include "screens/ReturnKey.h"
 #include "screens/Twips.h"
 #include "ui_ContentsForm.h"
 #include "viewer/Scrolling.h"
@@ -67,6 +72,10 @@ Contents::Contents(SharedState& state, QtPlatform& platform, QWidget* parent)
   // program report the value at once.
   connect(ui_->FilePos, &QScrollBar::valueChanged, this, [this] { FilePos_Change(); });
   connect(ui_->FilePos, &QScrollBar::sliderMoved, this, [this] { FilePos_Scroll(); });
+  // A thumb let go where it was picked up changes no value, so no change
+  // event follows to hide Ptr; it goes here.  When the value did change, the
+  // refill that follows hides it again.
+  connect(ui_->FilePos, &QScrollBar::sliderReleased, this, [this] { view_.SetPtrVisible(false); });
   connect(ui_->Tips, &QCheckBox::toggled, this, [this] { Tips_Click(); });
 
   // Lines and the shape are drawn on the window's surface: the pointer over
@@ -77,6 +86,14 @@ Contents::Contents(SharedState& state, QtPlatform& platform, QWidget* parent)
     w->setAttribute(Qt::WA_TransparentForMouseEvents);
   setMouseTracking(true);
   tipWidth_ = ui_->Tip->width();
+
+  // A check box paints its background in the button colour; the design's
+  // light grey is the window's.
+  ui_->Tips->setBackgroundRole(QPalette::Window);
+  // The text box has no vertical scroll bar of its own: the wheel over it
+  // moves the file, through FilePos (see eventFilter).
+  ui_->FileTxt->viewport()->installEventFilter(this);
+  PressButtonsOnReturn(this);
 
   systemPrinter_ = std::make_unique<QtPrinter>(platform_);
   printer_ = systemPrinter_.get();
@@ -206,6 +223,22 @@ void Contents::Form_MouseMove(float x, float y) {
   // the tip stays as it was.
   if (ZoneOfHideableControl(*zone) && control->isHidden()) return;
   ShowTip(control->property(kTipProperty).toString());
+}
+
+bool Contents::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != ui_->FileTxt->viewport() || event->type() != QEvent::Wheel) return QWidget::eventFilter(watched, event);
+  const auto* wheel = static_cast<QWheelEvent*>(event);
+  const QPoint delta = wheel->angleDelta();
+  // A sideways turn (or Alt, with which Qt turns the wheel sideways) stays
+  // with the text box, whose long lines run off to the right.
+  if (std::abs(delta.y()) <= std::abs(delta.x()) || (wheel->modifiers() & Qt::AltModifier))
+    return QWidget::eventFilter(watched, event);
+  QScrollBar* bar = ui_->FilePos;
+  const QPointF at(bar->width() / 2.0, bar->height() / 2.0);
+  QWheelEvent toBar(at, bar->mapToGlobal(at), wheel->pixelDelta(), delta, wheel->buttons(), wheel->modifiers(),
+                    wheel->phase(), wheel->inverted(), wheel->source());
+  QCoreApplication::sendEvent(bar, &toBar);
+  return true;
 }
 
 void Contents::mouseMoveEvent(QMouseEvent* event) {

@@ -58,6 +58,7 @@ class Contents : public QWidget {
 
  protected:
   void mouseMoveEvent(QMouseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void ComputeTipZones();

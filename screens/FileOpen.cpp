@@ -15,6 +15,7 @@
 #include "screens/Cp1252.h"
 #include "screens/DirectoryList.h"
 #include "screens/Fonts.h"
+#include "screens/ReturnKey.h"
 #include "ui_FileOpenForm.h"
 #include "viewer/Scrolling.h"
 
@@ -106,6 +107,7 @@ FileOpen::FileOpen(SharedState& state, QtPlatform& platform, QWidget& contents, 
     cmdOpen_[i]->setAutoDefault(false);
     connect(cmdOpen_[i], &QPushButton::clicked, this, [this, i] { CmdOpen_Click(i); });
   }
+  PressButtonsOnReturn(this);
   connect(ui_->LstIspec, &ClickList::Click, this, [this](int row) { LstIspec_Click(row); });
   connect(ui_->LstProfile, &ClickList::Click, this, [this](int row) { LstProfile_Click(row); });
   connect(ui_->Dir1, &DirectoryList::Requested, this, [this](const QString& path) {

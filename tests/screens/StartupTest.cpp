@@ -161,6 +161,9 @@ void StartupTest::tabOrderAndColours() {
   QCOMPARE(QColor(screen.pixel(6, 200)), QColor(128, 128, 128));    // Line1(0)
   QCOMPARE(QColor(screen.pixel(300, 426)), QColor(255, 255, 255));  // Line1(2)
   QCOMPARE(QColor(screen.pixel(200, 200)), QColor(255, 255, 255));  // the text box
+  // The Tips check box stands on the window's grey, beside its caption too.
+  const QWidget* tipsBox = s.Find<QWidget>("Tips");
+  QCOMPARE(QColor(screen.pixel(tipsBox->x() + tipsBox->width() - 3, tipsBox->height() / 2)), QColor(192, 192, 192));
   s.Find<QCheckBox>("Tips")->setChecked(true);
   const QImage withTip = s.contents->grab().toImage();
   const QLabel* tip = s.Label("Tip");
