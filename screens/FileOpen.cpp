@@ -293,7 +293,14 @@ void FileOpen::CmdOpen_Click(int index) {
   ui_->Label7->clear();
   contents_.setWindowTitle(FromCp1252(ContentsTitle(state_)));
   hide();
+  // A maximum below the bar's value moves the value, and the change event
+  // would fill the window with the new file set at the old section, loading
+  // its definition (and showing the failure of that load) once more than
+  // "Choose File" does right after.  The window is filled there, once.
+  const bool idle = state_.WindowIdle;
+  state_.WindowIdle = false;
   view_.SetFilePosMax(OpeningScrollMaximum(state_.RecordCount));
+  state_.WindowIdle = idle;
   state_.SectionCount = SectionCountOf(state_.RecordCount);
   accepted_ = std::make_unique<Snapshot>(Capture());
   changedSinceOk_ = false;

@@ -68,6 +68,14 @@ bool ShowChosenFile(SharedState& state, Platform& platform, ContentsView& view,
 
   state.StartRecord = 1;
   FillRecordWindow(state, platform, view);
+  // Without a definition the fill changes nothing but the Print and Copy
+  // buttons, which keeps a window on screen while its file set stays the
+  // same.  Here the file set is a new one: the window and the position of
+  // the one before must not stand under its title.
+  if (state.RecordLength == 0) {
+    view.SetFileTxtText("");
+    view.SetFilePosTxtCaption("");
+  }
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QStorageInfo>
 #include <QTest>
 
@@ -66,6 +67,7 @@ class ChooserTest : public QObject {
   void recordCountsSetScrollMaximumAndSections_data();
   void recordCountsSetScrollMaximumAndSections();
   void chooseFileResetsTheSectionControls();
+  void anotherFileSetIsFilledOnceAndShownAlone();
   void inputDuringAProfileLoadStartsNoSecondLoad();
 
  private:
@@ -76,12 +78,16 @@ class ChooserTest : public QObject {
 
 void ChooserTest::initTestCase() {
   root_ = std::make_unique<QTemporaryDir>();
-  for (const char* d : {"A", "B", "C", "D", "N"}) QDir(root_->path()).mkdir(QString::fromLatin1(d));
+  for (const char* d : {"A", "B", "C", "D", "E", "N"}) QDir(root_->path()).mkdir(QString::fromLatin1(d));
   BuildOrders(DirBytes("A"));
   BuildNumbered(DirBytes("A"), "CUSTOMER", {.count = 12});
   BuildOrders(DirBytes("B"));
   BuildNumbered(DirBytes("D"), "BROKEN", {.count = 3});
   writer::RemoveFile({DirBytes("D"), "BROKEN"}, writer::FileKind::Data);
+  BuildNumbered(DirBytes("E"), "BIG", {.count = 200});
+  BuildNumbered(DirBytes("E"), "CUSTOMER", {.count = 12});
+  BuildNumbered(DirBytes("E"), "NODEF", {.count = 5});
+  writer::TruncateFile({DirBytes("E"), "NODEF"}, writer::FileKind::Definition, 0);
   BuildNumbered(DirBytes("N"), "C5000", {.count = 50, .headerCount = 5000});
   BuildNumbered(DirBytes("N"), "C32000", {.count = 50, .headerCount = 32000});
   BuildNumbered(DirBytes("N"), "C40000", {.count = 50, .headerCount = 40000});
@@ -382,6 +388,34 @@ void ChooserTest::chooseFileResetsTheSectionControls() {
   QCOMPARE(s.Label("Ords")->text(), QStringLiteral("NO\nNAME\n[TAG]\n"));
   const int lineSpacing = QFontMetrics(s.Label("Ords")->font()).lineSpacing();
   QVERIFY(s.Label("Ords")->height() >= 4 * lineSpacing && s.Label("Ords")->height() < 5 * lineSpacing);
+}
+
+void ChooserTest::anotherFileSetIsFilledOnceAndShownAlone() {
+  QDir::setCurrent(Dir("E"));
+  Screen s;
+  MessageAnswerer answers;
+  s.OpenFile("BIG", "BYNO");
+  s.FilePos()->setValue(150);
+  // The new, smaller maximum does not refill the window with the new file
+  // at the old position before the window from entry 1.
+  QSignalSpy fills(s.FileTxt(), &QPlainTextEdit::textChanged);
+  s.OpenFile("CUSTOMER", "BYNO");
+  QCOMPARE(fills.count(), 1);
+  QCOMPARE(BelowHeading(s.Text()), NumberedLines(1, 12));
+  QCOMPARE(s.FilePos()->value(), 1);
+
+  // A file set without a definition: one message, and nothing of the file
+  // set shown before stays under the new title.
+  s.FilePos()->setValue(10);
+  s.OpenFile("NODEF", "BYNO");
+  QCOMPARE(int(answers.seen.size()), 1);
+  QCOMPARE(answers.seen[0].title, QString::fromLatin1(msg::kNoDefinitionTitle));
+  QCOMPARE(s.contents->windowTitle(), QStringLiteral("Ondrel Runtime File Contents for NODEF via BYNO"));
+  QCOMPARE(s.Text(), std::string());
+  QCOMPARE(s.FileTxt()->toPlainText(), QString());
+  QCOMPARE(s.Label("FilePosTxt")->text(), QString());
+  QCOMPARE(s.Label("Label2")->text(), QStringLiteral("1 Section(s)"));
+  QVERIFY(s.Command(2)->isHidden() && s.Command(3)->isHidden());
 }
 
 void ChooserTest::inputDuringAProfileLoadStartsNoSecondLoad() {
