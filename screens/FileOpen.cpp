@@ -1,5 +1,7 @@
 #include "screens/FileOpen.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
 #include <QComboBox>
@@ -60,7 +62,7 @@ struct FileOpen::Snapshot {
     std::vector<std::pair<QString, QByteArray>> items;
     int current = -1;
   };
-  QString path;
+  QByteArray path;
   int drive = -1;
   QString title;
   QString recordCount;
@@ -110,13 +112,13 @@ FileOpen::FileOpen(SharedState& state, QtPlatform& platform, QWidget& contents, 
   PressButtonsOnReturn(this);
   connect(ui_->LstIspec, &ClickList::Click, this, [this](int row) { LstIspec_Click(row); });
   connect(ui_->LstProfile, &ClickList::Click, this, [this](int row) { LstProfile_Click(row); });
-  connect(ui_->Dir1, &DirectoryList::Requested, this, [this](const QString& path) {
+  connect(ui_->Dir1, &DirectoryList::Requested, this, [this](const QByteArray& path) {
     if (!busy_) ChangeDirectory(path);
   });
   connect(ui_->Drive1, qOverload<int>(&QComboBox::activated), this, [this](int) { Drive1_Change(); });
 
   // The lists start at the process's current drive and directory.
-  ui_->Dir1->ShowPath(QDir::currentPath());
+  ui_->Dir1->ShowPath(DirectoryList::CurrentDirectory());
   ListDrives(MountedDriveRoots());
   platform_.AttachChooser(this);
 }
@@ -158,19 +160,18 @@ void FileOpen::ListDrives(const QStringList& roots) {
   QSignalBlocker block(ui_->Drive1);
   ui_->Drive1->clear();
   for (const QString& root : roots) ui_->Drive1->addItem(QDir::toNativeSeparators(root), root);
-  driveDirectory_.assign(static_cast<std::size_t>(roots.size()), QString());
+  driveDirectory_.assign(static_cast<std::size_t>(roots.size()), QByteArray());
   SelectDriveOf(ui_->Dir1->Path());
 }
 
-void FileOpen::SelectDriveOf(const QString& path) {
+void FileOpen::SelectDriveOf(const QByteArray& path) {
   // The drive of a path is the mounted file system whose root is the longest
   // leading part of it.
   int best = -1;
   qsizetype bestLength = -1;
   for (int i = 0; i < ui_->Drive1->count(); ++i) {
-    const QString root = ui_->Drive1->itemData(i).toString();
-    const bool holds = path == root || root == QStringLiteral("/") ||
-                       path.startsWith(root.endsWith('/') ? root : root + QChar('/'));
+    const QByteArray root = QFile::encodeName(ui_->Drive1->itemData(i).toString());
+    const bool holds = path == root || root == "/" || path.startsWith(root.endsWith('/') ? root : root + '/');
     if (holds && root.size() > bestLength) {
       best = i;
       bestLength = root.size();
@@ -188,8 +189,8 @@ void FileOpen::Drive1_Change() {
   if (index < 0) return;
   // Like a drive of its home platform, each drive returns to the directory
   // the list last showed on it; a drive not yet visited starts at its root.
-  QString target = driveDirectory_[static_cast<std::size_t>(index)];
-  if (target.isEmpty()) target = ui_->Drive1->itemData(index).toString();
+  QByteArray target = driveDirectory_[static_cast<std::size_t>(index)];
+  if (target.isEmpty()) target = QFile::encodeName(ui_->Drive1->itemData(index).toString());
   if (!ChangeDirectory(target)) {
     QSignalBlocker block(ui_->Drive1);
     ui_->Drive1->setCurrentIndex(driveIndex_);
@@ -198,21 +199,19 @@ void FileOpen::Drive1_Change() {
 
 // ---------------------------------------------------------------- directories
 
-std::string FileOpen::DirectoryBytes() const { return QFile::encodeName(ui_->Dir1->Path()).toStdString(); }
+std::string FileOpen::DirectoryBytes() const { return ui_->Dir1->Path().toStdString(); }
 
-void FileOpen::SayUnreadable(const QString& path) {
-  const QByteArray text = (QStringLiteral("The directory ") + QDir::toNativeSeparators(path) +
-                           QStringLiteral(" cannot be read.  Choose another drive or directory."))
-                              .toLocal8Bit();
-  platform_.MessageBox(text.toStdString(), "", MsgIcon::Exclamation, MsgButtons::Ok);
+void FileOpen::SayUnreadable(const QByteArray& path) {
+  platform_.MessageBox("The directory " + path.toStdString() + " cannot be read.  Choose another drive or directory.",
+                       "", MsgIcon::Exclamation, MsgButtons::Ok);
 }
 
-bool FileOpen::ChangeDirectory(const QString& path) {
+bool FileOpen::ChangeDirectory(const QByteArray& path) {
   if (!DirectoryList::Readable(path)) {
     SayUnreadable(path);
     return false;
   }
-  const QString before = ui_->Dir1->Path();
+  const QByteArray before = ui_->Dir1->Path();
   ui_->Dir1->ShowPath(path);
   SelectDriveOf(ui_->Dir1->Path());
   if (ui_->Dir1->Path() != before) Dir1_Change();
@@ -283,7 +282,10 @@ void FileOpen::CmdOpen_Click(int index) {
     return;
   }
   LoadGuard guard(*this);
-  QDir::setCurrent(ui_->Dir1->Path());
+  // The process works in the chosen directory from here on.  A directory
+  // that went away since it was listed leaves the process where it was; the
+  // file set's paths are whole paths and do not depend on it.
+  [[maybe_unused]] const int changed = ::chdir(ui_->Dir1->Path().constData());
   ui_->Label7->setText(QStringLiteral("Building reference information, please wait."));
   ui_->Label7->adjustSize();
   platform_.DoEvents();
