@@ -62,10 +62,12 @@ Contents::Contents(SharedState& state, QtPlatform& platform, QWidget* parent)
   const ContentsControls controls = ControlsOf(*ui_);
   command1_ = controls.Command1;
   part_ = controls.Part;
+  // "Exit", and a load of the chooser that fails, end the program from
+  // inside a handler: each runs through RunHandler.
   for (int i = 0; i < static_cast<int>(command1_.size()); ++i)
-    connect(command1_[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
+    connect(command1_[i], &QPushButton::clicked, this, [this, i] { RunHandler([&] { Command1_Click(i); }); });
   for (int i = 0; i < static_cast<int>(part_.size()); ++i)
-    connect(part_[i], &QPushButton::clicked, this, [this, i] { Part_Click(i); });
+    connect(part_[i], &QPushButton::clicked, this, [this, i] { RunHandler([&] { Part_Click(i); }); });
 
   // With tracking off the bar reports a drag as it goes (sliderMoved) and its
   // value once, when the thumb is let go; clicks and assignments by the
@@ -111,6 +113,7 @@ void Contents::Form_Load() {
     Logo splash(state_, platform_, this);
     splash.exec();
   }
+  if (platform_.Ending()) return;  // the splash's "&Exit": the screen is never shown
   SetTextConstants(state_);
   view_.SetFilePosTxtCaption("");
   view_.SetFileTxtText("");
@@ -137,12 +140,13 @@ void Contents::Command1_Click(int index) {
     case kChooseFile:
       state_.ChooserCancelled = false;
       Chooser().ShowModal();
+      if (platform_.Ending()) return;  // a load in the chooser failed
       ShowChosenFile(state_, platform_, view_, Chooser().Ordinates());
       break;
     case kExit:
       // The routines close every file they open before they return, so
       // nothing is open here; a print document begun and not ended is
-      // dropped.
+      // dropped with the printer when the screen goes.
       platform_.EndProgram();
       break;
     case kPrint:

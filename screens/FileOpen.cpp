@@ -107,15 +107,20 @@ FileOpen::FileOpen(SharedState& state, QtPlatform& platform, QWidget& contents, 
   cmdOpen_ = {ui_->CmdOpen_0, ui_->CmdOpen_1};
   for (int i = 0; i < static_cast<int>(cmdOpen_.size()); ++i) {
     cmdOpen_[i]->setAutoDefault(false);
-    connect(cmdOpen_[i], &QPushButton::clicked, this, [this, i] { CmdOpen_Click(i); });
+    connect(cmdOpen_[i], &QPushButton::clicked, this, [this, i] { RunHandler([&] { CmdOpen_Click(i); }); });
   }
   PressButtonsOnReturn(this);
-  connect(ui_->LstIspec, &ClickList::Click, this, [this](int row) { LstIspec_Click(row); });
-  connect(ui_->LstProfile, &ClickList::Click, this, [this](int row) { LstProfile_Click(row); });
+  // Loading an ISPEC or a profile ends the program when it fails: every
+  // handler that loads runs through RunHandler.
+  connect(ui_->LstIspec, &ClickList::Click, this, [this](int row) { RunHandler([&] { LstIspec_Click(row); }); });
+  connect(ui_->LstProfile, &ClickList::Click, this, [this](int row) { RunHandler([&] { LstProfile_Click(row); }); });
   connect(ui_->Dir1, &DirectoryList::Requested, this, [this](const QByteArray& path) {
-    if (!busy_) ChangeDirectory(path);
+    RunHandler([&] {
+      if (!busy_) ChangeDirectory(path);
+    });
   });
-  connect(ui_->Drive1, qOverload<int>(&QComboBox::activated), this, [this](int) { Drive1_Change(); });
+  connect(ui_->Drive1, qOverload<int>(&QComboBox::activated), this,
+          [this](int) { RunHandler([&] { Drive1_Change(); }); });
 
   // The lists start at the process's current drive and directory.
   ui_->Dir1->ShowPath(DirectoryList::CurrentDirectory());
