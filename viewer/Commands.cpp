@@ -42,17 +42,21 @@ void PrintWindowBlock(const SharedState& state, const ContentsView& view, Printe
 
 }  // namespace
 
-bool ShowChosenFile(SharedState& state, Platform& platform, ContentsView& view,
-                    const std::vector<std::string>& ordinates) {
-  if (state.ChooserCancelled || state.DataPath.empty()) return false;
-  state.Section = 1;
-  state.SectionEntry.clear();
+void ShowSectionControls(const SharedState& state, ContentsView& view) {
   const bool sections = state.SectionCount >= 2;
   view.SetKeypadVisible(sections);
   if (sections) view.SetLabel1Caption(std::to_string(state.Section));
   view.SetLabel1Visible(sections);
   view.SetLabel2Caption(std::to_string(state.SectionCount) + " Section(s)");
   view.SetLabel2Visible(true);
+}
+
+bool ShowChosenFile(SharedState& state, Platform& platform, ContentsView& view,
+                    const std::vector<std::string>& ordinates) {
+  if (state.ChooserCancelled || state.DataPath.empty()) return false;
+  state.Section = 1;
+  state.SectionEntry.clear();
+  ShowSectionControls(state, view);
 
   view.SetOrdsVisible(true);
   view.SetOrdsCaption("");

@@ -13,6 +13,10 @@
 
 namespace ondrel {
 
+// The section controls of a file set: the keypad, and Label1 with Section,
+// when SectionCount is 2 or more; Label2 with the section count.
+void ShowSectionControls(const SharedState& state, ContentsView& view);
+
 // "Choose File" once the chooser has hidden itself: unless the chooser was
 // cancelled or no file set was ever chosen, resets the section controls,
 // lists the first three ordinates of the profile in Ords, puts the scroll bar
