@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QShortcut>
 #include <QScrollBar>
 #include <QWheelEvent>
 
@@ -17,6 +18,7 @@
 #include "screens/ReturnKey.h"
 #include "screens/Twips.h"
 #include "ui_ContentsForm.h"
+#include "viewer/Refresh.h"
 #include "viewer/Scrolling.h"
 
 namespace ondrel {
@@ -97,6 +99,12 @@ Contents::Contents(SharedState& state, QtPlatform& platform, QWidget* parent)
   ui_->FileTxt->viewport()->installEventFilter(this);
   PressButtonsOnReturn(this);
 
+  // F5 anywhere on the screen; the buttons, the text box and the scroll bar
+  // have no use for it.
+  auto* refresh = new QShortcut(QKeySequence(Qt::Key_F5), this);
+  connect(refresh, &QShortcut::activated, this, [this] { RunHandler([&] { Refresh_Key(); }); });
+  connect(&watcher_, &FileSetWatcher::Changed, this, [this] { FileSet_Changed(); });
+
   systemPrinter_ = std::make_unique<QtPrinter>(platform_);
   printer_ = systemPrinter_.get();
 }
@@ -141,7 +149,7 @@ void Contents::Command1_Click(int index) {
       state_.ChooserCancelled = false;
       Chooser().ShowModal();
       if (platform_.Ending()) return;  // a load in the chooser failed
-      ShowChosenFile(state_, platform_, view_, Chooser().Ordinates());
+      if (ShowChosenFile(state_, platform_, view_, Chooser().Ordinates())) WatchFileSet();
       break;
     case kExit:
       // The routines close every file they open before they return, so
@@ -158,6 +166,35 @@ void Contents::Command1_Click(int index) {
     default:
       break;
   }
+}
+
+// ---------------------------------------------------------------- refresh and change notice
+
+void Contents::WatchFileSet() {
+  watchedTitle_ = FromCp1252(ContentsTitle(state_));
+  setWindowTitle(watchedTitle_);
+  watcher_.Watch({state_.DefinitionPath, state_.ProfilePath, state_.DataPath, state_.IndexPath});
+}
+
+void Contents::FileSet_Changed() {
+  // Only the title of the set being watched takes the notice: a change of
+  // the set before, reported after the chooser's Ok has titled the next one,
+  // says nothing about that one.
+  if (windowTitle() == watchedTitle_) setWindowTitle(watchedTitle_ + QLatin1String(kChangedOnDisk));
+}
+
+void Contents::Refresh_Key() {
+  if (watchedTitle_.isEmpty()) return;  // no file set has been opened
+  // A change made while the set is read again shows again.
+  const QString before = windowTitle();
+  setWindowTitle(watchedTitle_);
+  if (!RefreshFileSet(state_, platform_, view_)) {
+    // Nothing was read: the notice, if there was one, still holds.
+    if (before != watchedTitle_) setWindowTitle(before);
+    return;
+  }
+  watcher_.WatchAgain();
+  if (chooser_) chooser_->FileSetRefreshed();
 }
 
 // ---------------------------------------------------------------- scrolling and sections

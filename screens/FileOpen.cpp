@@ -316,6 +316,15 @@ void FileOpen::CmdOpen_Click(int index) {
 
 void FileOpen::reject() { CmdOpen_Click(1); }
 
+void FileOpen::FileSetRefreshed() {
+  // Hidden, the chooser looks as the last Ok left it (Cancel restores what
+  // was chosen since), so what it looks like now is what Cancel keeps.
+  if (!accepted_ || isVisible()) return;
+  SetRecordCountLabel(RecordCountCaption(state_.RecordCount));
+  accepted_ = std::make_unique<Snapshot>(Capture());
+  changedSinceOk_ = false;
+}
+
 std::vector<std::string> FileOpen::Ordinates() const {
   std::vector<std::string> lines;
   for (int row = 0; row < ui_->LstOrdinates->count(); ++row) lines.push_back(BytesOf(ui_->LstOrdinates->item(row)));

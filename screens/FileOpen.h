@@ -57,6 +57,10 @@ class FileOpen : public QDialog {
   // directory list's path.
   void ListDrives(const QStringList& roots);
 
+  // The file set on view was read again (F5): Cancel restores it as it is
+  // now, and its record count shows the new value.
+  void FileSetRefreshed();
+
   // The ordinates list's lines, as the profile file gives them.
   std::vector<std::string> Ordinates() const;
 
