@@ -6,8 +6,8 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMouseEvent>
-#include <QShortcut>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QWheelEvent>
 
 #include "screens/Cp1252.h"
