@@ -24,6 +24,7 @@ int main(int argc, char* argv[]) {
   ondrel::QtPlatform platform;
   ondrel::Contents contents(state, platform);
   contents.Form_Load();
+  if (platform.Ending()) return 0;  // the splash's "&Exit"
   contents.show();
   return app.exec();
 }
