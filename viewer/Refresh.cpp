@@ -64,6 +64,9 @@ void TakeFileSet(SharedState& state, SharedState& fresh) {
   state.LeafTable = std::move(fresh.LeafTable);
   state.LeafIndex = fresh.LeafIndex;
   state.LeafReach = std::move(fresh.LeafReach);
+  state.Ordinates = std::move(fresh.Ordinates);
+  state.KeyPartLengths = std::move(fresh.KeyPartLengths);
+  state.KeyPartStorage = std::move(fresh.KeyPartStorage);
   state.SectionCount = SectionCountOf(state.RecordCount);
 }
 
@@ -71,12 +74,6 @@ void TakeFileSet(SharedState& state, SharedState& fresh) {
 
 bool FileSetOpen(const SharedState& state) {
   return !state.DataPath.empty() && !state.ProfileName.empty() && state.LeafTable.size() >= 2;
-}
-
-Long EntriesInTree(const SharedState& state) {
-  Long entries = 0;
-  for (std::size_t k = 1; k < state.LeafTable.size(); ++k) entries = std::max(entries, state.LeafTable[k].CumCount);
-  return entries;
 }
 
 double RefreshStartEntry(double firstShown, Long entries) {
@@ -116,7 +113,7 @@ bool RefreshFileSet(SharedState& state, Platform& platform, ContentsView& view) 
   BuildReferenceInformation(fresh, platform);
   TakeFileSet(state, fresh);
 
-  const double start = RefreshStartEntry(state.FirstShown, EntriesInTree(state));
+  const double start = RefreshStartEntry(state.FirstShown, EntryCount(state));
   const Long section = static_cast<Long>((start - 1) / kSectionSize) + 1;
   state.Section = section;
   state.SectionEntry.clear();

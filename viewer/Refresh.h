@@ -33,7 +33,6 @@ bool FileSetOpen(const SharedState& state);
 
 // The number of entries of the chosen key's tree, by the reference
 // information.
-Long EntriesInTree(const SharedState& state);
 
 // The entry a refreshed window starts at: the first entry it showed, the
 // last entry when the tree now ends before it, and 1 when nothing was shown

@@ -4,17 +4,16 @@
 
 #include "database/ByteFile.h"
 #include "database/Definition.h"
+#include "database/IndexWalk.h"
 #include "database/KeySeek.h"
 #include "viewer/RecordWindow.h"
 #include "viewer/Scrolling.h"
 
 namespace ondrel {
 
-Long EntryTotal(const SharedState& state) { return state.LeafReach.empty() ? 0 : state.LeafReach.back(); }
-
 void GoToEntry(SharedState& state, Platform& platform, ContentsView& view, Long entry) {
   bool sectionStart = false;
-  if (entry >= 1 && entry <= EntryTotal(state)) {
+  if (entry >= 1 && entry <= EntryCount(state)) {
     // What "Enter" on the keypad does for the entry's section, and then the
     // bar's move within it.
     const Long section = 1 + (entry - 1) / kSectionSize;
@@ -49,14 +48,14 @@ bool GoToKey(SharedState& state, Platform& platform, ContentsView& view, const s
     platform.MessageBox(result.message, "", MsgIcon::Exclamation, MsgButtons::Ok);
     return false;
   }
-  GoToEntry(state, platform, view, result.outcome == SeekOutcome::Found ? result.entry : EntryTotal(state) + 1);
+  GoToEntry(state, platform, view, result.outcome == SeekOutcome::Found ? result.entry : EntryCount(state) + 1);
   return true;
 }
 
 FindOutcome FindNext(SharedState& state, Platform& platform, ContentsView& view, const TextMatcher& matcher,
                      bool forward, SearchProgress* progress) {
   if (state.Heading.empty() && !LoadDefinition(state, platform)) return FindOutcome::NotFound;
-  const Long total = EntryTotal(state);
+  const Long total = EntryCount(state);
   const Long here = std::clamp<Long>(static_cast<Long>(state.FirstShown), 0, total);
   FineProblems problems(platform);
   // From the entry after the first line to the end, then, when asked, from

@@ -14,9 +14,6 @@
 
 namespace ondrel {
 
-// The number of entries of the chosen profile, as the leaf table counts them.
-Long EntryTotal(const SharedState& state);
-
 // Shows the window from entry `entry` on, leaving the screen as the section
 // keypad leaves it after "Enter" and a move of the scroll bar: the entry's
 // section current, its scroll maximum set as "Enter" sets it, the bar at the
