@@ -1,6 +1,8 @@
 #include "screens/Contents.h"
 
 #include <cstdlib>
+#include <functional>
+#include <utility>
 
 #include <QClipboard>
 #include <QCoreApplication>
@@ -16,9 +18,12 @@
 #include "screens/Logo.h"
 #include "screens/QtPrinter.h"
 #include "screens/ReturnKey.h"
+#include "screens/SearchDialogs.h"
 #include "screens/Twips.h"
 #include "ui_ContentsForm.h"
+#include "database/KeyOrder.h"
 #include "viewer/Refresh.h"
+#include "viewer/Search.h"
 #include "viewer/Scrolling.h"
 
 namespace ondrel {
@@ -103,6 +108,17 @@ Contents::Contents(SharedState& state, QtPlatform& platform, QWidget* parent)
   // have no use for it.
   auto* refresh = new QShortcut(QKeySequence(Qt::Key_F5), this);
   connect(refresh, &QShortcut::activated, this, [this] { RunHandler([&] { Refresh_Key(); }); });
+  // Reaching a record by key and by text; none of the screen's controls has
+  // a use for these keys either.
+  const std::pair<QKeySequence, std::function<void()>> searchKeys[] = {
+      {QKeySequence(Qt::CTRL | Qt::Key_G), [this] { GoTo_Key(); }},
+      {QKeySequence(Qt::CTRL | Qt::Key_F), [this] { Find_Key(); }},
+      {QKeySequence(Qt::Key_F3), [this] { FindNext_Key(true); }},
+      {QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { FindNext_Key(false); }}};
+  for (const auto& [keys, handler] : searchKeys) {
+    auto* shortcut = new QShortcut(keys, this);
+    connect(shortcut, &QShortcut::activated, this, [this, handler] { RunHandler([&] { handler(); }); });
+  }
   connect(&watcher_, &FileSetWatcher::Changed, this, [this] { FileSet_Changed(); });
 
   systemPrinter_ = std::make_unique<QtPrinter>(platform_);
@@ -195,6 +211,59 @@ void Contents::Refresh_Key() {
   }
   watcher_.WatchAgain();
   if (chooser_) chooser_->FileSetRefreshed();
+}
+
+// ---------------------------------------------------------------- reaching a record
+
+void Contents::GoTo_Key() {
+  if (!FileSetOpen(state_) || !state_.WindowIdle) return;
+  const KeyOrder order(state_);
+  if (order.Parts().empty()) {
+    platform_.MessageBox("The profile's key cannot be searched: " + order.Unmatched() + ".", "",
+                         MsgIcon::Exclamation, MsgButtons::Ok);
+    return;
+  }
+  std::vector<GoToKeyDialog::Box> boxes;
+  for (const KeyPartOrder& part : order.Parts()) boxes.push_back({part.name, part.length});
+  GoToKeyDialog dialog(boxes, this);
+  // The dialog stays until a key is sought or the user gives up: a key that
+  // cannot be sought is told, and can be typed again.
+  while (dialog.exec() == QDialog::Accepted && !platform_.Ending()) {
+    std::vector<std::string> typed;
+    std::string why;
+    if (!dialog.Values(typed, why)) {
+      platform_.MessageBox(why, "", MsgIcon::Exclamation, MsgButtons::Ok);
+      continue;
+    }
+    if (GoToKey(state_, platform_, view_, typed)) break;
+  }
+}
+
+void Contents::Find_Key() {
+  if (!FileSetOpen(state_) || !state_.WindowIdle) return;
+  FindDialog dialog(this);
+  dialog.Set(findText_, findMatchCase_, findForward_);
+  if (dialog.exec() != QDialog::Accepted || dialog.Text().isEmpty()) return;
+  findText_ = dialog.Text();
+  findMatchCase_ = dialog.MatchCase();
+  findForward_ = dialog.Forward();
+  FindNext_Key(findForward_);
+}
+
+void Contents::FindNext_Key(bool forward) {
+  if (!FileSetOpen(state_) || !state_.WindowIdle) return;
+  if (findText_.isEmpty()) {
+    Find_Key();
+    return;
+  }
+  std::string bytes;
+  if (!TypedBytes(findText_, bytes)) {
+    platform_.MessageBox("The text holds a character that the database's code page has no byte for.", "",
+                         MsgIcon::Exclamation, MsgButtons::Ok);
+    return;
+  }
+  SearchProgressDialog progress(this);
+  FindNext(state_, platform_, view_, TextMatcher(bytes, findMatchCase_), forward, &progress);
 }
 
 // ---------------------------------------------------------------- scrolling and sections

@@ -50,6 +50,12 @@ class Contents : public QWidget {
   // F5: reads the open file set again and shows the window again (see
   // viewer/Refresh.h); the title loses its change notice.
   void Refresh_Key();
+  // Ctrl+G: the go-to-key dialog, then the window at the key typed.
+  void GoTo_Key();
+  // Ctrl+F: the find dialog, then the first match from the window on.
+  void Find_Key();
+  // F3 and Shift+F3: the next match of the last text, forwards or back.
+  void FindNext_Key(bool forward);
 
   // The file chooser, built the first time it is needed.
   FileOpen& Chooser();
@@ -87,6 +93,10 @@ class Contents : public QWidget {
   TipZones zones_{};
   int tipWidth_ = 0;
   FileSetWatcher watcher_;
+  // The last text looked for, and how.
+  QString findText_;
+  bool findMatchCase_ = false;
+  bool findForward_ = true;
   // The title of the file set being watched, without the notice.
   QString watchedTitle_;
 };
