@@ -248,6 +248,14 @@ TEST(ExportTest, WhatCouldNotBeReadIsCountedAndFailsTheExport) {
   EXPECT_EQ(run.err, fine + "Ondrel viewer: The export is incomplete: 1 key was out of the tree's order.\n");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(test::Lines(run.out).size(), 102u);
+
+  // A key that names another record than the one it points at.
+  const auto torn = test::BuildNumbered(dir.str(), "TORN", 100);
+  writer::SetEntryKey(torn.files, 1, torn.index.keys[1].Leaves()[0], 4, "000006");
+  const auto tornRun = RunTool({dir.str(), "TORN", "BYNO"});
+  EXPECT_EQ(tornRun.err,
+            fine + "Ondrel viewer: The export is incomplete: 1 key did not match the record it points at.\n");
+  EXPECT_EQ(tornRun.status, 1);
 }
 
 TEST(ExportTest, BrokenPipeEndsQuietly) {

@@ -9,6 +9,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "tests/hostile/Subprocess.h"
@@ -49,9 +52,59 @@ std::string Inconsistency(const std::vector<std::string>& lines, std::size_t fro
   return "";
 }
 
+// The real screens, offscreen, scrolling and pressing F5 over the set while
+// it is rewritten (when they are built): started before the writer, stopped
+// after it.
+class LiveViewer {
+ public:
+  explicit LiveViewer(const TempDir& db) : ready_(scratch_.str() + "/ready"), stop_(scratch_.str() + "/stop") {
+#ifdef ONDREL_LIVE_VIEWER_PATH
+    pid_ = fork();
+    if (pid_ == 0) {
+      const std::string log = scratch_.str() + "/log";
+      std::freopen(log.c_str(), "w", stdout);
+      setenv("QT_QPA_PLATFORM", "offscreen", 1);
+      execl(ONDREL_LIVE_VIEWER_PATH, ONDREL_LIVE_VIEWER_PATH, db.str().c_str(), ready_.c_str(), stop_.c_str(),
+            nullptr);
+      _exit(127);
+    }
+    for (int i = 0; i < 600 && !std::filesystem::exists(ready_); ++i) usleep(50000);
+    started_ = std::filesystem::exists(ready_);
+#else
+    (void)db;
+#endif
+  }
+  bool Started() const { return started_ || pid_ == -1; }
+  // Stops it and returns its report, or what went wrong.
+  std::string Stop(int& status) {
+    status = 0;
+    if (pid_ <= 0) return "not built";
+    std::fclose(std::fopen(stop_.c_str(), "w"));
+    int raw = 0;
+    for (int i = 0; i < 1200 && waitpid(pid_, &raw, WNOHANG) == 0; ++i) usleep(50000);
+    if (waitpid(pid_, &raw, WNOHANG) == 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &raw, 0);
+      status = -1;
+      return "did not stop";
+    }
+    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    std::ifstream in(scratch_.str() + "/log");
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+
+ private:
+  TempDir scratch_;
+  std::string ready_, stop_;
+  pid_t pid_ = -1;
+  bool started_ = false;
+};
+
 TEST(LiveWriterTest, ReadsDuringRewritesAreConsistentOrFlagged) {
   TempDir db;
   writer::WriteLiveVersion(db.path(), 0, writer::Rewrite::InPlace);
+  LiveViewer viewer(db);
+  ASSERT_TRUE(viewer.Started()) << "the viewer did not open the set";
   const pid_t writer = fork();
   if (writer == 0) {
     execl(kWriter.c_str(), kWriter.c_str(), db.str().c_str(), "150", nullptr);
@@ -88,6 +141,10 @@ TEST(LiveWriterTest, ReadsDuringRewritesAreConsistentOrFlagged) {
     }
   }
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the writer failed";
+  int viewerStatus = 0;
+  const std::string viewerReport = viewer.Stop(viewerStatus);
+  EXPECT_EQ(viewerStatus, 0) << viewerReport;
+  std::printf("the viewer: %s", viewerReport.c_str());
   EXPECT_GE(runs, 6);
   EXPECT_GT(clean, 0);
   std::printf("%d runs during 150 rewrites: %d clean, %d flagged\n", runs, clean, flagged);

@@ -12,6 +12,7 @@
 #include "database/FineProblems.h"
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
+#include "database/KeyRecord.h"
 #include "database/RecordStream.h"
 #include "tools/export/Csv.h"
 #include "tools/export/Modes.h"
@@ -150,7 +151,10 @@ int ExportMode(const Options& options) {
     if (index.IsOpen()) {
       // The lines the record window would show: entries from the start on,
       // flagged "Y".
+      LearnKeyRecordCheck(state, index, data);
       const KeyOrder order(state);
+      const KeyFields keys(state, order);
+      const bool compare = state.KeyRecords == KeyRecordCheck::Yes && keys.Usable();
       RecordStream stream(state, index, data, order, problems);
       const double start = state.StartRecord;
       stream.Want([start](const TreeEntry& e) { return e.Flag == 'Y' && e.Number >= start; });
@@ -163,7 +167,11 @@ int ExportMode(const Options& options) {
       StreamRow row;
       while (writer.WantsMore() && stream.Next(row)) {
         if (!row.wanted) continue;
-        stream.Decode(state, row);
+        const bool read = stream.Decode(state, row);
+        if (compare && read && state.RecordFlag == 'Y' && row.entry.Key &&
+            !(row.slot ? keys.SlotHoldsKey(row.entry.Key, row.slot)
+                       : keys.RecordHoldsKey(data, row.entry.Record, row.entry.Key)))
+          problems.Mismatch();
         if (matcher && (state.RecordFlag != 'Y' ||
                         matcher->Find(state.RecordLine.data(), state.RecordLine.size()) < 0))
           continue;
