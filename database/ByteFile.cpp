@@ -46,7 +46,8 @@ void ByteFile::Close() {
   size_ = 0;
   for (Block& b : blocks_) {
     b.start = -1;
-    b.bytes.clear();
+    b.bytes.reset();
+    b.size = b.capacity = 0;
   }
   last_ = nullptr;
 }
@@ -75,7 +76,7 @@ const ByteFile::Block* ByteFile::Fetch(std::int64_t offset, std::size_t n) {
     }
     if (b.start >= 0 && b.start <= start && b.End() >= start && b.End() < offset + static_cast<std::int64_t>(n)) {
       // This read continues a cached block: read further ahead this time.
-      const auto ahead = std::min<std::int64_t>(2 * static_cast<std::int64_t>(b.bytes.size()), kLargestBlock);
+      const auto ahead = std::min<std::int64_t>(2 * static_cast<std::int64_t>(b.size), kLargestBlock);
       length = std::max(length, ahead);
     }
     if (b.used < victim->used) victim = &b;
@@ -83,8 +84,12 @@ const ByteFile::Block* ByteFile::Fetch(std::int64_t offset, std::size_t n) {
   length = std::max<std::int64_t>(length, offset + static_cast<std::int64_t>(n) - start);
   length = std::min<std::int64_t>(length, size_ - start);
   victim->start = -1;
-  victim->bytes.resize(static_cast<std::size_t>(length));
-  if (!ReadDirect(start, victim->bytes.data(), victim->bytes.size())) return nullptr;
+  victim->size = static_cast<std::size_t>(length);
+  if (victim->size > victim->capacity) {
+    victim->bytes = std::make_unique_for_overwrite<unsigned char[]>(victim->size);
+    victim->capacity = victim->size;
+  }
+  if (!ReadDirect(start, victim->bytes.get(), victim->size)) return nullptr;
   victim->start = start;
   victim->used = clock_;
   return last_ = victim;
@@ -101,7 +106,7 @@ bool ByteFile::Read(std::int64_t position, void* dst, std::size_t n) {
   if (static_cast<std::int64_t>(n) > kPageSize) return ReadDirect(offset, dst, n);
   const Block* block = last_ && last_->Holds(offset, n) ? last_ : Fetch(offset, n);
   if (!block) return false;
-  std::memcpy(dst, block->bytes.data() + (offset - block->start), n);
+  std::memcpy(dst, block->bytes.get() + (offset - block->start), n);
   return true;
 }
 

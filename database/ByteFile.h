@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -61,10 +62,13 @@ class ByteFile {
   static constexpr std::size_t kBlocks = 8;
 
   struct Block {
-    std::vector<unsigned char> bytes;
+    // Not cleared when it grows: every byte used has been read first.
+    std::unique_ptr<unsigned char[]> bytes;
+    std::size_t size = 0;
+    std::size_t capacity = 0;
     std::int64_t start = -1;  // file offset of bytes[0]; -1 = empty
     std::uint64_t used = 0;   // when it last served a read, for eviction
-    std::int64_t End() const { return start + static_cast<std::int64_t>(bytes.size()); }
+    std::int64_t End() const { return start + static_cast<std::int64_t>(size); }
     bool Holds(std::int64_t offset, std::size_t n) const {
       return start >= 0 && offset >= start && offset + static_cast<std::int64_t>(n) <= End();
     }

@@ -1,12 +1,16 @@
 #include "database/EntryCursor.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "database/BigEndian.h"
 #include "database/Checked.h"
 
 namespace ondrel {
 
 EntryCursor::EntryCursor(const SharedState& state, ByteFile& index, const KeyOrder& order, FineProblems& problems)
-    : state_(state), index_(index), order_(order), problems_(problems), node_(index) {}
+    : state_(state), index_(index), order_(order), problems_(problems), node_(index),
+      previous_(static_cast<std::size_t>(std::max<Integer>(state.KeyLength, 0)) + 1) {}
 
 void EntryCursor::StartAt(Long leaf) {
   leaf_ = leaf;
@@ -77,7 +81,7 @@ bool EntryCursor::Next(TreeEntry& entry) {
   if (order_.Judged()) {
     if (key && havePrevious_ && order_.Compare(previous_.data(), key) == KeyComparison::After) problems_.Order();
     havePrevious_ = key != nullptr;
-    if (key) previous_.assign(key, key + state_.KeyLength);
+    if (key) std::memcpy(previous_.data(), key, previous_.size() - 1);
   }
   return true;
 }

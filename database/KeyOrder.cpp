@@ -69,6 +69,7 @@ KeyOrder::KeyOrder(const SharedState& state) {
     }
   }
   judged_ = unmatched_.empty();
+  ascending_ = std::none_of(parts_.begin(), parts_.end(), [](const KeyPartOrder& p) { return p.descending; });
 }
 
 int FirstDifferingPart(const std::vector<KeyPartOrder>& parts, const unsigned char* a, const unsigned char* b,
@@ -86,6 +87,10 @@ int FirstDifferingPart(const std::vector<KeyPartOrder>& parts, const unsigned ch
 
 KeyComparison KeyOrder::Compare(const unsigned char* a, const unsigned char* b) const {
   if (!judged_) return KeyComparison::Unknown;
+  if (ascending_) {
+    const int cmp = std::memcmp(a, b, static_cast<std::size_t>(keyLength_));
+    return cmp < 0 ? KeyComparison::Before : cmp > 0 ? KeyComparison::After : KeyComparison::Same;
+  }
   int sign = 0;
   const int i = FirstDifferingPart(parts_, a, b, &sign);
   if (i < 0) return KeyComparison::Same;

@@ -57,6 +57,7 @@ class KeyOrder {
   std::vector<KeyPartOrder> parts_;
   int keyLength_ = 0;
   bool judged_ = false;
+  bool ascending_ = false;  // no descending part: the key compares as one run of bytes
   std::string unmatched_;
 };
 

@@ -87,10 +87,14 @@ void RecordBatch::Read(SlotVisitor& visitor) {
       if (offsetOf(number) - end > kLargestGap || std::max(end, slotEnd) - start > kLargestRead) break;
       end = std::max(end, slotEnd);
     }
-    staging_.resize(static_cast<std::size_t>(end - start));
-    const bool read = data_.Read(start + 1, staging_.data(), staging_.size());
+    const auto size = static_cast<std::size_t>(end - start);
+    if (size > stagingSize_) {
+      staging_ = std::make_unique_for_overwrite<char[]>(size);
+      stagingSize_ = size;
+    }
+    const bool read = data_.Read(start + 1, staging_.get(), size);
     for (std::size_t k = i; k < j; ++k) {
-      const char* slot = read ? staging_.data() + (offsetOf(NumberOf(items_[k])) - start) : nullptr;
+      const char* slot = read ? staging_.get() + (offsetOf(NumberOf(items_[k])) - start) : nullptr;
       visitor.Visit(PlaceOf(items_[k]), slot);
     }
     i = j;

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "database/ByteFile.h"
@@ -54,7 +55,8 @@ class RecordBatch {
   std::int64_t recordLength_;
   std::vector<std::uint64_t> items_;
   std::vector<std::uint64_t> scratch_;
-  std::vector<char> staging_;
+  std::unique_ptr<char[]> staging_;  // not cleared: every byte used is read first
+  std::size_t stagingSize_ = 0;
   bool sorted_ = true;
 };
 

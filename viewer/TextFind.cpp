@@ -41,9 +41,17 @@ constexpr std::int64_t kLargestBatch = 1 << 20;
 
 }  // namespace
 
-TextMatcher::TextMatcher(std::string text, bool matchCase) : text_(std::move(text)), matchCase_(matchCase) {
-  if (!matchCase_) Fold(text_);
+namespace {
+
+std::string Prepared(std::string text, bool matchCase) {
+  if (!matchCase) Fold(text);
+  return text;
 }
+
+}  // namespace
+
+TextMatcher::TextMatcher(std::string text, bool matchCase)
+    : text_(Prepared(std::move(text), matchCase)), matchCase_(matchCase), searcher_(text_.begin(), text_.end()) {}
 
 long TextMatcher::Find(const char* line, std::size_t length) const {
   if (text_.empty() || text_.size() > length) return -1;
@@ -53,11 +61,68 @@ long TextMatcher::Find(const char* line, std::size_t length) const {
     Fold(folded_);
     in = folded_.data();
   }
-  const void* at = memmem(in, length, text_.data(), text_.size());
-  return at ? static_cast<long>(static_cast<const char*>(at) - in) : -1;
+  const char* at = std::search(in, in + length, searcher_);
+  return at == in + length ? -1 : static_cast<long>(at - in);
+}
+
+void TextMatcher::Learn(const SharedState& state) const {
+  shown_.clear();
+  runs_.clear();
+  oneByte_.clear();
+  usable_ = false;
+  learntLength_ = state.RecordLength;
+  learntFields_ = state.FieldCount;
+  // A text holding a blank may run across the blank that follows a field in
+  // the line; such a text is looked for in the line made whole.
+  if (text_.find(' ') != std::string::npos || state.FieldCount < 1 ||
+      static_cast<std::size_t>(state.FieldCount) >= state.FieldTable.size())
+    return;
+  std::size_t slot = 0;
+  std::size_t column = 0;
+  for (int i = 1; i <= state.FieldCount; ++i) {
+    const FieldDef& field = state.FieldTable[static_cast<std::size_t>(i)];
+    const auto width = static_cast<std::size_t>(field.Width < 0 ? 0 : field.Width);
+    if (width == 1) oneByte_.push_back(slot);
+    if (IsDisplayedField(field.Name)) {
+      shown_.push_back({slot, width, column});
+      column += width + 1;
+    }
+    slot += width;
+  }
+  terminator_ = slot;
+  for (std::size_t i = 0; i < shown_.size(); ++i) {
+    if (!runs_.empty() && shown_[runs_.back().last - 1].slot + shown_[runs_.back().last - 1].width == shown_[i].slot)
+      runs_.back().last = i + 1;
+    else
+      runs_.push_back({i, i + 1});
+  }
+  usable_ = terminator_ + 1 == static_cast<std::size_t>(state.RecordLength);
 }
 
 long TextMatcher::FindInSlot(const SharedState& state, const char* slot, std::string& scratch) const {
+  if (learntLength_ != state.RecordLength || learntFields_ != state.FieldCount) Learn(state);
+  if (usable_ && std::none_of(oneByte_.begin(), oneByte_.end(), [slot](std::size_t at) { return slot[at] == '\0'; })) {
+    if (slot[terminator_] != '\n') return -1;  // purged: the window shows no line of it
+    // A text without a blank lies within one field of the line: each run of
+    // shown fields is searched where it lies in the slot, and a match that
+    // runs from one field into the next (which the line keeps apart with a
+    // blank) is passed over.
+    for (const Run& run : runs_) {
+      const std::size_t begin = shown_[run.first].slot;
+      const std::size_t end = shown_[run.last - 1].slot + shown_[run.last - 1].width;
+      std::size_t field = run.first;
+      for (std::size_t from = begin; from < end;) {
+        const long found = Find(slot + from, end - from);
+        if (found < 0) break;
+        const std::size_t at = from + static_cast<std::size_t>(found);
+        while (shown_[field].slot + shown_[field].width <= at) ++field;
+        if (at + text_.size() <= shown_[field].slot + shown_[field].width)
+          return static_cast<long>(shown_[field].column + (at - shown_[field].slot));
+        from = at + 1;
+      }
+    }
+    return -1;
+  }
   // The record line as RecordFromSlot makes it, without touching the state.
   scratch.clear();
   const char* at = slot;

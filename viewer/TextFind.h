@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ namespace ondrel {
 class TextMatcher {
  public:
   TextMatcher(std::string text, bool matchCase);
+  // The prepared search refers to the text held here.
+  TextMatcher(const TextMatcher&) = delete;
+  TextMatcher& operator=(const TextMatcher&) = delete;
 
   // Where the text first occurs in `line`, or -1.
   long Find(const char* line, std::size_t length) const;
@@ -44,7 +48,36 @@ class TextMatcher {
  private:
   std::string text_;  // folded when the case does not matter
   bool matchCase_;
+  // Prepared once: a record line is short, and a search that prepared its
+  // text again for every line would spend most of its time doing so.
+  std::boyer_moore_horspool_searcher<std::string::const_iterator> searcher_;
   mutable std::string folded_;
+
+  // Where the shown fields of a definition lie in a record slot, learnt at
+  // the first slot searched, so that FindInSlot looks in them where they lie
+  // instead of making each record's line first: each shown field's place in
+  // the slot and its column in the line, the one-byte fields (a NUL there
+  // ends the record early), and the terminator.
+  void Learn(const SharedState& state) const;
+  struct Span {
+    std::size_t slot;
+    std::size_t width;
+    std::size_t column;
+  };
+  mutable std::vector<Span> shown_;
+  // Runs of shown fields that lie next to each other in the slot, searched
+  // in one piece: [first, last) of shown_.
+  struct Run {
+    std::size_t first;
+    std::size_t last;
+  };
+  mutable std::vector<Run> runs_;
+  mutable std::vector<std::size_t> oneByte_;
+  mutable std::size_t terminator_ = 0;
+  mutable bool usable_ = false;
+  // The definition the layout was learnt for (record length and field count).
+  mutable std::int64_t learntLength_ = -1;
+  mutable int learntFields_ = -1;
 };
 
 // Told how far a long search has come; answers false to cancel it.
