@@ -188,5 +188,30 @@ TEST(TextMatcherTest, CaseFoldsByTheCodePage) {
   EXPECT_EQ(TextMatcher("SMITH ", false).Find(line.data(), line.size()), 9);
 }
 
+// In a record slot two shown fields lie side by side; in the line a blank
+// parts them.  A text is found where the line holds it, not across the two.
+TEST(TextMatcherTest, SlotsAreSearchedAsTheirLinesRead) {
+  SharedState state;
+  state.FieldTable = {FieldDef{}, {"AB", 1, "A", 3, 0, 1}, {"CD", 2, "A", 3, 0, 5}, {"hid", 3, "A", 1, 0, 0},
+                      {"EF", 4, "A", 2, 0, 9}};
+  state.FieldCount = 4;
+  state.RecordLength = 3 + 3 + 1 + 2 + 1;
+  const std::string slot = std::string("ABCDEF") + "x" + "GH" + "\n";  // the line: "ABC DEF GH "
+  std::string scratch;
+  EXPECT_EQ(TextMatcher("CD", true).FindInSlot(state, slot.data(), scratch), -1);
+  EXPECT_EQ(TextMatcher("DE", true).FindInSlot(state, slot.data(), scratch), 4);
+  EXPECT_EQ(TextMatcher("gh", false).FindInSlot(state, slot.data(), scratch), 8);
+  EXPECT_EQ(TextMatcher("Fx", true).FindInSlot(state, slot.data(), scratch), -1);  // the hidden byte is no part of it
+  EXPECT_EQ(TextMatcher("C D", true).FindInSlot(state, slot.data(), scratch), 2);  // a blank: the line itself
+  EXPECT_EQ(TextMatcher("DEF G", true).FindInSlot(state, slot.data(), scratch), 4);
+  // A one-byte field holding NUL ends the record: what follows is not shown.
+  const std::string ended = std::string("ABCDEF") + '\0' + "GH" + "\0";
+  EXPECT_EQ(TextMatcher("GH", true).FindInSlot(state, ended.data(), scratch), -1);
+  EXPECT_EQ(TextMatcher("DEF", true).FindInSlot(state, ended.data(), scratch), 4);
+  // A purged record shows no line.
+  const std::string purged = std::string("ABCDEF") + "x" + "GH" + "P";
+  EXPECT_EQ(TextMatcher("AB", true).FindInSlot(state, purged.data(), scratch), -1);
+}
+
 }  // namespace
 }  // namespace ondrel
