@@ -9,7 +9,7 @@
 namespace ondrel {
 
 EntryCursor::EntryCursor(const SharedState& state, ByteFile& index, const KeyOrder& order, FineProblems& problems)
-    : state_(state), index_(index), order_(order), problems_(problems), node_(index),
+    : state_(state), order_(order), problems_(problems), node_(index),
       previous_(static_cast<std::size_t>(std::max<Integer>(state.KeyLength, 0)) + 1) {}
 
 void EntryCursor::StartAt(Long leaf) {

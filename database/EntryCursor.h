@@ -56,7 +56,6 @@ class EntryCursor {
   void LoadLeaf();
 
   const SharedState& state_;
-  ByteFile& index_;
   const KeyOrder& order_;
   FineProblems& problems_;
   NodeReader node_;

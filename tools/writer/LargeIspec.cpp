@@ -65,7 +65,7 @@ IspecLayout BuildLargeIspec(const std::filesystem::path& dir, const LargeIspecOp
   WriteWholeFile(layout.files.Definition(), DefinitionText(definition));
   std::vector<std::string> profiles{PRecord("KEYNO"), IRecord(setup.name), ORecord("KEYNO")};
   if (setup.nameProfile)
-    for (const std::string record : {PRecord("BYNAME"), IRecord(setup.name), ORecord("NAME"), ORecord("KEYNO")})
+    for (const std::string& record : {PRecord("BYNAME"), IRecord(setup.name), ORecord("NAME"), ORecord("KEYNO")})
       profiles.push_back(record);
   WriteWholeFile(layout.files.Profile(), ProfileText(profiles));
 
