@@ -35,11 +35,4 @@ class EntrySink {
 void ScanEntries(SharedState& state, ByteFile& index, const KeyOrder& order, FineProblems& problems,
                  EntrySink& sink);
 
-// Reads data record `recordNumber` into RecordLine and RecordFlag.  A record
-// that cannot be located (number 0, or a position past 32 bits) or read, or
-// a data file that is not open, counts as a record that could not be read;
-// its RecordLine is then empty, or the fields read before the failure, never
-// the line of an earlier record.  Nothing is read from a file not open.
-void ReadEntryRecord(SharedState& state, FineProblems& problems, ByteFile& data, Long recordNumber);
-
 }  // namespace ondrel

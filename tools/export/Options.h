@@ -8,7 +8,7 @@
 
 namespace ondrel::tool {
 
-enum class Mode { ListIspecs, ListProfiles, Export, Window, Describe, Check, Help };
+enum class Mode { ListIspecs, ListProfiles, Export, Window, Describe, Check, Sqlite, Help };
 enum class Format { Text, Csv };
 
 struct Options {
@@ -20,6 +20,8 @@ struct Options {
   std::int64_t from = 1;
   std::optional<std::int64_t> count;
   std::int64_t window = 1;
+  std::string sqliteOut;  // --sqlite OUT.db
+  bool force = false;     // --force: replace an existing OUT.db
 };
 
 // Parses the arguments after the program's name.  On a usage error returns
