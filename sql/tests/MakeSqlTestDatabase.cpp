@@ -1,0 +1,102 @@
+// ondrel-sql-testdb DIR: writes the databases the SQL tests query.
+//
+//   DIR/good        CUST: 70,000 customers (three sections and a part),
+//                   with a hidden field, numbers with decimals, purged
+//                   records, names in Windows-1252, balances that are no
+//                   well-formed number, and two profiles: BYNO (record
+//                   order, purged records included) and BYCITY (city
+//                   descending, then number: scattered, some entries flagged
+//                   "N").  ORD: 600 orders of the first customers, profile
+//                   BYORD, for joins.
+//   DIR/nodata      CUST without its data file, beside a sound ORD.
+//   DIR/nodef       CUST with an empty definition file.
+//   DIR/badleaf     CUST whose BYNO tree has a leaf with a used length no
+//                   leaf has, in its second section.
+//   DIR/swapped     CUST whose BYNO tree has two keys out of order in a leaf
+//                   of its second section.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "tools/writer/Damage.h"
+#include "tools/writer/IspecBuilder.h"
+
+namespace {
+
+using namespace ondrel::writer;
+
+constexpr long kCustomers = 70000;
+const char* const kCities[] = {"Leeds", "York", "Hull", "Bristol", "Exeter", "Dundee", "Norwich"};
+
+std::string Number(long value, int width) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%0*ld", width, value);
+  return text;
+}
+
+// Balance of customer n: pounds and pence, some negative; every 1000th
+// holds a text that is no number.
+std::string Balance(long n) {
+  if (n % 1000 == 7) return "12x.50";
+  const long pence = (n * 7919) % 200000 - 50000;
+  char text[32];
+  std::snprintf(text, sizeof text, "%s%ld.%02ld", pence < 0 ? "-" : "", std::labs(pence) / 100, std::labs(pence) % 100);
+  return text;
+}
+
+IspecLayout BuildCustomers(const std::filesystem::path& dir) {
+  IspecContent setup;
+  setup.name = "CUST";
+  setup.definition.fields = {{"CUSTNO", 1, "N", 6, 0},  {"NAME", 2, "A", 12, 0},    {"CITY", 3, "A", 8, 0},
+                             {"BALANCE", 4, "N", 8, 2}, {"[REGION]", 5, "A", 3, 0}, {"STATUS", 6, "A", 1, 0}};
+  for (long n = 1; n <= kCustomers; ++n) {
+    // Every 100th name carries a Windows-1252 letter (0xE9, e acute).
+    std::string name = (n % 100 == 3 ? std::string("Caf\xE9 ") : std::string("Firm ")) + Number(n, 6);
+    RecordContent record{{Number(n, 6), name, kCities[n % 7], Balance(n), n % 2 ? "NTH" : "STH", n % 3 ? "A" : "C"}};
+    record.purged = n % 97 == 0;
+    setup.records.push_back(record);
+  }
+  auto every = [](std::uint32_t, const RecordContent&) { return true; };
+  setup.profiles = {
+      {.name = "BYNO", .keyFields = {{"CUSTNO"}}, .select = every},
+      {.name = "BYCITY",
+       .keyFields = {{"CITY", true}, {"CUSTNO"}},
+       .entryFlag = [](std::uint32_t n, const RecordContent&) -> std::uint8_t { return n % 500 == 0 ? 'N' : 'Y'; }},
+  };
+  return BuildIspec(dir, setup);
+}
+
+void BuildOrders(const std::filesystem::path& dir) {
+  IspecContent setup;
+  setup.name = "ORD";
+  setup.definition.fields = {{"ORDNO", 1, "N", 6, 0}, {"CUSTNO", 2, "N", 6, 0}, {"AMOUNT", 3, "N", 7, 2}};
+  for (long n = 1; n <= 600; ++n)
+    setup.records.push_back({{Number(900000 + n, 6), Number(n % 150 + 1, 6), Number(n * 13 % 9000, 4) + ".25"}});
+  setup.profiles = {{.name = "BYORD", .keyFields = {{"ORDNO"}}}};
+  BuildIspec(dir, setup);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: ondrel-sql-testdb DIR\n");
+    return 2;
+  }
+  const std::filesystem::path root = argv[1];
+  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped"})
+    std::filesystem::create_directories(root / name);
+  BuildCustomers(root / "good");
+  BuildOrders(root / "good");
+  RemoveFile(BuildCustomers(root / "nodata").files, FileKind::Data);
+  BuildOrders(root / "nodata");
+  const IspecLayout nodef = BuildCustomers(root / "nodef");
+  TruncateFile(nodef.files, FileKind::Definition, 0);
+  const IspecLayout badleaf = BuildCustomers(root / "badleaf");
+  const auto& leaves = badleaf.index.keys[1].Leaves();
+  SetUsedLength(badleaf.files, 512, leaves[leaves.size() / 2], 0x7FFF);
+  const IspecLayout swapped = BuildCustomers(root / "swapped");
+  const std::uint32_t leaf = swapped.index.keys[1].Leaves()[swapped.index.keys[1].Leaves().size() / 2];
+  SwapEntries(swapped.files, 1, leaf, 0, leaf, 1);
+  return 0;
+}
