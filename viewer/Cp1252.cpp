@@ -60,4 +60,29 @@ void AppendCp1252AsUtf8(std::string& out, std::string_view bytes) {
   }
 }
 
+bool Utf8ToCp1252(std::string_view utf8, std::string& bytes) {
+  bytes.clear();
+  for (std::size_t at = 0; at < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[at]);
+    int length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+    if (length == 0 || at + static_cast<std::size_t>(length) > utf8.size()) return false;
+    char32_t cp = length == 1 ? lead : lead & (0x7F >> length);
+    for (int i = 1; i < length; ++i) {
+      const auto next = static_cast<unsigned char>(utf8[at + static_cast<std::size_t>(i)]);
+      if ((next >> 6) != 2) return false;
+      cp = (cp << 6) | (next & 0x3F);
+    }
+    at += static_cast<std::size_t>(length);
+    // The byte whose code point this is; every byte outside 0x80 to 0x9F is
+    // its own code point.
+    int byte = -1;
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) byte = static_cast<int>(cp);
+    for (int b = 0x80; b <= 0x9F && byte < 0; ++b)
+      if (kHighControls[b - 0x80] == cp) byte = b;
+    if (byte < 0) return false;
+    bytes += static_cast<char>(byte);
+  }
+  return true;
+}
+
 }  // namespace ondrel

@@ -18,4 +18,9 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 // The same, appended to `out` (for writing many lines through one buffer).
 void AppendCp1252AsUtf8(std::string& out, std::string_view bytes);
 
+// UTF-8 text (what a user types on a command line) as Windows-1252 bytes.
+// False when the text is no valid UTF-8 or holds a character the code page
+// has no byte for.
+bool Utf8ToCp1252(std::string_view utf8, std::string& bytes);
+
 }  // namespace ondrel

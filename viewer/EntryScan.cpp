@@ -1,6 +1,5 @@
 #include "viewer/EntryScan.h"
 
-#include "database/DataRecord.h"
 #include "database/EntryCursor.h"
 
 namespace ondrel {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "database/ByteFile.h"
+#include "database/DataRecord.h"
 #include "database/FineProblems.h"
 #include "database/KeyOrder.h"
 #include "database/SharedState.h"

@@ -10,7 +10,6 @@
 #include "database/FineProblems.h"
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
-#include "database/DataRecord.h"
 #include "viewer/EntryScan.h"
 #include "viewer/Rounding.h"
 #include "viewer/Scrolling.h"

@@ -125,6 +125,42 @@ TEST(ExportTest, Describe) {
                          "Condition: AMOUNT > GLB.ZEROS AND\nCondition: NAME = (A)\n");
 }
 
+// --seek picks the start entry of the export and of --window, as --from and
+// --window N do; --describe tells the entry found.
+TEST(ExportTest, SeekStartsAtTheFirstKeyAtOrAfterTheValue) {
+  EXPECT_EQ(RunTool({"--seek", "32001", "--count", "2", Dir(), "LARGE", "BYNO"}).out,
+            kNumberedHeading.substr(0, 16) + "\n" + std::string(15, '-') + "\n" + test::NumberedLine(32001) + "\n" +
+                test::NumberedLine(32002) + "\n");
+  EXPECT_EQ(RunTool({"--window", "--seek", "32000", Dir(), "LARGE", "BYNO"}).out,
+            "LARGE via BYNO: Record 32000 thru 32020 of 70500\r\n" + kNumberedHeading +
+                test::NumberedLines(32000, 32020));
+  // A name typed short is a prefix; an accented letter is typed as UTF-8.
+  // BYNAME: Caf\xE9, Hidden, Line\nbreak, Say "hi", Smith, John.
+  const std::string described = RunTool({"--describe", "--seek", "Sa", Dir(), "CUST", "BYNAME"}).out;
+  EXPECT_EQ(described.substr(described.rfind("Seek: ")), "Seek: 4\n");
+  EXPECT_NE(RunTool({"--describe", "--seek", "Caf\u00E9", Dir(), "CUST", "BYNAME"}).out.find("Seek: 1\n"),
+            std::string::npos);
+  EXPECT_NE(RunTool({"--describe", "--seek", "999999", Dir(), "LARGE", "BYNO"}).out.find("Seek: 0\n"),
+            std::string::npos);
+  const auto past = RunTool({"--seek", "999999", Dir(), "LARGE", "BYNO"});
+  EXPECT_EQ(past.status, 0);
+  EXPECT_EQ(test::Lines(past.out).size(), 2u);  // the heading alone
+
+  // What cannot be sought fails with the reason; what cannot go together is a
+  // usage error.
+  const auto tooLong = RunTool({"--seek", "1234567", Dir(), "LARGE", "BYNO"});
+  EXPECT_EQ(tooLong.status, 1);
+  EXPECT_EQ(tooLong.err, "Ondrel viewer: The value typed for NO is longer than its 6 characters.\n");
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--seek", "1", "--from", "2", Dir(), "LARGE", "BYNO"},
+        {"--window", "5", "--seek", "1", Dir(), "LARGE", "BYNO"},
+        {"--window", Dir(), "LARGE", "BYNO"},
+        {"--check", "--seek", "1", Dir(), "LARGE", "BYNO"}}) {
+    const auto run = RunTool(bad);
+    EXPECT_EQ(run.status, 2) << bad[0] << bad[2];
+  }
+}
+
 TEST(ExportTest, MessagesAndExitStatus) {
   test::TempDir dir;
   const auto gone = test::BuildNumbered(dir.str(), "GONE", 3);

@@ -12,7 +12,7 @@ namespace ondrel::tool {
 int DescribeMode(const Options& options) {
   Session session;
   OpenProfile(session, options, true);
-  const SharedState& state = session.state;
+  const SharedState& state = session.state;  // SeekEntry may load the definition
   const Long entries = state.LeafTable.empty() ? 0 : state.LeafTable.back().CumCount;
 
   std::string out;
@@ -33,6 +33,11 @@ int DescribeMode(const Options& options) {
     out += "Ordinate: " + Cp1252ToUtf8(Printable(line)) + "\n";
   for (const std::string& line : session.platform.List(ChooserList::Conditions))
     out += "Condition: " + Cp1252ToUtf8(Printable(line)) + "\n";
+  if (!options.seek.empty()) {
+    bool found = false;
+    const Long entry = SeekEntry(session, options, &found);
+    out += "Seek: " + std::to_string(found ? entry : 0) + "\n";
+  }
   Stdout().Write(out);
   Stdout().Flush();
   return 0;

@@ -108,7 +108,7 @@ int ExportMode(const Options& options) {
   // Everything that can be read is written; what could not be read is
   // counted and told at the end, and the export then fails.
   FineProblems problems(session.platform);
-  state.StartRecord = static_cast<double>(options.from);
+  state.StartRecord = static_cast<double>(options.seek.empty() ? options.from : SeekEntry(session, options));
   const Long leaf = FindLeaf(state, state.StartRecord);
   if (leaf != 0) {
     ByteFile index;

@@ -28,8 +28,14 @@ std::string UsageText() {
          "                     shown field names, one row per active record\n"
          "  --from N           start at entry number N (default 1)\n"
          "  --count M          write at most M record lines or rows\n"
-         "  --window N         write what \"Copy to Clipboard\" copies with the window at\n"
-         "                     entry N\n"
+         "  --seek VALUE       start at the first entry whose key is at or after VALUE (for\n"
+         "                     the export and --window); give it once per leading\n"
+         "                     ordinate, in order.  A number typed short is aligned as\n"
+         "                     the field's stored values are; other text is a prefix.\n"
+         "                     With --describe, adds the line \"Seek: N\" (0: no entry\n"
+         "                     reaches the key)\n"
+         "  --window [N]       write what \"Copy to Clipboard\" copies with the window at\n"
+         "                     entry N, or at the entry --seek finds\n"
          "  --describe         describe the index, the key and the profile\n"
          "  --check            check the profile's tree and its data records; one line\n"
          "                     per problem, then a summary; exit status 1 on a problem\n"
@@ -50,6 +56,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
   std::vector<std::string> positional;
   std::optional<Mode> chosenMode;
   bool exportOption = false;
+  bool fromGiven = false;
+  bool windowGiven = false;
   bool help = false;
 
   auto chooseMode = [&](Mode mode, const std::string& name) {
@@ -118,14 +126,25 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     } else if (arg == "--from") {
       if (!takeNumber(options.from, INT64_MIN)) return std::nullopt;
       exportOption = true;
+      fromGiven = true;
     } else if (arg == "--count") {
       std::int64_t count = 0;
       if (!takeNumber(count, 0)) return std::nullopt;
       options.count = count;
       exportOption = true;
     } else if (arg == "--window") {
-      if (!takeNumber(options.window, INT64_MIN) || !chooseMode(Mode::Window, arg))
-        return std::nullopt;
+      // The entry may be left out when --seek gives it: the value is taken
+      // only when it is a number.
+      std::int64_t number = 0;
+      const bool next = !hasValue && i + 1 < args.size() && ParseWhole(args[i + 1], number);
+      if (hasValue || next) {
+        if (!takeNumber(options.window, INT64_MIN)) return std::nullopt;
+        windowGiven = true;
+      }
+      if (!chooseMode(Mode::Window, arg)) return std::nullopt;
+    } else if (arg == "--seek") {
+      if (!takeValue()) return std::nullopt;
+      options.seek.push_back(value);
     } else if (arg == "--describe") {
       if (!chooseMode(Mode::Describe, arg)) return std::nullopt;
     } else if (arg == "--check") {
@@ -166,7 +185,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
   if (positional.size() == 3) options.profile = positional[2];
 
   if (positional.size() < 3) {
-    if (chosenMode || exportOption) {
+    if (chosenMode || exportOption || !options.seek.empty()) {
       error = "the options need a PROFILE";
       return std::nullopt;
     }
@@ -175,6 +194,19 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
   }
   if (chosenMode && exportOption) {
     error = "--format, --from and --count apply only to the export";
+    return std::nullopt;
+  }
+  if (!options.seek.empty() && fromGiven) {
+    error = "--seek and --from both give the start entry: give one of them";
+    return std::nullopt;
+  }
+  if (!options.seek.empty() && chosenMode == Mode::Check) {
+    error = "--seek applies to the export, --window and --describe";
+    return std::nullopt;
+  }
+  if (chosenMode == Mode::Window && windowGiven == !options.seek.empty()) {
+    error = windowGiven ? "--window N and --seek both give the window's entry: give one of them"
+                        : "--window needs an entry number, or --seek";
     return std::nullopt;
   }
   options.mode = chosenMode.value_or(Mode::Export);

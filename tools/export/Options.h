@@ -20,6 +20,8 @@ struct Options {
   std::int64_t from = 1;
   std::optional<std::int64_t> count;
   std::int64_t window = 1;
+  // --seek: the typed key, one value per leading ordinate (UTF-8, as given).
+  std::vector<std::string> seek;
   std::string sqliteOut;  // --sqlite OUT.db
   bool force = false;     // --force: replace an existing OUT.db
 };

@@ -6,8 +6,10 @@
 #include "database/Catalogue.h"
 #include "database/Definition.h"
 #include "database/IndexWalk.h"
+#include "database/KeySeek.h"
 #include "database/Profile.h"
 #include "tools/export/Output.h"
+#include "viewer/Cp1252.h"
 #include "viewer/Scrolling.h"
 
 namespace ondrel::tool {
@@ -43,6 +45,25 @@ int EndOfRead(const Session& session, const FineProblems* problems, const std::s
   for (std::size_t i = 0; i < parts.size(); ++i) text += (i > 0 ? "; " : "") + parts[i];
   ErrorLine(std::string(kApplicationTitle) + ": " + text + ".");
   return 1;
+}
+
+Long SeekEntry(Session& session, const Options& options, bool* found) {
+  RequireDefinition(session);
+  SharedState& state = session.state;
+  std::vector<std::string> typed;
+  for (const std::string& value : options.seek) {
+    std::string bytes;
+    if (!Utf8ToCp1252(value, bytes))
+      Fail("The value " + value + " of --seek holds a character the database's code page cannot hold.");
+    typed.push_back(bytes);
+  }
+  ByteFile index;
+  if (!index.Open(state.IndexPath)) Fail("The index file " + state.IndexPath + " cannot be opened.");
+  const SeekResult result = SeekKey(state, index, typed);
+  if (result.outcome == SeekOutcome::Refused) Fail(Cp1252ToUtf8(result.message));
+  if (found) *found = result.outcome == SeekOutcome::Found;
+  if (result.outcome == SeekOutcome::Found) return result.entry;
+  return state.LeafTable.empty() ? 1 : state.LeafReach.back() + 1;
 }
 
 void RequireDefinition(Session& session) {

@@ -30,6 +30,12 @@ void OpenProfile(Session& session, const Options& options, bool walk);
 // walk's errors, and `problems` when given), and the mode ends with 1.
 int EndOfRead(const Session& session, const FineProblems* problems, const std::string& what);
 
+// The entry --seek finds: its number, or one past the last entry when no
+// entry reaches the key.  Exits with status 1 after a message when the key
+// cannot be sought (the definition is loaded first).  `found` tells the two
+// apart.
+Long SeekEntry(Session& session, const Options& options, bool* found = nullptr);
+
 // Loads the definition unless it is loaded; exits with status 1 when there
 // is none (the viewer's message has been shown by then).
 void RequireDefinition(Session& session);

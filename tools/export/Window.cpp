@@ -20,7 +20,7 @@ int WindowMode(const Options& options) {
   ShowChosenFile(state, session.platform, view, session.platform.List(ChooserList::Ordinates));
   EndWithoutDefinition(session);
 
-  state.StartRecord = static_cast<double>(options.window);
+  state.StartRecord = static_cast<double>(options.seek.empty() ? options.window : SeekEntry(session, options));
   FillRecordWindow(state, session.platform, view);
 
   const std::optional<std::string> text = ClipboardText(state, view);

@@ -1,0 +1,253 @@
+#include "database/KeySeek.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "database/BigEndian.h"
+
+namespace ondrel {
+namespace {
+
+const char* kOutOfOrder =
+    "The keys met on the way are not in the order of the profile's key: the index is damaged, or it has "
+    "changed since the profile was opened.  Nothing was found.";
+
+// One leaf read whole, when it is a sound leaf that agrees with the leaf
+// table: level 0, a used length of whole entries inside the node, and as many
+// entries as the table counts for it.
+class Leaf {
+ public:
+  bool Read(const SharedState& state, ByteFile& index, Long k) {
+    entrySize_ = 1 + state.KeyLength + state.EntryTail;
+    bytes_.resize(static_cast<std::size_t>(std::max<Integer>(state.NodeSize, 4)));
+    if (k < 1 || static_cast<std::size_t>(k) >= state.LeafTable.size() || entrySize_ <= 0) return false;
+    if (!index.Read(state.LeafTable[static_cast<std::size_t>(k)].NodePos, bytes_.data(), bytes_.size())) return false;
+    const int used = BE16(bytes_.data());
+    const int level = BE16(bytes_.data() + bytes_.size() - 2) / 256;
+    if (level != 0 || used < 2 || used > state.NodeSize - 2 || (used - 2) % entrySize_ != 0) return false;
+    entries_ = (used - 2) / entrySize_;
+    first_ = state.LeafTable[static_cast<std::size_t>(k) - 1].CumCount;
+    return state.LeafTable[static_cast<std::size_t>(k)].CumCount - first_ == entries_;
+  }
+  int Entries() const { return entries_; }
+  Long First() const { return first_; }  // entries before this leaf
+  const unsigned char* Key(int e) const { return bytes_.data() + 2 + static_cast<std::size_t>(e) * entrySize_ + 1; }
+
+ private:
+  std::vector<unsigned char> bytes_;
+  int entrySize_ = 0;
+  int entries_ = 0;
+  Long first_ = 0;
+};
+
+// How a numeric part's stored values are filled on the left, from the keys
+// of a few leaves: a value that starts with a blank is blank-filled, one that
+// starts with "0" zero-filled; the more frequent wins.  A part whose values
+// all fill their width says nothing either way, and is zero-filled: a typed
+// number then lies among them as its value does.
+char FillOf(const SharedState& state, ByteFile& index, const KeyPartOrder& part) {
+  long blanks = 0;
+  long zeros = 0;
+  const std::size_t leaves = state.LeafTable.size() - 1;
+  for (const std::size_t k : {std::size_t{1}, (leaves + 1) / 2, leaves}) {
+    Leaf leaf;
+    if (k < 1 || !leaf.Read(state, index, static_cast<Long>(k))) continue;
+    for (int e = 0; e < leaf.Entries(); ++e) {
+      std::string value(reinterpret_cast<const char*>(leaf.Key(e)) + part.offset, static_cast<std::size_t>(part.length));
+      if (part.storage == PartStorage::Inverted)
+        for (char& c : value) c = static_cast<char>(255 - static_cast<unsigned char>(c));
+      if (value.size() > 1 && value[0] == ' ' && value.find_first_not_of(' ') != std::string::npos) ++blanks;
+      if (value.size() > 1 && value[0] == '0') ++zeros;
+    }
+  }
+  return blanks > zeros ? ' ' : '0';
+}
+
+}  // namespace
+
+bool PrepareTypedKey(const SharedState& state, const KeyOrder& order, ByteFile& index,
+                     const std::vector<std::string>& typed, TypedKey& key, std::string& why) {
+  key.parts.clear();
+  if (!order.Judged()) {
+    why = "The profile's key cannot be searched: " + order.Unmatched() + ".";
+    return false;
+  }
+  const auto& parts = order.Parts();
+  std::size_t count = typed.size();
+  while (count > 0 && typed[count - 1].empty()) --count;
+  if (count > parts.size()) {
+    why = "The key has " + std::to_string(parts.size()) + " ordinates; " + std::to_string(count) +
+          " values were given.";
+    return false;
+  }
+  for (std::size_t p = 0; p < count; ++p) {
+    const KeyPartOrder& part = parts[p];
+    std::string value = typed[p];
+    if (value.empty()) {
+      why = "Type the ordinates from the first one on: " + part.name + " is empty, but a later one is not.";
+      return false;
+    }
+    if (value.size() > static_cast<std::size_t>(part.length)) {
+      why = "The value typed for " + part.name + " is longer than its " + std::to_string(part.length) +
+            " characters.";
+      return false;
+    }
+    if (part.descending && part.storage == PartStorage::Unknown) {
+      why = "The order of the descending ordinate " + part.name +
+            " cannot be learnt from the tree, so it cannot be searched.";
+      return false;
+    }
+    // A number typed short stands at the right of its field, filled on the
+    // left as the field's stored values are; a whole number typed for a
+    // field with decimals gets its decimal point and zeros ("500" is
+    // "500.00").  Any other text is a prefix.
+    const FieldDef& field = state.FieldTable[static_cast<std::size_t>(part.field)];
+    if (field.Type == "N" && value.size() < static_cast<std::size_t>(part.length)) {
+      if (field.Decimals > 0 && value.find_first_not_of("+-0123456789") == std::string::npos &&
+          value.size() + 1 + static_cast<std::size_t>(field.Decimals) <= static_cast<std::size_t>(part.length))
+        value += "." + std::string(static_cast<std::size_t>(field.Decimals), '0');
+      value.insert(0, static_cast<std::size_t>(part.length) - value.size(), FillOf(state, index, part));
+    }
+    // Only the last text typed is a prefix.  A part followed by another is
+    // the whole field, padded with blanks as a text field is stored: a
+    // prefix there would match keys that the next part orders apart, and no
+    // single place in the tree would be "at or after" them all.
+    if (p + 1 < count && value.size() < static_cast<std::size_t>(part.length))
+      value.append(static_cast<std::size_t>(part.length) - value.size(), ' ');
+    if (part.storage == PartStorage::Inverted)
+      for (char& c : value) c = static_cast<char>(255 - static_cast<unsigned char>(c));
+    key.parts.push_back(std::move(value));
+  }
+  return true;
+}
+
+KeyComparison CompareTyped(const KeyOrder& order, const TypedKey& typed, const unsigned char* key) {
+  const auto& parts = order.Parts();
+  for (std::size_t p = 0; p < typed.parts.size() && p < parts.size(); ++p) {
+    const std::string& value = typed.parts[p];
+    int cmp = std::memcmp(key + parts[p].offset, value.data(), value.size());
+    if (cmp == 0) continue;
+    if (parts[p].descending && parts[p].storage == PartStorage::Plain) cmp = -cmp;
+    return cmp < 0 ? KeyComparison::Before : KeyComparison::After;
+  }
+  return KeyComparison::Same;
+}
+
+SeekResult SeekKey(const SharedState& state, ByteFile& index, const std::vector<std::string>& typed) {
+  SeekResult result;
+  const KeyOrder order(state);
+  TypedKey key;
+  if (!PrepareTypedKey(state, order, index, typed, key, result.message)) return result;
+  const Long leaves = static_cast<Long>(state.LeafTable.size()) - 1;
+
+  // The first key of each leaf probed, by leaf, to prove at the end that
+  // they rise with the leaves.
+  std::map<Long, std::vector<unsigned char>> firsts;
+  bool sound = true;
+  // Whether leaf k is in order within itself and its first key is not
+  // before the last key of the leaf before it.  Checking each leaf the
+  // search leans on against its neighbour means that a key moved there from
+  // far away is seen, not taken as the answer.
+  auto inOrder = [&](const Leaf& leaf, Long k) {
+    for (int e = 1; e < leaf.Entries(); ++e)
+      if (order.Compare(leaf.Key(e - 1), leaf.Key(e)) == KeyComparison::After) return false;
+    for (Long before = k - 1; before >= 1 && before >= k - 8; --before) {
+      Leaf previous;
+      if (!previous.Read(state, index, before)) return false;
+      if (previous.Entries() == 0) continue;
+      return order.Compare(previous.Key(previous.Entries() - 1), leaf.Key(0)) != KeyComparison::After;
+    }
+    return true;
+  };
+  // The first key at or after leaf k (looking past a few empty leaves), or
+  // none when the tree ends first.
+  auto firstKeyFrom = [&](Long k, const unsigned char*& at) -> bool {
+    for (int look = 0; k <= leaves && look < 8; ++k, ++look) {
+      Leaf leaf;
+      if (!leaf.Read(state, index, k)) {
+        sound = false;
+        return false;
+      }
+      if (leaf.Entries() == 0) continue;
+      if (!inOrder(leaf, k)) sound = false;
+      auto& stored = firsts[k];
+      stored.assign(leaf.Key(0), leaf.Key(0) + state.KeyLength);
+      at = stored.data();
+      return true;
+    }
+    if (k <= leaves) sound = false;  // more empty leaves than a sound tree has
+    return false;
+  };
+
+  // The first leaf whose first key (or the first key after it) is not
+  // before the typed key.
+  Long lo = 1;
+  Long hi = leaves + 1;
+  while (lo < hi && sound) {
+    const Long mid = lo + (hi - lo) / 2;
+    const unsigned char* first = nullptr;
+    const bool any = firstKeyFrom(mid, first);
+    if (!any || CompareTyped(order, key, first) != KeyComparison::Before)
+      hi = mid;
+    else
+      lo = mid + 1;
+  }
+  if (!sound) {
+    result.message = kOutOfOrder;
+    return result;
+  }
+  const Long j = lo;
+
+  // The answer is a later entry of leaf j - 1, or the first entry from leaf
+  // j on.  The leaf searched must be in order within itself and against the
+  // first keys probed around it.
+  if (j > 1) {
+    Leaf leaf;
+    if (!leaf.Read(state, index, j - 1)) {
+      result.message = kOutOfOrder;
+      return result;
+    }
+    if (leaf.Entries() > 0) {
+      if (!inOrder(leaf, j - 1)) sound = false;
+      firsts[j - 1].assign(leaf.Key(0), leaf.Key(0) + state.KeyLength);
+    }
+    const unsigned char* next = nullptr;
+    if (leaf.Entries() > 0 && j <= leaves && firstKeyFrom(j, next) &&
+        order.Compare(leaf.Key(leaf.Entries() - 1), next) == KeyComparison::After)
+      sound = false;
+    for (int e = 0; e < leaf.Entries() && sound && result.outcome != SeekOutcome::Found; ++e) {
+      if (CompareTyped(order, key, leaf.Key(e)) != KeyComparison::Before) {
+        result.outcome = SeekOutcome::Found;
+        result.entry = leaf.First() + e + 1;
+      }
+    }
+  }
+  if (sound && result.outcome != SeekOutcome::Found) {
+    const unsigned char* first = nullptr;
+    Long k = j;
+    while (k <= leaves && state.LeafTable[static_cast<std::size_t>(k)].CumCount ==
+                              state.LeafTable[static_cast<std::size_t>(k) - 1].CumCount)
+      ++k;  // the empty leaves firstKeyFrom looked past
+    if (firstKeyFrom(j, first)) {
+      result.outcome = SeekOutcome::Found;
+      result.entry = state.LeafTable[static_cast<std::size_t>(k) - 1].CumCount + 1;
+    } else if (sound) {
+      result.outcome = SeekOutcome::PastTheEnd;
+    }
+  }
+
+  // Every first key probed rises with its leaf.
+  const std::vector<unsigned char>* previous = nullptr;
+  for (const auto& [leaf, first] : firsts) {
+    if (previous && order.Compare(previous->data(), first.data()) == KeyComparison::After) sound = false;
+    previous = &first;
+  }
+  if (!sound) {
+    result = SeekResult{};
+    result.message = kOutOfOrder;
+  }
+  return result;
+}
+
+}  // namespace ondrel

@@ -1,0 +1,61 @@
+// Going to a key: the first entry of the chosen key's tree whose key lies at
+// or after a typed key, in the tree's order (KeyOrder.h).
+//
+// The user types the leading ordinates, one text each (Windows-1252 bytes).
+// The last text typed, when shorter than its part, is compared as a prefix;
+// a text followed by another is the whole field, padded with blanks.  A
+// numeric
+// ("N") ordinate's, which is aligned to the right first, filled with zeros or
+// blanks as its stored values are (see PrepareTypedKey), and given its
+// decimal places when typed as a whole number.  A descending part stored inverted is compared
+// inverted.
+//
+// The search reads O(log n) nodes: a binary search over the leaf table on the
+// first key of each leaf, then one leaf.  Every key met on the way is checked
+// against the tree's order, and each leaf the search leans on against the
+// last key of the leaf before it; if any is out of order (a damaged tree, or
+// one rewritten since it was walked) the seek is refused with a message and
+// no entry is given as found, so that a wrong record is never shown as the
+// answer.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "database/ByteFile.h"
+#include "database/KeyOrder.h"
+#include "database/SharedState.h"
+
+namespace ondrel {
+
+// The typed key in the form the tree stores: one text per typed part, as
+// many bytes as were typed (after alignment), inverted for an inverted part.
+struct TypedKey {
+  std::vector<std::string> parts;
+};
+
+enum class SeekOutcome { Found, PastTheEnd, Refused };
+
+struct SeekResult {
+  SeekOutcome outcome = SeekOutcome::Refused;
+  Long entry = 0;       // Found: the entry number
+  std::string message;  // Refused: what to tell the user
+};
+
+// Turns what was typed into the stored form.  False, with `why` set, when it
+// cannot be: more texts than ordinates, a text longer than its field, a
+// filled text after an empty one, ordinates that do not match the key, or a
+// descending part whose storage the tree did not show.  Empty texts at the
+// end are left out.  `index` is read for the alignment of numeric parts.
+bool PrepareTypedKey(const SharedState& state, const KeyOrder& order, ByteFile& index,
+                     const std::vector<std::string>& typed, TypedKey& key, std::string& why);
+
+// Where a stored key lies against a typed key: Before, Same (equal on every
+// typed part, as a prefix) or After.
+KeyComparison CompareTyped(const KeyOrder& order, const TypedKey& typed, const unsigned char* key);
+
+// The first entry at or after the typed key.  The definition must be loaded
+// (the ordinates are matched to its fields).
+SeekResult SeekKey(const SharedState& state, ByteFile& index, const std::vector<std::string>& typed);
+
+}  // namespace ondrel

@@ -1,0 +1,194 @@
+// Going to a key, against a model that knows every key of the tree in order:
+// one and several parts, descending parts stored both ways, duplicate keys,
+// keys before the first and after the last, leaf and section boundaries,
+// numbers typed short, and a tree out of order, which is refused.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "database/Catalogue.h"
+#include "database/Definition.h"
+#include "database/IndexWalk.h"
+#include "database/KeySeek.h"
+#include "database/Profile.h"
+#include "tests/support/RecordingPlatform.h"
+#include "tests/support/TempDir.h"
+#include "tools/writer/DataFile.h"
+#include "tools/writer/Damage.h"
+#include "tools/writer/IspecBuilder.h"
+
+namespace ondrel {
+namespace {
+
+using test::RecordingPlatform;
+using test::TempDir;
+
+constexpr int kRecords = 33000;
+
+// NO is zero-filled, AMT blank-filled; GRP repeats every 50 records.
+std::vector<writer::FieldLine> Fields() {
+  return {{"NO", 1, "N", 6, 0}, {"GRP", 2, "A", 4, 0}, {"AMT", 3, "N", 6, 0}, {"NAME", 4, "A", 8, 0}};
+}
+
+class KeySeekTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new TempDir;
+    writer::IspecContent setup;
+    setup.name = "SEEK";
+    setup.definition.fields = Fields();
+    for (int i = 1; i <= kRecords; ++i) {
+      char no[8];
+      std::snprintf(no, sizeof no, "%06d", i);
+      setup.records.push_back({{no, "G" + std::to_string(i % 50), std::to_string((i * 37) % 1000), "N" + std::to_string(i)}});
+    }
+    setup.profiles = {
+        {.name = "BYNO", .keyFields = {{"NO"}}},
+        {.name = "BYGRP", .keyFields = {{"GRP"}, {"NO"}}},
+        {.name = "GRPDESC", .keyFields = {{"GRP", true}, {"NO"}}},
+        {.name = "GRPRAW", .keyFields = {{.field = "GRP", .descending = true, .storedAsWritten = true}, {"NO"}}},
+        {.name = "BYAMT", .keyFields = {{"AMT"}}},
+    };
+    layout_ = new writer::IspecLayout(writer::BuildIspec(dir_->path(), setup));
+    records_ = new std::vector<writer::RecordContent>(setup.records);
+  }
+  static void TearDownTestSuite() {
+    delete layout_;
+    delete records_;
+    delete dir_;
+  }
+
+  void Open(int profile) {
+    state = SharedState{};
+    SetTextConstants(state);
+    const auto profiles = LoadFileSet(state, platform, dir_->str(), "SEEK");
+    LoadProfile(state, platform, profiles, profile - 1);
+    BuildReferenceInformation(state, platform);
+    ASSERT_TRUE(LoadDefinition(state, platform));
+    ASSERT_TRUE(platform.messages.empty());
+    profile_ = profile;
+  }
+
+  SeekResult Seek(const std::vector<std::string>& typed) {
+    ByteFile index(state.IndexPath);
+    return SeekKey(state, index, typed);
+  }
+
+  // The model: the first entry whose fields, as written, are at or after the
+  // typed values (each a prefix of its field as stored in the record,
+  // filled as `filled` gives it), a descending field the other way.
+  Long Model(const std::vector<std::string>& filled, const std::vector<int>& fields, const std::vector<bool>& desc) {
+    const auto& order = layout_->entryRecords[static_cast<std::size_t>(profile_)];
+    static const std::vector<writer::FieldLine> kFields = Fields();
+    for (std::size_t e = 0; e < order.size(); ++e) {
+      const auto& record = (*records_)[order[e] - 1];
+      int verdict = 0;
+      for (std::size_t p = 0; p < filled.size() && verdict == 0; ++p) {
+        const auto& field = kFields[static_cast<std::size_t>(fields[p])];
+        const std::string stored = writer::FitField(record.values[static_cast<std::size_t>(fields[p])], field);
+        const int cmp = stored.compare(0, filled[p].size(), filled[p]);
+        verdict = desc[p] ? -cmp : cmp;
+      }
+      if (verdict >= 0) return static_cast<Long>(e + 1);
+    }
+    return 0;
+  }
+
+  void ExpectFound(const std::vector<std::string>& typed, Long entry) {
+    const SeekResult r = Seek(typed);
+    if (entry == 0) {
+      EXPECT_EQ(r.outcome, SeekOutcome::PastTheEnd) << typed[0] << " " << r.message;
+    } else {
+      EXPECT_EQ(r.outcome, SeekOutcome::Found) << typed[0] << " " << r.message;
+      EXPECT_EQ(r.entry, entry) << typed[0];
+    }
+  }
+
+  static TempDir* dir_;
+  static writer::IspecLayout* layout_;
+  static std::vector<writer::RecordContent>* records_;
+  SharedState state;
+  RecordingPlatform platform;
+  int profile_ = 0;
+};
+
+TempDir* KeySeekTest::dir_ = nullptr;
+writer::IspecLayout* KeySeekTest::layout_ = nullptr;
+std::vector<writer::RecordContent>* KeySeekTest::records_ = nullptr;
+
+TEST_F(KeySeekTest, OnePartAcrossLeavesAndSections) {
+  Open(1);
+  ExpectFound({"000001"}, 1);
+  ExpectFound({"1"}, 1);          // zero-filled like the stored values
+  ExpectFound({"0"}, 1);          // before the first key
+  ExpectFound({"32000"}, 32000);  // the last entry of section 1
+  ExpectFound({"32001"}, 32001);  // the first of section 2
+  ExpectFound({"999999"}, 0);     // after the last key
+  // The first and last entries of every leaf.
+  for (std::size_t k = 1; k + 1 < state.LeafTable.size(); k += 97) {
+    for (const Long entry : {state.LeafTable[k - 1].CumCount + 1, state.LeafTable[k].CumCount}) {
+      char no[8];
+      std::snprintf(no, sizeof no, "%d", static_cast<int>(entry));
+      ExpectFound({no}, entry);
+    }
+  }
+  const SeekResult tooLong = Seek({"1234567"});
+  EXPECT_EQ(tooLong.outcome, SeekOutcome::Refused);
+  EXPECT_EQ(tooLong.message, "The value typed for NO is longer than its 6 characters.");
+}
+
+TEST_F(KeySeekTest, SeveralPartsDuplicatesAndDescendingParts) {
+  std::mt19937 random(11);
+  for (const int profile : {2, 3, 4}) {
+    SCOPED_TRACE(profile);
+    Open(profile);
+    const bool desc = profile != 2;
+    for (int trial = 0; trial < 30; ++trial) {
+      const std::string group = "G" + std::to_string(random() % 55);
+      char no[8];
+      std::snprintf(no, sizeof no, "%06d", static_cast<int>(random() % (kRecords + 10)));
+      // A group alone (the first of its equal keys), a prefix, and both
+      // parts: a group followed by a number is the whole field.
+      ExpectFound({group}, Model({group}, {1}, {desc}));
+      ExpectFound({group.substr(0, 2)}, Model({group.substr(0, 2)}, {1}, {desc}));
+      const std::string whole = group + std::string(4 - group.size(), ' ');
+      ExpectFound({group, no}, Model({whole, no}, {1, 0}, {desc, false}));
+    }
+  }
+  const SeekResult gap = Seek({"", "000010"});
+  EXPECT_EQ(gap.outcome, SeekOutcome::Refused);
+  EXPECT_EQ(gap.message, "Type the ordinates from the first one on: GRP is empty, but a later one is not.");
+}
+
+TEST_F(KeySeekTest, NumbersTypedShortAreFilledAsTheStoredValues) {
+  Open(5);  // AMT is filled with blanks: "    37"
+  for (const std::string amount : {"0", "5", "37", "370", "999", "1000"}) {
+    const std::string filled = std::string(6 - amount.size(), ' ') + amount;
+    ExpectFound({amount}, Model({filled}, {2}, {false}));
+  }
+}
+
+TEST_F(KeySeekTest, ATreeOutOfOrderIsRefusedNotAnswered) {
+  TempDir dir;
+  std::filesystem::copy(dir_->path(), dir.path(), std::filesystem::copy_options::recursive);
+  const writer::FileSet set{dir.path(), "SEEK"};
+  const auto& leaves = layout_->index.keys[1].Leaves();
+  // The first keys of two leaves the search passes through change places.
+  writer::SwapEntries(set, 1, leaves[leaves.size() / 2], 0, leaves[leaves.size() / 4], 0);
+  state = SharedState{};
+  SetTextConstants(state);
+  const auto profiles = LoadFileSet(state, platform, dir.str(), "SEEK");
+  LoadProfile(state, platform, profiles, 0);
+  BuildReferenceInformation(state, platform);
+  ASSERT_TRUE(LoadDefinition(state, platform));
+  const Long quarter = state.LeafTable[leaves.size() / 4].CumCount;
+  char no[8];
+  std::snprintf(no, sizeof no, "%06d", static_cast<int>(quarter));
+  const SeekResult r = Seek({no});
+  EXPECT_EQ(r.outcome, SeekOutcome::Refused);
+  EXPECT_NE(r.message.find("not in the order of the profile's key"), std::string::npos) << r.message;
+  EXPECT_EQ(r.entry, 0);
+}
+
+}  // namespace
+}  // namespace ondrel
