@@ -73,6 +73,7 @@ SQLITE_EXTENSION_INIT3
 #include "database/FineProblems.h"
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
+#include "database/KeySeek.h"
 #include "database/RecordStream.h"
 #include "sql/CatchingPlatform.h"
 #include "sql/Modules.h"
@@ -107,6 +108,8 @@ struct ProfileTable {
   std::string dir, ispec, profile;
   std::vector<FieldColumn> columns;  // the named form's fields
   std::vector<Role> roles;           // per declared column
+  int leading = -1;  // the column the key seek serves (LeadingColumn), or -1
+  int leadingLength = 0;  // its key part's length
   std::shared_ptr<const Prepared> prepared;
 };
 
@@ -132,12 +135,25 @@ int Guarded(sqlite3_vtab* table, Body body) {
 // One scan: the files, the stream and the row on hand.
 class Scan {
  public:
-  Scan(std::shared_ptr<const Prepared> prepared, bool records, std::int64_t first, std::int64_t last)
+  // `from` and `to`, when not empty, are prefixes of the leading ordinate
+  // (SeekPrefix): the scan starts at the first key at or after `from` and
+  // ends before the first key after `to`.
+  Scan(std::shared_ptr<const Prepared> prepared, bool records, std::int64_t first, std::int64_t last,
+       const std::string& from, const std::string& to)
       : prepared_(std::move(prepared)), state_(prepared_->state), order_(state_), problems_(platform_),
         stream_(state_, index_, data_, order_, problems_, kSqlScanBudget), fields_(state_, prepared_->columns),
         records_(records), first_(first), last_(last) {
     if (!index_.Open(state_.IndexPath)) problems_.Other();
     if (records_ && !data_.Open(state_.DataPath)) problems_.Other();
+    // A seek that is refused (a tree out of order) only loses the shortcut:
+    // the scan then starts at the first entry and meets the damage itself.
+    if (!from.empty() && index_.IsOpen()) {
+      const SeekResult seek = SeekKey(state_, index_, {from});
+      if (seek.outcome == SeekOutcome::Found) first_ = std::max<std::int64_t>(first_, seek.entry);
+      if (seek.outcome == SeekOutcome::PastTheEnd) last_ = 0;
+    }
+    std::string why;
+    if (!to.empty() && index_.IsOpen()) stopAfter_ = PrepareTypedKey(state_, order_, index_, {to}, to_, why);
     stream_.Want([this](const TreeEntry& e) { return records_ && e.Number >= first_ && e.Number <= last_; });
     const Long leaf = last_ < first_ ? 0 : FindLeaf(state_, static_cast<double>(first_));
     if (leaf == 0 || !index_.IsOpen()) {
@@ -157,7 +173,8 @@ class Scan {
       if (problems_.Any()) return false;
       const std::int64_t number = row_.entry.Number;
       if (number < first_) continue;
-      if (number > last_) {
+      if (number > last_ || (stopAfter_ && row_.entry.Key &&
+                             CompareTyped(order_, to_, row_.entry.Key) == KeyComparison::After)) {
         ended_ = true;
         break;
       }
@@ -200,6 +217,8 @@ class Scan {
   std::int64_t first_;
   std::int64_t last_;
   bool ended_ = false;
+  bool stopAfter_ = false;
+  TypedKey to_;
   StreamRow row_;
 };
 
@@ -225,6 +244,57 @@ std::string NamedSchema(ProfileTable& table) {
   for (Role role : {Role::EntryNumber, Role::RecordNumber, Role::Purged, Role::StoredKey, Role::EntryFlag})
     table.roles.push_back(role);
   return schema;
+}
+
+// The column whose constraints can start and end a scan through the key
+// seek: the leading ordinate, when it is an ascending text field (A, D or
+// another code that is no number).
+//
+// SQL compares the column's values (UTF-8, trailing blanks removed); the
+// tree compares the stored bytes (Windows-1252, blank-padded).  The two
+// orders disagree on bytes below the blank and on the bytes from 0x80 up, so
+// the seek is given only a prefix of the constraint's text on which they
+// agree (SeekPrefix), and SQLite still tests every constraint itself.
+//
+// Not served, and scanned in full instead:
+// - numeric ("N") fields: a number's value does not follow its bytes
+//   ("  -12" and "000012", zeros or blanks in front, other widths), and a
+//   stored text that is no number is TEXT, which SQL sorts after every
+//   number, so rows that pass "> 5" can lie anywhere in the tree;
+// - descending ordinates: their order runs against SQL's.
+int LeadingColumn(const SharedState& state, const std::vector<FieldColumn>& columns) {
+  const KeyOrder order(state);
+  if (!order.Judged() || order.Parts().empty()) return -1;
+  const KeyPartOrder& part = order.Parts().front();
+  const int column = part.field - 1;
+  if (part.descending || column < 0 || static_cast<std::size_t>(column) >= columns.size() ||
+      columns[static_cast<std::size_t>(column)].type != ColumnType::Text)
+    return -1;
+  return column;
+}
+
+// The part of a constraint's text the seek can use: its characters up to the
+// first one outside "!" to "~" (a blank, a control character, anything
+// beyond ASCII), at most as long as the key part.
+//
+// Why that is safe: on those characters the UTF-8 of a value and its stored
+// bytes are the same bytes.  Take p such a prefix of v.  A value x >= v in
+// SQL either begins with p, and its stored key then begins with p, or first
+// differs from p at a character above p's, which in the stored key is the
+// same byte or a byte from 0x80 up: in both cases the key is at or after p.
+// So no entry before the first key at or after p can pass "x >= v" (nor
+// "x > v", nor "x = v").  The same argument turned round: a key whose first
+// |p| bytes come after p holds a value above every text that begins with p,
+// so once keys pass p (taken from the upper bound), no later row can pass
+// "x <= v", "x < v" or "x = v".  Both lean on the index keys holding the
+// records' bytes, as the profile's order itself does.
+std::string SeekPrefix(sqlite3_value* value, int partLength) {
+  if (sqlite3_value_type(value) != SQLITE_TEXT) return "";  // a number compares as text only after affinity
+  const unsigned char* text = sqlite3_value_text(value);
+  std::string prefix;
+  for (; text && *text >= '!' && *text <= '~' && static_cast<int>(prefix.size()) < partLength; ++text)
+    prefix += static_cast<char>(*text);
+  return prefix;
 }
 
 constexpr const char* kFunctionSchema =
@@ -259,6 +329,8 @@ int ConnectTable(sqlite3* db, int argc, const char* const* argv, sqlite3_vtab** 
     NameSet names;
     for (const char* name : kEntryColumns) names.Take(name);
     table->columns = RecordColumns(state, names);
+    table->leading = LeadingColumn(state, table->columns);
+    if (table->leading >= 0) table->leadingLength = KeyOrder(state).Parts().front().length;
     schema = NamedSchema(*table);
   } else {
     *error = sqlite3_mprintf("ondrel needs three arguments: the database directory, the ISPEC and the profile");
@@ -295,6 +367,8 @@ int Disconnect(sqlite3_vtab* vtab) {
 //   D I P   the function's dir, ispec and profile (equality only, exact)
 //   = > ] < [   entry_number (or rowid) =, >, >=, <, <=
 //   O M     OFFSET and LIMIT
+//   l u e   the leading ordinate's lower bound (>, >=), upper bound (<, <=)
+//           or both (=), used through the key seek and tested by SQLite too
 constexpr int kReadRecords = 1;
 
 bool IsEntryColumn(const ProfileTable& table, int column) {
@@ -309,6 +383,7 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
   bool allConsumed = true;  // every constraint is handled here, exactly
   bool equality = false;
   int bounds = 0;
+  int keyBounds = 0;  // constraints on the leading ordinate given to the seek
   int offsetAt = -1, limitAt = -1;
 
   for (int i = 0; i < info->nConstraint; ++i) {
@@ -357,6 +432,23 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
         info->aConstraintUsage[i].omit = 1;
         plan += letter;
         continue;
+      }
+    }
+    // The leading ordinate: a start and an end found by the key seek in
+    // O(log n) node reads.  Only for text compared byte by byte (a
+    // collation such as NOCASE orders otherwise), and never omitted: the
+    // seek only narrows what is read, SQLite decides what passes.
+    if (c.iColumn >= 0 && c.iColumn == table.leading && c.usable &&
+        std::strcmp(sqlite3_vtab_collation(info, i), "BINARY") == 0) {
+      const char letter = op == SQLITE_INDEX_CONSTRAINT_EQ                                   ? 'e'
+                          : op == SQLITE_INDEX_CONSTRAINT_GT || op == SQLITE_INDEX_CONSTRAINT_GE ? 'l'
+                          : op == SQLITE_INDEX_CONSTRAINT_LT || op == SQLITE_INDEX_CONSTRAINT_LE ? 'u'
+                                                                                                 : 0;
+      if (letter) {
+        ++keyBounds;
+        if (letter == 'e') ++keyBounds;
+        info->aConstraintUsage[i].argvIndex = ++argument;
+        plan += letter;
       }
     }
     allConsumed = false;
@@ -408,6 +500,9 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
   } else if (bounds > 0) {
     rows = bounds >= 2 ? 1e3 : 2.5e5;
   }
+  // A seek on the leading ordinate: one bound leaves a part of the profile,
+  // two (or an equality) a small run.
+  if (keyBounds > 0) rows = std::min(rows, keyBounds >= 2 ? 50.0 : 2.5e5);
   if (plan.find('M') != std::string::npos) rows = std::min(rows, 100.0);
   info->estimatedRows = static_cast<sqlite3_int64>(rows);
   info->estimatedCost = rows * (records ? 4.0 : 1.0) + 20;
@@ -554,6 +649,7 @@ int FilterScan(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int ar
   cursor->profile = table.profile;
 
   std::int64_t first = 1, last = kNoBound, offset = 0, limit = -1;
+  std::string from, to;  // prefixes of the leading ordinate for the seek
   const std::string plan = idxStr ? idxStr : "";
   for (int i = 0; i < argc && static_cast<std::size_t>(i) < plan.size(); ++i) {
     switch (plan[static_cast<std::size_t>(i)]) {
@@ -562,6 +658,17 @@ int FilterScan(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int ar
       case 'P': cursor->profile = ArgumentText(argv[i]); break;
       case 'O': offset = std::max<std::int64_t>(0, sqlite3_value_int64(argv[i])); break;
       case 'M': limit = sqlite3_value_int64(argv[i]); break;
+      // The first usable text of each side is taken; the others are still
+      // tested by SQLite.
+      case 'l':
+      case 'u':
+      case 'e': {
+        const std::string prefix = SeekPrefix(argv[i], table.leadingLength);
+        const char side = plan[static_cast<std::size_t>(i)];
+        if (side != 'u' && from.empty()) from = prefix;
+        if (side != 'l' && to.empty()) to = prefix;
+        break;
+      }
       default: Narrow(plan[static_cast<std::size_t>(i)], argv[i], first, last); break;
     }
   }
@@ -579,7 +686,7 @@ int FilterScan(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int ar
     return SQLITE_ERROR;
   }
   if (last < first) last = 0;
-  cursor->scan = std::make_unique<Scan>(prepared, (idxNum & kReadRecords) != 0, first, last);
+  cursor->scan = std::make_unique<Scan>(prepared, (idxNum & kReadRecords) != 0, first, last, from, to);
   if (!cursor->scan->Advance()) {
     SetError(base->pVtab, cursor->scan->Error());
     return SQLITE_ERROR;

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tools/writer/Damage.h"
 #include "tools/writer/IspecBuilder.h"
@@ -51,7 +52,11 @@ IspecLayout BuildCustomers(const std::filesystem::path& dir) {
                              {"BALANCE", 4, "N", 8, 2}, {"[REGION]", 5, "A", 3, 0}, {"STATUS", 6, "A", 1, 0}};
   for (long n = 1; n <= kCustomers; ++n) {
     // Every 100th name carries a Windows-1252 letter (0xE9, e acute).
-    std::string name = (n % 100 == 3 ? std::string("Caf\xE9 ") : std::string("Firm ")) + Number(n, 6);
+    std::string name = (n % 100 == 3 ? std::string("Caf\xE9-") : std::string("Firm-")) + Number(n, 6);
+    // Names on which SQL's order and the stored bytes' order disagree: a
+    // byte below the blank, and bytes from 0x80 up (the euro sign, 0x80,
+    // sorts before e acute, 0xE9, in the file, after it in UTF-8).
+    if (n > kCustomers - 5) name = std::vector<std::string>{"Zed", "Zed\x01", "Zed\x80", "Zed\xE9", "Zedz"}[kCustomers - n];
     RecordContent record{{Number(n, 6), name, kCities[n % 7], Balance(n), n % 2 ? "NTH" : "STH", n % 3 ? "A" : "C"}};
     record.purged = n % 97 == 0;
     setup.records.push_back(record);
@@ -59,6 +64,7 @@ IspecLayout BuildCustomers(const std::filesystem::path& dir) {
   auto every = [](std::uint32_t, const RecordContent&) { return true; };
   setup.profiles = {
       {.name = "BYNO", .keyFields = {{"CUSTNO"}}, .select = every},
+      {.name = "BYNAME", .keyFields = {{"NAME"}, {"CUSTNO"}}},
       {.name = "BYCITY",
        .keyFields = {{"CITY", true}, {"CUSTNO"}},
        .entryFlag = [](std::uint32_t n, const RecordContent&) -> std::uint8_t { return n % 500 == 0 ? 'N' : 'Y'; }},
@@ -93,7 +99,7 @@ int main(int argc, char** argv) {
   const IspecLayout nodef = BuildCustomers(root / "nodef");
   TruncateFile(nodef.files, FileKind::Definition, 0);
   const IspecLayout badleaf = BuildCustomers(root / "badleaf");
-  const auto& leaves = badleaf.index.keys[1].Leaves();
+  const auto& leaves = badleaf.index.keys[1].Leaves();  // BYNO
   SetUsedLength(badleaf.files, 512, leaves[leaves.size() / 2], 0x7FFF);
   const IspecLayout swapped = BuildCustomers(root / "swapped");
   const std::uint32_t leaf = swapped.index.keys[1].Leaves()[swapped.index.keys[1].Leaves().size() / 2];

@@ -94,7 +94,7 @@ class PythonClientTest(Fixture):
         self.assertEqual(types, {"   12x.50": "text", (8 * 7919 % 200000 - 50000) / 100: "real"})
         self.assertEqual(db.execute("SELECT typeof(CUSTNO), typeof(NAME) FROM byno LIMIT 1").fetchone(),
                          ("integer", "text"))
-        self.assertEqual(db.execute("SELECT NAME FROM byno WHERE CUSTNO = 103").fetchone(), ("Caf\u00e9 000103",))
+        self.assertEqual(db.execute("SELECT NAME FROM byno WHERE CUSTNO = 103").fetchone(), ("Caf\u00e9-000103",))
         # Entries the window leaves out are rows too, flagged as they are.
         self.assertEqual(db.execute("SELECT count(*) FROM bycity WHERE entry_flag = 'N'").fetchone(),
                          (len([n for n in range(1, CUSTOMERS + 1) if n % 500 == 0 and n % 97 != 0]),))
@@ -109,7 +109,7 @@ class PythonClientTest(Fixture):
         self.assertEqual(row, ("NTH", 41, 41, 0, b"000041", "Y"))
         purged = db.execute("SELECT CUSTNO, NAME FROM c WHERE purged = 1").fetchall()
         self.assertEqual([n for n, _ in purged], [n for n in range(1, CUSTOMERS + 1) if n % 97 == 0])
-        self.assertEqual(purged[0], (97, "Firm 000097"))  # a purged record keeps its values
+        self.assertEqual(purged[0], (97, "Firm-000097"))  # a purged record keeps its values
         with self.assertRaisesRegex(sqlite3.OperationalError, "may not be modified"):
             db.execute("DELETE FROM c WHERE CUSTNO = 1")
 
@@ -141,6 +141,27 @@ class PythonClientTest(Fixture):
         self.assertEqual(db.execute("SELECT entry_number FROM c ORDER BY entry_number DESC LIMIT 2").fetchall(),
                          [(n,), (n - 1,)])
 
+    def test_the_key_seek_never_loses_a_row(self):
+        db = self.connect()
+        self.table(db, "n", self.good, "CUST", "BYNAME")
+        cases = (("NAME = ?", "Firm-035000"), ("NAME >= ?", "Firm-069990"), ("NAME > ?", "Zed"), ("NAME <= ?", "Zed"),
+                 ("NAME < ?", "Zed\u00e9"), ("NAME >= ?", "Zed\u00e9"), ("NAME >= ?", "Zed\u20ac"),
+                 ("NAME > ?", "Zed\x01"), ("NAME BETWEEN 'Caf' AND ?", "Firm-000200"), ("NAME >= ?", "Caf"),
+                 ("NAME < ?", "Firm-000050 and more"), ("NAME = ?", "Nobody"), ("NAME > ?", "Zz"),
+                 ("NAME = ? COLLATE NOCASE", "FIRM-000042"), ("NAME > ?", 5))
+        for where, value in cases:
+            with self.subTest(where=where, value=value):
+                seek = db.execute(f"SELECT entry_number, NAME FROM n WHERE {where}", (value,)).fetchall()
+                scan = db.execute(f"SELECT entry_number, NAME FROM n WHERE {where.replace('NAME', '+NAME')}",
+                                  (value,)).fetchall()
+                self.assertEqual(seek, scan)
+                plan = str(db.execute(f"EXPLAIN QUERY PLAN SELECT * FROM n WHERE {where}", (value,)).fetchall())
+                self.assertEqual(any(f":{letter}" in plan for letter in "lue"), "NOCASE" not in where, plan)
+        self.assertEqual(len(db.execute("SELECT * FROM n WHERE NAME = 'Firm-035000'").fetchall()), 1)
+        # The orders disagree on these: every one is still found.
+        self.assertEqual([r[0] for r in db.execute("SELECT NAME FROM n WHERE NAME >= 'Zed'")],
+                         ["Zed\x01", "Zed", "Zedz", "Zed\u20ac", "Zed\u00e9"])
+
     def test_a_join_of_two_ispecs(self):
         db = self.connect()
         self.table(db, "cust", self.good, "CUST", "BYNO")
@@ -150,8 +171,8 @@ class PythonClientTest(Fixture):
         orders = export_csv(self.good, "ORD", "BYORD")[1:]
         self.assertEqual(len(joined), len(orders))
         for (ordno, name, amount), (e_ordno, e_custno, e_amount) in zip(joined, orders):
-            self.assertEqual((ordno, name, amount), (int(e_ordno), "Firm %06d" % int(e_custno)
-                                                     if int(e_custno) % 100 != 3 else "Caf\u00e9 %06d" % int(e_custno),
+            self.assertEqual((ordno, name, amount), (int(e_ordno), "Firm-%06d" % int(e_custno)
+                                                     if int(e_custno) % 100 != 3 else "Caf\u00e9-%06d" % int(e_custno),
                                                      float(e_amount)))
 
     def test_the_functions(self):
@@ -166,9 +187,10 @@ class PythonClientTest(Fixture):
             self.assertEqual(list(fields), ["CUSTNO", "NAME", "CITY", "BALANCE", "[REGION]", "STATUS"])
             self.assertEqual(tuple(row[:3]) + tuple(fields.values()), expected)
         self.assertEqual(db.execute("SELECT ispec, records, profiles, problem FROM ondrel_ispecs(?)",
-                                    (self.good,)).fetchall(), [("CUST", CUSTOMERS, 2, None), ("ORD", 600, 1, None)])
+                                    (self.good,)).fetchall(), [("CUST", CUSTOMERS, 3, None), ("ORD", 600, 1, None)])
         self.assertEqual(db.execute("SELECT position, profile, ordinates FROM ondrel_profiles(?, 'CUST')",
-                                    (self.good,)).fetchall(), [(1, "BYNO", "CUSTNO"), (2, "BYCITY", "CITY, Desc; CUSTNO")])
+                                    (self.good,)).fetchall(), [(1, "BYNO", "CUSTNO"), (2, "BYNAME", "NAME; CUSTNO"),
+                                                          (3, "BYCITY", "CITY, Desc; CUSTNO")])
 
     def test_damaged_files_give_the_viewer_message(self):
         db = self.connect()
