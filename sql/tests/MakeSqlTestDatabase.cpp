@@ -14,6 +14,10 @@
 //                   leaf has, in its second section.
 //   DIR/swapped     CUST whose BYNO tree has two keys out of order in a leaf
 //                   of its second section.
+//   DIR/odd         sqlite_odd: an ISPEC whose names SQL cannot take as they
+//                   are: a name SQLite keeps for itself, fields named like
+//                   the tables' own columns and like each other but for
+//                   case, a quote in a name, and two profiles of one name.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -82,6 +86,16 @@ void BuildOrders(const std::filesystem::path& dir) {
   BuildIspec(dir, setup);
 }
 
+void BuildOdd(const std::filesystem::path& dir) {
+  IspecContent setup;
+  setup.name = "sqlite_odd";
+  setup.definition.fields = {
+      {"record_number", 1, "N", 3, 0}, {"Name", 2, "A", 4, 0}, {"NAME", 3, "A", 4, 0}, {"a\"b", 4, "A", 2, 0}};
+  setup.records = {{{"1", "ab", "AB", "q1"}}, {{"2", "cd", "CD", "q2"}}};
+  setup.profiles = {{.name = "P-1", .keyFields = {{"Name"}}}, {.name = "P-1", .keyFields = {{"NAME"}}}};
+  BuildIspec(dir, setup);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,7 +104,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::filesystem::path root = argv[1];
-  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped"})
+  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped", "odd"})
     std::filesystem::create_directories(root / name);
   BuildCustomers(root / "good");
   BuildOrders(root / "good");
@@ -104,5 +118,6 @@ int main(int argc, char** argv) {
   const IspecLayout swapped = BuildCustomers(root / "swapped");
   const std::uint32_t leaf = swapped.index.keys[1].Leaves()[swapped.index.keys[1].Leaves().size() / 2];
   SwapEntries(swapped.files, 1, leaf, 0, leaf, 1);
+  BuildOdd(root / "odd");
   return 0;
 }

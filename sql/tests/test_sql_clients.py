@@ -273,6 +273,31 @@ class ShellTest(Fixture):
         self.assertEqual(tables.stdout.decode().split(), ["ORD", "ORD_BYORD", "ORD_BYORD_entries"])
         self.assertEqual([f for f in os.listdir(self.root) if "partial-" in f], [])
 
+    def test_names_sql_cannot_take_as_they_are(self):
+        odd = os.path.join(self.root, "odd")
+        out = os.path.join(self.root, "odd.db")
+        result = run([EXPORT, "--sqlite", out, odd])
+        self.assertEqual(result.returncode, 0, result.stderr)
+        db = sqlite3.connect(out)
+        self.addCleanup(db.close)
+        names = [r[0] for r in db.execute("SELECT name FROM sqlite_schema ORDER BY name")]
+        self.assertEqual(names, ["_sqlite_odd", "_sqlite_odd_P-1", "_sqlite_odd_P-1_2", "_sqlite_odd_P-1_2_entries",
+                                 "_sqlite_odd_P-1_entries"])
+        columns = [r[1] for r in db.execute('PRAGMA table_info("_sqlite_odd")')]
+        self.assertEqual(columns, ["record_number", "purged", "record_number_2", "Name", "NAME_2", 'a"b'])
+        self.assertEqual(db.execute('SELECT * FROM "_sqlite_odd_P-1_2"').fetchall(),
+                         [(1, 1, 0, 1, "ab", "AB", "q1"), (2, 2, 0, 2, "cd", "CD", "q2")])
+        # The extension names the same fields the same way (the ones whose
+        # names begin with a lower-case letter are hidden, as in the viewer).
+        ext = self.connect()
+        self.table(ext, "o", odd, "sqlite_odd", "P-1")
+        self.assertEqual([d[0] for d in ext.execute("SELECT * FROM o").description], ["Name", "NAME_2"])
+        self.assertEqual(ext.execute('SELECT record_number_2, "a""b", record_number FROM o').fetchall(),
+                         [(1, "q1", 1), (2, "q2", 2)])
+        # --sqlite takes the directory alone; --force only goes with it.
+        self.assertEqual(run([EXPORT, "--sqlite", out, odd, "sqlite_odd"]).returncode, 2)
+        self.assertEqual(run([EXPORT, "--force", odd, "sqlite_odd", "P-1"]).returncode, 2)
+
 
 CITIES = ["Leeds", "York", "Hull", "Bristol", "Exeter", "Dundee", "Norwich"]
 
