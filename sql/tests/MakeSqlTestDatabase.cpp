@@ -8,12 +8,13 @@
 //                   descending, then number: scattered, some entries flagged
 //                   "N").  ORD: 600 orders of the first customers, profile
 //                   BYORD, for joins.
-//   DIR/nodata      CUST without its data file, beside a sound ORD.
+//   DIR/nodata      CUST (5,000 customers, as in the damaged sets below)
+//                   without its data file, beside a sound ORD.
 //   DIR/nodef       CUST with an empty definition file.
 //   DIR/badleaf     CUST whose BYNO tree has a leaf with a used length no
-//                   leaf has, in its second section.
+//                   leaf has, halfway.
 //   DIR/swapped     CUST whose BYNO tree has two keys out of order in a leaf
-//                   of its second section.
+//                   halfway.
 //   DIR/odd         sqlite_odd: an ISPEC whose names SQL cannot take as they
 //                   are: a name SQLite keeps for itself, fields named like
 //                   the tables' own columns and like each other but for
@@ -49,18 +50,18 @@ std::string Balance(long n) {
   return text;
 }
 
-IspecLayout BuildCustomers(const std::filesystem::path& dir) {
+IspecLayout BuildCustomers(const std::filesystem::path& dir, long customers = kCustomers) {
   IspecContent setup;
   setup.name = "CUST";
   setup.definition.fields = {{"CUSTNO", 1, "N", 6, 0},  {"NAME", 2, "A", 12, 0},    {"CITY", 3, "A", 8, 0},
                              {"BALANCE", 4, "N", 8, 2}, {"[REGION]", 5, "A", 3, 0}, {"STATUS", 6, "A", 1, 0}};
-  for (long n = 1; n <= kCustomers; ++n) {
+  for (long n = 1; n <= customers; ++n) {
     // Every 100th name carries a Windows-1252 letter (0xE9, e acute).
     std::string name = (n % 100 == 3 ? std::string("Caf\xE9-") : std::string("Firm-")) + Number(n, 6);
     // Names on which SQL's order and the stored bytes' order disagree: a
     // byte below the blank, and bytes from 0x80 up (the euro sign, 0x80,
     // sorts before e acute, 0xE9, in the file, after it in UTF-8).
-    if (n > kCustomers - 5) name = std::vector<std::string>{"Zed", "Zed\x01", "Zed\x80", "Zed\xE9", "Zedz"}[kCustomers - n];
+    if (n > customers - 5) name = std::vector<std::string>{"Zed", "Zed\x01", "Zed\x80", "Zed\xE9", "Zedz"}[customers - n];
     RecordContent record{{Number(n, 6), name, kCities[n % 7], Balance(n), n % 2 ? "NTH" : "STH", n % 3 ? "A" : "C"}};
     record.purged = n % 97 == 0;
     setup.records.push_back(record);
@@ -108,14 +109,17 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(root / name);
   BuildCustomers(root / "good");
   BuildOrders(root / "good");
-  RemoveFile(BuildCustomers(root / "nodata").files, FileKind::Data);
+  // The damaged copies are smaller: their damage needs a few leaves, not
+  // three sections.
+  constexpr long kSmall = 5000;
+  RemoveFile(BuildCustomers(root / "nodata", kSmall).files, FileKind::Data);
   BuildOrders(root / "nodata");
-  const IspecLayout nodef = BuildCustomers(root / "nodef");
+  const IspecLayout nodef = BuildCustomers(root / "nodef", kSmall);
   TruncateFile(nodef.files, FileKind::Definition, 0);
-  const IspecLayout badleaf = BuildCustomers(root / "badleaf");
+  const IspecLayout badleaf = BuildCustomers(root / "badleaf", kSmall);
   const auto& leaves = badleaf.index.keys[1].Leaves();  // BYNO
   SetUsedLength(badleaf.files, 512, leaves[leaves.size() / 2], 0x7FFF);
-  const IspecLayout swapped = BuildCustomers(root / "swapped");
+  const IspecLayout swapped = BuildCustomers(root / "swapped", kSmall);
   const std::uint32_t leaf = swapped.index.keys[1].Leaves()[swapped.index.keys[1].Leaves().size() / 2];
   SwapEntries(swapped.files, 1, leaf, 0, leaf, 1);
   BuildOdd(root / "odd");

@@ -204,7 +204,7 @@ class PythonClientTest(Fixture):
         with self.assertRaises(sqlite3.OperationalError) as raised:
             db.execute("SELECT count(*) FROM ondrel(?, 'CUST', 'BYNO')", (os.path.join(self.root, "badleaf"),))
         self.assertTrue(str(raised.exception).startswith((COARSE, FINE)), raised.exception)
-        # Keys out of order in the second section: the rows before that part
+        # Keys out of order halfway through the profile: the rows before that part
         # are read, the statement fails when it reaches it.
         swapped = os.path.join(self.root, "swapped")
         self.table(db, "s", swapped, "CUST", "BYNO")
