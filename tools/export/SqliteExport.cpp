@@ -82,7 +82,8 @@ struct WriteFailure {
 class Database {
  public:
   explicit Database(const std::string& path) {
-    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) Fail();
+    // One thread uses the connection: SQLite's own locks are not needed.
+    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) Fail();
   }
   ~Database() { sqlite3_close(db_); }
   Database(const Database&) = delete;
@@ -121,6 +122,94 @@ struct Statement {
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
   sqlite3_stmt* stmt;
+};
+
+// Rows of one table inserted many at a time: one INSERT of up to 100 rows
+// runs SQLite's statement machinery once for them all, which makes the
+// writing about twice as fast as one INSERT per row.  The values of the
+// rows not yet written are kept here, texts as UTF-8.
+class RowWriter {
+ public:
+  struct Cell {
+    enum Kind { Null, Integer, Real, Text } kind = Null;
+    std::int64_t integer = 0;
+    double real = 0;
+    std::string text;
+  };
+
+  RowWriter(Database& db, const std::string& table, int columns)
+      : db_(db), table_(table), columns_(columns), perStatement_(std::max(1, std::min(100, 30000 / columns))),
+        many_(db.Prepare(Insert(perStatement_))), one_(db.Prepare(Insert(1))),
+        cells_(static_cast<std::size_t>(perStatement_ * columns)) {}
+
+  // The INTEGER PRIMARY KEY cell of a row whose key is `key`: NULL when it
+  // is the one after the last key written, which SQLite then gives it
+  // itself, appending to the table's tree without searching it (about a
+  // tenth of the time went to that search).  Sets `last` to `key`.
+  static Cell Key(std::int64_t key, std::int64_t& last) {
+    Cell cell;
+    if (key != last + 1) {
+      cell.kind = Cell::Integer;
+      cell.integer = key;
+    }
+    last = key;
+    return cell;
+  }
+
+  // The cells of the next row, to be filled in column order; the row is
+  // written when the statement's rows are all filled, or at Finish.
+  Cell* NextRow() {
+    if (rows_ == perStatement_) Flush();
+    return &cells_[static_cast<std::size_t>(rows_++ * columns_)];
+  }
+
+  void Finish() {
+    for (int row = 0; row < rows_; ++row) {
+      Bind(one_.stmt, row, 0);
+      db_.Step(one_.stmt);
+    }
+    rows_ = 0;
+  }
+
+ private:
+  std::string Insert(int rows) const {
+    std::string values = "(?";
+    for (int i = 1; i < columns_; ++i) values += ",?";
+    values += ")";
+    std::string statement = "INSERT INTO " + QuoteIdentifier(table_) + " VALUES" + values;
+    for (int i = 1; i < rows; ++i) statement += "," + values;
+    return statement;
+  }
+
+  void Bind(sqlite3_stmt* statement, int row, int firstParameter) {
+    for (int c = 0; c < columns_; ++c) {
+      const Cell& cell = cells_[static_cast<std::size_t>(row * columns_ + c)];
+      const int at = firstParameter + c + 1;
+      switch (cell.kind) {
+        case Cell::Null: sqlite3_bind_null(statement, at); break;
+        case Cell::Integer: sqlite3_bind_int64(statement, at, cell.integer); break;
+        case Cell::Real: sqlite3_bind_double(statement, at, cell.real); break;
+        case Cell::Text:
+          sqlite3_bind_text(statement, at, cell.text.data(), static_cast<int>(cell.text.size()), SQLITE_STATIC);
+          break;
+      }
+    }
+  }
+
+  void Flush() {
+    for (int row = 0; row < rows_; ++row) Bind(many_.stmt, row, row * columns_);
+    db_.Step(many_.stmt);
+    rows_ = 0;
+  }
+
+  Database& db_;
+  std::string table_;
+  int columns_;
+  int perStatement_;
+  Statement many_;
+  Statement one_;
+  std::vector<Cell> cells_;
+  int rows_ = 0;
 };
 
 // "\rLARGE: 120000 of 1000000 records" on standard error, a few times a
@@ -206,13 +295,12 @@ bool IspecWriter::Write(const std::string& directory, const std::string& ispec) 
   return complete;
 }
 
-// Binds one record's values and inserts it.
+// Makes one row of each record visited.
 class RecordInserter : public SlotVisitor {
  public:
-  RecordInserter(Database& db, sqlite3_stmt* insert, const SharedState& state,
-                 const std::vector<FieldColumn>& columns, ByteFile& data)
-      : db_(db), insert_(insert), fields_(state, columns), columns_(columns), data_(data),
-        wholeSlots_(state.RecordLength <= kWholeSlotLimit), text_(columns.size()) {}
+  RecordInserter(RowWriter& rows, const SharedState& state, const std::vector<FieldColumn>& columns, ByteFile& data)
+      : rows_(rows), fields_(state, columns), columns_(columns), data_(data),
+        wholeSlots_(state.RecordLength <= kWholeSlotLimit) {}
 
   void Visit(std::size_t place, const char* slot) override {
     const Long record = first_ + static_cast<Long>(place);
@@ -222,41 +310,40 @@ class RecordInserter : public SlotVisitor {
       ++unreadable;
       return;
     }
-    sqlite3_bind_int64(insert_, 1, record);
-    sqlite3_bind_int(insert_, 2, fields_.Purged() ? 1 : 0);
-    for (std::size_t i = 0; i < columns_.size(); ++i) {
-      const int at = static_cast<int>(i) + 3;
+    RowWriter::Cell* cell = rows_.NextRow();
+    *cell++ = RowWriter::Key(record, lastWritten_);
+    *cell++ = {RowWriter::Cell::Integer, fields_.Purged() ? 1 : 0};
+    for (std::size_t i = 0; i < columns_.size(); ++i, ++cell) {
       std::string_view stored;
       if (!fields_.Field(i, stored)) {
-        sqlite3_bind_null(insert_, at);
+        cell->kind = RowWriter::Cell::Null;
         continue;
       }
       const sql::FieldValue value = sql::ValueOf(columns_[i], stored);
       if (value.kind == ColumnType::Integer) {
-        sqlite3_bind_int64(insert_, at, value.integer);
+        cell->kind = RowWriter::Cell::Integer;
+        cell->integer = value.integer;
       } else if (value.kind == ColumnType::Real) {
-        sqlite3_bind_double(insert_, at, value.real);
+        cell->kind = RowWriter::Cell::Real;
+        cell->real = value.real;
       } else {
-        std::string& text = text_[i];
-        text.clear();
-        AppendCp1252AsUtf8(text, value.text);
-        sqlite3_bind_text(insert_, at, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+        cell->kind = RowWriter::Cell::Text;
+        cell->text.clear();
+        AppendCp1252AsUtf8(cell->text, value.text);
       }
     }
-    db_.Step(insert_);
   }
 
   Long first_ = 1;  // the record number of place 0 of the batch
   std::int64_t unreadable = 0;
 
  private:
-  Database& db_;
-  sqlite3_stmt* insert_;
+  RowWriter& rows_;
+  std::int64_t lastWritten_ = 0;
   sql::RecordFields fields_;
   const std::vector<FieldColumn>& columns_;
   ByteFile& data_;
   bool wholeSlots_;
-  std::vector<std::string> text_;
 };
 
 bool IspecWriter::WriteRecords(const SharedState& state, const std::string& table,
@@ -268,16 +355,14 @@ bool IspecWriter::WriteRecords(const SharedState& state, const std::string& tabl
          " is left empty.");
     return false;
   }
-  std::string insert = "INSERT INTO " + QuoteIdentifier(table) + " VALUES(?,?";
-  for (std::size_t i = 0; i < columns.size(); ++i) insert += ",?";
-  Statement statement(db_.Prepare(insert + ")"));
+  RowWriter rows(db_, table, static_cast<int>(columns.size()) + 2);
 
   // Every whole slot of the data file is a record, read front to back in
   // large pieces.  Bytes after the last whole slot are no record.
   const std::int64_t count = state.RecordLength > 0 ? data.Size() / state.RecordLength : 0;
   const Long last = static_cast<Long>(std::min<std::int64_t>(count, INT32_MAX));
   RecordBatch batch(data, state.RecordLength);
-  RecordInserter inserter(db_, statement.stmt, state, columns, data);
+  RecordInserter inserter(rows, state, columns, data);
   for (Long first = 1; first <= last;) {
     batch.Clear();
     const Long end = static_cast<Long>(std::min<std::int64_t>(last, std::int64_t{first} + kRecordsPerBatch - 1));
@@ -288,6 +373,7 @@ bool IspecWriter::WriteRecords(const SharedState& state, const std::string& tabl
     if (end == last) break;
     first = end + 1;
   }
+  rows.Finish();
   if (inserter.unreadable == 0) return true;
   progress_.Clear();
   Tell("The table " + Printable(table) + " is incomplete: " + std::to_string(inserter.unreadable) +
@@ -321,7 +407,8 @@ bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<
            " AS e LEFT JOIN " + QuoteIdentifier(table) +
            " AS r ON r.record_number = e.record_number ORDER BY e.entry_number");
 
-  Statement insert(db_.Prepare("INSERT INTO " + QuoteIdentifier(entries) + " VALUES(?,?,?)"));
+  RowWriter rows(db_, entries, 3);
+  std::int64_t lastWritten = 0;
   FineProblems problems(platform);
   const Long total = state.LeafTable.empty() ? 0 : state.LeafReach.back();
   ByteFile index;
@@ -335,14 +422,16 @@ bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<
     StreamRow row;
     while (stream.Next(row)) {
       const char flag = static_cast<char>(row.entry.Flag);
-      const std::string flagText = Cp1252ToUtf8(std::string_view(&flag, 1));
-      sqlite3_bind_int64(insert.stmt, 1, row.entry.Number);
-      sqlite3_bind_int64(insert.stmt, 2, row.entry.Record);
-      sqlite3_bind_text(insert.stmt, 3, flagText.data(), static_cast<int>(flagText.size()), SQLITE_STATIC);
-      db_.Step(insert.stmt);
+      RowWriter::Cell* cell = rows.NextRow();
+      *cell++ = RowWriter::Key(row.entry.Number, lastWritten);
+      *cell++ = {RowWriter::Cell::Integer, row.entry.Record};
+      cell->kind = RowWriter::Cell::Text;
+      cell->text.clear();
+      AppendCp1252AsUtf8(cell->text, std::string_view(&flag, 1));
       if ((row.entry.Number & 0xFFFF) == 0) progress_.Show(what, row.entry.Number, total, "entries");
     }
   }
+  rows.Finish();
   if (walk.failures == 0 && !problems.Any()) return true;
   progress_.Clear();
   Report(platform);
@@ -385,7 +474,7 @@ int SqliteMode(const Options& options) {
     // Written once, front to back, by one process: no journal and no syncs
     // until the end, where the file is synced before it is renamed.
     db.Exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE; "
-            "PRAGMA cache_size=-65536; BEGIN");
+            "PRAGMA page_size=65536; PRAGMA cache_size=-65536; BEGIN");
     sql::NameSet names;
     Progress progress;
     IspecWriter writer(db, names, progress);
