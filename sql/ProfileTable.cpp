@@ -9,7 +9,10 @@
 //   SELECT NAME, CITY, BALANCE FROM customer WHERE CITY = 'Leeds' AND BALANCE < 0;
 //   SELECT * FROM customer LIMIT 21 OFFSET 99980;           -- starts at entry 99981
 //   SELECT entry_number, record_number, purged, NAME FROM customer WHERE purged;
-//   SELECT c.NAME, o.AMOUNT FROM customer c JOIN orders o ON o.CUSTNO = c.CUSTNO;
+//   -- SQLite indexes no virtual table: a join on a field that is no key
+//   -- reads the inner table once per row, unless it is materialized once.
+//   WITH c AS MATERIALIZED (SELECT CUSTNO, NAME FROM customer)
+//   SELECT c.NAME, o.AMOUNT FROM orders o JOIN c ON c.CUSTNO = o.CUSTNO;
 //
 //   -- A table-valued function: the same rows, the fields as one JSON object.
 //   SELECT entry_number, fields->>'NAME' FROM ondrel('/srv/db', 'CUSTOMER', 'BYNAME');
