@@ -17,7 +17,8 @@ namespace {
 constexpr const char* kStampName = "complete";
 
 std::string StampText(const BenchProfile& profile) {
-  return std::to_string(profile.records) + " records, " + std::to_string(profile.nodeSize) + "-byte nodes\n";
+  return std::to_string(profile.records) + " records, " + std::to_string(profile.nodeSize) +
+         "-byte nodes, profiles KEYNO and BYNAME\n";
 }
 
 bool HasStamp(const fs::path& stamp, const std::string& text) {

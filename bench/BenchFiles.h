@@ -1,8 +1,9 @@
 // The generated databases the benchmarks measure, and their SQLite twins.
 //
-// Each profile is one ISPEC, LARGE, with one profile, KEYNO, written by the
-// database writer into a directory of its own under the scratch directory:
-// records of 60 bytes with a 10-digit key, record n carrying key n.  The
+// Each profile is one ISPEC, LARGE, written by the database writer into a
+// directory of its own under the scratch directory: records of 60 bytes with
+// a 10-digit key, record n carrying key n, and two profiles: KEYNO in record
+// order and BYNAME (the name, then the key), which scatters the records.  The
 // SQLite twin of a record count holds the same rows with an index on the key.
 // Both are written under a temporary name and renamed when complete, so a
 // run that was interrupted never leaves a half-built set to be reused.
@@ -17,6 +18,8 @@ namespace ondrel::bench {
 
 inline constexpr const char* kIspec = "LARGE";
 inline constexpr const char* kProfile = "KEYNO";
+// The profile whose key order scatters the records over the data file.
+inline constexpr const char* kScatteredProfile = "BYNAME";
 
 struct BenchProfile {
   std::uint64_t records = 0;

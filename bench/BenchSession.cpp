@@ -18,14 +18,14 @@ void BenchPlatform::EndProgram() {
   std::exit(1);
 }
 
-void OpenProfile(OpenedProfile& opened, const BenchProfile& profile, bool walk) {
+void OpenProfile(OpenedProfile& opened, const BenchProfile& profile, bool walk, const char* profileName) {
   SharedState& state = opened.state;
   SetTextConstants(state);
   const std::vector<std::string> profiles =
       LoadFileSet(state, opened.platform, profile.directory.string(), kIspec);
-  const auto chosen = std::find(profiles.begin(), profiles.end(), kProfile);
+  const auto chosen = std::find(profiles.begin(), profiles.end(), profileName);
   if (chosen == profiles.end()) {
-    std::fprintf(stderr, "%s has no profile %s\n", profile.directory.c_str(), kProfile);
+    std::fprintf(stderr, "%s has no profile %s\n", profile.directory.c_str(), profileName);
     std::exit(1);
   }
   LoadProfile(state, opened.platform, profiles, static_cast<int>(chosen - profiles.begin()));

@@ -37,7 +37,8 @@ struct OpenedProfile {
 // Chooses the ISPEC and its profile (LoadFileSet, LoadProfile).  With
 // `walk`, also builds the reference information, sets the scroll maximum and
 // section count, and shows the window at entry 1 as "Choose File" does.
-void OpenProfile(OpenedProfile& opened, const BenchProfile& profile, bool walk);
+void OpenProfile(OpenedProfile& opened, const BenchProfile& profile, bool walk,
+                 const char* profileName = kProfile);
 
 // Fills the window at `entry`.
 void FillAt(OpenedProfile& opened, double entry);

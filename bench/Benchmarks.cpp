@@ -23,6 +23,7 @@
 #include "database/IndexWalk.h"
 #include "bench/BenchFiles.h"
 #include "bench/BenchSession.h"
+#include "bench/SearchBench.h"
 #include "bench/Subprocess.h"
 #include "viewer/Scrolling.h"
 
@@ -50,6 +51,10 @@ int failures = 0;
 void Fail(benchmark::State& state, const std::string& problem) {
   ++failures;
   state.SkipWithError(problem.c_str());
+}
+int FailFromElsewhere(benchmark::State& state, const std::string& problem) {
+  Fail(state, problem);
+  return failures;
 }
 
 bool TakeFlag(const char* arg, const char* name, std::string& value) {
@@ -278,10 +283,14 @@ int main(int argc, char** argv) {
   for (const BenchProfile& profile : profiles) {
     WarmUp(profile);
     opened.push_back(std::make_unique<OpenedProfile>());
-    OpenProfile(*opened.back(), profile, true);
-    RegisterWalk(profile, *opened.back());
-    RegisterWindows(profile, *opened.back());
+    OpenedProfile& keyed = *opened.back();
+    OpenProfile(keyed, profile, true);
+    RegisterWalk(profile, keyed);
+    RegisterWindows(profile, keyed);
     RegisterExport(profile, settings.exportTool);
+    opened.push_back(std::make_unique<OpenedProfile>());
+    OpenProfile(*opened.back(), profile, true, kScatteredProfile);
+    RegisterSearch(profile, keyed, *opened.back(), settings.exportTool, FailFromElsewhere);
   }
   for (std::size_t i = 0; i < profiles.size(); ++i)
     if (i == 0 || profiles[i].records != profiles[i - 1].records) RegisterSqlite(profiles[i]);

@@ -37,6 +37,8 @@ std::string FineProblems::Summary() const {
   if (leaves > 0) parts.push_back(Counted(leaves, "index leaf was", "index leaves were") + " unreadable or damaged");
   if (!unread.empty()) parts.push_back(Joined(unread) + " could not be read");
   if (order > 0) parts.push_back(Counted(order, "key was", "keys were") + " out of the tree's order");
+  if (mismatches > 0)
+    parts.push_back(Counted(mismatches, "key did", "keys did") + " not match the record it points at");
   if (other > 0) parts.push_back(Counted(other, "other read failed", "other reads failed"));
   std::string text;
   for (std::size_t i = 0; i < parts.size(); ++i) text += (i > 0 ? "; " : "") + parts[i];

@@ -27,11 +27,13 @@ class FineProblems {
   void Record() { Count(records); }
   // A key that comes before the key before it in the tree's order.
   void Order() { Count(order); }
+  // A key that is not the ordinate fields of the record it points at.
+  void Mismatch() { Count(mismatches); }
   // Anything else: a file that cannot be opened, an arithmetic overflow, a
   // position outside the reference information.
   void Other() { Count(other); }
 
-  bool Any() const { return leaves + entries + records + order + other > 0; }
+  bool Any() const { return leaves + entries + records + order + mismatches + other > 0; }
   // What was met, in words: "2 index entries and 1 data record could not be
   // read; 3 keys were out of the tree's order".  Empty when nothing was.
   std::string Summary() const;
@@ -40,6 +42,7 @@ class FineProblems {
   std::int64_t entries = 0;
   std::int64_t records = 0;
   std::int64_t order = 0;
+  std::int64_t mismatches = 0;
   std::int64_t other = 0;
 
  private:

@@ -222,6 +222,7 @@ WalkResult BuildReferenceInformation(SharedState& state, Platform& platform) {
   state.LeafReach.assign(2, 0);
   state.LeafIndex = 0;
   state.KeyPartStorage.clear();
+  state.KeyRecords = KeyRecordCheck::Unknown;
   // An index that cannot be opened, or a root whose position does not fit,
   // is one coarse failure: the table stays empty and nothing is walked.
   ByteFile index;

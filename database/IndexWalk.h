@@ -42,6 +42,10 @@ WalkResult BuildReferenceInformation(SharedState& state, Platform& platform);
 // the entry number, found by binary search; 0 when no leaf does.
 Long FindLeaf(const SharedState& state, double entry);
 
+// The number of entries the leaf table counts (the highest count it reaches;
+// 0 when it holds no leaf).
+inline Long EntryCount(const SharedState& state) { return state.LeafReach.empty() ? 0 : state.LeafReach.back(); }
+
 // Bytes of one index entry: flag, key and tail.
 inline int EntrySize(const SharedState& state) { return 1 + state.KeyLength + state.EntryTail; }
 

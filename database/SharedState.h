@@ -46,6 +46,11 @@ struct OrdinateDef {
 // parts are always stored as written.
 enum class PartStorage : signed char { Unknown, Plain, Inverted };
 
+// Whether each stored key is the ordinate fields of its record, as the tree
+// was seen to keep them (KeyRecord.h): not learnt yet, yes, or no (the keys
+// are made some other way, and are not compared with their records).
+enum class KeyRecordCheck : signed char { Unknown, Yes, No };
+
 struct LeafRef {
   Long CumCount = 0;  // entries in leaves 1 to k together
   Long NodePos = 0;   // 1-based position of the leaf node in the index file
@@ -119,6 +124,9 @@ struct SharedState {
   // For each key part, how a descending part is stored, as learnt from the
   // tree when the reference information is built (KeyOrder.h).
   std::vector<PartStorage> KeyPartStorage;
+  // Whether the keys can be compared with their records; learnt at the first
+  // read of records after the reference information is built.
+  KeyRecordCheck KeyRecords = KeyRecordCheck::Unknown;
 
   // Record window.
   double StartRecord = 0.0;

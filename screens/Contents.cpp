@@ -1,17 +1,29 @@
 #include "screens/Contents.h"
 
+#include <cstdlib>
+#include <functional>
+#include <utility>
+
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QWheelEvent>
 
 #include "screens/Cp1252.h"
 #include "screens/FileOpen.h"
 #include "screens/Fonts.h"
 #include "screens/Logo.h"
 #include "screens/QtPrinter.h"
+#include "screens/ReturnKey.h"
+#include "screens/SearchDialogs.h"
 #include "screens/Twips.h"
 #include "ui_ContentsForm.h"
+#include "database/KeyOrder.h"
+#include "viewer/Refresh.h"
+#include "viewer/Search.h"
 #include "viewer/Scrolling.h"
 
 namespace ondrel {
@@ -57,16 +69,22 @@ Contents::Contents(SharedState& state, QtPlatform& platform, QWidget* parent)
   const ContentsControls controls = ControlsOf(*ui_);
   command1_ = controls.Command1;
   part_ = controls.Part;
+  // "Exit", and a load of the chooser that fails, end the program from
+  // inside a handler: each runs through RunHandler.
   for (int i = 0; i < static_cast<int>(command1_.size()); ++i)
-    connect(command1_[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
+    connect(command1_[i], &QPushButton::clicked, this, [this, i] { RunHandler([&] { Command1_Click(i); }); });
   for (int i = 0; i < static_cast<int>(part_.size()); ++i)
-    connect(part_[i], &QPushButton::clicked, this, [this, i] { Part_Click(i); });
+    connect(part_[i], &QPushButton::clicked, this, [this, i] { RunHandler([&] { Part_Click(i); }); });
 
   // With tracking off the bar reports a drag as it goes (sliderMoved) and its
   // value once, when the thumb is let go; clicks and assignments by the
   // program report the value at once.
   connect(ui_->FilePos, &QScrollBar::valueChanged, this, [this] { FilePos_Change(); });
   connect(ui_->FilePos, &QScrollBar::sliderMoved, this, [this] { FilePos_Scroll(); });
+  // A thumb let go where it was picked up changes no value, so no change
+  // event follows to hide Ptr; it goes here.  When the value did change, the
+  // refill that follows hides it again.
+  connect(ui_->FilePos, &QScrollBar::sliderReleased, this, [this] { view_.SetPtrVisible(false); });
   connect(ui_->Tips, &QCheckBox::toggled, this, [this] { Tips_Click(); });
 
   // Lines and the shape are drawn on the window's surface: the pointer over
@@ -77,6 +95,31 @@ Contents::Contents(SharedState& state, QtPlatform& platform, QWidget* parent)
     w->setAttribute(Qt::WA_TransparentForMouseEvents);
   setMouseTracking(true);
   tipWidth_ = ui_->Tip->width();
+
+  // A check box paints its background in the button colour; the design's
+  // light grey is the window's.
+  ui_->Tips->setBackgroundRole(QPalette::Window);
+  // The text box has no vertical scroll bar of its own: the wheel over it
+  // moves the file, through FilePos (see eventFilter).
+  ui_->FileTxt->viewport()->installEventFilter(this);
+  PressButtonsOnReturn(this);
+
+  // F5 anywhere on the screen; the buttons, the text box and the scroll bar
+  // have no use for it.
+  auto* refresh = new QShortcut(QKeySequence(Qt::Key_F5), this);
+  connect(refresh, &QShortcut::activated, this, [this] { RunHandler([&] { Refresh_Key(); }); });
+  // Reaching a record by key and by text; none of the screen's controls has
+  // a use for these keys either.
+  const std::pair<QKeySequence, std::function<void()>> searchKeys[] = {
+      {QKeySequence(Qt::CTRL | Qt::Key_G), [this] { GoTo_Key(); }},
+      {QKeySequence(Qt::CTRL | Qt::Key_F), [this] { Find_Key(); }},
+      {QKeySequence(Qt::Key_F3), [this] { FindNext_Key(true); }},
+      {QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { FindNext_Key(false); }}};
+  for (const auto& [keys, handler] : searchKeys) {
+    auto* shortcut = new QShortcut(keys, this);
+    connect(shortcut, &QShortcut::activated, this, [this, handler] { RunHandler([&] { handler(); }); });
+  }
+  connect(&watcher_, &FileSetWatcher::Changed, this, [this] { FileSet_Changed(); });
 
   systemPrinter_ = std::make_unique<QtPrinter>(platform_);
   printer_ = systemPrinter_.get();
@@ -94,6 +137,7 @@ void Contents::Form_Load() {
     Logo splash(state_, platform_, this);
     splash.exec();
   }
+  if (platform_.Ending()) return;  // the splash's "&Exit": the screen is never shown
   SetTextConstants(state_);
   view_.SetFilePosTxtCaption("");
   view_.SetFileTxtText("");
@@ -120,12 +164,13 @@ void Contents::Command1_Click(int index) {
     case kChooseFile:
       state_.ChooserCancelled = false;
       Chooser().ShowModal();
-      ShowChosenFile(state_, platform_, view_, Chooser().Ordinates());
+      if (platform_.Ending()) return;  // a load in the chooser failed
+      if (ShowChosenFile(state_, platform_, view_, Chooser().Ordinates())) WatchFileSet();
       break;
     case kExit:
       // The routines close every file they open before they return, so
       // nothing is open here; a print document begun and not ended is
-      // dropped.
+      // dropped with the printer when the screen goes.
       platform_.EndProgram();
       break;
     case kPrint:
@@ -137,6 +182,88 @@ void Contents::Command1_Click(int index) {
     default:
       break;
   }
+}
+
+// ---------------------------------------------------------------- refresh and change notice
+
+void Contents::WatchFileSet() {
+  watchedTitle_ = FromCp1252(ContentsTitle(state_));
+  setWindowTitle(watchedTitle_);
+  watcher_.Watch({state_.DefinitionPath, state_.ProfilePath, state_.DataPath, state_.IndexPath});
+}
+
+void Contents::FileSet_Changed() {
+  // Only the title of the set being watched takes the notice: a change of
+  // the set before, reported after the chooser's Ok has titled the next one,
+  // says nothing about that one.
+  if (windowTitle() == watchedTitle_) setWindowTitle(watchedTitle_ + QLatin1String(kChangedOnDisk));
+}
+
+void Contents::Refresh_Key() {
+  if (watchedTitle_.isEmpty()) return;  // no file set has been opened
+  // A change made while the set is read again shows again.
+  const QString before = windowTitle();
+  setWindowTitle(watchedTitle_);
+  if (!RefreshFileSet(state_, platform_, view_)) {
+    // Nothing was read: the notice, if there was one, still holds.
+    if (before != watchedTitle_) setWindowTitle(before);
+    return;
+  }
+  watcher_.WatchAgain();
+  if (chooser_) chooser_->FileSetRefreshed();
+}
+
+// ---------------------------------------------------------------- reaching a record
+
+void Contents::GoTo_Key() {
+  if (!FileSetOpen(state_) || !state_.WindowIdle) return;
+  const KeyOrder order(state_);
+  if (order.Parts().empty()) {
+    platform_.MessageBox("The profile's key cannot be searched: " + order.Unmatched() + ".", "",
+                         MsgIcon::Exclamation, MsgButtons::Ok);
+    return;
+  }
+  std::vector<GoToKeyDialog::Box> boxes;
+  for (const KeyPartOrder& part : order.Parts()) boxes.push_back({part.name, part.length});
+  GoToKeyDialog dialog(boxes, this);
+  // The dialog stays until a key is sought or the user gives up: a key that
+  // cannot be sought is told, and can be typed again.
+  while (dialog.exec() == QDialog::Accepted && !platform_.Ending()) {
+    std::vector<std::string> typed;
+    std::string why;
+    if (!dialog.Values(typed, why)) {
+      platform_.MessageBox(why, "", MsgIcon::Exclamation, MsgButtons::Ok);
+      continue;
+    }
+    if (GoToKey(state_, platform_, view_, typed)) break;
+  }
+}
+
+void Contents::Find_Key() {
+  if (!FileSetOpen(state_) || !state_.WindowIdle) return;
+  FindDialog dialog(this);
+  dialog.Set(findText_, findMatchCase_, findForward_);
+  if (dialog.exec() != QDialog::Accepted || dialog.Text().isEmpty()) return;
+  findText_ = dialog.Text();
+  findMatchCase_ = dialog.MatchCase();
+  findForward_ = dialog.Forward();
+  FindNext_Key(findForward_);
+}
+
+void Contents::FindNext_Key(bool forward) {
+  if (!FileSetOpen(state_) || !state_.WindowIdle) return;
+  if (findText_.isEmpty()) {
+    Find_Key();
+    return;
+  }
+  std::string bytes;
+  if (!TypedBytes(findText_, bytes)) {
+    platform_.MessageBox("The text holds a character that the database's code page has no byte for.", "",
+                         MsgIcon::Exclamation, MsgButtons::Ok);
+    return;
+  }
+  SearchProgressDialog progress(this);
+  FindNext(state_, platform_, view_, TextMatcher(bytes, findMatchCase_), forward, &progress);
 }
 
 // ---------------------------------------------------------------- scrolling and sections
@@ -206,6 +333,22 @@ void Contents::Form_MouseMove(float x, float y) {
   // the tip stays as it was.
   if (ZoneOfHideableControl(*zone) && control->isHidden()) return;
   ShowTip(control->property(kTipProperty).toString());
+}
+
+bool Contents::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != ui_->FileTxt->viewport() || event->type() != QEvent::Wheel) return QWidget::eventFilter(watched, event);
+  const auto* wheel = static_cast<QWheelEvent*>(event);
+  const QPoint delta = wheel->angleDelta();
+  // A sideways turn (or Alt, with which Qt turns the wheel sideways) stays
+  // with the text box, whose long lines run off to the right.
+  if (std::abs(delta.y()) <= std::abs(delta.x()) || (wheel->modifiers() & Qt::AltModifier))
+    return QWidget::eventFilter(watched, event);
+  QScrollBar* bar = ui_->FilePos;
+  const QPointF at(bar->width() / 2.0, bar->height() / 2.0);
+  QWheelEvent toBar(at, bar->mapToGlobal(at), wheel->pixelDelta(), delta, wheel->buttons(), wheel->modifiers(),
+                    wheel->phase(), wheel->inverted(), wheel->source());
+  QCoreApplication::sendEvent(bar, &toBar);
+  return true;
 }
 
 void Contents::mouseMoveEvent(QMouseEvent* event) {

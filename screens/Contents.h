@@ -12,6 +12,7 @@
 
 #include "database/SharedState.h"
 #include "screens/ControlTips.h"
+#include "screens/FileSetWatcher.h"
 #include "screens/QtContentsView.h"
 #include "screens/QtPlatform.h"
 #include "viewer/Commands.h"
@@ -46,6 +47,15 @@ class Contents : public QWidget {
   void Tips_Click();
   // Pointer movement over the window's own surface, in twips.
   void Form_MouseMove(float x, float y);
+  // F5: reads the open file set again and shows the window again (see
+  // viewer/Refresh.h); the title loses its change notice.
+  void Refresh_Key();
+  // Ctrl+G: the go-to-key dialog, then the window at the key typed.
+  void GoTo_Key();
+  // Ctrl+F: the find dialog, then the first match from the window on.
+  void Find_Key();
+  // F3 and Shift+F3: the next match of the last text, forwards or back.
+  void FindNext_Key(bool forward);
 
   // The file chooser, built the first time it is needed.
   FileOpen& Chooser();
@@ -58,8 +68,14 @@ class Contents : public QWidget {
 
  protected:
   void mouseMoveEvent(QMouseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The file set just opened: its title, and the watch on its files.
+  void WatchFileSet();
+  // A file of the set on view changed on disk: the title says so.
+  void FileSet_Changed();
+
   void ComputeTipZones();
   void AttachTipTexts();
   QWidget* ZoneControl(TipZoneId zone) const;
@@ -76,6 +92,17 @@ class Contents : public QWidget {
   Printer* printer_ = nullptr;
   TipZones zones_{};
   int tipWidth_ = 0;
+  FileSetWatcher watcher_;
+  // The last text looked for, and how.
+  QString findText_;
+  bool findMatchCase_ = false;
+  bool findForward_ = true;
+  // The title of the file set being watched, without the notice.
+  QString watchedTitle_;
 };
+
+// What the contents screen's title adds when a file of the set on view has
+// changed since it was read.
+inline constexpr const char* kChangedOnDisk = " (changed on disk: F5 refreshes)";
 
 }  // namespace ondrel

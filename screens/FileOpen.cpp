@@ -1,5 +1,7 @@
 #include "screens/FileOpen.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
 #include <QComboBox>
@@ -15,6 +17,7 @@
 #include "screens/Cp1252.h"
 #include "screens/DirectoryList.h"
 #include "screens/Fonts.h"
+#include "screens/ReturnKey.h"
 #include "ui_FileOpenForm.h"
 #include "viewer/Scrolling.h"
 
@@ -61,7 +64,7 @@ struct FileOpen::Snapshot {
     std::vector<std::pair<QString, QByteArray>> items;
     int current = -1;
   };
-  QString path;
+  QByteArray path;
   int drive = -1;
   QString title;
   QString recordCount;
@@ -106,17 +109,23 @@ FileOpen::FileOpen(SharedState& state, QtPlatform& platform, QWidget& contents, 
   cmdOpen_ = {ui_->CmdOpen_0, ui_->CmdOpen_1};
   for (int i = 0; i < static_cast<int>(cmdOpen_.size()); ++i) {
     cmdOpen_[i]->setAutoDefault(false);
-    connect(cmdOpen_[i], &QPushButton::clicked, this, [this, i] { CmdOpen_Click(i); });
+    connect(cmdOpen_[i], &QPushButton::clicked, this, [this, i] { RunHandler([&] { CmdOpen_Click(i); }); });
   }
-  connect(ui_->LstIspec, &ClickList::Click, this, [this](int row) { LstIspec_Click(row); });
-  connect(ui_->LstProfile, &ClickList::Click, this, [this](int row) { LstProfile_Click(row); });
-  connect(ui_->Dir1, &DirectoryList::Requested, this, [this](const QString& path) {
-    if (!busy_) ChangeDirectory(path);
+  PressButtonsOnReturn(this);
+  // Loading an ISPEC or a profile ends the program when it fails: every
+  // handler that loads runs through RunHandler.
+  connect(ui_->LstIspec, &ClickList::Click, this, [this](int row) { RunHandler([&] { LstIspec_Click(row); }); });
+  connect(ui_->LstProfile, &ClickList::Click, this, [this](int row) { RunHandler([&] { LstProfile_Click(row); }); });
+  connect(ui_->Dir1, &DirectoryList::Requested, this, [this](const QByteArray& path) {
+    RunHandler([&] {
+      if (!busy_) ChangeDirectory(path);
+    });
   });
-  connect(ui_->Drive1, qOverload<int>(&QComboBox::activated), this, [this](int) { Drive1_Change(); });
+  connect(ui_->Drive1, qOverload<int>(&QComboBox::activated), this,
+          [this](int) { RunHandler([&] { Drive1_Change(); }); });
 
   // The lists start at the process's current drive and directory.
-  ui_->Dir1->ShowPath(QDir::currentPath());
+  ui_->Dir1->ShowPath(DirectoryList::CurrentDirectory());
   ListDrives(MountedDriveRoots());
   platform_.AttachChooser(this);
 }
@@ -158,19 +167,18 @@ void FileOpen::ListDrives(const QStringList& roots) {
   QSignalBlocker block(ui_->Drive1);
   ui_->Drive1->clear();
   for (const QString& root : roots) ui_->Drive1->addItem(QDir::toNativeSeparators(root), root);
-  driveDirectory_.assign(static_cast<std::size_t>(roots.size()), QString());
+  driveDirectory_.assign(static_cast<std::size_t>(roots.size()), QByteArray());
   SelectDriveOf(ui_->Dir1->Path());
 }
 
-void FileOpen::SelectDriveOf(const QString& path) {
+void FileOpen::SelectDriveOf(const QByteArray& path) {
   // The drive of a path is the mounted file system whose root is the longest
   // leading part of it.
   int best = -1;
   qsizetype bestLength = -1;
   for (int i = 0; i < ui_->Drive1->count(); ++i) {
-    const QString root = ui_->Drive1->itemData(i).toString();
-    const bool holds = path == root || root == QStringLiteral("/") ||
-                       path.startsWith(root.endsWith('/') ? root : root + QChar('/'));
+    const QByteArray root = QFile::encodeName(ui_->Drive1->itemData(i).toString());
+    const bool holds = path == root || root == "/" || path.startsWith(root.endsWith('/') ? root : root + '/');
     if (holds && root.size() > bestLength) {
       best = i;
       bestLength = root.size();
@@ -188,8 +196,8 @@ void FileOpen::Drive1_Change() {
   if (index < 0) return;
   // Like a drive of its home platform, each drive returns to the directory
   // the list last showed on it; a drive not yet visited starts at its root.
-  QString target = driveDirectory_[static_cast<std::size_t>(index)];
-  if (target.isEmpty()) target = ui_->Drive1->itemData(index).toString();
+  QByteArray target = driveDirectory_[static_cast<std::size_t>(index)];
+  if (target.isEmpty()) target = QFile::encodeName(ui_->Drive1->itemData(index).toString());
   if (!ChangeDirectory(target)) {
     QSignalBlocker block(ui_->Drive1);
     ui_->Drive1->setCurrentIndex(driveIndex_);
@@ -198,21 +206,19 @@ void FileOpen::Drive1_Change() {
 
 // ---------------------------------------------------------------- directories
 
-std::string FileOpen::DirectoryBytes() const { return QFile::encodeName(ui_->Dir1->Path()).toStdString(); }
+std::string FileOpen::DirectoryBytes() const { return ui_->Dir1->Path().toStdString(); }
 
-void FileOpen::SayUnreadable(const QString& path) {
-  const QByteArray text = (QStringLiteral("The directory ") + QDir::toNativeSeparators(path) +
-                           QStringLiteral(" cannot be read.  Choose another drive or directory."))
-                              .toLocal8Bit();
-  platform_.MessageBox(text.toStdString(), "", MsgIcon::Exclamation, MsgButtons::Ok);
+void FileOpen::SayUnreadable(const QByteArray& path) {
+  platform_.MessageBox("The directory " + path.toStdString() + " cannot be read.  Choose another drive or directory.",
+                       "", MsgIcon::Exclamation, MsgButtons::Ok);
 }
 
-bool FileOpen::ChangeDirectory(const QString& path) {
+bool FileOpen::ChangeDirectory(const QByteArray& path) {
   if (!DirectoryList::Readable(path)) {
     SayUnreadable(path);
     return false;
   }
-  const QString before = ui_->Dir1->Path();
+  const QByteArray before = ui_->Dir1->Path();
   ui_->Dir1->ShowPath(path);
   SelectDriveOf(ui_->Dir1->Path());
   if (ui_->Dir1->Path() != before) Dir1_Change();
@@ -283,7 +289,10 @@ void FileOpen::CmdOpen_Click(int index) {
     return;
   }
   LoadGuard guard(*this);
-  QDir::setCurrent(ui_->Dir1->Path());
+  // The process works in the chosen directory from here on.  A directory
+  // that went away since it was listed leaves the process where it was; the
+  // file set's paths are whole paths and do not depend on it.
+  [[maybe_unused]] const int changed = ::chdir(ui_->Dir1->Path().constData());
   ui_->Label7->setText(QStringLiteral("Building reference information, please wait."));
   ui_->Label7->adjustSize();
   platform_.DoEvents();
@@ -293,7 +302,14 @@ void FileOpen::CmdOpen_Click(int index) {
   ui_->Label7->clear();
   contents_.setWindowTitle(FromCp1252(ContentsTitle(state_)));
   hide();
+  // A maximum below the bar's value moves the value, and the change event
+  // would fill the window with the new file set at the old section, loading
+  // its definition (and showing the failure of that load) once more than
+  // "Choose File" does right after.  The window is filled there, once.
+  const bool idle = state_.WindowIdle;
+  state_.WindowIdle = false;
   view_.SetFilePosMax(OpeningScrollMaximum(state_.RecordCount));
+  state_.WindowIdle = idle;
   state_.SectionCount = SectionCountOf(state_.RecordCount);
   accepted_ = std::make_unique<Snapshot>(Capture());
   changedSinceOk_ = false;
@@ -301,6 +317,15 @@ void FileOpen::CmdOpen_Click(int index) {
 }
 
 void FileOpen::reject() { CmdOpen_Click(1); }
+
+void FileOpen::FileSetRefreshed() {
+  // Hidden, the chooser looks as the last Ok left it (Cancel restores what
+  // was chosen since), so what it looks like now is what Cancel keeps.
+  if (!accepted_ || isVisible()) return;
+  SetRecordCountLabel(RecordCountCaption(state_.RecordCount));
+  accepted_ = std::make_unique<Snapshot>(Capture());
+  changedSinceOk_ = false;
+}
 
 std::vector<std::string> FileOpen::Ordinates() const {
   std::vector<std::string> lines;

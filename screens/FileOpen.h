@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include <QByteArray>
 #include <QDialog>
 #include <QString>
 #include <QStringList>
@@ -56,6 +57,10 @@ class FileOpen : public QDialog {
   // directory list's path.
   void ListDrives(const QStringList& roots);
 
+  // The file set on view was read again (F5): Cancel restores it as it is
+  // now, and its record count shows the new value.
+  void FileSetRefreshed();
+
   // The ordinates list's lines, as the profile file gives them.
   std::vector<std::string> Ordinates() const;
 
@@ -76,9 +81,9 @@ class FileOpen : public QDialog {
   QListWidget* List(ChooserList list) const;
   std::string DirectoryBytes() const;
   // Goes to `path` when it can be read; otherwise says so and changes nothing.
-  bool ChangeDirectory(const QString& path);
-  void SayUnreadable(const QString& path);
-  void SelectDriveOf(const QString& path);
+  bool ChangeDirectory(const QByteArray& path);
+  void SayUnreadable(const QByteArray& path);
+  void SelectDriveOf(const QByteArray& path);
   Snapshot Capture() const;
   void Restore(const Snapshot& snapshot);
 
@@ -94,7 +99,7 @@ class FileOpen : public QDialog {
   // The profile list of the chosen ISPEC, in file order.
   std::vector<std::string> profiles_;
   // Where each drive's directory list last stood.
-  std::vector<QString> driveDirectory_;
+  std::vector<QByteArray> driveDirectory_;
   int driveIndex_ = -1;
   // The state and look of the chooser at the last Ok (or before any), and
   // whether a choice has been made since.

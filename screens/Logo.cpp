@@ -2,6 +2,7 @@
 
 #include "screens/Cp1252.h"
 #include "screens/Fonts.h"
+#include "screens/QtPlatform.h"
 #include "ui_LogoForm.h"
 
 // The splash picture lives in the screens library's resources, which a
@@ -17,7 +18,7 @@ Logo::Logo(SharedState& state, Platform& platform, QWidget* parent)
   ApplyDesignPointSize(this);
   command1_ = {ui_->Command1_0, ui_->Command1_1};
   for (int i = 0; i < static_cast<int>(command1_.size()); ++i)
-    connect(command1_[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
+    connect(command1_[i], &QPushButton::clicked, this, [this, i] { RunHandler([&] { Command1_Click(i); }); });
   Form_Load();
 }
 

@@ -35,6 +35,13 @@ void QtContentsView::SetFileTxtSelStart(Long position) {
   c_.FileTxt->setTextCursor(cursor);
 }
 
+void QtContentsView::SelectFileTxt(Long start, Long length) {
+  QTextCursor cursor = c_.FileTxt->textCursor();
+  cursor.setPosition(TextToDisplayPosition(fileTxt_, start));
+  cursor.setPosition(TextToDisplayPosition(fileTxt_, start + length), QTextCursor::KeepAnchor);
+  c_.FileTxt->setTextCursor(cursor);
+}
+
 Long QtContentsView::FilePosValue() const {
   return c_.FilePos->isSliderDown() ? c_.FilePos->sliderPosition() : c_.FilePos->value();
 }

@@ -38,6 +38,7 @@ class QtContentsView : public ContentsView {
   void SetFileTxtText(const std::string& text) override;
   Long FileTxtSelStart() const override;
   void SetFileTxtSelStart(Long position) override;
+  void SelectFileTxt(Long start, Long length) override;
 
   // While the thumb is dragged the bar's value is still the old one; the
   // value the viewer asks for then is where the thumb is.

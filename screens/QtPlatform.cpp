@@ -1,11 +1,10 @@
 #include "screens/QtPlatform.h"
 
-#include <cstdio>
-#include <cstdlib>
-
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QMessageBox>
+#include <QWidget>
 
 #include "screens/FileOpen.h"
 
@@ -51,8 +50,13 @@ void QtPlatform::DoEvents() {
 
 void QtPlatform::EndProgram() {
   if (endHook_) endHook_();
-  std::fflush(nullptr);
-  std::_Exit(0);
+  ending_ = true;
+  // The end shows at once, whatever the shutdown still has to do.
+  for (QWidget* window : QApplication::topLevelWidgets()) window->hide();
+  // Ends every event loop that runs now; one that a modal window would start
+  // from here on returns at once.
+  QCoreApplication::exit(0);
+  throw ProgramEnding{};
 }
 
 void QtPlatform::SetRecordCountLabel(const std::string& caption) {

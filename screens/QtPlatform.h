@@ -26,10 +26,19 @@ class QtPlatform : public Platform {
   // click made meanwhile cannot start a second load (see HoldInput).
   void DoEvents() override;
 
-  // Ends the program at once: no window is closed, nothing is saved, and the
-  // files the routines open are closed by their own scopes before any of them
-  // can get here, so nothing needs flushing but the standard streams.
+  // Ends the program at once, through the application's own shutdown: the
+  // windows go, every running event loop (the main one and any modal one
+  // inside it) is told to end, and the handler that got here is unwound by
+  // ProgramEnding to RunHandler, where Qt's event loop takes over again and
+  // returns.  main() then returns, and the application's destruction hands
+  // the clipboard to the desktop's clipboard manager, so that text copied
+  // just before "Exit" outlives the program.  Nothing is saved; the files
+  // the routines open are closed by their own scopes as the handler unwinds.
   [[noreturn]] void EndProgram() override;
+
+  // The program is ending: code that runs on after a modal window or a
+  // handler returned must start nothing new.
+  bool Ending() const { return ending_; }
 
   void SetRecordCountLabel(const std::string& caption) override;
   void SetChooserTitle(const std::string& title) override;
@@ -45,15 +54,32 @@ class QtPlatform : public Platform {
   bool InputHeld() const { return holdInput_; }
 
   // Runs before the program ends.  The tests install a hook that throws, so
-  // that a path which ends the program can be followed in one test process;
-  // the program itself has none.
+  // that a path which ends the program can be followed in one test process
+  // and the process's event loops stay usable; the program itself has none.
   void SetEndProgramHook(std::function<void()> hook) { endHook_ = std::move(hook); }
 
  private:
   FileOpen* chooser_ = nullptr;
   bool holdInput_ = false;
+  bool ending_ = false;
   std::function<void()> endHook_;
 };
+
+// What EndProgram throws to leave the routines and handlers between it and
+// the event loop.  Qt lets no exception pass through its event loop, so it
+// must never get further than RunHandler.
+struct ProgramEnding {};
+
+// Runs the handler of a control's event.  Every connection from a control to
+// a handler that can end the program goes through here.
+template <class Handler>
+void RunHandler(Handler&& handler) {
+  try {
+    handler();
+  } catch (const ProgramEnding&) {
+    // The event loops have been told to end; returning lets them.
+  }
+}
 
 // The application's title, shown by message boxes that have no title of
 // their own.

@@ -42,17 +42,21 @@ void PrintWindowBlock(const SharedState& state, const ContentsView& view, Printe
 
 }  // namespace
 
-bool ShowChosenFile(SharedState& state, Platform& platform, ContentsView& view,
-                    const std::vector<std::string>& ordinates) {
-  if (state.ChooserCancelled || state.DataPath.empty()) return false;
-  state.Section = 1;
-  state.SectionEntry.clear();
+void ShowSectionControls(const SharedState& state, ContentsView& view) {
   const bool sections = state.SectionCount >= 2;
   view.SetKeypadVisible(sections);
   if (sections) view.SetLabel1Caption(std::to_string(state.Section));
   view.SetLabel1Visible(sections);
   view.SetLabel2Caption(std::to_string(state.SectionCount) + " Section(s)");
   view.SetLabel2Visible(true);
+}
+
+bool ShowChosenFile(SharedState& state, Platform& platform, ContentsView& view,
+                    const std::vector<std::string>& ordinates) {
+  if (state.ChooserCancelled || state.DataPath.empty()) return false;
+  state.Section = 1;
+  state.SectionEntry.clear();
+  ShowSectionControls(state, view);
 
   view.SetOrdsVisible(true);
   view.SetOrdsCaption("");
@@ -68,6 +72,14 @@ bool ShowChosenFile(SharedState& state, Platform& platform, ContentsView& view,
 
   state.StartRecord = 1;
   FillRecordWindow(state, platform, view);
+  // Without a definition the fill changes nothing but the Print and Copy
+  // buttons, which keeps a window on screen while its file set stays the
+  // same.  Here the file set is a new one: the window and the position of
+  // the one before must not stand under its title.
+  if (state.RecordLength == 0) {
+    view.SetFileTxtText("");
+    view.SetFilePosTxtCaption("");
+  }
   return true;
 }
 

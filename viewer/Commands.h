@@ -13,11 +13,17 @@
 
 namespace ondrel {
 
+// The section controls of a file set: the keypad, and Label1 with Section,
+// when SectionCount is 2 or more; Label2 with the section count.
+void ShowSectionControls(const SharedState& state, ContentsView& view);
+
 // "Choose File" once the chooser has hidden itself: unless the chooser was
 // cancelled or no file set was ever chosen, resets the section controls,
 // lists the first three ordinates of the profile in Ords, puts the scroll bar
 // at 1 and fills the window from entry 1.  `ordinates` are the lines of the
-// chooser's ordinates list.  Returns whether the window was refilled.
+// chooser's ordinates list.  When the new file set has no definition, the
+// window and its position caption are emptied.  Returns whether the window
+// was refilled.
 bool ShowChosenFile(SharedState& state, Platform& platform, ContentsView& view,
                     const std::vector<std::string>& ordinates);
 

@@ -23,6 +23,11 @@ class ContentsView {
   virtual void SetFileTxtText(const std::string& text) = 0;
   virtual Long FileTxtSelStart() const = 0;
   virtual void SetFileTxtSelStart(Long position) = 0;
+  // Selects `length` positions of the text from `start` (a found text).
+  virtual void SelectFileTxt(Long start, Long length) {
+    SetFileTxtSelStart(start);
+    (void)length;
+  }
 
   // FilePos: the vertical scroll bar (minimum 1).  Setting the value or the
   // maximum may raise the bar's change event, as the screen's bar does.

@@ -16,7 +16,7 @@ void ScanEntries(SharedState& state, ByteFile& index, const KeyOrder& order, Fin
       break;
     }
     state.EntryCounter = cursor.Counter();
-    if (state.EntryCounter >= state.StartRecord && entry.Flag == 'Y') sink.Show(entry.Record);
+    if (state.EntryCounter >= state.StartRecord && entry.Flag == 'Y') sink.Show(entry);
   }
   // Leaves after the last entry read still set the count they start from;
   // LeafIndex ends one past the last leaf read.

@@ -8,6 +8,7 @@
 
 #include "database/ByteFile.h"
 #include "database/DataRecord.h"
+#include "database/EntryCursor.h"
 #include "database/FineProblems.h"
 #include "database/KeyOrder.h"
 #include "database/SharedState.h"
@@ -22,8 +23,9 @@ class EntrySink {
   // entry (the record window stops once it holds 21 lines).
   virtual bool WantsMore() const = 0;
   // An entry numbered at or after StartRecord and flagged "Y".  EntryCounter
-  // holds its entry number; `recordNumber` is 0 when it could not be read.
-  virtual void Show(Long recordNumber) = 0;
+  // holds its entry number; its record number is 0 and its key null when
+  // they could not be read.
+  virtual void Show(const TreeEntry& entry) = 0;
 };
 
 // Reads the leaves from LeafTable(LeafIndex) on, entry by entry, as far as

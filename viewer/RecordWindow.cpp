@@ -10,6 +10,7 @@
 #include "database/FineProblems.h"
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
+#include "database/KeyRecord.h"
 #include "viewer/EntryScan.h"
 #include "viewer/Rounding.h"
 #include "viewer/Scrolling.h"
@@ -20,17 +21,21 @@ namespace {
 // Turns each shown entry into one line of WindowText.
 class WindowLinesSink : public EntrySink {
  public:
-  WindowLinesSink(SharedState& state, FineProblems& problems, ByteFile& data)
-      : state_(state), problems_(problems), data_(data) {}
+  WindowLinesSink(SharedState& state, FineProblems& problems, ByteFile& data, const KeyFields* keys)
+      : state_(state), problems_(problems), data_(data), keys_(keys) {}
 
   bool WantsMore() const override { return lines_ < state_.WindowLines; }
 
-  void Show(Long recordNumber) override {
-    ReadEntryRecord(state_, problems_, data_, recordNumber);
-    if (state_.RecordFlag == 'Y')
+  void Show(const TreeEntry& entry) override {
+    const bool read = ReadEntryRecord(state_, problems_, data_, entry.Record);
+    if (state_.RecordFlag == 'Y') {
       state_.WindowText += state_.RecordLine;
-    else
+      // A key that is not its record's fields points at another record than
+      // the one it was made from (see KeyRecord.h).
+      if (read && keys_ && !keys_->RecordHoldsKey(data_, entry.Record, entry.Key)) problems_.Mismatch();
+    } else {
       state_.WindowText += kRecordPurged;
+    }
     state_.WindowText += state_.LineBreak;
     ++lines_;
     if (state_.FirstShown == 0) state_.FirstShown = state_.EntryCounter;
@@ -40,6 +45,7 @@ class WindowLinesSink : public EntrySink {
   SharedState& state_;
   FineProblems& problems_;
   ByteFile& data_;
+  const KeyFields* keys_;
   int lines_ = 0;
 };
 
@@ -119,8 +125,12 @@ void FillRecordWindow(SharedState& state, Platform& platform, ContentsView& view
   state.WindowText.clear();
   const bool indexRead = index.IsOpen();
   if (indexRead) {
-    WindowLinesSink sink(state, problems, data);
-    ScanEntries(state, index, KeyOrder(state), problems, sink);
+    LearnKeyRecordCheck(state, index, data);
+    const KeyOrder order(state);
+    const KeyFields keys(state, order);
+    const bool compare = state.KeyRecords == KeyRecordCheck::Yes && keys.Usable();
+    WindowLinesSink sink(state, problems, data, compare ? &keys : nullptr);
+    ScanEntries(state, index, order, problems, sink);
   }
   data.Close();
   state.DatOpen = false;

@@ -3,14 +3,18 @@
 // notices in a tree out of order or a leaf that is no leaf.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "database/Catalogue.h"
 #include "database/Definition.h"
 #include "database/EntryCursor.h"
 #include "database/IndexWalk.h"
+#include "database/KeyRecord.h"
 #include "database/Messages.h"
 #include "database/Profile.h"
 #include "tests/support/RecordingPlatform.h"
 #include "tests/support/TempDir.h"
+#include "tools/writer/Bytes.h"
 #include "tools/writer/Damage.h"
 #include "tools/writer/IspecBuilder.h"
 
@@ -156,6 +160,46 @@ TEST_F(KeyOrderTest, CursorReportsKeysOutOfOrderAndLeavesThatAreNoLeaves) {
   ScanAll(problems);
   EXPECT_EQ(problems.leaves, 2);
   EXPECT_EQ(platform.messages.size(), 1u);
+}
+
+// Keys against their records: compared only where the tree shows its keys
+// are the records' fields, and then a key that is not is seen.
+TEST_F(KeyOrderTest, KeysAreComparedWithRecordsOnlyWhereTheTreeShowsThemSo) {
+  for (const char* profile : {"BYNAME", "DESCINV", "DESCRAW", "CITYDESC"}) {
+    Open(profile);
+    ByteFile index(state.IndexPath), data(state.DataPath);
+    LearnKeyRecordCheck(state, index, data);
+    EXPECT_EQ(state.KeyRecords, KeyRecordCheck::Yes) << profile;
+  }
+  // A key that names another record, still in the tree's order: the entry
+  // points at a record that is not the one its key was made from.
+  Open("BYNAME");
+  const auto& leaves = Tree(1).Leaves();
+  const std::string key = writer::SetEntryKey(layout.files, 1, leaves[3], 2, std::string(8, 'P'));
+  writer::SetEntryKey(layout.files, 1, leaves[3], 2, key.substr(0, 7) + "0");
+  {
+    ByteFile index(state.IndexPath), data(state.DataPath);
+    const KeyOrder order(state);
+    const KeyFields fields(state, order);
+    ASSERT_TRUE(fields.Usable());
+    FineProblems problems(platform);
+    EntryCursor cursor(state, index, order, problems);
+    cursor.StartAt(1);
+    int mismatches = 0;
+    for (TreeEntry entry; cursor.Next(entry);) mismatches += !fields.RecordHoldsKey(data, entry.Record, entry.Key);
+    EXPECT_EQ(mismatches, 1);
+  }
+
+  // Keys made otherwise than from the fields as they stand (here: every
+  // name written in small letters after the tree was built): the sample sees
+  // it, and no key is compared, so nothing false is said.
+  std::string bytes = writer::ReadWholeFile(layout.files.Data());
+  for (char& c : bytes) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  writer::WriteWholeFile(layout.files.Data(), bytes);
+  Open("BYNAME");
+  ByteFile index(state.IndexPath), data(state.DataPath);
+  LearnKeyRecordCheck(state, index, data);
+  EXPECT_EQ(state.KeyRecords, KeyRecordCheck::No);
 }
 
 }  // namespace

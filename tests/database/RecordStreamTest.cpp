@@ -178,8 +178,11 @@ TEST_F(RecordStreamTest, RecordsThatCannotBeReadCountAsTheWindowCountsThem) {
   EXPECT_EQ(problems.records, 3);
 
   // Slots too long to take whole are read field by field, with the same lines.
-  state.FieldTable[3].Width = 70000;
-  state.RecordLength = 6 + 8 + 70000 + 1;
+  state.FieldTable[3].Width = 32767;
+  state.FieldTable.push_back({"[H2]", 4, "A", 32767, 0, 0});
+  state.FieldCount = 4;
+  state.RecordLength = 6 + 8 + 32767 + 32767 + 1;
+  ASSERT_GT(state.RecordLength, kWholeSlotLimit);
   FineProblems wide(platform), wideExpected(platform);
   EXPECT_EQ(Streamed(kScanBudget, wide), OneByOne(wideExpected));
 }

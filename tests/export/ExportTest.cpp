@@ -161,6 +161,28 @@ TEST(ExportTest, SeekStartsAtTheFirstKeyAtOrAfterTheValue) {
   }
 }
 
+// --find keeps the records whose line holds the text, as the viewer's
+// search finds them; --entry-numbers tells each line's entry number.
+TEST(ExportTest, FindLimitsTheExportAndEntryNumbersLeadEachLine) {
+  // "Caf\xE9" is found as "CAF\u00C9" without --match-case; the purged
+  // record 4 ("Purged") and the unflagged entry 5 never match.
+  EXPECT_EQ(RunTool({"--find", "CAF\u00C9", "--entry-numbers", Dir(), "CUST", "BYNO"}).out,
+            "     ENTRY " + kCustHeading.substr(0, kCustHeading.find('\n') + 1) + "---------- " +
+                std::string(28, '-') + "\n" + "         6 000006 Caf\u00E9" + std::string(9, ' ') + "00009.99 \n");
+  EXPECT_EQ(RunTool({"--find", "af\u00E9", "--match-case", Dir(), "CUST", "BYNO"}).out,
+            kCustHeading + "000006 Caf\u00E9" + std::string(9, ' ') + "00009.99 \n");
+  EXPECT_EQ(RunTool({"--find", "CAF\u00C9", "--match-case", Dir(), "CUST", "BYNO"}).out, kCustHeading);
+  EXPECT_EQ(RunTool({"--find", "Purged", Dir(), "CUST", "BYNO"}).out, kCustHeading);
+  EXPECT_EQ(RunTool({"--find", "Hidden", Dir(), "CUST", "BYNO"}).out, kCustHeading);
+  EXPECT_EQ(RunTool({"--find", "N00320", "--entry-numbers", "--format", "csv", "--count", "2", Dir(), "LARGE",
+                     "BYNO"}).out,
+            "ENTRY,NO,NAME\r\n32000,032000,N0032000\r\n32001,032001,N0032001\r\n");
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--match-case", Dir(), "CUST", "BYNO"}, {"--find", "", Dir(), "CUST", "BYNO"},
+        {"--find", "x", "--window", "1", Dir(), "CUST", "BYNO"}, {"--entry-numbers=1", Dir(), "CUST", "BYNO"}})
+    EXPECT_EQ(RunTool(bad).status, 2) << bad[0];
+}
+
 TEST(ExportTest, MessagesAndExitStatus) {
   test::TempDir dir;
   const auto gone = test::BuildNumbered(dir.str(), "GONE", 3);
@@ -226,6 +248,14 @@ TEST(ExportTest, WhatCouldNotBeReadIsCountedAndFailsTheExport) {
   EXPECT_EQ(run.err, fine + "Ondrel viewer: The export is incomplete: 1 key was out of the tree's order.\n");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(test::Lines(run.out).size(), 102u);
+
+  // A key that names another record than the one it points at.
+  const auto torn = test::BuildNumbered(dir.str(), "TORN", 100);
+  writer::SetEntryKey(torn.files, 1, torn.index.keys[1].Leaves()[0], 4, "000006");
+  const auto tornRun = RunTool({dir.str(), "TORN", "BYNO"});
+  EXPECT_EQ(tornRun.err,
+            fine + "Ondrel viewer: The export is incomplete: 1 key did not match the record it points at.\n");
+  EXPECT_EQ(tornRun.status, 1);
 }
 
 TEST(ExportTest, BrokenPipeEndsQuietly) {

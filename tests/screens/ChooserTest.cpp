@@ -11,8 +11,12 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QStorageInfo>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "database/Catalogue.h"
 #include "database/Messages.h"
@@ -59,6 +63,7 @@ class ChooserTest : public QObject {
   void okAsksForWhatIsMissing();
   void directoryChangeFindsTheIspecAgainOrNot();
   void unreadableDirectoryChangesNothing();
+  void directoryNamedInBytesThatAreNotUtf8();
   void drivesAreTheMountedFileSystems();
   void cancelBeforeAnyChoice();
   void cancelAfterANewChoiceRestoresTheLastOpen();
@@ -66,22 +71,29 @@ class ChooserTest : public QObject {
   void recordCountsSetScrollMaximumAndSections_data();
   void recordCountsSetScrollMaximumAndSections();
   void chooseFileResetsTheSectionControls();
+  void anotherFileSetIsFilledOnceAndShownAlone();
   void inputDuringAProfileLoadStartsNoSecondLoad();
 
  private:
   std::unique_ptr<QTemporaryDir> root_;
   QString Dir(const char* name) const { return root_->filePath(QString::fromLatin1(name)); }
   std::string DirBytes(const char* name) const { return Dir(name).toStdString(); }
+  QByteArray DirPath(const char* name) const { return QFile::encodeName(Dir(name)); }
+  QByteArray RootPath() const { return QFile::encodeName(root_->path()); }
 };
 
 void ChooserTest::initTestCase() {
   root_ = std::make_unique<QTemporaryDir>();
-  for (const char* d : {"A", "B", "C", "D", "N"}) QDir(root_->path()).mkdir(QString::fromLatin1(d));
+  for (const char* d : {"A", "B", "C", "D", "E", "N"}) QDir(root_->path()).mkdir(QString::fromLatin1(d));
   BuildOrders(DirBytes("A"));
   BuildNumbered(DirBytes("A"), "CUSTOMER", {.count = 12});
   BuildOrders(DirBytes("B"));
   BuildNumbered(DirBytes("D"), "BROKEN", {.count = 3});
   writer::RemoveFile({DirBytes("D"), "BROKEN"}, writer::FileKind::Data);
+  BuildNumbered(DirBytes("E"), "BIG", {.count = 200});
+  BuildNumbered(DirBytes("E"), "CUSTOMER", {.count = 12});
+  BuildNumbered(DirBytes("E"), "NODEF", {.count = 5});
+  writer::TruncateFile({DirBytes("E"), "NODEF"}, writer::FileKind::Definition, 0);
   BuildNumbered(DirBytes("N"), "C5000", {.count = 50, .headerCount = 5000});
   BuildNumbered(DirBytes("N"), "C32000", {.count = 50, .headerCount = 32000});
   BuildNumbered(DirBytes("N"), "C40000", {.count = 50, .headerCount = 40000});
@@ -110,7 +122,7 @@ void ChooserTest::titlesAndListsAsTheUserChooses() {
     QCOMPARE(keys.pointSize(), 12);
 
     QCOMPARE(f.windowTitle(), QStringLiteral("Choose Path and Ispec"));
-    QCOMPARE(f.findChild<DirectoryList*>("Dir1")->Path(), Dir("A"));
+    QCOMPARE(f.findChild<DirectoryList*>("Dir1")->Path(), DirPath("A"));
     auto* ispecs = f.findChild<QListWidget*>("LstIspec");
     QCOMPARE(Lines(ispecs), QStringList({"CUSTOMER", "ORDERS"}));
     QCOMPARE(f.findChild<QLabel*>("Label6")->text(), QString());
@@ -172,7 +184,7 @@ void ChooserTest::directoryChangeFindsTheIspecAgainOrNot() {
     // Up to the parent, then down into B, which has ORDERS too.
     const auto go = [&](const QString& name) {
       DoubleClickEntry(dir, RowOf(dir, name));
-      QTRY_COMPARE(dir->Path(), name == QFileInfo(root_->path()).fileName() ? root_->path() : Dir(qPrintable(name)));
+      QTRY_COMPARE(dir->Path(), name == QFileInfo(root_->path()).fileName() ? RootPath() : DirPath(qPrintable(name)));
     };
     go(QFileInfo(root_->path()).fileName());
     QCOMPARE(f.windowTitle(), QStringLiteral("Choose Path and Ispec"));
@@ -214,10 +226,43 @@ void ChooserTest::unreadableDirectoryChangesNothing() {
     QTRY_COMPARE(int(answers.seen.size()), 1);
     QCOMPARE(answers.seen[0].text, QStringLiteral("The directory %1 cannot be read.  Choose another drive or directory.")
                                        .arg(QDir(root_->path()).filePath("GONE")));
-    QCOMPARE(dir->Path(), root_->path());
+    QCOMPARE(dir->Path(), RootPath());
     QCOMPARE(Lines(dir), before);
     QCOMPARE(f.windowTitle(), title);
   });
+}
+
+void ChooserTest::directoryNamedInBytesThatAreNotUtf8() {
+  // "caf" and the byte E9 alone, as a file system written in Latin-1 holds it.
+  const std::string name = "caf\xE9";
+  const std::string path = root_->path().toStdString() + "/" + name;
+  QCOMPARE(::mkdir(path.c_str(), 0755), 0);
+  BuildNumbered(path, "CUSTOMER", {.count = 12});
+  QDir::setCurrent(root_->path());
+  Screen s;
+  MessageAnswerer answers;
+  WhenModal(QStringLiteral("FileOpen"), [&](QWidget* chooser) {
+    [&] {
+      auto* dir = chooser->findChild<DirectoryList*>("Dir1");
+      auto* ispecs = chooser->findChild<QListWidget*>("LstIspec");
+      // The name is shown as well as its bytes allow, and gone into as it is.
+      const int row = RowOf(dir, QFile::decodeName(QByteArray::fromStdString(name)));
+      QVERIFY(row >= 0);
+      DoubleClickEntry(dir, row);
+      QTRY_COMPARE(ispecs->count(), 1);
+      ClickEntry(ispecs, 0);
+      ClickEntry(chooser->findChild<QListWidget*>("LstProfile"), 0);
+      Click(chooser->findChild<QAbstractButton*>("CmdOpen_0"));
+    }();
+    if (chooser->isVisible()) Click(chooser->findChild<QAbstractButton*>("CmdOpen_1"));
+  });
+  Click(s.Command(0));
+  QCOMPARE(int(answers.seen.size()), 0);
+  QCOMPARE(s.state.DataPath, path + "/_CUSTOMER.DAT");
+  QCOMPARE(BelowHeading(s.Text()), NumberedLines(1, 12));
+  char cwd[4096];
+  QVERIFY(::getcwd(cwd, sizeof cwd));
+  QCOMPARE(std::string(cwd), path);
 }
 
 void ChooserTest::drivesAreTheMountedFileSystems() {
@@ -244,17 +289,17 @@ void ChooserTest::drivesAreTheMountedFileSystems() {
       emit drives->activated(index);
     };
     choose(1);
-    QCOMPARE(dir->Path(), Dir("B"));
+    QCOMPARE(dir->Path(), DirPath("B"));
     QCOMPARE(f.windowTitle(), QStringLiteral("Choose Profile"));
     QCOMPARE(s.state.DataPath, JoinPath(DirBytes("B"), "_ORDERS.DAT"));
     choose(0);
-    QCOMPARE(dir->Path(), Dir("A"));
+    QCOMPARE(dir->Path(), DirPath("A"));
     QCOMPARE(s.state.DataPath, JoinPath(DirBytes("A"), "_ORDERS.DAT"));
     QVERIFY(QDir(root_->path()).rmdir("G"));
     choose(2);
     QCOMPARE(int(answers.seen.size()), 1);
     QVERIFY(answers.seen[0].text.startsWith("The directory " + Dir("G") + " cannot be read."));
-    QCOMPARE(dir->Path(), Dir("A"));
+    QCOMPARE(dir->Path(), DirPath("A"));
     QCOMPARE(drives->currentIndex(), 0);
   });
 }
@@ -382,6 +427,34 @@ void ChooserTest::chooseFileResetsTheSectionControls() {
   QCOMPARE(s.Label("Ords")->text(), QStringLiteral("NO\nNAME\n[TAG]\n"));
   const int lineSpacing = QFontMetrics(s.Label("Ords")->font()).lineSpacing();
   QVERIFY(s.Label("Ords")->height() >= 4 * lineSpacing && s.Label("Ords")->height() < 5 * lineSpacing);
+}
+
+void ChooserTest::anotherFileSetIsFilledOnceAndShownAlone() {
+  QDir::setCurrent(Dir("E"));
+  Screen s;
+  MessageAnswerer answers;
+  s.OpenFile("BIG", "BYNO");
+  s.FilePos()->setValue(150);
+  // The new, smaller maximum does not refill the window with the new file
+  // at the old position before the window from entry 1.
+  QSignalSpy fills(s.FileTxt(), &QPlainTextEdit::textChanged);
+  s.OpenFile("CUSTOMER", "BYNO");
+  QCOMPARE(fills.count(), 1);
+  QCOMPARE(BelowHeading(s.Text()), NumberedLines(1, 12));
+  QCOMPARE(s.FilePos()->value(), 1);
+
+  // A file set without a definition: one message, and nothing of the file
+  // set shown before stays under the new title.
+  s.FilePos()->setValue(10);
+  s.OpenFile("NODEF", "BYNO");
+  QCOMPARE(int(answers.seen.size()), 1);
+  QCOMPARE(answers.seen[0].title, QString::fromLatin1(msg::kNoDefinitionTitle));
+  QCOMPARE(s.contents->windowTitle(), QStringLiteral("Ondrel Runtime File Contents for NODEF via BYNO"));
+  QCOMPARE(s.Text(), std::string());
+  QCOMPARE(s.FileTxt()->toPlainText(), QString());
+  QCOMPARE(s.Label("FilePosTxt")->text(), QString());
+  QCOMPARE(s.Label("Label2")->text(), QStringLiteral("1 Section(s)"));
+  QVERIFY(s.Command(2)->isHidden() && s.Command(3)->isHidden());
 }
 
 void ChooserTest::inputDuringAProfileLoadStartsNoSecondLoad() {

@@ -53,6 +53,7 @@ class CommandsTest : public QObject {
   void copyToClipboard();
   void printTwoPressesAndAThird();
   void exitEndsTheProgram();
+  void returnPressesTheFocusedButton();
   void tipZonesFromTheLayout();
   void tipsFollowThePointer();
   void pointerOverControlsIsNotTheWindows();
@@ -137,6 +138,46 @@ void CommandsTest::exitEndsTheProgram() {
     ended = true;
   }
   QVERIFY(ended);
+}
+
+void CommandsTest::returnPressesTheFocusedButton() {
+  Screen s;
+  MessageAnswerer answers;
+  bool chooserShown = false;
+  WhenModal(QStringLiteral("FileOpen"), [&](QWidget* chooser) {
+    chooserShown = true;
+    // In the directory list Return goes into the directory; it presses no
+    // button.
+    auto* dir = chooser->findChild<QWidget*>("Dir1");
+    dir->setFocus();
+    QTest::keyClick(dir, Qt::Key_Return);
+    QTest::qWait(20);
+    QCOMPARE(int(answers.seen.size()), 0);
+    QVERIFY(chooser->isVisible());
+    // On "&Ok" Return presses it; keypad Enter on "&Cancel" presses that.
+    auto* ok = chooser->findChild<QAbstractButton*>("CmdOpen_0");
+    ok->setFocus();
+    QVERIFY(ok->hasFocus());
+    QTest::keyClick(ok, Qt::Key_Return);
+    QCOMPARE(int(answers.seen.size()), 1);
+    QCOMPARE(answers.seen[0].text, QStringLiteral("Please select an ISPEC."));
+    auto* cancel = chooser->findChild<QAbstractButton*>("CmdOpen_1");
+    cancel->setFocus();
+    QTest::keyClick(cancel, Qt::Key_Enter, Qt::KeypadModifier);
+    if (chooser->isVisible()) Click(cancel);  // not to leave the test waiting
+  });
+  QAbstractButton* choose = s.Command(0);
+  QVERIFY(choose->hasFocus());
+  QTest::keyClick(choose, Qt::Key_Return);
+  QVERIFY(chooserShown);
+  QVERIFY(s.state.ChooserCancelled);
+  QCOMPARE(int(answers.seen.size()), 1);
+
+  s.OpenFile("NUMBERS", "BYNO");
+  QGuiApplication::clipboard()->setText("before");
+  s.Command(3)->setFocus();
+  QTest::keyClick(s.Command(3), Qt::Key_Enter, Qt::KeypadModifier);
+  QVERIFY(QGuiApplication::clipboard()->text().startsWith("NUMBERS via BYNO: Record 1 thru 21 of 100\r\n"));
 }
 
 void CommandsTest::tipZonesFromTheLayout() {

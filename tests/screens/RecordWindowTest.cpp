@@ -13,6 +13,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QWheelEvent>
 
 #include "database/Messages.h"
 #include "screens/Cp1252.h"
@@ -36,6 +37,7 @@ class RecordWindowTest : public QObject {
   void emptyProfile();
   void arrowAndTroughClicks();
   void dragShowsPtrWithoutRefilling();
+  void wheelOverTheTextMovesTheFile();
   void changeEventDuringAFillDoesNothing();
   void caretStaysWhereItWas();
   void bytesAboveAsciiShowOneCharacterEach();
@@ -244,6 +246,42 @@ void RecordWindowTest::dragShowsPtrWithoutRefilling() {
   QCOMPARE(s.FilePos()->value(), position);
   QCOMPARE(BelowHeading(s.Text()).substr(0, 18), NumberedLine(64000 + position) + "\r\n");
   QVERIFY(ptr->isHidden());
+
+  // A drag let go where it started changes no value, so nothing refills the
+  // window; Ptr goes all the same.
+  const QPoint again = ScrollBarPart(s.FilePos(), QStyle::SC_ScrollBarSlider).center();
+  QTest::mousePress(s.FilePos(), Qt::LeftButton, {}, again);
+  QTest::mouseMove(s.FilePos(), again + QPoint(0, 60));
+  QVERIFY(ptr->isVisible());
+  QTest::mouseMove(s.FilePos(), again);
+  QTest::mouseRelease(s.FilePos(), Qt::LeftButton, {}, again);
+  QCOMPARE(s.FilePos()->value(), position);
+  QCOMPARE(fills.count(), 1);
+  QVERIFY(ptr->isHidden());
+}
+
+void RecordWindowTest::wheelOverTheTextMovesTheFile() {
+  Screen s;
+  s.OpenFile("WIDE", "BYNO");
+  QWidget* text = s.FileTxt()->viewport();
+  const auto wheel = [text](QPoint delta) {
+    const QPointF at(text->width() / 2.0, text->height() / 2.0);
+    QWheelEvent event(at, text->mapToGlobal(at), QPoint(), delta, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                      false);
+    QApplication::sendEvent(text, &event);
+  };
+  // One notch down moves the file as the same notch on the scroll bar does.
+  const int lines = QApplication::wheelScrollLines();
+  wheel(QPoint(0, -120));
+  QCOMPARE(s.FilePos()->value(), 1 + lines);
+  QCOMPARE(s.Label("FilePosTxt")->text(), QStringLiteral("Record %1 thru %2 of 40").arg(1 + lines).arg(21 + lines));
+  wheel(QPoint(0, 120));
+  QCOMPARE(s.FilePos()->value(), 1);
+  // A sideways wheel still moves the long lines sideways, not the file.
+  QCOMPARE(s.FileTxt()->horizontalScrollBar()->value(), 0);
+  wheel(QPoint(-120, 0));
+  QVERIFY(s.FileTxt()->horizontalScrollBar()->value() > 0);
+  QCOMPARE(s.FilePos()->value(), 1);
 }
 
 void RecordWindowTest::changeEventDuringAFillDoesNothing() {

@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QCheckBox>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -19,39 +20,66 @@
 #include "screens/Fonts.h"
 #include "screens/Logo.h"
 #include "tests/screens/ScreenTestSupport.h"
+#include "tools/writer/Damage.h"
 
 using namespace ondrel;
 using namespace ondrel::screentest;
 
 namespace {
 
-// The start of the real program, run in a child process so that the real end
-// of the program can happen: the contents screen loads, the splash's button
-// `button` is pressed, and when the load goes on, the screen is shown and its
-// "Exit" pressed.  Each step writes a line.
-int SplashScenario(int argc, char** argv, const char* button) {
+// The real program, run in a child process so that its real end can happen:
+// the start and the end of main() as the program has them, with the real
+// platform, and in between what `scenario` does:
+//   Command1_0   the splash's "&OK", then "Exit" on the contents screen;
+//   Command1_1   the splash's "&Exit";
+//   incomplete   "&OK", then "Choose File", and in the chooser an ISPEC
+//                whose data file is missing, whose message is answered.
+// Each step writes a line; the child's exit status is what main() returns.
+int ProgramScenario(int argc, char** argv, const char* scenario) {
   QApplication app(argc, argv);
   InstallFontFallbacks();
+  const QString name = QString::fromLatin1(scenario);
+  QTemporaryDir database;
+  if (name == "incomplete") {
+    BuildNumbered(database.path().toStdString(), "BROKEN", {.count = 3});
+    writer::RemoveFile({database.path().toStdString(), "BROKEN"}, writer::FileKind::Data);
+    QDir::setCurrent(database.path());
+  }
+  MessageAnswerer answers;
+  answers.before = [](const MessageAnswerer::Seen& seen) {
+    std::printf("message: %s\n", qPrintable(seen.title));
+    std::fflush(stdout);
+  };
   SharedState state;
   QtPlatform platform;
   Contents contents(state, platform);
-  const QString name = QString::fromLatin1(button);
   WhenModal(QStringLiteral("Logo"), [name](QWidget* logo) {
     std::printf("splash: %s\n", qPrintable(logo->findChild<QLabel*>(QStringLiteral("Label1_0"))->text()));
     std::fflush(stdout);
-    QTest::mouseClick(logo->findChild<QAbstractButton*>(name), Qt::LeftButton);
+    const char* button = name == "Command1_1" ? "Command1_1" : "Command1_0";
+    QTest::mouseClick(logo->findChild<QAbstractButton*>(QLatin1String(button)), Qt::LeftButton);
   });
   contents.Form_Load();
-  std::printf("loaded\n");
+  if (platform.Ending()) {
+    std::printf("ended at the splash\n");
+    return 0;
+  }
   contents.show();
   std::printf("shown\n");
   std::fflush(stdout);
-  QTimer::singleShot(0, &contents, [&contents] {
-    QTest::mouseClick(contents.findChild<QAbstractButton*>(QStringLiteral("Command1_1")), Qt::LeftButton);
+  if (name == "incomplete") {
+    WhenModal(QStringLiteral("FileOpen"), [](QWidget* chooser) {
+      ClickEntry(chooser->findChild<QListWidget*>(QStringLiteral("LstIspec")), 0);
+    });
+  }
+  const char* command = name == "incomplete" ? "Command1_0" : "Command1_1";
+  QTimer::singleShot(0, &contents, [&contents, command] {
+    QTest::mouseClick(contents.findChild<QAbstractButton*>(QLatin1String(command)), Qt::LeftButton);
   });
   const int code = app.exec();
-  std::printf("event loop returned %d\n", code);
-  return 3;
+  std::printf("event loop returned %d; window of %zu bytes, %s\n", code, contents.View().FileTxtText().size(),
+              contents.isVisible() ? "on view" : "gone");
+  return code;
 }
 
 }  // namespace
@@ -68,8 +96,8 @@ class StartupTest : public QObject {
   void recordWindowFontIsFixedPitchAndNeverWraps();
   void splashShowsVersion();
   void splashExitHandlerEndsProgram();
-  void splashButtonsInTheRealProgram_data();
-  void splashButtonsInTheRealProgram();
+  void endsOfTheRealProgram_data();
+  void endsOfTheRealProgram();
 };
 
 void StartupTest::startUpStates() {
@@ -161,6 +189,9 @@ void StartupTest::tabOrderAndColours() {
   QCOMPARE(QColor(screen.pixel(6, 200)), QColor(128, 128, 128));    // Line1(0)
   QCOMPARE(QColor(screen.pixel(300, 426)), QColor(255, 255, 255));  // Line1(2)
   QCOMPARE(QColor(screen.pixel(200, 200)), QColor(255, 255, 255));  // the text box
+  // The Tips check box stands on the window's grey, beside its caption too.
+  const QWidget* tipsBox = s.Find<QWidget>("Tips");
+  QCOMPARE(QColor(screen.pixel(tipsBox->x() + tipsBox->width() - 3, tipsBox->height() / 2)), QColor(192, 192, 192));
   s.Find<QCheckBox>("Tips")->setChecked(true);
   const QImage withTip = s.contents->grab().toImage();
   const QLabel* tip = s.Label("Tip");
@@ -223,19 +254,28 @@ void StartupTest::splashExitHandlerEndsProgram() {
   QCOMPARE(ends, 1);
 }
 
-void StartupTest::splashButtonsInTheRealProgram_data() {
-  QTest::addColumn<QString>("button");
+void StartupTest::endsOfTheRealProgram_data() {
+  // Every end runs down through the event loops to the end of main(), so
+  // that the application's own shutdown runs; the splash's "&Exit" never
+  // shows the contents screen, and a failed load in the chooser leaves the
+  // contents screen as it was.
+  QTest::addColumn<QString>("scenario");
   QTest::addColumn<QString>("output");
-  QTest::newRow("OK, then Exit") << "Command1_0" << "splash: Version 2001.01.05\nloaded\nshown\n";
-  QTest::newRow("Exit") << "Command1_1" << "splash: Version 2001.01.05\n";
+  QTest::newRow("OK, then Exit") << "Command1_0"
+                                 << "splash: Version 2001.01.05\nshown\n"
+                                    "event loop returned 0; window of 0 bytes, gone\n";
+  QTest::newRow("Exit") << "Command1_1" << "splash: Version 2001.01.05\nended at the splash\n";
+  QTest::newRow("incomplete file set") << "incomplete"
+                                       << "splash: Version 2001.01.05\nshown\nmessage: OOPS!  I'm not all present.\n"
+                                          "event loop returned 0; window of 0 bytes, gone\n";
 }
 
-void StartupTest::splashButtonsInTheRealProgram() {
-  QFETCH(QString, button);
+void StartupTest::endsOfTheRealProgram() {
+  QFETCH(QString, scenario);
   QFETCH(QString, output);
   QProcess program;
   program.setProcessChannelMode(QProcess::SeparateChannels);
-  program.start(QCoreApplication::applicationFilePath(), {"--splash-scenario", button});
+  program.start(QCoreApplication::applicationFilePath(), {"--program-scenario", scenario});
   QVERIFY(program.waitForFinished(30000));
   QCOMPARE(program.exitStatus(), QProcess::NormalExit);
   QCOMPARE(program.exitCode(), 0);
@@ -243,7 +283,7 @@ void StartupTest::splashButtonsInTheRealProgram() {
 }
 
 int main(int argc, char** argv) {
-  if (argc > 2 && std::strcmp(argv[1], "--splash-scenario") == 0) return SplashScenario(1, argv, argv[2]);
+  if (argc > 2 && std::strcmp(argv[1], "--program-scenario") == 0) return ProgramScenario(1, argv, argv[2]);
   QApplication app(argc, argv);
   InstallFontFallbacks();
   StartupTest test;

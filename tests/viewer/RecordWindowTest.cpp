@@ -230,6 +230,14 @@ TEST_F(RecordWindowTest, AWindowOutOfOrderOrOverABadLeafIsFlaggedOnce) {
                               test::NumberedLines(4, 4) + test::NumberedLines(6, 21));
   writer::SwapEntries(layout.files, 1, leaves[0], 3, leaves[0], 4);
 
+  // A key that, still in order, names another record than the one it
+  // points at: a torn entry, or a leaf of another tree.
+  const std::string key = writer::SetEntryKey(layout.files, 1, leaves[0], 4, "000006");
+  platform.messages.clear();
+  FillAt(1);
+  EXPECT_EQ(FineMessages(), 1);
+  writer::SetEntryKey(layout.files, 1, leaves[0], 4, key);
+
   // The level word of the leaf of entry 1 says it is interior.
   writer::PatchBytes(layout.files, writer::FileKind::Index, (leaves[0] - 1ull) * 512 + 510, std::string(1, '\2'));
   platform.messages.clear();

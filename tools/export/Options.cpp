@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "OndrelVersion.h"
+
 namespace ondrel::tool {
 namespace {
 
@@ -28,6 +30,11 @@ std::string UsageText() {
          "                     shown field names, one row per active record\n"
          "  --from N           start at entry number N (default 1)\n"
          "  --count M          write at most M record lines or rows\n"
+         "  --find TEXT        write only the records whose line, as the viewer shows it,\n"
+         "                     holds TEXT (letters in either case)\n"
+         "  --match-case       with --find: a letter matches only in its own case\n"
+         "  --entry-numbers    put each record's entry number in front of its line (in ten\n"
+         "                     columns), or in a first CSV column ENTRY\n"
          "  --seek VALUE       start at the first entry whose key is at or after VALUE (for\n"
          "                     the export and --window); give it once per leading\n"
          "                     ordinate, in order.  A number typed short is aligned as\n"
@@ -43,6 +50,7 @@ std::string UsageText() {
          "                     the SQLite file OUT.db (a table per ISPEC, a table and a\n"
          "                     view per profile); --force replaces an existing OUT.db\n"
          "  --help             show this text\n"
+         "  --version          show the program's version\n"
          "\n"
          "Messages go to standard error as \"title: text\".  Exit status: 0 done, 1 the\n"
          "database could not be read as asked, 2 a usage error.\n"
@@ -51,6 +59,8 @@ std::string UsageText() {
          "  ondrel-export --format csv --from 100 --count 50 /srv/db CUSTOMER BYNAME > customers.csv\n";
 }
 
+std::string VersionText() { return std::string("ondrel-export ") + kProgramVersion + "\n"; }
+
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
   Options options;
   std::vector<std::string> positional;
@@ -58,7 +68,9 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
   bool exportOption = false;
   bool fromGiven = false;
   bool windowGiven = false;
-  bool help = false;
+  // --help and --version answer at once, whatever else is given; of the
+  // two, the first given wins.
+  std::optional<Mode> info;
 
   auto chooseMode = [&](Mode mode, const std::string& name) {
     if (chosenMode && *chosenMode != mode) {
@@ -110,8 +122,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       return true;
     };
 
-    if (arg == "--help") {
-      help = true;
+    if (arg == "--help" || arg == "--version") {
+      if (!info) info = arg == "--help" ? Mode::Help : Mode::Version;
     } else if (arg == "--format") {
       if (!takeValue()) return std::nullopt;
       if (value == "text") {
@@ -145,6 +157,20 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     } else if (arg == "--seek") {
       if (!takeValue()) return std::nullopt;
       options.seek.push_back(value);
+    } else if (arg == "--find") {
+      if (!takeValue()) return std::nullopt;
+      if (value.empty()) {
+        error = "--find needs a text to look for";
+        return std::nullopt;
+      }
+      options.find = value;
+      exportOption = true;
+    } else if (arg == "--match-case") {
+      options.matchCase = true;
+      exportOption = true;
+    } else if (arg == "--entry-numbers") {
+      options.entryNumbers = true;
+      exportOption = true;
     } else if (arg == "--describe") {
       if (!chooseMode(Mode::Describe, arg)) return std::nullopt;
     } else if (arg == "--check") {
@@ -158,14 +184,16 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       error = "unknown option " + arg;
       return std::nullopt;
     }
-    if (hasValue && (arg == "--help" || arg == "--describe" || arg == "--check" || arg == "--force")) {
+    if (hasValue &&
+        (arg == "--help" || arg == "--version" || arg == "--describe" || arg == "--check" ||
+         arg == "--match-case" || arg == "--entry-numbers" || arg == "--force")) {
       error = arg + " takes no value";
       return std::nullopt;
     }
   }
 
-  if (help) {
-    options.mode = Mode::Help;
+  if (info) {
+    options.mode = *info;
     return options;
   }
   if (positional.empty() || positional.size() > 3) {
@@ -174,7 +202,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
   }
   options.directory = positional[0];
   if (chosenMode == Mode::Sqlite || options.force) {
-    if (chosenMode != Mode::Sqlite || positional.size() != 1 || exportOption) {
+    if (chosenMode != Mode::Sqlite || positional.size() != 1 || exportOption || !options.seek.empty()) {
       error = chosenMode == Mode::Sqlite ? "--sqlite takes the database directory alone" : "--force applies only to --sqlite";
       return std::nullopt;
     }
@@ -192,8 +220,12 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     options.mode = positional.size() == 1 ? Mode::ListIspecs : Mode::ListProfiles;
     return options;
   }
+  if (options.matchCase && !options.find) {
+    error = "--match-case goes with --find";
+    return std::nullopt;
+  }
   if (chosenMode && exportOption) {
-    error = "--format, --from and --count apply only to the export";
+    error = "--format, --from, --count, --find, --match-case and --entry-numbers apply only to the export";
     return std::nullopt;
   }
   if (!options.seek.empty() && fromGiven) {

@@ -8,7 +8,7 @@
 
 namespace ondrel::tool {
 
-enum class Mode { ListIspecs, ListProfiles, Export, Window, Describe, Check, Sqlite, Help };
+enum class Mode { ListIspecs, ListProfiles, Export, Window, Describe, Check, Sqlite, Help, Version };
 enum class Format { Text, Csv };
 
 struct Options {
@@ -22,6 +22,10 @@ struct Options {
   std::int64_t window = 1;
   // --seek: the typed key, one value per leading ordinate (UTF-8, as given).
   std::vector<std::string> seek;
+  // --find, --match-case, --entry-numbers.
+  std::optional<std::string> find;
+  bool matchCase = false;
+  bool entryNumbers = false;
   std::string sqliteOut;  // --sqlite OUT.db
   bool force = false;     // --force: replace an existing OUT.db
 };
@@ -32,5 +36,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
 
 // The usage, with an example, as --help prints it.
 std::string UsageText();
+
+// The program's name and version, one line, as --version prints it.
+std::string VersionText();
 
 }  // namespace ondrel::tool

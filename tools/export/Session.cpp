@@ -63,7 +63,7 @@ Long SeekEntry(Session& session, const Options& options, bool* found) {
   if (result.outcome == SeekOutcome::Refused) Fail(Cp1252ToUtf8(result.message));
   if (found) *found = result.outcome == SeekOutcome::Found;
   if (result.outcome == SeekOutcome::Found) return result.entry;
-  return state.LeafTable.empty() ? 1 : state.LeafReach.back() + 1;
+  return EntryCount(state) + 1;
 }
 
 void RequireDefinition(Session& session) {

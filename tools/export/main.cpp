@@ -23,6 +23,10 @@ int main(int argc, char** argv) {
       Stdout().Write(UsageText());
       Stdout().Flush();
       return 0;
+    case Mode::Version:
+      Stdout().Write(VersionText());
+      Stdout().Flush();
+      return 0;
     case Mode::ListIspecs: return ListIspecsMode(*options);
     case Mode::ListProfiles: return ListProfilesMode(*options);
     case Mode::Export: return ExportMode(*options);

@@ -1,0 +1,175 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a finished build and checks it as a user
+# would meet it:
+#   1. cpack makes ondrelview_VERSION_ARCH.deb; its contents are listed, and
+#      they are exactly the files wanted;
+#   2. its control fields: the version, a maintainer, the section, a
+#      description, and dependencies that dpkg-shlibdeps found (Qt and the C
+#      library) beside the fonts;
+#   3. apt would install it on this machine (a simulation: nothing changes);
+#   4. unpacked into a scratch root (dpkg -x), the installed programs run from
+#      there: --version, a listing of the demo database, the viewer on the
+#      offscreen platform, and the viewer on a virtual X server, started on
+#      the demo database from another directory, whose file chooser lists the
+#      demo's ISPECs;
+#   5. the installed menu entry validates and names an installed icon and
+#      program; the icons are PNG files of their sizes; the manual pages and
+#      the completion are the project's own.
+#
+#   check-package.sh SOURCE_DIR BUILD_DIR VERSION DEMO_DIR [EXTRA_FILE...]
+#
+# EXTRA_FILE: further files the package must hold, as paths inside it
+# (usr/lib/libondrel.so).  Every wait has a time limit; on a failure the
+# script says what went wrong and ends with status 1.
+set -euo pipefail
+shopt -s inherit_errexit
+
+source_dir=$1 build=$2 version=$3 demo=$4
+shift 4
+extra_files=("$@")
+
+# The functions that drive the viewer on a virtual X server.
+# shellcheck source=../../scripts/screenshot.sh
+source "$source_dir/scripts/screenshot.sh"
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+# 1. The package and its contents.
+arch=$(dpkg --print-architecture)
+deb_name="ondrelview_${version}_${arch}.deb"
+started=$SECONDS
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/package" >"$scratch/cpack.log" 2>&1 || {
+  cat "$scratch/cpack.log" >&2
+  fail "cpack could not make the package"
+}
+deb="$scratch/package/$deb_name"
+[ -f "$deb" ] || fail "cpack made $(cd "$scratch/package" && ls -- *.deb 2>/dev/null | paste -sd ' ') instead of $deb_name"
+echo "$deb_name made in $((SECONDS - started)) s, $(stat -c %s "$deb") bytes; it holds:"
+dpkg-deb -c "$deb" | tee "$scratch/contents" | sed 's/^/  /'
+
+wanted=(
+  usr/bin/ondrelview
+  usr/bin/ondrel-export
+  usr/share/applications/ondrelview.desktop
+  usr/share/icons/hicolor/48x48/apps/ondrelview.png
+  usr/share/icons/hicolor/256x256/apps/ondrelview.png
+  usr/share/man/man1/ondrelview.1.gz
+  usr/share/man/man1/ondrel-export.1.gz
+  usr/share/bash-completion/completions/ondrel-export
+  "${extra_files[@]}"
+)
+# The files (not the folders) as paths inside the package.
+awk '$1 !~ /^d/ { path = $6; sub(/^\.\//, "", path); print path }' "$scratch/contents" | sort >"$scratch/held"
+printf '%s\n' "${wanted[@]}" | sed '/^$/d' | sort >"$scratch/wanted"
+if ! cmp -s "$scratch/held" "$scratch/wanted"; then
+  diff "$scratch/wanted" "$scratch/held" | sed -n 's/^< /  missing: /p; s/^> /  not wanted: /p' >&2
+  fail "the package does not hold exactly the files wanted"
+fi
+
+# 2. Control fields.
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = ondrelview ] || fail "the package is named '$(field Package)'"
+[ "$(field Version)" = "$version" ] || fail "the package's version is '$(field Version)', not $version"
+[ "$(field Architecture)" = "$arch" ] || fail "the package's architecture is '$(field Architecture)'"
+[ -n "$(field Maintainer)" ] || fail "the package names no maintainer"
+[ -n "$(field Section)" ] || fail "the package names no section"
+[ "$(field Description | wc -l)" -ge 3 ] || fail "the package has no extended description"
+depends=$(field Depends)
+echo "Depends: $depends"
+# The packages' names, without the versions they need.
+depends_names=$(sed 's/ *([^)]*)//g; s/, */\n/g' <<<"$depends")
+for needed in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6 fonts-liberation; do
+  grep -qxF -- "$needed" <<<"$depends_names" || fail "the dependencies do not name $needed"
+done
+
+# 3. apt would install it, with every dependency found.
+apt-get install --simulate -o Debug::NoLocking=1 "$deb" >"$scratch/apt.log" 2>&1 || {
+  cat "$scratch/apt.log" >&2
+  fail "apt-get install --simulate $deb_name failed"
+}
+grep -Eq "^Inst ondrelview |ondrelview is already the newest version" "$scratch/apt.log" || {
+  cat "$scratch/apt.log" >&2
+  fail "apt-get would not install ondrelview"
+}
+echo "apt-get install --simulate: $(grep -c '^Inst ' "$scratch/apt.log") package(s) to install, ondrelview among them"
+
+# 4. The installed programs, run from a scratch root.
+root="$scratch/root"
+dpkg -x "$deb" "$root"
+for program in "$root"/usr/bin/*; do
+  if readelf -d "$program" | grep -Eq '\((RPATH|RUNPATH)\)'; then
+    fail "$(basename "$program") looks for libraries in a fixed folder: $(readelf -d "$program" | grep -E 'R(UN)?PATH')"
+  fi
+done
+for program in ondrelview ondrel-export; do
+  said=$("$root/usr/bin/$program" --version) || fail "$program --version ended with status $?"
+  [ "$said" = "$program $version" ] || fail "$program --version says '$said', not '$program $version'"
+done
+echo "--version: ondrelview $version, ondrel-export $version"
+
+# The ISPECs are the definition files other than the profiles', without
+# their leading underscore and ".DFN", in character-code order.
+expected=$(find "$demo" -maxdepth 1 -type f -name '_*.DFN' ! -name '*_P.DFN' -printf '%f\n' |
+  sed 's/^_//; s/\.DFN$//' | LC_ALL=C sort)
+listed=$("$root/usr/bin/ondrel-export" "$demo") || fail "ondrel-export $demo ended with status $?"
+[ -n "$expected" ] && [ "$listed" = "$expected" ] ||
+  fail "ondrel-export $demo lists '$(paste -sd ' ' <<<"$listed")', not '$(paste -sd ' ' <<<"$expected")'"
+echo "ondrel-export lists the demo's ISPECs: $(paste -sd ' ' <<<"$listed")"
+
+export XDG_RUNTIME_DIR="$scratch/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+# On the offscreen platform the viewer shows its splash and waits for it to
+# be answered: still running after 5 seconds, with nothing said, it started.
+status=0
+(cd / && QT_QPA_PLATFORM=offscreen timeout 5 "$root/usr/bin/ondrelview" "$demo") >"$scratch/offscreen.log" 2>&1 ||
+  status=$?
+[ $status = 124 ] || { cat "$scratch/offscreen.log" >&2; fail "the viewer ended on the offscreen platform with status $status"; }
+[ ! -s "$scratch/offscreen.log" ] || { cat "$scratch/offscreen.log" >&2; fail "the viewer wrote messages on the offscreen platform"; }
+echo "the viewer runs on the offscreen platform"
+
+# On a virtual X server: the splash, "&OK", the contents screen; "Choose
+# File" opens the chooser, whose first ISPEC can be chosen only when it
+# lists the demo database given on the command line (the viewer runs in /,
+# which holds none); then "&Cancel" and "Exit".
+start_x
+trap 'cleanup; rm -rf "$scratch"' EXIT
+viewer_log="$work_dir/viewer.log"
+(cd / && QT_QPA_PLATFORM=xcb exec "$root/usr/bin/ondrelview" "$demo") >"$viewer_log" 2>&1 &
+viewer_pid=$!
+splash=$(wait_window "$SPLASH_TITLE" 20)
+xdotool windowfocus --sync "$splash"
+xdotool key --window "$splash" alt+o
+wait_window_gone "$SPLASH_TITLE" 10
+contents_window=$(wait_window "$CONTENTS_TITLE\$" 10)
+click "$contents_window" $CHOOSE_FILE_AT
+chooser=$(wait_window '^Choose Path and Ispec$' 10)
+click "$chooser" $ISPEC_LIST_AT
+title=$(wait_title_change "$chooser" 'Choose Path and Ispec' 20) ||
+  fail "choosing the first ISPEC did not change the chooser's title: it does not list $demo"
+[ "$title" = 'Choose Profile' ] || fail "after choosing the first ISPEC the chooser's title is '$title'"
+xdotool windowfocus --sync "$chooser"
+xdotool key --window "$chooser" alt+c
+wait_window_gone '^Choose Profile$' 10
+exit_viewer
+echo "the viewer on X: splash, contents screen, the chooser listing $demo, Exit with status 0"
+
+# 5. What else was installed.
+share="$root/usr/share"
+entry="$share/applications/ondrelview.desktop"
+sh "$source_dir/packaging/tests/check-desktop-entry.sh" "$entry" >/dev/null || fail "the installed menu entry is not valid"
+icon=$(sed -n 's/^Icon=//p' "$entry")
+program=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
+[ -x "$root/usr/bin/$program" ] || fail "the menu entry starts '$program', which the package does not install"
+for size in 48 256; do
+  png="$share/icons/hicolor/${size}x${size}/apps/$icon.png"
+  [ -f "$png" ] || fail "the menu entry's icon '$icon' is not installed at ${size}x${size}"
+  file -b "$png" | grep -q "^PNG image data, $size x $size," || fail "$png is $(file -b "$png")"
+done
+for page in ondrelview.1 ondrel-export.1; do
+  gzip -dc "$share/man/man1/$page.gz" | cmp -s - "$source_dir/docs/man/$page" ||
+    fail "the installed $page is not docs/man/$page"
+done
+cmp -s "$share/bash-completion/completions/ondrel-export" "$source_dir/packaging/ondrel-export.bash-completion" ||
+  fail "the installed completion is not packaging/ondrel-export.bash-completion"
+echo "the menu entry validates; its icon is installed at 48 and 256 pixels; manual pages and completion as written"

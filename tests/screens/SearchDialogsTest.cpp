@@ -1,0 +1,115 @@
+// Reaching a record on the real contents screen: Ctrl+G opens one box per
+// ordinate, as wide as its field, and Return in it moves the window to the
+// key; Ctrl+F finds a text and selects it, F3 and Shift+F3 go on; the
+// progress of a long search shows after half a second and can be cancelled.
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTest>
+#include <QThread>
+
+#include "screens/SearchDialogs.h"
+#include "tests/screens/ScreenTestSupport.h"
+
+using namespace ondrel;
+using namespace ondrel::screentest;
+
+class SearchDialogsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase();
+  void goToKeyDialog();
+  void findDialogAndNextMatches();
+  void progressShowsAfterHalfASecondAndCancels();
+
+ private:
+  void Press(Screen& s, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QApplication::setActiveWindow(s.contents.get());
+    QTest::keyClick(s.contents.get(), static_cast<Qt::Key>(key), modifiers);
+  }
+  std::unique_ptr<WorkDir> dir_;
+};
+
+void SearchDialogsTest::initTestCase() {
+  dir_ = std::make_unique<WorkDir>();
+  BuildNumbered(dir_->Path(), "KEYS", {.count = 40000, .ordinates = 2});
+}
+
+void SearchDialogsTest::goToKeyDialog() {
+  Screen s;
+  s.OpenFile("KEYS", "BYNO");
+  int boxes = 0;
+  WhenModal(QStringLiteral("GoToKey"), [&](QWidget* window) {
+    auto* dialog = qobject_cast<GoToKeyDialog*>(window);
+    [&] {
+      QVERIFY(dialog);
+      boxes = dialog->BoxCount();
+      // One box per ordinate, labelled with its name, as wide as its field;
+      // the first has the keyboard.
+      QLineEdit* no = dialog->BoxAt(0);
+      QCOMPARE(no->maxLength(), 6);
+      QVERIFY(no->width() >= no->fontMetrics().horizontalAdvance(QStringLiteral("000000")));
+      QVERIFY(no->width() < no->fontMetrics().horizontalAdvance(QString(12, QChar('0'))));
+      QCOMPARE(dialog->findChildren<QLabel*>().size(), 3);  // the prompt and two names
+      QCOMPARE(dialog->focusWidget(), no);
+      QTest::keyClicks(no, QStringLiteral("32001"));
+      QTest::keyClick(no, Qt::Key_Return);
+    }();
+    if (dialog && dialog->isVisible()) dialog->reject();  // a failed check must not leave it waiting
+  });
+  Press(s, Qt::Key_G, Qt::ControlModifier);
+  QCOMPARE(boxes, 2);
+  QCOMPARE(s.Label("FilePosTxt")->text(), QStringLiteral("Record 32001 thru 32021 of 40000"));
+  QCOMPARE(s.Label("Label1")->text(), QStringLiteral("2"));
+  QCOMPARE(s.FilePos()->value(), 1);
+  QCOMPARE(BelowHeading(s.Text()).substr(0, 16), NumberedLine(32001));
+
+  // Cancel moves nothing.
+  WhenModal(QStringLiteral("GoToKey"), [](QWidget* window) { qobject_cast<QDialog*>(window)->reject(); });
+  Press(s, Qt::Key_G, Qt::ControlModifier);
+  QCOMPARE(s.Label("FilePosTxt")->text(), QStringLiteral("Record 32001 thru 32021 of 40000"));
+}
+
+void SearchDialogsTest::findDialogAndNextMatches() {
+  Screen s;
+  s.OpenFile("KEYS", "BYNO");
+  WhenModal(QStringLiteral("Find"), [](QWidget* window) {
+    auto* text = window->findChild<QLineEdit*>(QStringLiteral("Text"));
+    [&] {
+      QVERIFY(text && window->focusWidget() == text);
+      QTest::keyClicks(text, QStringLiteral("n003000"));  // "Match case" is off
+      QTest::keyClick(text, Qt::Key_Return);
+    }();
+    if (window->isVisible()) qobject_cast<QDialog*>(window)->reject();
+  });
+  Press(s, Qt::Key_F, Qt::ControlModifier);
+  QCOMPARE(BelowHeading(s.Text()).substr(0, 16), NumberedLine(30000));
+  QCOMPARE(s.FileTxt()->textCursor().selectedText(), QStringLiteral("N003000"));
+
+  Press(s, Qt::Key_F3);
+  QCOMPARE(BelowHeading(s.Text()).substr(0, 16), NumberedLine(30001));
+  Press(s, Qt::Key_F3, Qt::ShiftModifier);
+  QCOMPARE(BelowHeading(s.Text()).substr(0, 16), NumberedLine(30000));
+  QCOMPARE(s.Label("FilePosTxt")->text(), QStringLiteral("Record 30000 thru 30020 of 40000"));
+}
+
+void SearchDialogsTest::progressShowsAfterHalfASecondAndCancels() {
+  QWidget parent;
+  SearchProgressDialog progress(&parent);
+  QVERIFY(progress.Continue(1, 100));
+  QVERIFY(!progress.Shown());  // not at once
+  for (int i = 2; i < 40 && !progress.Shown(); ++i) {
+    QThread::msleep(50);
+    QVERIFY(progress.Continue(i, 100));
+  }
+  QVERIFY(progress.Shown());
+  QCOMPARE(progress.Dialog().windowModality(), Qt::ApplicationModal);
+  progress.Dialog().cancel();
+  QVERIFY(!progress.Continue(50, 100));
+}
+
+QTEST_MAIN(SearchDialogsTest)
+#include "SearchDialogsTest.moc"

@@ -1,0 +1,192 @@
+// Reaching a record by key and by text in the record window: the window a
+// search leaves is the window the section keypad would leave; text is found
+// across leaves and sections, in both directions, around the end with the
+// user's leave, never in a purged record, and a cancelled search moves
+// nothing.
+#include <gtest/gtest.h>
+
+#include "tests/viewer/ViewerTestSupport.h"
+#include "viewer/Commands.h"
+#include "viewer/RecordWindow.h"
+#include "viewer/Search.h"
+
+namespace ondrel {
+namespace {
+
+using test::RecordingPlatform;
+using test::RecordingView;
+
+constexpr long kCount = 70500;
+
+// THREE: numbered records in three sections; record 33000 purged but keyed,
+// the entry of record 100 not flagged "Y".
+struct Databases {
+  test::TempDir dir;
+  Databases() {
+    writer::IspecContent setup;
+    setup.name = "THREE";
+    setup.definition.fields = test::NumberedFields();
+    for (long i = 1; i <= kCount; ++i) {
+      const std::string line = test::NumberedLine(i);
+      setup.records.push_back({{line.substr(0, 6), line.substr(7, 8), "zz"}, i == 33000});
+    }
+    setup.profiles = {{.name = "BYNO", .keyFields = {{"NO"}},
+                       .select = [](std::uint32_t, const writer::RecordContent&) { return true; },
+                       .entryFlag = [](std::uint32_t n, const writer::RecordContent&) -> std::uint8_t {
+                         return n == 100 ? 'N' : 'Y';
+                       }}};
+    writer::BuildIspec(dir.str(), setup);
+  }
+};
+
+const Databases& Shared() {
+  static const Databases databases;
+  return databases;
+}
+
+class Cancelling : public SearchProgress {
+ public:
+  bool Continue(std::int64_t done, std::int64_t total) override {
+    EXPECT_LE(done, total);
+    ++calls;
+    return calls < cancelAt;
+  }
+  int calls = 0;
+  int cancelAt = 1 << 30;
+};
+
+class SearchTest : public ::testing::Test {
+ protected:
+  void Open(RecordingView& v) {
+    test::OpenProfile(state, platform, v, Shared().dir.str(), "THREE", "BYNO");
+    ShowChosenFile(state, platform, v, {});
+  }
+  // What the screen shows, as one comparable text.
+  static std::string Screen(const SharedState& s, const PlainContentsView& v) {
+    return v.fileTxt + "|" + v.filePosTxt + "|" + v.label1 + "|" + std::to_string(v.filePosValue) + "|" +
+           std::to_string(v.filePosMax) + "|" + std::to_string(s.Section) + "|" + s.SectionEntry + "|" +
+           (v.ptrVisible ? "ptr" : "");
+  }
+  FindOutcome Find(const std::string& text, bool forward, bool matchCase = true, SearchProgress* progress = nullptr) {
+    return FindNext(state, platform, view, TextMatcher(text, matchCase), forward, progress);
+  }
+  long FirstLine() const { return std::stol(view.fileTxt.substr(state.Heading.size(), 6)); }
+
+  SharedState state;
+  RecordingPlatform platform;
+  RecordingView view{state, platform};
+};
+
+TEST_F(SearchTest, GoingToAnEntryLeavesTheScreenAsTheKeypadWould) {
+  for (const long entry : {1L, 31999L, 32000L, 32001L, 64000L, 64001L, kCount}) {
+    SCOPED_TRACE(entry);
+    // By the keypad: the section's digits, "Enter", then the bar.
+    SharedState keyed;
+    RecordingPlatform keyedPlatform;
+    RecordingView keypad{keyed, keyedPlatform};
+    test::OpenProfile(keyed, keyedPlatform, keypad, Shared().dir.str(), "THREE", "BYNO");
+    ShowChosenFile(keyed, keyedPlatform, keypad, {});
+    const long section = 1 + (entry - 1) / 32000;
+    Part_Click(keyed, keyedPlatform, keypad, static_cast<int>(section));
+    Part_Click(keyed, keyedPlatform, keypad, kPartEnter);
+    keypad.SetFilePosValue(static_cast<Long>(entry - (section - 1) * 32000));
+
+    Open(view);
+    GoToEntry(state, platform, view, entry);
+    EXPECT_EQ(Screen(state, view), Screen(keyed, keypad));
+  }
+  // Past the last entry: the window beyond the end.
+  GoToEntry(state, platform, view, kCount + 1);
+  EXPECT_EQ(view.fileTxt, state.Heading + kNoEntries);
+
+  // By key: the first entry at or after what was typed.
+  EXPECT_TRUE(GoToKey(state, platform, view, {"32001"}));
+  EXPECT_EQ(view.filePosTxt, "Record 32001 thru 32021 of 70500");
+  EXPECT_EQ(state.Section, 2);
+  EXPECT_TRUE(GoToKey(state, platform, view, {"999999"}));
+  EXPECT_EQ(view.fileTxt, state.Heading + kNoEntries);
+  EXPECT_FALSE(GoToKey(state, platform, view, {"1234567"}));
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_EQ(platform.messages[0].text, "The value typed for NO is longer than its 6 characters.");
+  EXPECT_EQ(view.fileTxt, state.Heading + kNoEntries);  // a refused key moves nothing
+}
+
+TEST_F(SearchTest, TextIsFoundAcrossLeavesAndSectionsInBothDirections) {
+  Open(view);
+  EXPECT_EQ(Find("N0032001", true), FindOutcome::Found);
+  EXPECT_EQ(FirstLine(), 32001);
+  EXPECT_EQ(view.filePosTxt, "Record 32001 thru 32021 of 70500");
+  EXPECT_EQ(view.selStart, static_cast<Long>(state.Heading.size() + 7));  // the text found is selected
+
+  // Forward from the first line looks from the entry after it; the case
+  // matters only when asked.
+  EXPECT_EQ(Find("n00320", true, false), FindOutcome::Found);
+  EXPECT_EQ(FirstLine(), 32002);
+  EXPECT_EQ(Find("n00320", true, true), FindOutcome::NotFound);  // not even round the end
+  EXPECT_EQ(FirstLine(), 32002);
+
+  // Backwards from the first line looks from the entry before it, across
+  // the section boundary.
+  EXPECT_EQ(Find("N00", false), FindOutcome::Found);
+  EXPECT_EQ(FirstLine(), 32001);
+  EXPECT_EQ(Find("N00", false), FindOutcome::Found);
+  EXPECT_EQ(FirstLine(), 32000);
+  EXPECT_EQ(state.Section, 1);
+  EXPECT_EQ(view.filePosValue, 32000);
+}
+
+TEST_F(SearchTest, TheEndIsPassedOnlyWithTheUsersLeave) {
+  Open(view);
+  GoToEntry(state, platform, view, 50000);
+  platform.messages.clear();
+  platform.answer = MsgAnswer::Cancel;
+  EXPECT_EQ(Find("N0000010 ", true), FindOutcome::NotFound);
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_EQ(platform.messages[0].text, kEndReached);
+  EXPECT_EQ(FirstLine(), 50000);
+
+  platform.answer = MsgAnswer::Ok;
+  EXPECT_EQ(Find("N0000010 ", true), FindOutcome::Found);
+  EXPECT_EQ(FirstLine(), 10);
+  EXPECT_EQ(Find("N0050001 ", false), FindOutcome::Found);  // backwards, round the beginning
+  EXPECT_EQ(platform.messages.back().text, kBeginningReached);
+  EXPECT_EQ(FirstLine(), 50001);
+}
+
+TEST_F(SearchTest, PurgedAndUnshownRecordsNeverMatchAndCancelMovesNothing) {
+  Open(view);
+  platform.messages.clear();
+  for (const char* text : {"N0033000", "N0000100"}) {
+    EXPECT_EQ(Find(text, true), FindOutcome::NotFound) << text;
+    EXPECT_EQ(platform.messages.back().text, kTextNotFound);
+    EXPECT_EQ(FirstLine(), 1);
+  }
+  // A search cancelled after its first batches leaves the window where it
+  // was.
+  GoToEntry(state, platform, view, 5);
+  const std::string before = Screen(state, view);
+  Cancelling cancel;
+  cancel.cancelAt = 3;
+  EXPECT_EQ(Find("N0070400", true, true, &cancel), FindOutcome::Cancelled);
+  EXPECT_EQ(cancel.calls, 3);
+  EXPECT_EQ(Screen(state, view), before);
+  // Not cancelled, the same search goes through the growing batches to the
+  // far end.
+  Cancelling counting;
+  EXPECT_EQ(Find("N0070400", true, true, &counting), FindOutcome::Found);
+  EXPECT_EQ(FirstLine(), 70400);
+  EXPECT_GE(counting.calls, 4);
+}
+
+// The matcher alone: the code page's own pairs of capital and small letters.
+TEST(TextMatcherTest, CaseFoldsByTheCodePage) {
+  const std::string line = "Caf\xC9 \x8A\x8C\x9F Smith ";
+  EXPECT_EQ(TextMatcher("caf\xE9", false).Find(line.data(), line.size()), 0);
+  EXPECT_EQ(TextMatcher("\x9A\x9C\xFF", false).Find(line.data(), line.size()), 5);
+  EXPECT_EQ(TextMatcher("caf\xE9", true).Find(line.data(), line.size()), -1);
+  EXPECT_EQ(TextMatcher("\xD7", false).Find("\xF7", 1), -1);  // the multiplication sign has no small letter
+  EXPECT_EQ(TextMatcher("SMITH ", false).Find(line.data(), line.size()), 9);
+}
+
+}  // namespace
+}  // namespace ondrel

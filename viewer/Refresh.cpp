@@ -1,0 +1,133 @@
+#include "viewer/Refresh.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "database/Catalogue.h"
+#include "database/IndexWalk.h"
+#include "database/Profile.h"
+#include "viewer/Commands.h"
+#include "viewer/RecordWindow.h"
+#include "viewer/Scrolling.h"
+
+namespace ondrel {
+namespace {
+
+// Stands in for the screen while the file set is read again.  The chooser's
+// labels and lists are not touched (the chooser shows the file set as it was
+// opened); nothing yields, so no input arrives between two reads; a load's
+// message is kept for the refresh's own; and the end of the program that a
+// failed load brings about becomes an exception that unwinds to
+// RefreshFileSet before anything of the shared state is replaced.
+class RereadPlatform : public QuietPlatform {
+ public:
+  struct Failed {};
+  MsgAnswer MessageBox(const std::string& text, const std::string&, MsgIcon, MsgButtons) override {
+    message = text;
+    return MsgAnswer::Ok;
+  }
+  [[noreturn]] void EndProgram() override { throw Failed{}; }
+  std::string message;
+};
+
+bool Fail(Platform& platform, const std::string& reason) {
+  platform.MessageBox(reason + kRefreshStaysAsItWas, "", MsgIcon::Exclamation, MsgButtons::Ok);
+  return false;
+}
+
+// The profile's place in the profile list read again: where it was, while
+// the name there is still its own; else the first place with its name; -1
+// when the list no longer has it.
+int ProfilePosition(const SharedState& state, const std::vector<std::string>& profiles) {
+  const int before = state.KeyNumber - 1;
+  if (before >= 0 && before < static_cast<int>(profiles.size()) &&
+      profiles[static_cast<std::size_t>(before)] == state.ProfileName)
+    return before;
+  const auto at = std::find(profiles.begin(), profiles.end(), state.ProfileName);
+  return at == profiles.end() ? -1 : static_cast<int>(at - profiles.begin());
+}
+
+// Replaces what the header, the key description and the walk give.
+void TakeFileSet(SharedState& state, SharedState& fresh) {
+  state.NodeSize = fresh.NodeSize;
+  state.RecordCount = fresh.RecordCount;
+  state.KeyNumber = fresh.KeyNumber;
+  state.KeyCounter = fresh.KeyCounter;
+  state.KeyDescLength = fresh.KeyDescLength;
+  state.KeyDescPos = fresh.KeyDescPos;
+  state.KeyHead = fresh.KeyHead;
+  state.KeyPart = fresh.KeyPart;
+  state.KeyLength = fresh.KeyLength;
+  state.EntryTail = fresh.EntryTail;
+  state.EntryPad = fresh.EntryPad;
+  state.LeafTable = std::move(fresh.LeafTable);
+  state.LeafIndex = fresh.LeafIndex;
+  state.LeafReach = std::move(fresh.LeafReach);
+  state.Ordinates = std::move(fresh.Ordinates);
+  state.KeyPartLengths = std::move(fresh.KeyPartLengths);
+  state.KeyPartStorage = std::move(fresh.KeyPartStorage);
+  state.SectionCount = SectionCountOf(state.RecordCount);
+}
+
+}  // namespace
+
+bool FileSetOpen(const SharedState& state) {
+  return !state.DataPath.empty() && !state.ProfileName.empty() && state.LeafTable.size() >= 2;
+}
+
+double RefreshStartEntry(double firstShown, Long entries) {
+  if (entries < 1) return 1;
+  return std::min(std::max(firstShown, 1.0), static_cast<double>(entries));
+}
+
+bool RefreshFileSet(SharedState& state, Platform& platform, ContentsView& view) {
+  if (!FileSetOpen(state) || !state.WindowIdle) return false;
+
+  // The directory as the chooser gave it: the data file's path less the
+  // file's name, so that the four paths come out exactly as they are.
+  const std::string dataName = "_" + state.IspecName + ".DAT";
+  if (state.DataPath.size() < dataName.size() ||
+      state.DataPath.compare(state.DataPath.size() - dataName.size(), dataName.size(), dataName) != 0)
+    return Fail(platform, "The file " + state.DataPath + " is not the data file of " + state.IspecName + ".");
+  const std::string directory = state.DataPath.substr(0, state.DataPath.size() - dataName.size());
+
+  SharedState fresh = state;
+  RereadPlatform quiet;
+  std::vector<std::string> profiles;
+  try {
+    profiles = LoadFileSet(fresh, quiet, directory, state.IspecName);
+  } catch (const RereadPlatform::Failed&) {
+    return Fail(platform, "The file " + fresh.CurrentPath + " cannot be read.");
+  }
+  const int position = ProfilePosition(state, profiles);
+  if (position < 0)
+    return Fail(platform, "The profile " + state.ProfileName + " is no longer in " + state.ProfilePath + ".");
+  try {
+    LoadProfile(fresh, quiet, profiles, position);
+  } catch (const RereadPlatform::Failed&) {
+    return Fail(platform, quiet.message);
+  }
+  // A damaged tree is reported as the chooser's Ok reports it, and the
+  // refresh goes on with what the walk found.
+  BuildReferenceInformation(fresh, platform);
+  TakeFileSet(state, fresh);
+
+  const double start = RefreshStartEntry(state.FirstShown, EntryCount(state));
+  const Long section = static_cast<Long>((start - 1) / kSectionSize) + 1;
+  state.Section = section;
+  state.SectionEntry.clear();
+  ShowSectionControls(state, view);
+  const Long sectionStart = (section - 1) * kSectionSize;
+  // The change events that the maximum and the value raise must not fill
+  // the window: it is filled once, below.
+  state.WindowIdle = false;
+  view.SetFilePosMax(section >= state.SectionCount ? state.RecordCount - sectionStart : kSectionSize);
+  view.SetFilePosValue(static_cast<Long>(start) - sectionStart);
+  state.WindowIdle = true;
+  state.StartRecord = start;
+  FillRecordWindow(state, platform, view);
+  return true;
+}
+
+}  // namespace ondrel

@@ -1,0 +1,83 @@
+#include "viewer/Search.h"
+
+#include <algorithm>
+
+#include "database/ByteFile.h"
+#include "database/Definition.h"
+#include "database/IndexWalk.h"
+#include "database/KeySeek.h"
+#include "viewer/RecordWindow.h"
+#include "viewer/Scrolling.h"
+
+namespace ondrel {
+
+void GoToEntry(SharedState& state, Platform& platform, ContentsView& view, Long entry) {
+  bool sectionStart = false;
+  if (entry >= 1 && entry <= EntryCount(state)) {
+    // What "Enter" on the keypad does for the entry's section, and then the
+    // bar's move within it.
+    const Long section = 1 + (entry - 1) / kSectionSize;
+    state.SectionEntry.clear();
+    state.Section = section;
+    state.WindowIdle = false;
+    if (section >= state.SectionCount)
+      view.SetFilePosMax(state.RecordCount - (section - 1) * kSectionSize);
+    else
+      view.SetFilePosMax(kSectionSize);
+    view.SetFilePosValue(entry - (section - 1) * kSectionSize);
+    state.WindowIdle = true;
+    sectionStart = entry == (section - 1) * kSectionSize + 1;
+  }
+  state.StartRecord = entry;
+  FillRecordWindow(state, platform, view);
+  // At a section's first entry "Enter" alone makes the move, and the keypad
+  // writes the section label last, without the fill's leading blank.
+  if (sectionStart && state.FirstShown == entry) view.SetLabel1Caption(std::to_string(state.Section));
+}
+
+bool GoToKey(SharedState& state, Platform& platform, ContentsView& view, const std::vector<std::string>& typed) {
+  if (state.Heading.empty() && !LoadDefinition(state, platform)) return false;
+  ByteFile index;
+  SeekResult result;
+  if (!index.Open(state.IndexPath)) {
+    result.message = "The index file " + state.IndexPath + " cannot be opened.";
+  } else {
+    result = SeekKey(state, index, typed);
+  }
+  if (result.outcome == SeekOutcome::Refused) {
+    platform.MessageBox(result.message, "", MsgIcon::Exclamation, MsgButtons::Ok);
+    return false;
+  }
+  GoToEntry(state, platform, view, result.outcome == SeekOutcome::Found ? result.entry : EntryCount(state) + 1);
+  return true;
+}
+
+FindOutcome FindNext(SharedState& state, Platform& platform, ContentsView& view, const TextMatcher& matcher,
+                     bool forward, SearchProgress* progress) {
+  if (state.Heading.empty() && !LoadDefinition(state, platform)) return FindOutcome::NotFound;
+  const Long total = EntryCount(state);
+  const Long here = std::clamp<Long>(static_cast<Long>(state.FirstShown), 0, total);
+  FineProblems problems(platform);
+  // From the entry after the first line to the end, then, when asked, from
+  // the beginning to the first line; backwards the other way round.
+  FindResult found = forward ? FindInEntries(state, matcher, here + 1, total, true, problems, progress)
+                             : FindInEntries(state, matcher, 1, here - 1, false, problems, progress);
+  if (found.outcome == FindOutcome::NotFound) {
+    if (platform.MessageBox(forward ? kEndReached : kBeginningReached, "", MsgIcon::Question,
+                            MsgButtons::OkCancel) != MsgAnswer::Ok)
+      return found.outcome;  // the user chose to stop there
+    found = forward ? FindInEntries(state, matcher, 1, std::max<Long>(here, 1), true, problems, progress)
+                    : FindInEntries(state, matcher, std::max<Long>(here, 1), total, false, problems, progress);
+    if (found.outcome == FindOutcome::NotFound)
+      platform.MessageBox(kTextNotFound, "", MsgIcon::Information, MsgButtons::Ok);
+  }
+  if (found.outcome != FindOutcome::Found) return found.outcome;
+
+  GoToEntry(state, platform, view, found.entry);
+  // The entry is the first line, right under the two heading lines.
+  view.SelectFileTxt(static_cast<Long>(state.Heading.size() + static_cast<std::size_t>(found.column)),
+                     static_cast<Long>(matcher.Length()));
+  return found.outcome;
+}
+
+}  // namespace ondrel
