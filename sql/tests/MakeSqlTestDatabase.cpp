@@ -15,6 +15,8 @@
 //                   leaf has, halfway.
 //   DIR/swapped     CUST whose BYNO tree has two keys out of order in a leaf
 //                   halfway.
+//   DIR/mismatch    CUST whose BYNAME tree has an entry, halfway, that points
+//                   at another record than its key was made from.
 //   DIR/odd         sqlite_odd: an ISPEC whose names SQL cannot take as they
 //                   are: a name SQLite keeps for itself, fields named like
 //                   the tables' own columns and like each other but for
@@ -105,7 +107,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::filesystem::path root = argv[1];
-  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped", "odd"})
+  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped", "mismatch", "odd"})
     std::filesystem::create_directories(root / name);
   BuildCustomers(root / "good");
   BuildOrders(root / "good");
@@ -122,6 +124,9 @@ int main(int argc, char** argv) {
   const IspecLayout swapped = BuildCustomers(root / "swapped", kSmall);
   const std::uint32_t leaf = swapped.index.keys[1].Leaves()[swapped.index.keys[1].Leaves().size() / 2];
   SwapEntries(swapped.files, 1, leaf, 0, leaf, 1);
+  const IspecLayout mismatch = BuildCustomers(root / "mismatch", kSmall);
+  const auto& byName = mismatch.index.keys[2].Leaves();  // BYNAME
+  SetEntryPointer(mismatch.files, 2, byName[byName.size() / 2], 3, 1);
   BuildOdd(root / "odd");
   return 0;
 }

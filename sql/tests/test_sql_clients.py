@@ -228,6 +228,14 @@ class PythonClientTest(Fixture):
         with self.assertRaises(sqlite3.OperationalError) as raised:
             db.execute("SELECT count(*) FROM s").fetchall()
         self.assertTrue(str(raised.exception).startswith(FINE), raised.exception)
+        # An entry in order that points at another record than its key's:
+        # the rows would be wrong without a word, so the statement fails.
+        mismatch = os.path.join(self.root, "mismatch")
+        self.table(db, "m", mismatch, "CUST", "BYNAME")
+        with self.assertRaises(sqlite3.OperationalError) as raised:
+            db.execute("SELECT count(NAME) FROM m").fetchall()
+        self.assertTrue(str(raised.exception).startswith(FINE), raised.exception)
+        self.assertEqual(db.execute("SELECT count(*) FROM m").fetchone(), (5000 - 5000 // 97,))  # keys alone
 
 
 class ShellTest(Fixture):
