@@ -43,7 +43,7 @@ every_option=$("$program" --help | grep -o -- '^  --[a-z0-9][a-z0-9-]*' | sed 's
 
 # Options, from the program's --help, and the choices of --format.
 offers "$every_option" --
-offers "--format" --fo
+offers "--format" --form
 offers "$(printf '%s\n' $every_option | grep -- '^--f' | paste -sd ' ')" --f
 offers "$profiles" --window --seek X "$database" CUSTOMER ""
 offers "csv text" --format ""

@@ -4,6 +4,9 @@
 // past a file's end; afterwards every file's bytes and time are unchanged.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "tests/hostile/HostileDatabase.h"
 #include "tests/hostile/StraceCheck.h"
 #include "tests/hostile/Subprocess.h"
@@ -39,7 +42,8 @@ TEST_F(ReadOnlyTest, EveryModeOfTheToolOnlyReads) {
   for (const std::string& args :
        {dir, dir + " ORD", dir + " ORD ORDNO", dir + " ORD BYCUST", "--format csv " + dir + " ORD ORDNO",
         "--window 40 " + dir + " ORD ORDNO", "--from 100 --count 5 " + dir + " ORD BYCUST",
-        "--describe " + dir + " ORD ORDNO", "--check " + dir + " ORD ORDNO"}) {
+        "--describe " + dir + " ORD ORDNO", "--check " + dir + " ORD ORDNO",
+        "--sqlite " + Quote(logs.str() + "/whole.db") + " --force " + dir}) {
     SCOPED_TRACE(args);
     const TraceFindings found = Traced(Quote(kExport) + " " + args + " >/dev/null");
     for (const auto& v : found.violations) ADD_FAILURE() << v;
@@ -65,6 +69,30 @@ TEST_F(ReadOnlyTest, TheViewerOnlyReads) {
     EXPECT_GT(found.databaseOpens, 5);
     EXPECT_GT(found.positionedReads, 5);
   }
+  EXPECT_TRUE(Snapshot(db.path()) == before);
+}
+#endif
+
+#ifdef ONDREL_SQL_EXTENSION_PATH
+// The sqlite3 shell with the extension loaded, querying the database every
+// way the extension reads it: the tables of ISPECs and profiles, a named
+// table scanned whole, paged and joined with itself, and the function.
+TEST_F(ReadOnlyTest, TheSqlExtensionOnlyReads) {
+  const auto before = Snapshot(db.path());
+  const std::string dir = "'" + db.str() + "'";
+  std::string shell = std::string(ONDREL_SQL_PRELOAD) + "sqlite3 -bail -batch :memory: " +
+                      Quote(std::string(".load ") + ONDREL_SQL_EXTENSION_PATH);
+  for (const std::string& statement : std::vector<std::string>{
+           "SELECT count(*) FROM ondrel_ispecs(" + dir + ")", "SELECT count(*) FROM ondrel_profiles(" + dir + ", 'ORD')",
+        "CREATE VIRTUAL TABLE temp.o USING ondrel(" + dir + ", ORD, BYCUST)", "SELECT count(*), sum(purged) FROM o",
+        "SELECT * FROM o LIMIT 21 OFFSET 200", "SELECT count(*) FROM o a JOIN o b USING (entry_number)",
+        "SELECT count(fields) FROM ondrel(" + dir + ", 'ORD', 'ORDNO')"})
+    shell += " " + Quote(statement);
+  const TraceFindings found = Traced(shell + " >/dev/null");
+  EXPECT_EQ(lastStatus, 0);
+  for (const auto& v : found.violations) ADD_FAILURE() << v;
+  EXPECT_GT(found.databaseOpens, 10);
+  EXPECT_GT(found.positionedReads, 10);
   EXPECT_TRUE(Snapshot(db.path()) == before);
 }
 #endif

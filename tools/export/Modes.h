@@ -13,5 +13,6 @@ int ExportMode(const Options& options);        // text or CSV
 int WindowMode(const Options& options);        // --window N
 int DescribeMode(const Options& options);      // --describe
 int CheckMode(const Options& options);         // --check
+int SqliteMode(const Options& options);        // --sqlite OUT.db DIR
 
 }  // namespace ondrel::tool

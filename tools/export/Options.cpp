@@ -46,6 +46,10 @@ std::string UsageText() {
          "  --describe         describe the index, the key and the profile\n"
          "  --check            check the profile's tree and its data records; one line\n"
          "                     per problem, then a summary; exit status 1 on a problem\n"
+         "  --sqlite OUT.db    with DIR alone: write every ISPEC and profile of DIR into\n"
+         "                     the SQLite file OUT.db (a table per ISPEC, a table and a\n"
+         "                     view per profile)\n"
+         "  --force            with --sqlite: replace an existing OUT.db\n"
          "  --help             show this text\n"
          "  --version          show the program's version\n"
          "\n"
@@ -172,13 +176,18 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       if (!chooseMode(Mode::Describe, arg)) return std::nullopt;
     } else if (arg == "--check") {
       if (!chooseMode(Mode::Check, arg)) return std::nullopt;
+    } else if (arg == "--sqlite") {
+      if (!takeValue() || !chooseMode(Mode::Sqlite, arg)) return std::nullopt;
+      options.sqliteOut = value;
+    } else if (arg == "--force") {
+      options.force = true;
     } else {
       error = "unknown option " + arg;
       return std::nullopt;
     }
     if (hasValue &&
         (arg == "--help" || arg == "--version" || arg == "--describe" || arg == "--check" ||
-         arg == "--match-case" || arg == "--entry-numbers")) {
+         arg == "--match-case" || arg == "--entry-numbers" || arg == "--force")) {
       error = arg + " takes no value";
       return std::nullopt;
     }
@@ -193,6 +202,14 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     return std::nullopt;
   }
   options.directory = positional[0];
+  if (chosenMode == Mode::Sqlite || options.force) {
+    if (chosenMode != Mode::Sqlite || positional.size() != 1 || exportOption || !options.seek.empty()) {
+      error = chosenMode == Mode::Sqlite ? "--sqlite takes the database directory alone" : "--force applies only to --sqlite";
+      return std::nullopt;
+    }
+    options.mode = Mode::Sqlite;
+    return options;
+  }
   if (positional.size() >= 2) options.ispec = positional[1];
   if (positional.size() == 3) options.profile = positional[2];
 

@@ -8,7 +8,7 @@
 
 namespace ondrel::tool {
 
-enum class Mode { ListIspecs, ListProfiles, Export, Window, Describe, Check, Help, Version };
+enum class Mode { ListIspecs, ListProfiles, Export, Window, Describe, Check, Sqlite, Help, Version };
 enum class Format { Text, Csv };
 
 struct Options {
@@ -26,6 +26,8 @@ struct Options {
   std::optional<std::string> find;
   bool matchCase = false;
   bool entryNumbers = false;
+  std::string sqliteOut;  // --sqlite OUT.db
+  bool force = false;     // --force: replace an existing OUT.db
 };
 
 // Parses the arguments after the program's name.  On a usage error returns

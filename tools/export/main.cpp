@@ -33,6 +33,7 @@ int main(int argc, char** argv) {
     case Mode::Window: return WindowMode(*options);
     case Mode::Describe: return DescribeMode(*options);
     case Mode::Check: return CheckMode(*options);
+    case Mode::Sqlite: return SqliteMode(*options);
   }
   return 2;
 }

@@ -1,0 +1,184 @@
+// The slot layout is the data file's, as DataRecord.cpp describes it: the
+// fields one after another in definition order, each Width bytes, then one
+// terminator byte (LF for an active record).
+#include "sql/RecordColumns.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "database/Checked.h"
+#include "database/Definition.h"
+#include "viewer/Cp1252.h"
+
+namespace ondrel::sql {
+namespace {
+
+std::string Folded(const std::string& name) {
+  std::string folded = name;
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return folded;
+}
+
+std::string_view WithoutTrailingBlanks(std::string_view bytes) {
+  const std::size_t kept = bytes.find_last_not_of(' ');
+  return kept == std::string_view::npos ? std::string_view() : bytes.substr(0, kept + 1);
+}
+
+// A well-formed number: blanks around it, an optional sign, digits, and,
+// when the field has decimals, an optional point with digits after it.
+// At least one digit.  Zeros in front ("000123") are the usual form.
+bool ParseNumber(std::string_view text, int decimals, FieldValue& value) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return false;
+  text = WithoutTrailingBlanks(text.substr(first));
+  std::size_t at = 0;
+  const bool negative = text[0] == '-';
+  if (text[0] == '-' || text[0] == '+') at = 1;
+  std::size_t digits = 0;
+  bool point = false;
+  for (std::size_t i = at; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      ++digits;
+    } else if (c == '.' && decimals > 0 && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  if (digits == 0) return false;
+  const std::string_view unsigned_text = text.substr(at);
+  if (decimals > 0) {
+    double number = 0;
+    const auto [end, ec] = std::from_chars(unsigned_text.data(), unsigned_text.data() + unsigned_text.size(), number,
+                                           std::chars_format::fixed);
+    if (ec != std::errc() || end != unsigned_text.data() + unsigned_text.size() || !std::isfinite(number))
+      return false;
+    value.kind = ColumnType::Real;
+    value.real = negative ? -number : number;
+    return true;
+  }
+  std::uint64_t magnitude = 0;
+  const auto [end, ec] =
+      std::from_chars(unsigned_text.data(), unsigned_text.data() + unsigned_text.size(), magnitude);
+  if (ec != std::errc() || end != unsigned_text.data() + unsigned_text.size()) return false;
+  // Beyond 64 bits the number stays text rather than lose digits.
+  if (negative ? magnitude > 9223372036854775808ULL : magnitude > 9223372036854775807ULL) return false;
+  value.kind = ColumnType::Integer;
+  value.integer = negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
+  return true;
+}
+
+}  // namespace
+
+std::string NameSet::Take(const std::string& wanted) {
+  std::string name = wanted;
+  for (int n = 2; !taken_.insert(Folded(name)).second; ++n) name = wanted + "_" + std::to_string(n);
+  return name;
+}
+
+std::vector<FieldColumn> RecordColumns(const SharedState& state, NameSet& names) {
+  std::vector<FieldColumn> columns;
+  std::size_t offset = 0;
+  for (int i = 1; i <= state.FieldCount && static_cast<std::size_t>(i) < state.FieldTable.size(); ++i) {
+    const FieldDef& field = state.FieldTable[static_cast<std::size_t>(i)];
+    FieldColumn column;
+    const std::string name = Cp1252ToUtf8(field.Name);
+    column.name = names.Take(name.empty() ? "field_" + std::to_string(i) : name);
+    column.offset = offset;
+    column.width = static_cast<std::size_t>(field.Width < 0 ? 0 : field.Width);
+    column.decimals = field.Decimals;
+    column.type = field.Type != "N" ? ColumnType::Text : field.Decimals > 0 ? ColumnType::Real : ColumnType::Integer;
+    column.hidden = !IsDisplayedField(field.Name);
+    offset += column.width;
+    columns.push_back(std::move(column));
+  }
+  return columns;
+}
+
+const char* DeclaredType(ColumnType type) {
+  switch (type) {
+    case ColumnType::Integer: return "INTEGER";
+    case ColumnType::Real: return "REAL";
+    case ColumnType::Text: break;
+  }
+  return "TEXT";
+}
+
+std::string QuoteIdentifier(const std::string& name) {
+  std::string quoted = "\"";
+  for (char c : name) {
+    quoted += c;
+    if (c == '"') quoted += '"';
+  }
+  return quoted + "\"";
+}
+
+FieldValue ValueOf(const FieldColumn& column, std::string_view stored) {
+  FieldValue value;
+  if (column.type != ColumnType::Text && ParseNumber(stored, column.decimals, value)) return value;
+  value.kind = ColumnType::Text;
+  value.text = WithoutTrailingBlanks(stored);
+  return value;
+}
+
+void RecordFields::FromSlot(const char* slot) {
+  slot_ = slot;
+  data_ = nullptr;
+  taken_ = columns_.size();
+  for (std::size_t i = 0; i < columns_.size(); ++i)
+    if (columns_[i].width == 1 && slot[columns_[i].offset] == '\0') {
+      taken_ = i;
+      purged_ = false;
+      return;
+    }
+  const std::size_t end = columns_.empty() ? 0 : columns_.back().offset + columns_.back().width;
+  purged_ = slot[end] != '\n';
+}
+
+bool RecordFields::FromFile(ByteFile& data, Long recordNumber) {
+  slot_ = nullptr;
+  data_ = &data;
+  taken_ = 0;
+  purged_ = false;
+  Long position = 0;
+  if (recordNumber < 1 || !CheckedSub(recordNumber, 1, position) || !CheckedMul(position, state_.RecordLength, position))
+    return false;
+  start_ = std::int64_t{position} + 1;
+  if (start_ - 1 > data.Size() - state_.RecordLength) return false;
+  // Only the one-byte fields and the terminator are read now: they tell
+  // where the record ends and whether it is purged.
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    if (columns_[i].width != 1) continue;
+    char byte = 0;
+    if (!data.Read(start_ + static_cast<std::int64_t>(columns_[i].offset), &byte, 1)) return false;
+    if (byte == '\0') {
+      taken_ = i;
+      return true;
+    }
+  }
+  taken_ = columns_.size();
+  const std::size_t end = columns_.empty() ? 0 : columns_.back().offset + columns_.back().width;
+  char terminator = 0;
+  if (!data.Read(start_ + static_cast<std::int64_t>(end), &terminator, 1)) return false;
+  purged_ = terminator != '\n';
+  return true;
+}
+
+bool RecordFields::Field(std::size_t i, std::string_view& bytes) {
+  if (i >= taken_) return false;
+  const FieldColumn& column = columns_[i];
+  if (slot_) {
+    bytes = std::string_view(slot_ + column.offset, column.width);
+    return true;
+  }
+  if (!data_) return false;
+  field_.resize(column.width);
+  if (column.width > 0 && !data_->Read(start_ + static_cast<std::int64_t>(column.offset), field_.data(), column.width))
+    return false;
+  bytes = field_;
+  return true;
+}
+
+}  // namespace ondrel::sql

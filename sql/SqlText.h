@@ -1,0 +1,20 @@
+// Small helpers of the SQL front ends: module arguments as written in
+// CREATE VIRTUAL TABLE, and text as SQLite wants it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ondrel::sql {
+
+// A module argument without its quotes: 'a''b' and "a""b" read as a'b and
+// a"b; a bare word stays as it is, blanks around it removed.
+std::string Unquote(std::string_view argument);
+
+// Appends `bytes` (Windows-1252) as a JSON string, quotes included.
+void AppendJsonString(std::string& out, std::string_view bytes);
+
+// Appends a double as the shortest text that reads back as the same value.
+void AppendShortestReal(std::string& out, double value);
+
+}  // namespace ondrel::sql

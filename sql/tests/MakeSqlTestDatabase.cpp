@@ -1,0 +1,132 @@
+// ondrel-sql-testdb DIR: writes the databases the SQL tests query.
+//
+//   DIR/good        CUST: 70,000 customers (three sections and a part),
+//                   with a hidden field, numbers with decimals, purged
+//                   records, names in Windows-1252, balances that are no
+//                   well-formed number, and two profiles: BYNO (record
+//                   order, purged records included) and BYCITY (city
+//                   descending, then number: scattered, some entries flagged
+//                   "N").  ORD: 600 orders of the first customers, profile
+//                   BYORD, for joins.
+//   DIR/nodata      CUST (5,000 customers, as in the damaged sets below)
+//                   without its data file, beside a sound ORD.
+//   DIR/nodef       CUST with an empty definition file.
+//   DIR/badleaf     CUST whose BYNO tree has a leaf with a used length no
+//                   leaf has, halfway.
+//   DIR/swapped     CUST whose BYNO tree has two keys out of order in a leaf
+//                   halfway.
+//   DIR/mismatch    CUST whose BYNAME tree has an entry, halfway, that points
+//                   at another record than its key was made from.
+//   DIR/odd         sqlite_odd: an ISPEC whose names SQL cannot take as they
+//                   are: a name SQLite keeps for itself, fields named like
+//                   the tables' own columns and like each other but for
+//                   case, a quote in a name, and two profiles of one name.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tools/writer/Damage.h"
+#include "tools/writer/IspecBuilder.h"
+
+namespace {
+
+using namespace ondrel::writer;
+
+constexpr long kCustomers = 70000;
+const char* const kCities[] = {"Leeds", "York", "Hull", "Bristol", "Exeter", "Dundee", "Norwich"};
+
+std::string Number(long value, int width) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%0*ld", width, value);
+  return text;
+}
+
+// Balance of customer n: pounds and pence, some negative; every 1000th
+// holds a text that is no number.
+std::string Balance(long n) {
+  if (n % 1000 == 7) return "12x.50";
+  const long pence = (n * 7919) % 200000 - 50000;
+  char text[32];
+  std::snprintf(text, sizeof text, "%s%ld.%02ld", pence < 0 ? "-" : "", std::labs(pence) / 100, std::labs(pence) % 100);
+  return text;
+}
+
+IspecLayout BuildCustomers(const std::filesystem::path& dir, long customers = kCustomers) {
+  IspecContent setup;
+  setup.name = "CUST";
+  setup.definition.fields = {{"CUSTNO", 1, "N", 6, 0},  {"NAME", 2, "A", 12, 0},    {"CITY", 3, "A", 8, 0},
+                             {"BALANCE", 4, "N", 8, 2}, {"[REGION]", 5, "A", 3, 0}, {"STATUS", 6, "A", 1, 0}};
+  for (long n = 1; n <= customers; ++n) {
+    // Every 100th name carries a Windows-1252 letter (0xE9, e acute).
+    std::string name = (n % 100 == 3 ? std::string("Caf\xE9-") : std::string("Firm-")) + Number(n, 6);
+    // Names on which SQL's order and the stored bytes' order disagree: a
+    // byte below the blank, and bytes from 0x80 up (the euro sign, 0x80,
+    // sorts before e acute, 0xE9, in the file, after it in UTF-8).
+    if (n > customers - 5) name = std::vector<std::string>{"Zed", "Zed\x01", "Zed\x80", "Zed\xE9", "Zedz"}[customers - n];
+    RecordContent record{{Number(n, 6), name, kCities[n % 7], Balance(n), n % 2 ? "NTH" : "STH", n % 3 ? "A" : "C"}};
+    record.purged = n % 97 == 0;
+    setup.records.push_back(record);
+  }
+  auto every = [](std::uint32_t, const RecordContent&) { return true; };
+  setup.profiles = {
+      {.name = "BYNO", .keyFields = {{"CUSTNO"}}, .select = every},
+      {.name = "BYNAME", .keyFields = {{"NAME"}, {"CUSTNO"}}},
+      {.name = "BYCITY",
+       .keyFields = {{"CITY", true}, {"CUSTNO"}},
+       .entryFlag = [](std::uint32_t n, const RecordContent&) -> std::uint8_t { return n % 500 == 0 ? 'N' : 'Y'; }},
+  };
+  return BuildIspec(dir, setup);
+}
+
+void BuildOrders(const std::filesystem::path& dir) {
+  IspecContent setup;
+  setup.name = "ORD";
+  setup.definition.fields = {{"ORDNO", 1, "N", 6, 0}, {"CUSTNO", 2, "N", 6, 0}, {"AMOUNT", 3, "N", 7, 2}};
+  for (long n = 1; n <= 600; ++n)
+    setup.records.push_back({{Number(900000 + n, 6), Number(n % 150 + 1, 6), Number(n * 13 % 9000, 4) + ".25"}});
+  setup.profiles = {{.name = "BYORD", .keyFields = {{"ORDNO"}}}};
+  BuildIspec(dir, setup);
+}
+
+void BuildOdd(const std::filesystem::path& dir) {
+  IspecContent setup;
+  setup.name = "sqlite_odd";
+  setup.definition.fields = {
+      {"record_number", 1, "N", 3, 0}, {"Name", 2, "A", 4, 0}, {"NAME", 3, "A", 4, 0}, {"a\"b", 4, "A", 2, 0}};
+  setup.records = {{{"1", "ab", "AB", "q1"}}, {{"2", "cd", "CD", "q2"}}};
+  setup.profiles = {{.name = "P-1", .keyFields = {{"Name"}}}, {.name = "P-1", .keyFields = {{"NAME"}}}};
+  BuildIspec(dir, setup);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: ondrel-sql-testdb DIR\n");
+    return 2;
+  }
+  const std::filesystem::path root = argv[1];
+  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped", "mismatch", "odd"})
+    std::filesystem::create_directories(root / name);
+  BuildCustomers(root / "good");
+  BuildOrders(root / "good");
+  // The damaged copies are smaller: their damage needs a few leaves, not
+  // three sections.
+  constexpr long kSmall = 5000;
+  RemoveFile(BuildCustomers(root / "nodata", kSmall).files, FileKind::Data);
+  BuildOrders(root / "nodata");
+  const IspecLayout nodef = BuildCustomers(root / "nodef", kSmall);
+  TruncateFile(nodef.files, FileKind::Definition, 0);
+  const IspecLayout badleaf = BuildCustomers(root / "badleaf", kSmall);
+  const auto& leaves = badleaf.index.keys[1].Leaves();  // BYNO
+  SetUsedLength(badleaf.files, 512, leaves[leaves.size() / 2], 0x7FFF);
+  const IspecLayout swapped = BuildCustomers(root / "swapped", kSmall);
+  const std::uint32_t leaf = swapped.index.keys[1].Leaves()[swapped.index.keys[1].Leaves().size() / 2];
+  SwapEntries(swapped.files, 1, leaf, 0, leaf, 1);
+  const IspecLayout mismatch = BuildCustomers(root / "mismatch", kSmall);
+  const auto& byName = mismatch.index.keys[2].Leaves();  // BYNAME
+  SetEntryPointer(mismatch.files, 2, byName[byName.size() / 2], 3, 1);
+  BuildOdd(root / "odd");
+  return 0;
+}

@@ -1,0 +1,339 @@
+"""The SQL extension and ondrel-export --sqlite through their real clients:
+Python's sqlite3 module and the sqlite3 shell, checked against
+ondrel-export's own export of the same profiles.
+
+Run by CTest with the paths of the built pieces in the environment:
+ONDREL_EXTENSION (libondrel.so), ONDREL_EXPORT (ondrel-export) and
+ONDREL_TESTDB (the program that writes the test databases).
+"""
+import csv
+import io
+import json
+import operator
+import os
+import shutil
+import sqlite3
+import subprocess
+import tempfile
+import unittest
+
+EXTENSION = os.path.splitext(os.environ["ONDREL_EXTENSION"])[0]
+EXPORT = os.environ["ONDREL_EXPORT"]
+MAKER = os.environ["ONDREL_TESTDB"]
+SECTION = 32000
+CUSTOMERS = 70000
+
+INCOMPLETE = ("The runtime database is incomplete.  You are missing all or part of {}.  "
+              "You need to create or restore the database.")
+NO_DEFINITION = ("Sorry, the file you selected has no associated definition.  "
+                 "Perhaps it is not a user-defined file.")
+COARSE = "An error has been encountered in navigating through the D-ISAM coarse tables."
+FINE = "An error has been encountered in navigating through the D-ISAM fine tables."
+
+
+def run(args, **kwargs):
+    return subprocess.run(args, capture_output=True, timeout=300, **kwargs)
+
+
+def export_csv(directory, ispec, profile):
+    """The profile's rows as ondrel-export writes them in CSV."""
+    result = run([EXPORT, "--format", "csv", directory, ispec, profile])
+    assert result.returncode == 0, result.stderr
+    return list(csv.reader(io.StringIO(result.stdout.decode("utf-8"))))
+
+
+def same_value(sql_value, csv_text):
+    """A value from SQL against the export's text of the same field: numbers
+    by value, and anything the export shows that is no number as text."""
+    try:
+        number = float(csv_text)
+    except ValueError:
+        return sql_value == csv_text
+    return isinstance(sql_value, (int, float)) and not isinstance(sql_value, bool) and sql_value == number
+
+
+class Fixture(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.root = tempfile.mkdtemp(prefix="ondrel-sql-")
+        made = run([MAKER, cls.root])
+        assert made.returncode == 0, made.stderr
+        cls.good = os.path.join(cls.root, "good")
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.root, ignore_errors=True)
+
+    def connect(self):
+        db = sqlite3.connect(":memory:")
+        db.enable_load_extension(True)
+        db.load_extension(EXTENSION)
+        self.addCleanup(db.close)
+        return db
+
+    def table(self, db, name, directory, ispec, profile):
+        db.execute(f"CREATE VIRTUAL TABLE temp.{name} USING ondrel('{directory}', '{ispec}', '{profile}')")
+
+
+class PythonClientTest(Fixture):
+    def test_rows_values_and_types_match_the_export(self):
+        db = self.connect()
+        for profile in ("BYNO", "BYCITY"):
+            with self.subTest(profile=profile):
+                self.table(db, profile.lower(), self.good, "CUST", profile)
+                rows = db.execute(
+                    f"SELECT CUSTNO, NAME, CITY, BALANCE, STATUS FROM {profile.lower()} "
+                    "WHERE purged = 0 AND entry_flag = 'Y'").fetchall()
+                exported = export_csv(self.good, "CUST", profile)
+                self.assertEqual(exported[0], ["CUSTNO", "NAME", "CITY", "BALANCE", "STATUS"])
+                self.assertEqual(len(rows), len(exported) - 1)
+                for row, line in zip(rows, exported[1:]):
+                    self.assertTrue(all(same_value(v, t) for v, t in zip(row, line)), (row, line))
+        # The types: numbers where the stored text is one, the text otherwise.
+        types = dict(db.execute("SELECT BALANCE, typeof(BALANCE) FROM byno WHERE CUSTNO IN (7, 8)").fetchall())
+        # (the N field is stored right-aligned: the blanks in front are part of the text)
+        self.assertEqual(types, {"   12x.50": "text", (8 * 7919 % 200000 - 50000) / 100: "real"})
+        self.assertEqual(db.execute("SELECT typeof(CUSTNO), typeof(NAME) FROM byno LIMIT 1").fetchone(),
+                         ("integer", "text"))
+        self.assertEqual(db.execute("SELECT NAME FROM byno WHERE CUSTNO = 103").fetchone(), ("Caf\u00e9-000103",))
+        # Entries the window leaves out are rows too, flagged as they are.
+        self.assertEqual(db.execute("SELECT count(*) FROM bycity WHERE entry_flag = 'N'").fetchone(),
+                         (len([n for n in range(1, CUSTOMERS + 1) if n % 500 == 0 and n % 97 != 0]),))
+
+    def test_hidden_columns_and_purged_rows(self):
+        db = self.connect()
+        self.table(db, "c", self.good, "CUST", "BYNO")
+        columns = [d[0] for d in db.execute("SELECT * FROM c LIMIT 1").description]
+        self.assertEqual(columns, ["CUSTNO", "NAME", "CITY", "BALANCE", "STATUS"])
+        row = db.execute('SELECT "[REGION]", entry_number, record_number, purged, stored_key, entry_flag '
+                         "FROM c WHERE entry_number = 41").fetchone()
+        self.assertEqual(row, ("NTH", 41, 41, 0, b"000041", "Y"))
+        purged = db.execute("SELECT CUSTNO, NAME FROM c WHERE purged = 1").fetchall()
+        self.assertEqual([n for n, _ in purged], [n for n in range(1, CUSTOMERS + 1) if n % 97 == 0])
+        self.assertEqual(purged[0], (97, "Firm-000097"))  # a purged record keeps its values
+        with self.assertRaisesRegex(sqlite3.OperationalError, "may not be modified"):
+            db.execute("DELETE FROM c WHERE CUSTNO = 1")
+
+    def test_limit_offset_and_entry_numbers_start_at_the_right_entry(self):
+        db = self.connect()
+        self.table(db, "c", self.good, "CUST", "BYCITY")  # the scattered profile
+        everything = db.execute("SELECT entry_number, CUSTNO, CITY FROM c").fetchall()
+        n = len(everything)
+        self.assertEqual([r[0] for r in everything], list(range(1, n + 1)))
+        plan = " ".join(str(r) for r in db.execute("EXPLAIN QUERY PLAN SELECT * FROM c LIMIT 21 OFFSET 5"))
+        self.assertIn("OM", plan)  # OFFSET and LIMIT are taken by the table
+        for offset in (0, SECTION - 1, SECTION, SECTION + 1, 2 * SECTION - 1, 2 * SECTION, n - 21, n - 1, n, n + 5):
+            with self.subTest(offset=offset):
+                page = db.execute("SELECT entry_number, CUSTNO, CITY FROM c LIMIT 21 OFFSET ?", (offset,)).fetchall()
+                self.assertEqual(page, everything[offset:offset + 21])
+        for where, expected in (("entry_number BETWEEN 31990 AND 32010", range(31990, 32011)),
+                                (f"entry_number > {n - 2.5}", range(n - 2, n + 1)),
+                                ("entry_number = 32000", [32000]), ("entry_number = 2.5", []),
+                                ("entry_number < 1", []),
+                                ("entry_number >= 64000 AND entry_number < 64003", range(64000, 64003)),
+                                ("rowid <= 2", [1, 2]), ("entry_number > 'a'", [])):
+            with self.subTest(where=where):
+                got = [r[0] for r in db.execute(f"SELECT entry_number FROM c WHERE {where}")]
+                self.assertEqual(got, list(expected))
+        # With a condition SQLite tests itself, OFFSET counts the rows that pass.
+        leeds = [r for r in everything if r[2] == "Leeds"]
+        self.assertEqual(db.execute("SELECT entry_number, CUSTNO, CITY FROM c WHERE CITY = 'Leeds' "
+                                    "LIMIT 5 OFFSET 3000").fetchall(), leeds[3000:3005])
+        self.assertEqual(db.execute("SELECT entry_number FROM c ORDER BY entry_number DESC LIMIT 2").fetchall(),
+                         [(n,), (n - 1,)])
+
+    def test_the_key_seek_never_loses_a_row(self):
+        db = self.connect()
+        self.table(db, "n", self.good, "CUST", "BYNAME")
+        cases = (("NAME = ?", "Firm-035000"), ("NAME >= ?", "Firm-069990"), ("NAME > ?", "Zed"), ("NAME <= ?", "Zed"),
+                 ("NAME < ?", "Zed\u00e9"), ("NAME >= ?", "Zed\u00e9"), ("NAME >= ?", "Zed\u20ac"),
+                 ("NAME > ?", "Zed\x01"), ("NAME BETWEEN 'Caf' AND ?", "Firm-000200"), ("NAME >= ?", "Caf"),
+                 ("NAME < ?", "Firm-000050 and more"), ("NAME = ?", "Nobody"), ("NAME > ?", "Zz"),
+                 ("NAME = ? COLLATE NOCASE", "FIRM-000042"), ("NAME > ?", 5))
+        # What SQL accepts, worked out from every row: text compares by code
+        # point (as SQLite's BINARY compares UTF-8), a number sorts before any
+        # text, NOCASE folds ASCII letters.
+        every = db.execute("SELECT entry_number, NAME FROM n").fetchall()
+        ops = {"=": operator.eq, ">=": operator.ge, ">": operator.gt, "<=": operator.le, "<": operator.lt}
+        for where, value in cases:
+            with self.subTest(where=where, value=value):
+                seek = db.execute(f"SELECT entry_number, NAME FROM n WHERE {where}", (value,)).fetchall()
+                if "BETWEEN" in where:
+                    expected = [r for r in every if "Caf" <= r[1] <= value]
+                elif isinstance(value, int):
+                    expected = every  # every text is above every number
+                elif "NOCASE" in where:
+                    expected = [r for r in every if r[1].lower() == value.lower()]
+                else:
+                    compare = ops[where.split()[1]]
+                    expected = [r for r in every if compare(r[1], value)]
+                self.assertEqual(seek, expected)
+                plan = str(db.execute(f"EXPLAIN QUERY PLAN SELECT * FROM n WHERE {where}", (value,)).fetchall())
+                self.assertEqual(any(f":{letter}" in plan for letter in "lue"), "NOCASE" not in where, plan)
+        self.assertEqual(len(db.execute("SELECT * FROM n WHERE NAME = 'Firm-035000'").fetchall()), 1)
+        # The orders disagree on these: every one is still found.
+        self.assertEqual([r[0] for r in db.execute("SELECT NAME FROM n WHERE NAME >= 'Zed'")],
+                         ["Zed\x01", "Zed", "Zedz", "Zed\u20ac", "Zed\u00e9"])
+
+    def test_a_join_of_two_ispecs(self):
+        db = self.connect()
+        self.table(db, "cust", self.good, "CUST", "BYNO")
+        self.table(db, "ord", self.good, "ORD", "BYORD")
+        # Joined as the README says to join on a field that is no key: the
+        # customers materialized once, which SQLite then indexes itself.
+        joined = db.execute("WITH c AS MATERIALIZED (SELECT CUSTNO, NAME FROM cust) "
+                            "SELECT o.ORDNO, c.NAME, o.AMOUNT FROM ord o JOIN c ON c.CUSTNO = o.CUSTNO "
+                            "ORDER BY o.ORDNO").fetchall()
+        orders = export_csv(self.good, "ORD", "BYORD")[1:]
+        self.assertEqual(len(joined), len(orders))
+        for (ordno, name, amount), (e_ordno, e_custno, e_amount) in zip(joined, orders):
+            self.assertEqual((ordno, name, amount), (int(e_ordno), "Firm-%06d" % int(e_custno)
+                                                     if int(e_custno) % 100 != 3 else "Caf\u00e9-%06d" % int(e_custno),
+                                                     float(e_amount)))
+
+    def test_the_functions(self):
+        db = self.connect()
+        rows = db.execute("SELECT entry_number, record_number, purged, fields FROM ondrel(?, 'CUST', 'BYCITY') "
+                          "LIMIT 3 OFFSET 40000", (self.good,)).fetchall()
+        self.table(db, "c", self.good, "CUST", "BYCITY")
+        named = db.execute('SELECT entry_number, record_number, purged, CUSTNO, NAME, CITY, BALANCE, "[REGION]", '
+                           "STATUS FROM c LIMIT 3 OFFSET 40000").fetchall()
+        for row, expected in zip(rows, named):
+            fields = json.loads(row[3])
+            self.assertEqual(list(fields), ["CUSTNO", "NAME", "CITY", "BALANCE", "[REGION]", "STATUS"])
+            self.assertEqual(tuple(row[:3]) + tuple(fields.values()), expected)
+        self.assertEqual(db.execute("SELECT ispec, records, profiles, problem FROM ondrel_ispecs(?)",
+                                    (self.good,)).fetchall(), [("CUST", CUSTOMERS, 3, None), ("ORD", 600, 1, None)])
+        self.assertEqual(db.execute("SELECT position, profile, ordinates FROM ondrel_profiles(?, 'CUST')",
+                                    (self.good,)).fetchall(), [(1, "BYNO", "CUSTNO"), (2, "BYNAME", "NAME; CUSTNO"),
+                                                          (3, "BYCITY", "CITY, Desc; CUSTNO")])
+
+    def test_damaged_files_give_the_viewer_message(self):
+        db = self.connect()
+        nodata = os.path.join(self.root, "nodata")
+        with self.assertRaises(sqlite3.OperationalError) as raised:
+            self.table(db, "a", nodata, "CUST", "BYNO")
+        self.assertEqual(str(raised.exception), INCOMPLETE.format(os.path.join(nodata, "_CUST.DAT")))
+        with self.assertRaises(sqlite3.OperationalError) as raised:
+            self.table(db, "b", os.path.join(self.root, "nodef"), "CUST", "BYNO")
+        self.assertEqual(str(raised.exception), NO_DEFINITION)
+        with self.assertRaises(sqlite3.OperationalError) as raised:
+            db.execute("SELECT count(*) FROM ondrel(?, 'CUST', 'BYNO')", (os.path.join(self.root, "badleaf"),))
+        self.assertTrue(str(raised.exception).startswith((COARSE, FINE)), raised.exception)
+        # Keys out of order halfway through the profile: the rows before that part
+        # are read, the statement fails when it reaches it.
+        swapped = os.path.join(self.root, "swapped")
+        self.table(db, "s", swapped, "CUST", "BYNO")
+        self.assertEqual(db.execute("SELECT CUSTNO FROM s LIMIT 3").fetchall(), [(1,), (2,), (3,)])
+        with self.assertRaises(sqlite3.OperationalError) as raised:
+            db.execute("SELECT count(*) FROM s").fetchall()
+        self.assertTrue(str(raised.exception).startswith(FINE), raised.exception)
+        # An entry in order that points at another record than its key's:
+        # the rows would be wrong without a word, so the statement fails.
+        mismatch = os.path.join(self.root, "mismatch")
+        self.table(db, "m", mismatch, "CUST", "BYNAME")
+        with self.assertRaises(sqlite3.OperationalError) as raised:
+            db.execute("SELECT count(NAME) FROM m").fetchall()
+        self.assertTrue(str(raised.exception).startswith(FINE), raised.exception)
+        self.assertEqual(db.execute("SELECT count(*) FROM m").fetchone(), (5000 - 5000 // 97,))  # keys alone
+
+
+class ShellTest(Fixture):
+    def shell(self, *commands, database=":memory:"):
+        return run(["sqlite3", "-bail", "-batch", database, ".load " + EXTENSION] + list(commands))
+
+    def test_the_shell_loads_the_extension_and_pages(self):
+        result = self.shell(".mode csv",
+                            f"CREATE VIRTUAL TABLE temp.c USING ondrel('{self.good}', CUST, BYNO)",
+                            "SELECT entry_number, CUSTNO, CITY FROM c LIMIT 3 OFFSET 31999")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout.decode().split(),
+                         ["32000,32000,%s" % CITIES[32000 % 7], "32001,32001,%s" % CITIES[32001 % 7],
+                          "32002,32002,%s" % CITIES[32002 % 7]])
+
+    def test_the_shell_shows_the_viewer_message(self):
+        nodata = os.path.join(self.root, "nodata")
+        result = self.shell(f"SELECT * FROM ondrel('{nodata}', 'CUST', 'BYNO')")
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn(INCOMPLETE.format(os.path.join(nodata, "_CUST.DAT")), result.stderr.decode())
+
+    def test_the_exported_file(self):
+        out = os.path.join(self.root, "export.db")
+        result = run([EXPORT, "--sqlite", out, self.good])
+        self.assertEqual(result.returncode, 0, result.stderr)
+        counts = run(["sqlite3", "-batch", "-csv", out,
+                      "SELECT count(*) FROM CUST", "SELECT count(*) FROM ORD",
+                      "SELECT count(*) FROM CUST_BYCITY_entries", "SELECT count(*) FROM CUST_BYCITY"])
+        active = str(CUSTOMERS - CUSTOMERS // 97)  # BYCITY holds the active records
+        self.assertEqual(counts.stdout.decode().split(), [str(CUSTOMERS), "600", active, active])
+        for profile in ("BYNO", "BYCITY"):
+            described = run([EXPORT, "--describe", self.good, "CUST", profile]).stdout.decode()
+            entries = [line.split(": ")[1] for line in described.splitlines() if line.startswith("Entries:")]
+            shown = run(["sqlite3", "-batch", "-csv", "-header", out,
+                         f"SELECT v.CUSTNO, v.NAME, v.CITY, v.BALANCE, v.STATUS FROM CUST_{profile} v "
+                         f"JOIN CUST_{profile}_entries e USING (entry_number) "
+                         "WHERE v.purged = 0 AND e.entry_flag = 'Y' ORDER BY entry_number"])
+            rows = list(csv.reader(io.StringIO(shown.stdout.decode("utf-8"))))
+            exported = export_csv(self.good, "CUST", profile)
+            self.assertEqual(rows[0], exported[0])
+            self.assertEqual(len(rows), len(exported))
+            for row, line in zip(rows[1:], exported[1:]):
+                self.assertTrue(all(same_value(_number_or_text(v), t) for v, t in zip(row, line)), (row, line))
+            count = run(["sqlite3", "-batch", out, f"SELECT count(*) FROM CUST_{profile}_entries"])
+            self.assertEqual(count.stdout.decode().strip(), entries[0])
+        # An existing file is kept unless --force is given.
+        before = os.stat(out)
+        refused = run([EXPORT, "--sqlite", out, self.good])
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn("--force", refused.stderr.decode())
+        self.assertEqual(os.stat(out).st_mtime_ns, before.st_mtime_ns)
+
+    def test_an_unreadable_ispec_is_left_out(self):
+        out = os.path.join(self.root, "partial.db")
+        result = run([EXPORT, "--sqlite", out, os.path.join(self.root, "nodata")])
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("_CUST.DAT", result.stderr.decode())
+        tables = run(["sqlite3", "-batch", out, "SELECT name FROM sqlite_schema ORDER BY name"])
+        self.assertEqual(tables.stdout.decode().split(), ["ORD", "ORD_BYORD", "ORD_BYORD_entries"])
+        self.assertEqual([f for f in os.listdir(self.root) if "partial-" in f], [])
+
+    def test_names_sql_cannot_take_as_they_are(self):
+        odd = os.path.join(self.root, "odd")
+        out = os.path.join(self.root, "odd.db")
+        result = run([EXPORT, "--sqlite", out, odd])
+        self.assertEqual(result.returncode, 0, result.stderr)
+        db = sqlite3.connect(out)
+        self.addCleanup(db.close)
+        names = [r[0] for r in db.execute("SELECT name FROM sqlite_schema ORDER BY name")]
+        self.assertEqual(names, ["_sqlite_odd", "_sqlite_odd_P-1", "_sqlite_odd_P-1_2", "_sqlite_odd_P-1_2_entries",
+                                 "_sqlite_odd_P-1_entries"])
+        columns = [r[1] for r in db.execute('PRAGMA table_info("_sqlite_odd")')]
+        self.assertEqual(columns, ["record_number", "purged", "record_number_2", "Name", "NAME_2", 'a"b'])
+        self.assertEqual(db.execute('SELECT * FROM "_sqlite_odd_P-1_2"').fetchall(),
+                         [(1, 1, 0, 1, "ab", "AB", "q1"), (2, 2, 0, 2, "cd", "CD", "q2")])
+        # The extension names the same fields the same way (the ones whose
+        # names begin with a lower-case letter are hidden, as in the viewer).
+        ext = self.connect()
+        self.table(ext, "o", odd, "sqlite_odd", "P-1")
+        self.assertEqual([d[0] for d in ext.execute("SELECT * FROM o").description], ["Name", "NAME_2"])
+        self.assertEqual(ext.execute('SELECT record_number_2, "a""b", record_number FROM o').fetchall(),
+                         [(1, "q1", 1), (2, "q2", 2)])
+        # --sqlite takes the directory alone; --force only goes with it.
+        self.assertEqual(run([EXPORT, "--sqlite", out, odd, "sqlite_odd"]).returncode, 2)
+        self.assertEqual(run([EXPORT, "--force", odd, "sqlite_odd", "P-1"]).returncode, 2)
+
+
+CITIES = ["Leeds", "York", "Hull", "Bristol", "Exeter", "Dundee", "Norwich"]
+
+
+def _number_or_text(text):
+    for kind in (int, float):
+        try:
+            return kind(text)
+        except ValueError:
+            pass
+    return text
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
