@@ -1,7 +1,5 @@
 #include "viewer/EntryScan.h"
 
-#include "database/Checked.h"
-#include "database/DataRecord.h"
 #include "database/EntryCursor.h"
 
 namespace ondrel {
@@ -24,18 +22,6 @@ void ScanEntries(SharedState& state, ByteFile& index, const KeyOrder& order, Fin
   // LeafIndex ends one past the last leaf read.
   state.EntryCounter = cursor.Counter();
   state.LeafIndex = ended ? cursor.Leaf() : cursor.Leaf() + 1;
-}
-
-void ReadEntryRecord(SharedState& state, FineProblems& problems, ByteFile& data, Long recordNumber) {
-  state.RecordLine.clear();
-  state.RecordFlag = 'Y';
-  Long position = 0;
-  if (!data.IsOpen() || !CheckedSub(recordNumber, 1, position) ||
-      !CheckedMul(position, state.RecordLength, position) || !CheckedAdd(position, 1, position)) {
-    problems.Record();
-    return;
-  }
-  if (!ReadRecord(state, data, position)) problems.Record();
 }
 
 }  // namespace ondrel

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "database/ByteFile.h"
+#include "database/DataRecord.h"
 #include "database/FineProblems.h"
 #include "database/KeyOrder.h"
 #include "database/SharedState.h"
@@ -34,12 +35,5 @@ class EntrySink {
 // lends an entry the flag or the record of the entry before it.
 void ScanEntries(SharedState& state, ByteFile& index, const KeyOrder& order, FineProblems& problems,
                  EntrySink& sink);
-
-// Reads data record `recordNumber` into RecordLine and RecordFlag.  A record
-// that cannot be located (number 0, or a position past 32 bits) or read, or
-// a data file that is not open, counts as a record that could not be read;
-// its RecordLine is then empty, or the fields read before the failure, never
-// the line of an earlier record.  Nothing is read from a file not open.
-void ReadEntryRecord(SharedState& state, FineProblems& problems, ByteFile& data, Long recordNumber);
 
 }  // namespace ondrel
