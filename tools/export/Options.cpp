@@ -25,14 +25,18 @@ std::string UsageText() {
          "\n"
          "Options:\n"
          "  --format text|csv  text (the default), or CSV (RFC 4180): a header row of the\n"
-         "                     shown field names, one row per active record\n"
+         "                     shown field names, one row per active record; with\n"
+         "                     --check, text or json\n"
          "  --from N           start at entry number N (default 1)\n"
          "  --count M          write at most M record lines or rows\n"
          "  --window N         write what \"Copy to Clipboard\" copies with the window at\n"
          "                     entry N\n"
          "  --describe         describe the index, the key and the profile\n"
-         "  --check            check the profile's tree and its data records; one line\n"
-         "                     per problem, then a summary; exit status 1 on a problem\n"
+         "  --check            check the profile's tree against its data records (with\n"
+         "                     only DIR ISPEC: every profile; with only DIR: every\n"
+         "                     ISPEC): one line per problem, a summary per profile\n"
+         "                     and a total; --format json writes one JSON object a\n"
+         "                     line instead; exit status 1 on a problem\n"
          "  --help             show this text\n"
          "\n"
          "Messages go to standard error as \"title: text\".  Exit status: 0 done, 1 the\n"
@@ -47,6 +51,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
   std::vector<std::string> positional;
   std::optional<Mode> chosenMode;
   bool exportOption = false;
+  bool formatGiven = false;
   bool help = false;
 
   auto chooseMode = [&](Mode mode, const std::string& name) {
@@ -107,11 +112,13 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         options.format = Format::Text;
       } else if (value == "csv") {
         options.format = Format::Csv;
+      } else if (value == "json") {
+        options.format = Format::Json;
       } else {
-        error = "--format is text or csv, not \"" + value + "\"";
+        error = "--format is text, csv or json, not \"" + value + "\"";
         return std::nullopt;
       }
-      exportOption = true;
+      formatGiven = true;
     } else if (arg == "--from") {
       if (!takeNumber(options.from, INT64_MIN)) return std::nullopt;
       exportOption = true;
@@ -148,6 +155,21 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
   options.directory = positional[0];
   if (positional.size() >= 2) options.ispec = positional[1];
   if (positional.size() == 3) options.profile = positional[2];
+
+  // The check takes a whole directory or ISPEC too, and writes text or JSON.
+  if (chosenMode == Mode::Check) {
+    if (exportOption || options.format == Format::Csv) {
+      error = "--check writes text or json; --from and --count apply only to the export";
+      return std::nullopt;
+    }
+    options.mode = Mode::Check;
+    return options;
+  }
+  if (options.format == Format::Json) {
+    error = "--format json applies only to --check";
+    return std::nullopt;
+  }
+  exportOption = exportOption || formatGiven;
 
   if (positional.size() < 3) {
     if (chosenMode || exportOption) {
