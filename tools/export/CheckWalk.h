@@ -95,7 +95,6 @@ class TreeWalk {
   int entrySize_;
   std::vector<bool> reached_;  // by node number
   std::vector<Frame> stack_;
-  std::vector<unsigned char> leaf_;
   WalkCounts counts_;
 };
 
