@@ -135,12 +135,14 @@ std::string KeyLayout::Differences(const unsigned char* stored, const unsigned c
 }
 
 std::string KeyLayout::Text(const unsigned char* key) const {
+  std::string bytes;
   if (!Comparable())
-    return "\"" + ReportText(std::string(reinterpret_cast<const char*>(key), static_cast<std::size_t>(keyLength_))) +
-           "\"";
-  std::string text;
-  for (const KeySegment& s : segments_) text += SegmentText(s, key + s.keyOffset);
-  return "\"" + ReportText(text) + "\"";
+    bytes.assign(reinterpret_cast<const char*>(key), static_cast<std::size_t>(keyLength_));
+  for (const KeySegment& s : segments_) bytes += SegmentText(s, key + s.keyOffset);
+  std::string text = "\"";
+  text += ReportText(bytes);
+  text += '"';
+  return text;
 }
 
 void InteriorKeys::Count(const InteriorLink& link, int keyLength) {

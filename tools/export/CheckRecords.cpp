@@ -18,21 +18,28 @@ std::uint64_t Mix(std::uint64_t x) {
   return x ^ (x >> 31);
 }
 
-// A hash of a record number and a key of fixed length.  Each step mixes the
-// state with the next eight key bytes through a bijection, so two keys that
-// differ give different states from the first block in which they differ to
-// the end: for one record number, different keys never share a hash.
+// A hash of a record number and a key of fixed length.  Each step takes
+// the next eight key bytes (the last step fewer) through a bijection of the
+// state, h -> ((h ^ w) * odd) then an xorshift, so two keys that differ
+// give different states from the first word in which they differ to the
+// end: for one record number, different keys never share a hash.  The
+// finishing mix spreads the state over all 64 bits for the sums.
 std::uint64_t KeyHash(std::uint32_t record, const unsigned char* key, int length) {
-  std::uint64_t h = Mix(record + 0x9E3779B97F4A7C15ull);
+  constexpr std::uint64_t kOdd = 0x9E3779B97F4A7C15ull;
+  std::uint64_t h = (std::uint64_t{record} + 1) * kOdd;
   int i = 0;
   for (; i + 8 <= length; i += 8) {
     std::uint64_t word;
     std::memcpy(&word, key + i, 8);
-    h = Mix(h ^ word);
+    h = (h ^ word) * kOdd;
+    h ^= h >> 29;
   }
-  std::uint64_t tail = 0;
-  std::memcpy(&tail, key + i, static_cast<std::size_t>(length - i));
-  return Mix(h ^ tail);
+  if (i < length) {
+    std::uint64_t word = 0;
+    for (int b = 0; i + b < length; ++b) word |= std::uint64_t{key[i + b]} << (8 * b);
+    h = (h ^ word) * kOdd;
+  }
+  return Mix(h);
 }
 
 // Pieces of the data file read at once in the scan.
@@ -46,11 +53,13 @@ std::string Where(std::int64_t entry, std::uint32_t node, std::uint32_t record) 
 }  // namespace
 
 RecordCheck::RecordCheck(const KeyLayout& layout, ByteFile& data, std::int64_t dataRecords, CheckReport& report)
-    : layout_(layout), data_(data), dataRecords_(dataRecords), report_(report), hashing_(layout.Comparable()),
+    : layout_(layout), data_(data), dataRecords_(dataRecords), report_(report), hashing_(layout.Comparable()), allCompared_(layout.AllCompared()),
+      plain_(allCompared_ && std::none_of(layout.Segments().begin(), layout.Segments().end(),
+                                          [](const KeySegment& s) { return s.storage == PartStorage::Inverted; })),
       batch_(data, static_cast<Long>(layout.RecordLength())) {
   while ((dataRecords_ >> shift_) >= kBuckets) ++shift_;
   const auto buckets = static_cast<std::size_t>((dataRecords_ >> shift_) + 1);
-  reached_.assign(static_cast<std::size_t>(dataRecords_) + 1, false);
+  reached_.assign(static_cast<std::size_t>(dataRecords_ / 64) + 1, 0);
   entrySums_.assign(buckets, 0);
   recordSums_.assign(buckets, 0);
   suspect_.assign(buckets, false);
@@ -74,7 +83,7 @@ void RecordCheck::Reach(const LeafEntry& entry) {
                     {.entry = entry.number, .node = entry.node, .record = r});
     return;
   }
-  if (reached_[r]) {
+  if (Reached(r)) {
     Suspect(r);
     if (duplicated_.size() < kMostDuplicatedRecords)
       duplicated_.push_back(r);
@@ -82,10 +91,14 @@ void RecordCheck::Reach(const LeafEntry& entry) {
       report_.Problem("duplicate", Where(entry.number, entry.node, r) + ": an earlier entry points at the same record.",
                       {.entry = entry.number, .node = entry.node, .record = r});
   }
-  reached_[r] = true;
+  reached_[r >> 6] |= std::uint64_t{1} << (r & 63);
   if (hashing_) {
-    layout_.Masked(entry.key, scratch_.data());
-    entrySums_[Bucket(r)] += KeyHash(r, scratch_.data(), layout_.KeyLength());
+    const unsigned char* key = entry.key;
+    if (!allCompared_) {
+      layout_.Masked(entry.key, scratch_.data());
+      key = scratch_.data();
+    }
+    entrySums_[Bucket(r)] += KeyHash(r, key, layout_.KeyLength());
   }
 }
 
@@ -94,6 +107,7 @@ void RecordCheck::ScanData() {
   const bool whole = length <= kWholeSlotLimit;
   const std::int64_t perPiece = whole ? std::max<std::int64_t>(1, kScanPiece / length) : 1;
   std::vector<char> piece(whole ? static_cast<std::size_t>(perPiece * length) : 0);
+  const bool direct = hashing_ && layout_.StoredAsInRecord();
   for (std::int64_t first = 1; first <= dataRecords_; first += perPiece) {
     const std::int64_t count = std::min(perPiece, dataRecords_ - first + 1);
     const bool read = !whole || data_.Read((first - 1) * length + 1, piece.data(), static_cast<std::size_t>(count * length));
@@ -106,7 +120,13 @@ void RecordCheck::ScanData() {
     for (std::int64_t i = 0; i < count; ++i) {
       const auto r = static_cast<std::uint32_t>(first + i);
       unsigned char terminator = 0;
-      if (whole) {
+      const unsigned char* key = scratch_.data();
+      if (whole && direct) {
+        // The key lies in the slot as it is stored.
+        const char* slot = piece.data() + i * length;
+        key = reinterpret_cast<const unsigned char*>(slot) + layout_.Segments().front().fieldOffset;
+        terminator = static_cast<unsigned char>(slot[length - 1]);
+      } else if (whole) {
         layout_.FieldsOfSlot(piece.data() + i * length, scratch_.data(), terminator);
       } else if (!layout_.FieldsOfFile(data_, r, scratch_.data(), terminator)) {
         report_.Problem("data-file", "The data file could not be read from record " + std::to_string(r) + " on.",
@@ -115,14 +135,14 @@ void RecordCheck::ScanData() {
       }
       const bool active = terminator == '\n';
       if (active) ++active_;
-      if (!reached_[r]) {
+      if (!Reached(r)) {
         if (active && ++unreached_ <= static_cast<std::int64_t>(kUnreachedShown)) firstUnreached_.push_back(r);
         continue;
       }
       if (!active) Suspect(r);
       if (hashing_) {
-        layout_.ToStoredForm(scratch_.data());
-        recordSums_[Bucket(r)] += KeyHash(r, scratch_.data(), layout_.KeyLength());
+        if (key == scratch_.data() && !plain_) layout_.ToStoredForm(scratch_.data());
+        recordSums_[Bucket(r)] += KeyHash(r, key, layout_.KeyLength());
       }
     }
   }

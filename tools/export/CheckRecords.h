@@ -93,8 +93,11 @@ class RecordCheck {
   std::int64_t dataRecords_;
   CheckReport& report_;
   bool hashing_;
+  bool allCompared_;  // the stored keys are hashed as they stand
+  bool plain_;        // and the records' fields too: nothing is inverted
   int shift_ = 0;
-  std::vector<bool> reached_;  // by record number
+  std::vector<std::uint64_t> reached_;  // one bit by record number
+  bool Reached(std::uint32_t r) const { return (reached_[r >> 6] >> (r & 63)) & 1; }
   std::vector<std::uint64_t> entrySums_;
   std::vector<std::uint64_t> recordSums_;
   std::vector<bool> suspect_;  // by bucket

@@ -32,19 +32,27 @@ void TreeWalk::Visit(std::uint32_t node, bool fromParent, int depth, TreeVisitor
   Frame frame;
   frame.node = node;
   frame.depth = depth;
-  frame.bytes.resize(static_cast<std::size_t>(nodeSize_));
+  // A node's buffer goes back to the spares when the node is done, so the
+  // walk allocates no more buffers than the tree is deep.
+  if (spare_.empty()) {
+    frame.bytes.resize(static_cast<std::size_t>(nodeSize_));
+  } else {
+    frame.bytes = std::move(spare_.back());
+    spare_.pop_back();
+  }
   const std::int64_t position = (std::int64_t{node} - 1) * nodeSize_ + 1;
   const ProblemPlace here{.node = node};
   if (!index_.Read(position, frame.bytes.data(), frame.bytes.size())) {
     Problem("node", "Node " + std::to_string(node) + " lies partly past the end of the index file.", here);
+    spare_.push_back(std::move(frame.bytes));
     return;
   }
 
-  const std::string name = "Node " + std::to_string(node);
+  auto name = [node] { return "Node " + std::to_string(node); };
   const Integer used = BE16(frame.bytes.data());
   if (used < 2 || used > nodeSize_ - 2 || (used - 2) % entrySize_ != 0)
     Problem("node",
-            name + ": its used length " + std::to_string(used) + " is not 2 to " + std::to_string(nodeSize_ - 2) +
+            name() + ": its used length " + std::to_string(used) + " is not 2 to " + std::to_string(nodeSize_ - 2) +
                 " bytes of whole " + std::to_string(entrySize_) + "-byte entries.",
             here);
   const int usable = std::min<int>(std::max<int>(used, 2), nodeSize_ - 2);
@@ -55,10 +63,10 @@ void TreeWalk::Visit(std::uint32_t node, bool fromParent, int depth, TreeVisitor
   frame.level = BE16(frame.bytes.data() + nodeSize_ - 2) / 256;
   const Frame* parent = fromParent ? &stack_.back() : nullptr;
   if (frame.level < 0)
-    Problem("node", name + ": its level " + std::to_string(frame.level) + " is not plausible.", here);
+    Problem("node", name() + ": its level " + std::to_string(frame.level) + " is not plausible.", here);
   else if (parent != nullptr && frame.level != parent->level - 1)
     Problem("node",
-            name + ": its level " + std::to_string(frame.level) + " lies under node " + std::to_string(parent->node) +
+            name() + ": its level " + std::to_string(frame.level) + " lies under node " + std::to_string(parent->node) +
                 " of level " + std::to_string(parent->level) + ".",
             here);
 
@@ -78,45 +86,33 @@ void TreeWalk::Visit(std::uint32_t node, bool fromParent, int depth, TreeVisitor
   if (frame.level == 0) {
     ++counts_.leaves;
     counts_.depth = std::max(counts_.depth, depth);
-    for (int i = 0; i < frame.entries; ++i) {
-      const unsigned char* entry = EntryAt(frame.bytes, i);
-      LeafEntry leaf;
-      leaf.number = ++counts_.entries;
-      leaf.node = node;
-      leaf.slot = i;
-      leaf.flag = entry[0];
-      leaf.record = PointerOf(frame.bytes, i);
-      leaf.key = entry + 1;
-      visitor.Entry(leaf);
-    }
+    const LeafNode leaf{node, counts_.entries + 1, frame.entries, entrySize_, EntryAt(frame.bytes, 0)};
+    counts_.entries += frame.entries;
+    if (frame.entries > 0) visitor.Leaf(leaf);
+    spare_.push_back(std::move(frame.bytes));
     return;
   }
-  if (frame.entries == 0) Problem("node", name + ": an interior node without entries.", here);
+  if (frame.entries == 0) Problem("node", name() + ": an interior node without entries.", here);
   stack_.push_back(std::move(frame));
 }
 
 bool TreeWalk::ChildIsNew(const Frame& parent, std::uint32_t child) {
-  const std::string where = "Node " + std::to_string(parent.node) + ", entry " + std::to_string(parent.next) +
-                            ": its child pointer " + std::to_string(child);
-  const ProblemPlace place{.node = parent.node, .position = parent.next};
-  if (child < 2 || child > nodeCount_) {
-    Problem("child",
-            where + " lies outside the tree nodes of the index file (2 to " + std::to_string(nodeCount_) + ").",
-            place);
-    return false;
-  }
-  if (reached_[child]) {
-    if (OnPath(child))
-      Problem("child", where + " leads back to a node on the path from the root (a cycle).", place);
-    else
-      Problem("child", where + " leads to a node already reached through another entry.", place);
-    return false;
-  }
-  if (parent.depth >= kMaxTreeDepth) {
-    Problem("child", where + " leads deeper than " + std::to_string(kMaxTreeDepth) + " levels.", place);
-    return false;
-  }
-  return true;
+  std::string what;
+  if (child < 2 || child > nodeCount_)
+    what = "lies outside the tree nodes of the index file (2 to " + std::to_string(nodeCount_) + ").";
+  else if (reached_[child] && OnPath(child))
+    what = "leads back to a node on the path from the root (a cycle).";
+  else if (reached_[child])
+    what = "leads to a node already reached through another entry.";
+  else if (parent.depth >= kMaxTreeDepth)
+    what = "leads deeper than " + std::to_string(kMaxTreeDepth) + " levels.";
+  else
+    return true;
+  Problem("child",
+          "Node " + std::to_string(parent.node) + ", entry " + std::to_string(parent.next) + ": its child pointer " +
+              std::to_string(child) + " " + what,
+          {.node = parent.node, .position = parent.next});
+  return false;
 }
 
 WalkCounts TreeWalk::Run(TreeVisitor& visitor) {
@@ -127,6 +123,7 @@ WalkCounts TreeWalk::Run(TreeVisitor& visitor) {
   while (!stack_.empty()) {
     Frame& top = stack_.back();
     if (top.next >= top.entries) {
+      spare_.push_back(std::move(top.bytes));
       stack_.pop_back();
       continue;
     }

@@ -44,11 +44,29 @@ struct InteriorLink {
   const unsigned char* childLast = nullptr;
 };
 
+// The entries of one leaf, in key order; the bytes are valid during the
+// call only.
+struct LeafNode {
+  std::uint32_t node = 0;
+  std::int64_t firstNumber = 0;  // entry number of its first entry
+  int entries = 0;
+  int entrySize = 0;
+  const unsigned char* bytes = nullptr;  // its first entry
+
+  LeafEntry At(int slot) const {
+    const unsigned char* entry = bytes + static_cast<std::size_t>(slot) * static_cast<std::size_t>(entrySize);
+    return {firstNumber + slot, node, slot, entry[0],
+            static_cast<std::uint32_t>(entry[entrySize - 4]) << 24 | static_cast<std::uint32_t>(entry[entrySize - 3]) << 16 |
+                static_cast<std::uint32_t>(entry[entrySize - 2]) << 8 | entry[entrySize - 1],
+            entry + 1};
+  }
+};
+
 class TreeVisitor {
  public:
   virtual ~TreeVisitor() = default;
   virtual void Link(const InteriorLink&) {}
-  virtual void Entry(const LeafEntry& entry) = 0;
+  virtual void Leaf(const LeafNode& leaf) = 0;
 };
 
 struct WalkCounts {
@@ -95,6 +113,7 @@ class TreeWalk {
   int entrySize_;
   std::vector<bool> reached_;  // by node number
   std::vector<Frame> stack_;
+  std::vector<std::vector<unsigned char>> spare_;  // node buffers to use again
   WalkCounts counts_;
 };
 
