@@ -11,9 +11,11 @@
 
 #include "tests/export/RunTool.h"
 #include "tests/viewer/NumberedIspec.h"
+#include "tools/export/CheckKeys.h"
 #include "tools/export/CheckReport.h"
 #include "tools/writer/Damage.h"
 #include "tools/writer/DemoDatabase.h"
+#include "tools/writer/ProfileText.h"
 
 namespace ondrel {
 namespace {
@@ -355,6 +357,174 @@ TEST(CheckShapesTest, DescendingPartsAndTheFirstKeyConvention) {
   const std::uint32_t child = first.levels[static_cast<std::size_t>(first.depth - 2)][1];
   EXPECT_THAT(c.problems[1], HasSubstr(", the first key of its child node " + std::to_string(child) +
                                        " (the tree's interior keys carry their child's first key)."));
+}
+
+// The convention of a tree's interior keys is the one more of its entries
+// follow alone; a tie, or entries that follow neither, judge nothing.
+TEST(InteriorKeysTest, TheConventionIsWhatMostEntriesFollowAlone) {
+  const unsigned char a[] = "AA", b[] = "BB", c[] = "CC";
+  auto link = [](const unsigned char* key, const unsigned char* first, const unsigned char* last) {
+    return tool::InteriorLink{.node = 9, .position = 2, .key = key, .child = 12, .childFirst = first, .childLast = last};
+  };
+  SharedState twoBytes;
+  twoBytes.KeyLength = 2;
+  const tool::KeyLayout layout{twoBytes};  // no definition: keys shown as they are stored
+  using Convention = tool::InteriorKeys::Convention;
+
+  tool::InteriorKeys first;  // two follow the first key, one breaks both, one child holds one key
+  for (const auto& l : {link(a, a, b), link(b, b, c), link(c, a, b), link(a, a, a)}) first.Count(l, 2);
+  EXPECT_EQ(first.Decide(), Convention::FirstOfChild);
+  EXPECT_EQ(first.Breaks(), 1);
+  EXPECT_EQ(first.Problem(link(a, a, b), layout, 2), "");
+  EXPECT_EQ(first.Problem(link(b, a, b), layout, 2),
+            "Node 9, entry 2: its key \"BB\" differs from \"AA\", the first key of its child node 12 (the tree's "
+            "interior keys carry their child's first key).");
+
+  tool::InteriorKeys tie;
+  for (const auto& l : {link(a, a, b), link(c, b, c), link(a, b, c)}) tie.Count(l, 2);
+  EXPECT_EQ(tie.Decide(), Convention::Unknown);
+  EXPECT_EQ(tie.Breaks(), 0);
+  EXPECT_EQ(tie.Problem(link(a, b, c), layout, 2), "");
+  EXPECT_EQ(tie.Undecided(),
+            "The interior keys are not judged: 1 carry their child's first key and 1 its last, 1 neither, which "
+            "shows no convention.");
+
+  tool::InteriorKeys alike;  // every child holds one key: nothing to tell, nothing to say
+  alike.Count(link(a, a, a), 2);
+  alike.Count(link(b, nullptr, nullptr), 2);
+  EXPECT_EQ(alike.Decide(), Convention::Unknown);
+  EXPECT_EQ(alike.Undecided(), "");
+}
+
+// An ordinate holds ten characters of its field's name; a part stored
+// inverted is compared in that form and shown as written.
+TEST(KeyLayoutTest, OrdinatesNameFieldsAndInvertedPartsReadAsWritten) {
+  SharedState state;
+  state.FieldTable = {{}, {"DESCRIPTION", 1, "A", 4}, {"DESCRIPTIOX", 2, "A", 2}, {"DATE", 3, "D", 3}};
+  state.FieldCount = 3;
+  state.RecordLength = 10;
+  state.KeyLength = 7;
+  state.Ordinates = {{"DESCRIPTIO"}, {"DATE", true}};
+  state.KeyPartLengths = {4, 3};
+  EXPECT_EQ(tool::KeyLayout(state).WhyNot(), "the ordinate DESCRIPTIO begins the names of more than one field");
+
+  state.FieldTable[2].Name = "OTHER";
+  state.KeyPartStorage = {PartStorage::Plain, PartStorage::Inverted};
+  const tool::KeyLayout layout(state);
+  ASSERT_TRUE(layout.Comparable()) << layout.WhyNot();
+  EXPECT_EQ(layout.Segments()[0].name, "DESCRIPTION");
+  EXPECT_EQ(layout.Segments()[1].fieldOffset, 6);
+  unsigned char fields[8];
+  unsigned char terminator = 0;
+  layout.FieldsOfSlot("BOLTxx\x32\x30\x31\n", fields, terminator);
+  layout.ToStoredForm(fields);
+  EXPECT_EQ(terminator, '\n');
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(fields), 7), "BOLT\xCD\xCF\xCE");
+  const unsigned char stored[] = "NUTS\xCD\xCF\xCD";
+  EXPECT_EQ(layout.Differences(stored, fields),
+            "DESCRIPTION \"NUTS\" in the key, \"BOLT\" in the record; DATE \"202\" in the key, \"201\" in the record");
+  EXPECT_EQ(layout.Text(stored), "\"NUTS202\"");
+}
+
+// Many keys unlike their records in a profile whose order scatters the
+// records: the second walk reads their records in record-number order and
+// reports each entry once, in key order.  Records whose number ends in 1, 2,
+// 6 or 7 have their NAME changed in the data file.
+TEST(CheckBatchTest, ManyKeysUnlikeTheirRecordsAreReportedInKeyOrder) {
+  test::TempDir dir;
+  writer::IspecContent s;
+  s.name = "MANY";
+  s.definition.fields = {{"NO", 1, "N", 6, 0}, {"NAME", 2, "A", 8, 0}};
+  for (int i = 1; i <= 3000; ++i) {
+    char no[8], name[12];
+    std::snprintf(no, sizeof no, "%06d", i);
+    std::snprintf(name, sizeof name, "N%06d", i * 1999 % 3001);  // 3001 is prime: every name differs
+    s.records.push_back({{no, name}});
+  }
+  s.profiles = {{.name = "BYNAME", .keyFields = {{"NAME"}}}};
+  const auto layout = writer::BuildIspec(dir.path(), s);
+  std::string data = test::ReadAll(layout.files.Data().string());
+  for (int i = 1; i <= 3000; ++i)
+    if (i % 5 == 1 || i % 5 == 2) data[static_cast<std::size_t>((i - 1) * layout.recordLength + 6)] = 'X';
+  std::ofstream(layout.files.Data(), std::ios::binary | std::ios::trunc) << data;
+
+  const Checked c = Check({dir.str(), "MANY", "BYNAME"});
+  ASSERT_EQ(c.problems.size(), 1200u);
+  long last = 0;
+  for (const std::string& problem : c.problems) {
+    const long entry = std::stol(problem.substr(6));
+    EXPECT_GT(entry, last) << problem;
+    last = entry;
+    const std::size_t record = problem.find("record ");
+    ASSERT_NE(record, std::string::npos) << problem;
+    const int number = std::stoi(problem.substr(record + 7));
+    EXPECT_TRUE(number % 5 == 1 || number % 5 == 2) << problem;
+    EXPECT_EQ(layout.entryRecords[1][static_cast<std::size_t>(entry - 1)], static_cast<std::uint32_t>(number));
+    EXPECT_THAT(problem, HasSubstr("): its key differs from the record's fields: NAME \"N"));
+    EXPECT_THAT(problem, HasSubstr("\" in the key, \"X"));
+  }
+}
+
+// A fixture of two 6-byte fields, A and B, with a profile keyed on A.
+writer::IspecLayout TwoFields(const std::filesystem::path& dir, const std::string& name,
+                              const std::vector<writer::KeyField>& keyFields) {
+  writer::IspecContent s;
+  s.name = name;
+  s.definition.fields = {{"GROUP", 1, "A", 2, 0}, {"A", 2, "N", 6, 0}, {"B", 3, "N", 6, 0}, {"WIDE", 4, "A", 8, 0}};
+  for (int i = 1; i <= 60; ++i) {
+    char a[8], b[8];
+    std::snprintf(a, sizeof a, "%06d", i);
+    std::snprintf(b, sizeof b, "%06d", (i * 37) % 61);
+    s.records.push_back({{"G" + std::to_string(i % 3), a, b, "w"}});
+  }
+  s.profiles = {{.name = "KEYED", .keyFields = keyFields, .maxLeafFill = 5}};
+  return writer::BuildIspec(dir, s);
+}
+
+void RenameOrdinate(const writer::IspecLayout& layout, const std::string& from, const std::string& to) {
+  std::string text = test::ReadAll(layout.files.Profile().string());
+  const std::string old = writer::ORecord(from);
+  ASSERT_NE(text.find(old), std::string::npos);
+  text.replace(text.find(old), old.size(), writer::ORecord(to));
+  std::ofstream(layout.files.Profile(), std::ios::binary | std::ios::trunc) << text;
+}
+
+// Where the profile does not describe the key, or a descending part is
+// stored in a form the check cannot prove, the part or the key is left out
+// with a note and no false problem is reported.
+TEST(CheckKeyFormsTest, WhatCannotBeProvedIsLeftOutWithANote) {
+  test::TempDir dir;
+  // The profile file names B where the key was built from A: both 6 bytes.
+  RenameOrdinate(TwoFields(dir.path(), "OTHER", {{"A"}}), "A", "B");
+  // It names the 8-byte WIDE for the 6-byte key.
+  RenameOrdinate(TwoFields(dir.path(), "WIDTH", {{"A"}}), "A", "WIDE");
+  // A descending part stored as the nines' complement of its digits: its
+  // keys rise, as inverted ones do, but are not 255 - b.
+  const auto nines = TwoFields(dir.path(), "NINES", {{"GROUP"}, {"A", true, false, true}});
+  for (const auto& level : nines.index.keys[1].levels)
+    for (const std::uint32_t node : level)
+      for (int e = 0;; ++e) {  // every entry of the node, until there is none
+        std::string key;
+        try {
+          key = writer::SetEntryKey(nines.files, 1, node, e, "        ");
+        } catch (const std::runtime_error&) {
+          break;
+        }
+        for (std::size_t i = 2; i < 8; ++i) key[i] = static_cast<char>('9' - key[i] + '0');
+        writer::SetEntryKey(nines.files, 1, node, e, key);
+      }
+
+  const Checked c = Check({dir.str()});
+  EXPECT_TRUE(c.problems.empty()) << c.problems.front();
+  EXPECT_EQ(c.notes,
+            (std::vector<std::string>{
+                "The descending key part A is not compared with the records: the sampled entries hold it as written "
+                "in 0 and inverted in 0 of 60, which proves no form.",
+                "The key part B is not compared with the records: it equals its field in only 0 of 60 sampled "
+                "entries, so the key may not be made of that field.",
+                "The stored keys are not compared with the records: the ordinates' fields are 8 bytes wide together "
+                "and the key 6.",
+                "The key order is not judged: the ordinate WIDE is 8 bytes wide and its key part 6."}));
 }
 
 TEST(CheckScopeTest, EveryIspecGoesOnPastOneThatCannotBeOpened) {

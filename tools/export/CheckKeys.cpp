@@ -45,9 +45,11 @@ KeyLayout::KeyLayout(const SharedState& state) : keyLength_(state.KeyLength), re
       if (state.FieldTable[static_cast<std::size_t>(f)].Name == ordinate.Name) field = f;
     // An ordinate record holds ten characters of the name: a longer field
     // name is known there by its first ten, when no other field shares them.
-    for (int f = 1; f <= state.FieldCount && field <= 0 && ordinate.Name.size() == kOrdinateNameLength; ++f)
+    int prefixed = 0;
+    for (int f = 1; f <= state.FieldCount && field == 0 && ordinate.Name.size() == kOrdinateNameLength; ++f)
       if (state.FieldTable[static_cast<std::size_t>(f)].Name.compare(0, kOrdinateNameLength, ordinate.Name) == 0)
-        field = field == 0 ? f : -1;
+        prefixed = prefixed == 0 ? f : -1;
+    if (field == 0) field = prefixed;
     if (field < 0) {
       whyNot_ = "the ordinate " + ReportText(ordinate.Name) + " begins the names of more than one field";
       break;

@@ -16,6 +16,13 @@
 //   {"type":"problem","ispec":"ORD","profile":"ORDNO","kind":"key-order",
 //    "entry":12,"node":5,"record":12,"text":"Entry 12 (node 5, ..."}
 //
+// The kinds: "open" (an ISPEC, profile or directory that cannot be opened),
+// "index-file", "data-file", "key" (the files and the key description),
+// "node", "child" (the tree's shape; an interior entry is named by its node
+// and "position"), "record-number", "key-order", "interior-key",
+// "key-record", "duplicate", "purged", "record" (a record that could not be
+// read), "unreached".
+//
 // Profile names, field names and key bytes are the database's Windows-1252
 // text, written as UTF-8 with control characters escaped (ReportText); ISPEC
 // names and paths are file names, written as the file system gives them
