@@ -85,12 +85,6 @@ KeyLayout::KeyLayout(const SharedState& state) : keyLength_(state.KeyLength), re
   }
 }
 
-void KeyLayout::FieldsOfSlot(const char* slot, unsigned char* out, unsigned char& terminator) const {
-  for (const KeySegment& s : segments_)
-    std::memcpy(out + s.keyOffset, slot + s.fieldOffset, static_cast<std::size_t>(s.length));
-  terminator = static_cast<unsigned char>(slot[recordLength_ - 1]);
-}
-
 bool KeyLayout::FieldsOfFile(ByteFile& data, std::int64_t record, unsigned char* out,
                              unsigned char& terminator) const {
   const std::int64_t start = (record - 1) * recordLength_ + 1;

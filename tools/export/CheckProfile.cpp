@@ -100,20 +100,18 @@ class FirstWalk : public TreeVisitor {
     // Each key against the one before it, within a leaf and across leaves.
     // A key out of place is reported once: the next key is judged against
     // it, so one key too high or too low makes one problem, not a run.
-    const unsigned char* previous = previousNumber_ > 0 ? previous_.data() : nullptr;
-    for (int slot = 0; slot < leaf.entries; ++slot) {
-      const LeafEntry entry = leaf.At(slot);
-      if (order_.Judged()) {
-        if (previous && After(previous, entry.key)) OutOfOrder(entry, previous, slot);
-        previous = entry.key;
-      }
-      records_.Reach(entry);
-    }
     if (order_.Judged()) {
+      const unsigned char* previous = previousNumber_ > 0 ? previous_.data() : nullptr;
+      for (int slot = 0; slot < leaf.entries; ++slot) {
+        const unsigned char* key = leaf.bytes + static_cast<std::size_t>(slot) * leaf.entrySize + 1;
+        if (previous && After(previous, key)) OutOfOrder(leaf.At(slot), previous, slot);
+        previous = key;
+      }
       std::copy(previous, previous + keyLength_, previous_.begin());
       previousNumber_ = leaf.firstNumber + leaf.entries - 1;
       previousNode_ = leaf.node;
     }
+    records_.Reach(leaf);
   }
 
  private:

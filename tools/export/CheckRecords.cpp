@@ -19,24 +19,26 @@ std::uint64_t Mix(std::uint64_t x) {
 }
 
 // A hash of a record number and a key of fixed length.  Each step takes
-// the next eight key bytes (the last step fewer) through a bijection of the
-// state, h -> ((h ^ w) * odd) then an xorshift, so two keys that differ
-// give different states from the first word in which they differ to the
-// end: for one record number, different keys never share a hash.  The
+// eight key bytes through h -> (h ^ w) * odd, a bijection of the state for
+// each word; a key whose length is no multiple of eight ends with the eight
+// bytes before its end, overlapping the word before.  Two different keys
+// for one record share a hash only by a coincidence of about 1 in 2^64.  The
 // finishing mix spreads the state over all 64 bits for the sums.
 std::uint64_t KeyHash(std::uint32_t record, const unsigned char* key, int length) {
   constexpr std::uint64_t kOdd = 0x9E3779B97F4A7C15ull;
   std::uint64_t h = (std::uint64_t{record} + 1) * kOdd;
+  std::uint64_t word;
   int i = 0;
   for (; i + 8 <= length; i += 8) {
-    std::uint64_t word;
     std::memcpy(&word, key + i, 8);
     h = (h ^ word) * kOdd;
-    h ^= h >> 29;
   }
-  if (i < length) {
-    std::uint64_t word = 0;
-    for (int b = 0; i + b < length; ++b) word |= std::uint64_t{key[i + b]} << (8 * b);
+  if (i < length && length >= 8) {
+    std::memcpy(&word, key + length - 8, 8);
+    h = (h ^ word) * kOdd;
+  } else if (i < length) {
+    word = 0;
+    for (int b = 0; b < length; ++b) word |= std::uint64_t{key[b]} << (8 * b);
     h = (h ^ word) * kOdd;
   }
   return Mix(h);
@@ -73,33 +75,43 @@ void RecordCheck::Suspect(std::uint32_t record) {
   ++suspects_;
 }
 
-void RecordCheck::Reach(const LeafEntry& entry) {
-  const std::uint32_t r = entry.record;
-  if (r < 1 || r > dataRecords_) {
-    report_.Problem("record-number",
-                    "Entry " + std::to_string(entry.number) + " (node " + std::to_string(entry.node) +
-                        "): its record number " + std::to_string(r) + " lies outside the data file, which holds " +
-                        std::to_string(dataRecords_) + " records.",
-                    {.entry = entry.number, .node = entry.node, .record = r});
-    return;
-  }
-  if (Reached(r)) {
-    Suspect(r);
-    if (duplicated_.size() < kMostDuplicatedRecords)
-      duplicated_.push_back(r);
-    else
-      report_.Problem("duplicate", Where(entry.number, entry.node, r) + ": an earlier entry points at the same record.",
-                      {.entry = entry.number, .node = entry.node, .record = r});
-  }
-  reached_[r >> 6] |= std::uint64_t{1} << (r & 63);
-  if (hashing_) {
-    const unsigned char* key = entry.key;
-    if (!allCompared_) {
-      layout_.Masked(entry.key, scratch_.data());
-      key = scratch_.data();
+void RecordCheck::Reach(const LeafNode& leaf) {
+  for (int slot = 0; slot < leaf.entries; ++slot) {
+    const LeafEntry entry = leaf.At(slot);
+    const std::uint32_t r = entry.record;
+    if (r < 1 || r > dataRecords_) {
+      Outside(entry);
+      continue;
     }
-    entrySums_[Bucket(r)] += KeyHash(r, key, layout_.KeyLength());
+    if (Reached(r)) Again(entry);
+    reached_[r >> 6] |= std::uint64_t{1} << (r & 63);
+    if (hashing_) {
+      const unsigned char* key = entry.key;
+      if (!allCompared_) {
+        layout_.Masked(entry.key, scratch_.data());
+        key = scratch_.data();
+      }
+      entrySums_[Bucket(r)] += KeyHash(r, key, layout_.KeyLength());
+    }
   }
+}
+
+void RecordCheck::Outside(const LeafEntry& entry) {
+  report_.Problem("record-number",
+                  "Entry " + std::to_string(entry.number) + " (node " + std::to_string(entry.node) +
+                      "): its record number " + std::to_string(entry.record) +
+                      " lies outside the data file, which holds " + std::to_string(dataRecords_) + " records.",
+                  {.entry = entry.number, .node = entry.node, .record = entry.record});
+}
+
+void RecordCheck::Again(const LeafEntry& entry) {
+  const std::uint32_t r = entry.record;
+  Suspect(r);
+  if (duplicated_.size() < kMostDuplicatedRecords)
+    duplicated_.push_back(r);
+  else
+    report_.Problem("duplicate", Where(entry.number, entry.node, r) + ": an earlier entry points at the same record.",
+                    {.entry = entry.number, .node = entry.node, .record = r});
 }
 
 void RecordCheck::ScanData() {

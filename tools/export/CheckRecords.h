@@ -15,9 +15,8 @@
 //    record, the hash of its number and of the key its fields make to its
 //    bucket's other sum.  A reached record that is purged marks its bucket.
 //    On a sound tree every bucket's two sums agree: each record is reached
-//    once with its own key.  For a given record number the hash tells
-//    different keys apart without fail, so one wrong key always shows; two
-//    wrong keys could cancel out only by a coincidence of 1 in 2^64.
+//    once with its own key.  A wrong key leaves its bucket's sums equal
+//    only by a coincidence of about 1 in 2^64.
 // 3. Only when some bucket disagrees (or holds a duplicate or a purged
 //    record) does the second walk (Locate) look at the entries of those
 //    buckets: it reads their records in batches, in record-number order
@@ -54,8 +53,8 @@ class RecordCheck {
  public:
   RecordCheck(const KeyLayout& layout, ByteFile& data, std::int64_t dataRecords, CheckReport& report);
 
-  // Step 1: one leaf entry of the first walk.
-  void Reach(const LeafEntry& entry);
+  // Step 1: the entries of one leaf of the first walk.
+  void Reach(const LeafNode& leaf);
   // Step 2.
   void ScanData();
   // Whether step 3 has anything to look at.
@@ -84,6 +83,10 @@ class RecordCheck {
   class Compare;
 
   std::size_t Bucket(std::uint32_t record) const { return static_cast<std::size_t>(record >> shift_); }
+  // An entry whose record number lies outside the data file; an entry for a
+  // record reached before.
+  void Outside(const LeafEntry& entry);
+  void Again(const LeafEntry& entry);
   void Suspect(std::uint32_t record);
   void Flush();
   void Report(const Pending& item, const unsigned char* key);
