@@ -67,23 +67,6 @@ class KeyLayout {
   // Turns fields laid out as the key into the key they should be stored as:
   // inverted parts inverted, parts left out set to 0.
   void ToStoredForm(unsigned char* key) const;
-  // Whether every part is compared (Masked then changes nothing).
-  bool AllCompared() const {
-    for (const KeySegment& s : segments_)
-      if (!s.compared) return false;
-    return true;
-  }
-  // Whether the stored key is a run of the record's bytes as they stand:
-  // every part compared, none inverted, each field right after the one
-  // before it in the record.
-  bool StoredAsInRecord() const {
-    for (std::size_t i = 0; i < segments_.size(); ++i) {
-      const KeySegment& s = segments_[i];
-      if (!s.compared || s.storage == PartStorage::Inverted) return false;
-      if (i > 0 && s.fieldOffset != segments_[i - 1].fieldOffset + segments_[i - 1].length) return false;
-    }
-    return !segments_.empty();
-  }
   // A stored key with the parts left out set to 0, to compare with the above.
   void Masked(const unsigned char* stored, unsigned char* out) const;
 

@@ -18,34 +18,58 @@ std::uint64_t Mix(std::uint64_t x) {
   return x ^ (x >> 31);
 }
 
-// A hash of a record number and a key of fixed length.  Each step takes
-// eight key bytes through h -> (h ^ w) * odd, a bijection of the state for
-// each word; a key whose length is no multiple of eight ends with the eight
-// bytes before its end, overlapping the word before.  Two different keys
-// for one record share a hash only by a coincidence of about 1 in 2^64.  The
-// finishing mix spreads the state over all 64 bits for the sums.
-std::uint64_t KeyHash(std::uint32_t record, const unsigned char* key, int length) {
+}  // namespace
+
+// The hash of a record number and a key: the sum of the record number and of
+// each eight bytes of each compared part (a part whose length is no multiple
+// of eight ends with the eight bytes before its end), each times an odd
+// number of its own place, then the finishing mix.  The products do not wait
+// for one another, so a long key costs little more than a short one.  Two
+// keys that differ in one word never share a hash (a product by an odd
+// number is a bijection); any other two share one by a coincidence of about
+// 1 in 2^64.  The mix spreads the sum over all 64 bits for the bucket sums.
+//
+// The parts are taken where they lie, from a stored key or from a record's
+// slot, and a part stored inverted is inverted as it is read from the
+// record, so neither side copies a byte.
+RecordCheck::KeyHasher::KeyHasher(const KeyLayout& layout) {
+  for (const KeySegment& s : layout.Segments())
+    if (s.compared) parts_.push_back({s.keyOffset, s.fieldOffset, s.length, s.storage == PartStorage::Inverted});
+}
+
+std::uint64_t RecordCheck::KeyHasher::Hash(std::uint32_t record, const unsigned char* base, bool inSlot,
+                                           bool fromRecord) const {
   constexpr std::uint64_t kOdd = 0x9E3779B97F4A7C15ull;
+  constexpr std::uint64_t kStep = 0x632BE59BD9B4E01Aull;  // even: every factor stays odd
   std::uint64_t h = (std::uint64_t{record} + 1) * kOdd;
-  std::uint64_t word;
-  int i = 0;
-  for (; i + 8 <= length; i += 8) {
-    std::memcpy(&word, key + i, 8);
-    h = (h ^ word) * kOdd;
-  }
-  if (i < length && length >= 8) {
-    std::memcpy(&word, key + length - 8, 8);
-    h = (h ^ word) * kOdd;
-  } else if (i < length) {
-    word = 0;
-    for (int b = 0; b < length; ++b) word |= std::uint64_t{key[b]} << (8 * b);
-    h = (h ^ word) * kOdd;
+  std::uint64_t factor = kOdd;
+  for (const Part& part : parts_) {
+    const unsigned char* p = base + (inSlot ? part.fieldOffset : part.keyOffset);
+    const std::uint64_t flip = fromRecord && part.inverted ? ~std::uint64_t{0} : 0;
+    const int length = part.length;
+    std::uint64_t word;
+    int i = 0;
+    for (; i + 8 <= length; i += 8) {
+      std::memcpy(&word, p + i, 8);
+      h += (word ^ flip) * (factor += kStep);
+    }
+    if (i == length) continue;
+    if (length >= 8) {
+      std::memcpy(&word, p + length - 8, 8);
+      h += (word ^ flip) * (factor += kStep);
+    } else {
+      word = 0;
+      for (int b = 0; b < length; ++b) word |= std::uint64_t{p[b]} << (8 * b);
+      h += (word ^ (flip >> (64 - 8 * length))) * (factor += kStep);
+    }
   }
   return Mix(h);
 }
 
+namespace {
+
 // Pieces of the data file read at once in the scan.
-constexpr std::int64_t kScanPiece = 1024 * 1024;
+constexpr std::int64_t kScanPiece = 128 * 1024;
 
 std::string Where(std::int64_t entry, std::uint32_t node, std::uint32_t record) {
   return "Entry " + std::to_string(entry) + " (node " + std::to_string(node) + ", record " + std::to_string(record) +
@@ -55,9 +79,8 @@ std::string Where(std::int64_t entry, std::uint32_t node, std::uint32_t record) 
 }  // namespace
 
 RecordCheck::RecordCheck(const KeyLayout& layout, ByteFile& data, std::int64_t dataRecords, CheckReport& report)
-    : layout_(layout), data_(data), dataRecords_(dataRecords), report_(report), hashing_(layout.Comparable()), allCompared_(layout.AllCompared()),
-      plain_(allCompared_ && std::none_of(layout.Segments().begin(), layout.Segments().end(),
-                                          [](const KeySegment& s) { return s.storage == PartStorage::Inverted; })),
+    : layout_(layout), data_(data), dataRecords_(dataRecords), report_(report), hashing_(layout.Comparable()),
+      hasher_(layout),
       batch_(data, static_cast<Long>(layout.RecordLength())) {
   while ((dataRecords_ >> shift_) >= kBuckets) ++shift_;
   const auto buckets = static_cast<std::size_t>((dataRecords_ >> shift_) + 1);
@@ -85,14 +108,7 @@ void RecordCheck::Reach(const LeafNode& leaf) {
     }
     if (Reached(r)) Again(entry);
     reached_[r >> 6] |= std::uint64_t{1} << (r & 63);
-    if (hashing_) {
-      const unsigned char* key = entry.key;
-      if (!allCompared_) {
-        layout_.Masked(entry.key, scratch_.data());
-        key = scratch_.data();
-      }
-      entrySums_[Bucket(r)] += KeyHash(r, key, layout_.KeyLength());
-    }
+    if (hashing_) entrySums_[Bucket(r)] += hasher_.Stored(r, entry.key);
   }
 }
 
@@ -119,7 +135,6 @@ void RecordCheck::ScanData() {
   const bool whole = length <= kWholeSlotLimit;
   const std::int64_t perPiece = whole ? std::max<std::int64_t>(1, kScanPiece / length) : 1;
   std::vector<char> piece(whole ? static_cast<std::size_t>(perPiece * length) : 0);
-  const bool direct = hashing_ && layout_.StoredAsInRecord();
   for (std::int64_t first = 1; first <= dataRecords_; first += perPiece) {
     const std::int64_t count = std::min(perPiece, dataRecords_ - first + 1);
     const bool read = !whole || data_.Read((first - 1) * length + 1, piece.data(), static_cast<std::size_t>(count * length));
@@ -132,14 +147,9 @@ void RecordCheck::ScanData() {
     for (std::int64_t i = 0; i < count; ++i) {
       const auto r = static_cast<std::uint32_t>(first + i);
       unsigned char terminator = 0;
-      const unsigned char* key = scratch_.data();
-      if (whole && direct) {
-        // The key lies in the slot as it is stored.
-        const char* slot = piece.data() + i * length;
-        key = reinterpret_cast<const unsigned char*>(slot) + layout_.Segments().front().fieldOffset;
-        terminator = static_cast<unsigned char>(slot[length - 1]);
-      } else if (whole) {
-        layout_.FieldsOfSlot(piece.data() + i * length, scratch_.data(), terminator);
+      const auto* slot = reinterpret_cast<const unsigned char*>(piece.data() + i * length);
+      if (whole) {
+        terminator = slot[length - 1];
       } else if (!layout_.FieldsOfFile(data_, r, scratch_.data(), terminator)) {
         report_.Problem("data-file", "The data file could not be read from record " + std::to_string(r) + " on.",
                         {.record = r});
@@ -152,10 +162,7 @@ void RecordCheck::ScanData() {
         continue;
       }
       if (!active) Suspect(r);
-      if (hashing_) {
-        if (key == scratch_.data() && !plain_) layout_.ToStoredForm(scratch_.data());
-        recordSums_[Bucket(r)] += KeyHash(r, key, layout_.KeyLength());
-      }
+      if (hashing_) recordSums_[Bucket(r)] += whole ? hasher_.OfSlot(r, slot) : hasher_.OfFields(r, scratch_.data());
     }
   }
   for (std::size_t b = 0; b < entrySums_.size(); ++b)

@@ -96,8 +96,32 @@ class RecordCheck {
   std::int64_t dataRecords_;
   CheckReport& report_;
   bool hashing_;
-  bool allCompared_;  // the stored keys are hashed as they stand
-  bool plain_;        // and the records' fields too: nothing is inverted
+  // The hash of step 1 and 2 (see the .cpp).
+  class KeyHasher {
+   public:
+    explicit KeyHasher(const KeyLayout& layout);
+    std::uint64_t Stored(std::uint32_t record, const unsigned char* key) const {
+      return Hash(record, key, false, false);
+    }
+    std::uint64_t OfSlot(std::uint32_t record, const unsigned char* slot) const {
+      return Hash(record, slot, true, true);
+    }
+    // Fields laid out as the key, as FieldsOfFile reads them.
+    std::uint64_t OfFields(std::uint32_t record, const unsigned char* fields) const {
+      return Hash(record, fields, false, true);
+    }
+
+   private:
+    struct Part {
+      int keyOffset;
+      std::int64_t fieldOffset;
+      int length;
+      bool inverted;
+    };
+    std::uint64_t Hash(std::uint32_t record, const unsigned char* base, bool inSlot, bool fromRecord) const;
+    std::vector<Part> parts_;
+  };
+  KeyHasher hasher_;
   int shift_ = 0;
   std::vector<std::uint64_t> reached_;  // one bit by record number
   bool Reached(std::uint32_t r) const { return (reached_[r >> 6] >> (r & 63)) & 1; }
