@@ -18,10 +18,11 @@ build=$root/build-bench
 results=$build/bench-results
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DONDREL_BUILD_SCREENS=OFF >/dev/null
-cmake --build "$build" -j2 --target ondrel-bench ondrel-bench-probe ondrel-export ondrel-sql-bench ondrel
+cmake --build "$build" -j2 --target ondrel-bench ondrel-bench-probe ondrel-export ondrel-sql-bench ondrel ondrel-check-bench
 bench=$build/bench/ondrel-bench
 sqlbench=$build/bench/ondrel-sql-bench
 probe=$build/bench/ondrel-bench-probe
+check=$build/bench/ondrel-check-bench
 
 rm -rf "$results"
 mkdir -p "$results"
@@ -48,6 +49,11 @@ echo "=== SQL ($repetitions repetitions)"
   --benchmark_repetitions="$repetitions" --benchmark_display_aggregates_only=true \
   --benchmark_out="$results/sql-benchmarks.json" --benchmark_out_format=json
 
+echo "=== the deep check ($repetitions repetitions)"
+"$check" --bench_dir="$scratch" \
+  --benchmark_repetitions="$repetitions" --benchmark_display_aggregates_only=true \
+  --benchmark_out="$results/check.json" --benchmark_out_format=json
+
 echo "=== resident memory and the thumb drag"
 for profile in 10M_512 10M_2048; do
   "$probe" rss "$scratch/$profile" | tee "$results/rss-$profile.txt"
@@ -57,3 +63,4 @@ done
 echo "=== summary"
 python3 "$root/bench/summarize.py" "$results" | tee "$results/summary.md"
 python3 "$root/bench/summarize_sql.py" "$results" | tee "$results/summary-sql.md"
+python3 "$root/bench/summarize_check.py" "$results" | tee "$results/summary-check.md"

@@ -46,9 +46,9 @@ offers "$every_option" --
 offers "--format" --form
 offers "$(printf '%s\n' $every_option | grep -- '^--f' | paste -sd ' ')" --f
 offers "$profiles" --window --seek X "$database" CUSTOMER ""
-offers "csv text" --format ""
+offers "csv json text" --format ""
 offers "text" --format t
-offers "csv text" --format = ""
+offers "csv json text" --format = ""
 offers "" --from ""
 # Arguments: a value given to an option is not an argument.
 offers "$ispecs" "$database" ""

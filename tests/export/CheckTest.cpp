@@ -1,5 +1,6 @@
-// ondrel-export --check on a sound database and on every kind of damage the
-// writer makes: each problem reported once, the check running to its end.
+// ondrel-export --check on sound databases of every shape the writer makes
+// and on every kind of damage it makes: each problem reported once, with its
+// entry, node and record, and the check running to its end.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -10,53 +11,95 @@
 
 #include "tests/export/RunTool.h"
 #include "tests/viewer/NumberedIspec.h"
+#include "tools/export/CheckKeys.h"
+#include "tools/export/CheckReport.h"
 #include "tools/writer/Damage.h"
+#include "tools/writer/DemoDatabase.h"
+#include "tools/writer/ProfileText.h"
 
 namespace ondrel {
 namespace {
 
+using ::testing::HasSubstr;
 using test::RunTool;
 
 constexpr int kEntryBytes = 1 + 6 + 4;   // flag, key NO, pointer
 constexpr int kRecordBytes = 6 + 8 + 2 + 1;
 
-// 40 numbered records, record 7 purged but still in the key, in a tree of
-// four levels: leaves of 4 entries, interior nodes of 3.
+// What one check wrote, line by line.
+struct Checked {
+  int status = -1;
+  std::vector<std::string> problems;  // without "Problem: "
+  std::vector<std::string> notes;
+  std::vector<std::string> summaries;
+  std::string total;
+};
+
+// Runs the check and sorts its lines, after checking that no problem
+// repeats and that the summaries and the total count them.
+Checked Check(const std::vector<std::string>& args) {
+  std::vector<std::string> command{"--check"};
+  command.insert(command.end(), args.begin(), args.end());
+  const auto run = RunTool(command);
+  Checked c;
+  c.status = run.status;
+  std::int64_t counted = 0;
+  for (const std::string& line : test::Lines(run.out)) {
+    if (line.rfind("Problem: ", 0) == 0) c.problems.push_back(line.substr(9));
+    if (line.rfind("Note: ", 0) == 0) c.notes.push_back(line.substr(6));
+    if (line.rfind("Summary: ", 0) == 0) {
+      c.summaries.push_back(line);
+      counted += std::stoll(line.substr(line.rfind(' ') + 1));
+    }
+  }
+  const auto lines = test::Lines(run.out);
+  c.total = lines.empty() ? "" : lines.back();
+  EXPECT_EQ(c.total.rfind("Total: ", 0), 0u) << run.out;
+  EXPECT_EQ(c.total.substr(c.total.rfind(' ') + 1), std::to_string(c.problems.size())) << run.out;
+  EXPECT_EQ(std::set<std::string>(c.problems.begin(), c.problems.end()).size(), c.problems.size()) << run.out;
+  EXPECT_LE(counted, static_cast<std::int64_t>(c.problems.size())) << run.out;
+  EXPECT_EQ(c.status, c.problems.empty() ? 0 : 1) << run.out;
+  return c;
+}
+
+MATCHER_P(Holds, line, "") { return std::find(arg.begin(), arg.end(), line) != arg.end(); }
+
+// 40 numbered records, all in the key, and a purged 41st that is not, in a
+// tree of four levels: leaves of 4 entries, interior nodes of 3.  Leaf k
+// holds entries (and records) 4k + 1 to 4k + 4.
 class CheckTest : public ::testing::Test {
  protected:
   void SetUp() override {
     writer::IspecContent setup;
     setup.name = "TREE";
     setup.definition.fields = test::NumberedFields();
-    for (long i = 1; i <= 40; ++i) {
+    for (long i = 1; i <= 41; ++i) {
       const std::string line = test::NumberedLine(i);
-      setup.records.push_back({{line.substr(0, 6), line.substr(7, 8), "zz"}, i == 7});
+      setup.records.push_back({{line.substr(0, 6), line.substr(7, 8), "zz"}, i == 41});
     }
-    setup.profiles = {{.name = "BYNO", .keyFields = {{"NO"}},
-                      .select = [](std::uint32_t, const writer::RecordContent&) { return true; },
-                      .maxLeafFill = 4, .maxInteriorFill = 3}};
+    setup.profiles = {{.name = "BYNO", .keyFields = {{"NO"}}, .maxLeafFill = 4, .maxInteriorFill = 3}};
     layout = writer::BuildIspec(dir.str(), setup);
     tree = layout.index.keys[1];
     nodes = std::filesystem::file_size(layout.files.Index()) / 512;
   }
 
-  // Runs the check and returns its problem lines, after checking that none
-  // repeats and that the summary counts them.
-  std::vector<std::string> Problems(int expectedStatus = 1) {
-    const auto run = RunTool({"--check", dir.str(), "TREE", "BYNO"});
-    EXPECT_EQ(run.status, expectedStatus);
-    auto lines = test::Lines(run.out);
-    EXPECT_FALSE(lines.empty());
-    summary = lines.empty() ? "" : lines.back();
-    if (!lines.empty()) lines.pop_back();
-    EXPECT_EQ(std::set<std::string>(lines.begin(), lines.end()).size(), lines.size()) << run.out;
-    EXPECT_EQ(summary.substr(summary.rfind(' ') + 1), std::to_string(lines.size()));
-    return lines;
+  Checked Run() {
+    Checked c = Check({dir.str(), "TREE", "BYNO"});
+    summary = c.summaries.empty() ? "" : c.summaries.back();
+    return c;
   }
-  std::string Node(std::uint32_t n) const { return "Problem: Node " + std::to_string(n); }
+  std::vector<std::string> Problems() { return Run().problems; }
+
+  std::string Node(std::uint32_t n) const { return "Node " + std::to_string(n); }
   std::string Outside() const {
     return " lies outside the tree nodes of the index file (2 to " + std::to_string(nodes) + ").";
   }
+  // "Entry 5 (node 7, record 5)"
+  std::string Entry(long entry, std::uint32_t node, long record) const {
+    return "Entry " + std::to_string(entry) + " (node " + std::to_string(node) + ", record " + std::to_string(record) +
+           ")";
+  }
+  std::uint32_t Leaf(int k) const { return tree.Leaves()[static_cast<std::size_t>(k)]; }
 
   test::TempDir dir;
   writer::IspecLayout layout;
@@ -65,12 +108,15 @@ class CheckTest : public ::testing::Test {
   std::string summary;
 };
 
-MATCHER_P(Holds, line, "") { return std::find(arg.begin(), arg.end(), line) != arg.end(); }
-
 TEST_F(CheckTest, SoundDatabase) {
   ASSERT_EQ(tree.depth, 4);
-  EXPECT_TRUE(Problems(0).empty());
-  EXPECT_EQ(summary, "Summary: entries 40, leaves 10, depth 4, purged records 1, header record count 40, problems 0");
+  const Checked c = Run();
+  EXPECT_TRUE(c.problems.empty());
+  EXPECT_TRUE(c.notes.empty());
+  EXPECT_EQ(summary,
+            "Summary: entries 40, leaves 10, depth 4, purged records 0, header record count 41, data records 41, "
+            "active records 40, unreached records 0, problems 0");
+  EXPECT_EQ(c.total, "Total: ISPECs 1, profiles 1, not opened 0, problems 0");
 }
 
 TEST_F(CheckTest, ChildPointersOutsideTheFileAndBackToAnAncestor) {
@@ -78,55 +124,443 @@ TEST_F(CheckTest, ChildPointersOutsideTheFileAndBackToAnAncestor) {
   const auto& level1 = tree.levels[1];
   EXPECT_EQ(writer::ZeroChildPointer(layout.files, 1, top, 0), level1[0]);
   const std::uint32_t past = writer::ChildPointerPastEnd(layout.files, 1, top, 1);
-  EXPECT_EQ(writer::SetEntryPointer(layout.files, 1, level1[2], 0, tree.root), tree.Leaves()[6]);
+  EXPECT_EQ(writer::SetEntryPointer(layout.files, 1, level1[2], 0, tree.root), Leaf(6));
   const auto problems = Problems();
   EXPECT_THAT(problems, Holds(Node(top) + ", entry 1: its child pointer 0" + Outside()));
   EXPECT_THAT(problems, Holds(Node(top) + ", entry 2: its child pointer " + std::to_string(past) + Outside()));
   EXPECT_THAT(problems, Holds(Node(level1[2]) + ", entry 1: its child pointer " + std::to_string(tree.root) +
                               " leads back to a node on the path from the root (a cycle)."));
-  EXPECT_EQ(problems.size(), 3u);
   // Lost: leaves 0 to 5 under the two cut entries and leaf 6 under the cycle.
+  EXPECT_THAT(problems, Holds("28 active records are reached by no entry; the first 10: 1, 2, 3, 4, 5, 6, 7, 8, 9 "
+                              "and 10."));
+  EXPECT_EQ(problems.size(), 4u);
   EXPECT_EQ(summary.substr(0, 36), "Summary: entries 12, leaves 3, depth");
 }
 
 TEST_F(CheckTest, SharedChildUsedLengthAndLevel) {
-  const auto& leaves = tree.Leaves();
   const auto& level1 = tree.levels[1];
-  writer::SetEntryPointer(layout.files, 1, level1[1], 0, leaves[0]);  // reached twice
-  writer::SetUsedLength(layout.files, 512, leaves[4], 1000);
-  writer::PatchBytes(layout.files, writer::FileKind::Index, (leaves[5] - 1ull) * 512 + 510, "\x02");
+  writer::SetEntryPointer(layout.files, 1, level1[1], 0, Leaf(0));  // reached twice
+  writer::SetUsedLength(layout.files, 512, Leaf(4), 1000);
+  writer::PatchBytes(layout.files, writer::FileKind::Index, (Leaf(5) - 1ull) * 512 + 510, "\x02");
   const auto problems = Problems();
-  EXPECT_THAT(problems, Holds(Node(level1[1]) + ", entry 1: its child pointer " + std::to_string(leaves[0]) +
+  EXPECT_THAT(problems, Holds(Node(level1[1]) + ", entry 1: its child pointer " + std::to_string(Leaf(0)) +
                               " leads to a node already reached through another entry."));
-  EXPECT_THAT(problems, Holds(Node(leaves[4]) + ": its used length 1000 is not 2 to 510 bytes of whole " +
+  EXPECT_THAT(problems, Holds(Node(Leaf(4)) + ": its used length 1000 is not 2 to 510 bytes of whole " +
                               std::to_string(kEntryBytes) + "-byte entries."));
-  EXPECT_THAT(problems, Holds(Node(leaves[5]) + ": its level 2 lies under node " +
-                              std::to_string(level1[1]) + " of level 1."));
+  EXPECT_THAT(problems, Holds(Node(Leaf(5)) + ": its level 2 lies under node " + std::to_string(level1[1]) +
+                              " of level 1."));
 }
 
 TEST_F(CheckTest, TruncatedFilesAndRecordNumbersOutsideTheData) {
-  const auto& leaves = tree.Leaves();
-  writer::SetEntryPointer(layout.files, 1, leaves[0], 1, 0);
+  writer::SetEntryPointer(layout.files, 1, Leaf(0), 1, 0);
   writer::TruncateFile(layout.files, writer::FileKind::Data, 40 * kRecordBytes - 5);
   writer::TruncateFile(layout.files, writer::FileKind::Index, nodes * 512 + 100);
-  const auto problems = Problems();
-  EXPECT_THAT(problems, Holds("Problem: The index file holds " + std::to_string(nodes * 512 + 100) +
+  const Checked c = Run();
+  const auto& problems = c.problems;
+  EXPECT_THAT(problems, Holds("The index file holds " + std::to_string(nodes * 512 + 100) +
                               " bytes, not a whole number of 512-byte nodes."));
-  EXPECT_THAT(problems, Holds("Problem: The data file holds " + std::to_string(40 * kRecordBytes - 5) +
+  EXPECT_THAT(problems, Holds("The data file holds " + std::to_string(40 * kRecordBytes - 5) +
                               " bytes, not a whole number of " + std::to_string(kRecordBytes) + "-byte records."));
-  EXPECT_THAT(problems, Holds("Problem: Entry 2 (node " + std::to_string(leaves[0]) +
+  EXPECT_THAT(problems, Holds("Entry 2 (node " + std::to_string(Leaf(0)) +
                               "): its record number 0 lies outside the data file, which holds 39 records."));
-  EXPECT_THAT(problems, Holds("Problem: Entry 40 (node " + std::to_string(leaves.back()) +
+  EXPECT_THAT(problems, Holds("Entry 40 (node " + std::to_string(Leaf(9)) +
                               "): its record number 40 lies outside the data file, which holds 39 records."));
-  EXPECT_EQ(problems.size(), 4u);
+  EXPECT_THAT(problems, Holds("1 active record is reached by no entry: 2."));
+  EXPECT_EQ(problems.size(), 5u);
+  EXPECT_THAT(c.notes, Holds("The index header of TREE counts 41 records; its data file holds 39."));
 }
 
-TEST_F(CheckTest, IncompleteIspecEndsWithTheViewersMessage) {
+// Whole entries swapped, so that each key still matches its record: within
+// a leaf, and across the boundary of two leaves, which also leaves the first
+// leaf's last key unlike its parent's entry for it.
+TEST_F(CheckTest, KeysSwappedWithinALeafAndAcrossALeafBoundary) {
+  writer::SwapEntries(layout.files, 1, Leaf(2), 1, Leaf(2), 2);  // entries 10 and 11
+  writer::SwapEntries(layout.files, 1, Leaf(5), 3, Leaf(6), 0);  // entries 24 and 25
+  const auto problems = Problems();
+  EXPECT_THAT(problems, Holds(Entry(11, Leaf(2), 10) + ": its key \"000010\" comes before the key \"000011\" of "
+                              "entry 10 (node " + std::to_string(Leaf(2)) + ")."));
+  EXPECT_THAT(problems, Holds(Entry(25, Leaf(6), 24) + ": its key \"000024\" comes before the key \"000025\" of "
+                              "entry 24 (node " + std::to_string(Leaf(5)) + ")."));
+  EXPECT_THAT(problems, Holds(Node(tree.levels[1][1]) + ", entry 3: its key \"000024\" differs from \"000025\", the "
+                              "last key of its child node " + std::to_string(Leaf(5)) +
+                              " (the tree's interior keys carry their child's last key)."));
+  EXPECT_EQ(problems.size(), 3u);
+}
+
+// A key changed in the index, and a record changed in the data file, each
+// in a way that keeps the keys in order.
+TEST_F(CheckTest, StoredKeyDiffersFromItsRecord) {
+  writer::SetEntryKey(layout.files, 1, Leaf(3), 2, "000014");  // entry 15
+  writer::PatchBytes(layout.files, writer::FileKind::Data, 29 * kRecordBytes, "000300");  // record 30
+  const auto problems = Problems();
+  EXPECT_THAT(problems, Holds(Entry(15, Leaf(3), 15) + ": its key differs from the record's fields: NO \"000014\" in "
+                              "the key, \"000015\" in the record."));
+  EXPECT_THAT(problems, Holds(Entry(30, Leaf(7), 30) + ": its key differs from the record's fields: NO \"000030\" in "
+                              "the key, \"000300\" in the record."));
+  EXPECT_EQ(problems.size(), 2u);
+}
+
+// Entry 18 and entry 1 made to point at records other entries point at
+// (the first before its twin in key order, the second after), and record 30
+// purged under its entry.
+TEST_F(CheckTest, TwoEntriesForOneRecordAndAnEntryForAPurgedRecord) {
+  writer::SetEntryPointer(layout.files, 1, Leaf(4), 1, 12);
+  writer::SetEntryPointer(layout.files, 1, Leaf(0), 0, 35);
+  writer::PurgeRecord(layout.files, kRecordBytes, 30);
+  const auto problems = Problems();
+  EXPECT_THAT(problems, Holds(Entry(18, Leaf(4), 12) + ": entry 12 (node " + std::to_string(Leaf(2)) +
+                              ") points at the same record."));
+  EXPECT_THAT(problems, Holds(Entry(35, Leaf(8), 35) + ": entry 1 (node " + std::to_string(Leaf(0)) +
+                              ") points at the same record."));
+  EXPECT_THAT(problems, Holds(Entry(18, Leaf(4), 12) + ": its key differs from the record's fields: NO \"000018\" in "
+                              "the key, \"000012\" in the record."));
+  EXPECT_THAT(problems, Holds(Entry(1, Leaf(0), 35) + ": its key differs from the record's fields: NO \"000001\" in "
+                              "the key, \"000035\" in the record."));
+  EXPECT_THAT(problems, Holds(Entry(30, Leaf(7), 30) + ": its record is purged."));
+  EXPECT_THAT(problems, Holds("2 active records are reached by no entry: 1 and 18."));
+  EXPECT_EQ(problems.size(), 6u);
+  EXPECT_THAT(summary, HasSubstr("purged records 1, header record count 41, data records 41, active records 39, "
+                                 "unreached records 2, problems 6"));
+}
+
+TEST_F(CheckTest, ActiveRecordLeftOutOfTheTree) {
+  writer::RemoveEntry(layout.files, 1, Leaf(6), 0);  // record 25
+  const Checked c = Run();
+  EXPECT_EQ(c.problems, std::vector<std::string>{"1 active record is reached by no entry: 25."});
+  EXPECT_EQ(c.notes, std::vector<std::string>{"The profile has 39 entries for 40 active records."});
+}
+
+TEST_F(CheckTest, InteriorKeyBreaksItsTreesConvention) {
+  writer::SetEntryKey(layout.files, 1, tree.levels[1][0], 1, "000007");  // the entry for leaf 1, last key 000008
+  EXPECT_EQ(Problems(), std::vector<std::string>{Node(tree.levels[1][0]) + ", entry 2: its key \"000007\" differs "
+                                                 "from \"000008\", the last key of its child node " +
+                                                 std::to_string(Leaf(1)) +
+                                                 " (the tree's interior keys carry their child's last key)."});
+}
+
+TEST_F(CheckTest, IncompleteIspecIsReportedAndTheViewersMessageShown) {
   writer::RemoveFile(layout.files, writer::FileKind::Index);
   const auto run = RunTool({"--check", dir.str(), "TREE", "BYNO"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "");
   EXPECT_NE(run.err.find("OOPS!  I'm not all present.: "), std::string::npos);
+  const auto lines = test::Lines(run.out);
+  ASSERT_EQ(lines.size(), 2u) << run.out;
+  EXPECT_THAT(lines[0], HasSubstr("Problem: The ISPEC TREE cannot be opened: OOPS!  I'm not all present.: The "
+                                  "runtime database is incomplete.  You are missing all or part of "));
+  EXPECT_EQ(lines[1], "Total: ISPECs 1, profiles 0, not opened 1, problems 1");
+}
+
+TEST_F(CheckTest, JsonCarriesTheSameContent) {
+  writer::SwapEntries(layout.files, 1, Leaf(2), 1, Leaf(2), 2);
+  const auto run = RunTool({"--check", "--format", "json", dir.str(), "TREE"});
+  EXPECT_EQ(run.status, 1);
+  const std::string leaf = std::to_string(Leaf(2));
+  EXPECT_EQ(test::Lines(run.out),
+            (std::vector<std::string>{
+                "{\"type\":\"profile\",\"ispec\":\"TREE\",\"profile\":\"BYNO\"}",
+                "{\"type\":\"problem\",\"ispec\":\"TREE\",\"profile\":\"BYNO\",\"kind\":\"key-order\",\"entry\":11,"
+                "\"node\":" + leaf + ",\"record\":10,\"text\":\"Entry 11 (node " + leaf + ", record 10): its key "
+                "\\\"000010\\\" comes before the key \\\"000011\\\" of entry 10 (node " + leaf + ").\"}",
+                "{\"type\":\"summary\",\"ispec\":\"TREE\",\"profile\":\"BYNO\",\"entries\":40,\"leaves\":10,"
+                "\"depth\":4,\"purged_records\":0,\"header_record_count\":41,\"data_records\":41,"
+                "\"active_records\":40,\"unreached_records\":0,\"problems\":1}",
+                "{\"type\":\"total\",\"ispecs\":1,\"profiles\":1,\"not_opened\":0,\"problems\":1}"}));
+}
+
+TEST(CheckReportTest, JsonStringsEscapeWhatJsonCannotHoldAsItStands) {
+  using tool::JsonString;
+  EXPECT_EQ(JsonString("a \"b\" \\ c"), "\"a \\\"b\\\" \\\\ c\"");
+  EXPECT_EQ(JsonString(std::string("\n\x01\x7f", 3)), "\"\\u000a\\u0001\\u007f\"");
+  EXPECT_EQ(JsonString("Mo\xC3\xA9 \xE2\x82\xAC"), "\"Mo\xC3\xA9 \xE2\x82\xAC\"");  // valid UTF-8 stays
+  // A Latin-1 byte, a cut sequence and an overlong one are no UTF-8.
+  EXPECT_EQ(JsonString("\xE9t\xE2\x82 \xC0\xAF"), "\"\\u00e9t\\u00e2\\u0082 \\u00c0\\u00af\"");
+  EXPECT_EQ(tool::ReportText("\x80\x1b"), "\xE2\x82\xAC\\x1B");  // the euro sign, an escaped ESC
+}
+
+// A numbered ISPEC of `count` records whose profiles each take a shape.
+writer::IspecContent Shaped(const std::string& name, int count, int nodeSize) {
+  writer::IspecContent s;
+  s.name = name;
+  s.nodeSize = nodeSize;
+  s.definition.fields = {{"NO", 1, "N", 6, 0}, {"GROUP", 2, "A", 3, 0}, {"DATE", 3, "D", 8, 0},
+                         {"DESCRIPTION", 4, "A", 12, 0}};
+  for (int i = 1; i <= count; ++i) {
+    char no[8], date[12];
+    std::snprintf(no, sizeof no, "%06d", i);
+    std::snprintf(date, sizeof date, "2019%02d%02d", 1 + i % 12, 1 + (i * 7) % 28);
+    s.records.push_back({{no, "G" + std::to_string(i % 5), date, "Item " + std::to_string(i % 37)}, i % 9 == 4});
+  }
+  const int leaf = nodeSize == 512 ? 5 : 0;
+  s.profiles = {
+      {.name = "BYNO", .keyFields = {{"NO"}}, .maxLeafFill = leaf, .maxInteriorFill = leaf ? 3 : 0},
+      {.name = "DATEDOWN", .keyFields = {{"GROUP"}, {"DATE", true}, {"NO"}}, .entryTail = 8},
+      {.name = "DATEPLAIN", .keyFields = {{"GROUP"}, {"DATE", true, false, true}, {"NO"}}, .maxLeafFill = leaf},
+      {.name = "FIRSTKEY", .keyFields = {{"DESCRIPTION"}, {"NO", true}}, .maxLeafFill = 4, .maxInteriorFill = 2,
+       .interiorKey = writer::InteriorKey::FirstOfChild},
+      {.name = "FLAGGED", .keyFields = {{"NO"}},
+       .entryFlag = [](std::uint32_t n, const writer::RecordContent&) -> std::uint8_t { return n % 3 ? 'Y' : 'N'; }},
+      {.name = "GROUPA",
+       .keyFields = {{"NO"}},
+       .conditions = {{"GROUP", '0', ' ', "G1"}},
+       .select = [](std::uint32_t, const writer::RecordContent& r) { return !r.purged && r.values[1] == "G1"; }},
+  };
+  return s;
+}
+
+// Sound databases of every shape the writer makes report nothing: both node
+// sizes, tails of 4 and 8, descending parts inverted and as written, deep
+// and shallow trees, either interior-key convention, entries not flagged
+// "Y", purged records, a profile with conditions, and the demo database.
+TEST(CheckShapesTest, SoundDatabasesReportNothing) {
+  test::TempDir dir;
+  writer::BuildIspec(dir.path(), Shaped("SMALL", 700, 512));
+  writer::BuildIspec(dir.path(), Shaped("WIDE", 3000, 2048));
+  writer::BuildIspec(dir.path(), Shaped("ONE", 1, 512));
+  writer::BuildIspec(dir.path(), Shaped("NONE", 0, 512));
+  Checked c = Check({dir.str()});
+  EXPECT_TRUE(c.problems.empty()) << c.problems.front();
+  EXPECT_TRUE(c.notes.empty()) << c.notes.front();
+  EXPECT_EQ(c.total, "Total: ISPECs 4, profiles 24, not opened 0, problems 0");
+
+  test::TempDir demo;
+  writer::BuildDemoDatabase(demo.path());
+  c = Check({demo.str()});
+  EXPECT_TRUE(c.problems.empty()) << c.problems.front();
+  EXPECT_TRUE(c.notes.empty()) << c.notes.front();
+  EXPECT_EQ(c.total, "Total: ISPECs 3, profiles 8, not opened 0, problems 0");
+}
+
+// Damage to the shapes above: a descending part inverted in the key is
+// shown as written, and a tree whose interior entries carry their child's
+// first key is judged by that convention.
+TEST(CheckShapesTest, DescendingPartsAndTheFirstKeyConvention) {
+  test::TempDir dir;
+  const auto layout = writer::BuildIspec(dir.path(), Shaped("SMALL", 700, 512));
+  // DATEDOWN: GROUP, DATE inverted, NO; entries of 1 + 17 + 8 bytes.  Its
+  // first entry is that of the G0 record with the latest date.
+  const auto& down = layout.index.keys[2];
+  const std::uint32_t record = layout.entryRecords[2][0];
+  char number[8];
+  std::snprintf(number, sizeof number, "%06u", record);
+  std::string key = "G0 " + std::string(8, '\0') + number;
+  for (int i = 0; i < 8; ++i) key[3 + i] = static_cast<char>(255 - "20191231"[i]);  // later than any date
+  writer::SetEntryKey(layout.files, 2, down.Leaves()[0], 0, key);
+  // FIRSTKEY: the root's second entry carries its child's first key.
+  const auto& first = layout.index.keys[4];
+  writer::SetEntryKey(layout.files, 4, first.root, 1, "Zzz" + std::string(9, ' ') + std::string(6, '\xff'));
+  const Checked c = Check({dir.str(), "SMALL"});
+  ASSERT_EQ(c.problems.size(), 2u) << c.problems.front();
+  EXPECT_THAT(c.problems[0], HasSubstr("Entry 1 (node " + std::to_string(down.Leaves()[0]) + ", record " +
+                                       std::to_string(record) + "): its key differs from the record's fields: DATE "
+                                       "\"20191231\" in the key, \""));
+  EXPECT_THAT(c.problems[1], HasSubstr("Node " + std::to_string(first.root) + ", entry 2: its key \"Zzz"));
+  const std::uint32_t child = first.levels[static_cast<std::size_t>(first.depth - 2)][1];
+  EXPECT_THAT(c.problems[1], HasSubstr(", the first key of its child node " + std::to_string(child) +
+                                       " (the tree's interior keys carry their child's first key)."));
+}
+
+// The convention of a tree's interior keys is the one more of its entries
+// follow alone; a tie, or entries that follow neither, judge nothing.
+TEST(InteriorKeysTest, TheConventionIsWhatMostEntriesFollowAlone) {
+  const unsigned char a[] = "AA", b[] = "BB", c[] = "CC";
+  auto link = [](const unsigned char* key, const unsigned char* first, const unsigned char* last) {
+    return tool::InteriorLink{.node = 9, .position = 2, .key = key, .child = 12, .childFirst = first, .childLast = last};
+  };
+  SharedState twoBytes;
+  twoBytes.KeyLength = 2;
+  const tool::KeyLayout layout{twoBytes};  // no definition: keys shown as they are stored
+  using Convention = tool::InteriorKeys::Convention;
+
+  tool::InteriorKeys first;  // two follow the first key, one breaks both, one child holds one key
+  for (const auto& l : {link(a, a, b), link(b, b, c), link(c, a, b), link(a, a, a)}) first.Count(l, 2);
+  EXPECT_EQ(first.Decide(), Convention::FirstOfChild);
+  EXPECT_EQ(first.Breaks(), 1);
+  EXPECT_EQ(first.Problem(link(a, a, b), layout, 2), "");
+  EXPECT_EQ(first.Problem(link(b, a, b), layout, 2),
+            "Node 9, entry 2: its key \"BB\" differs from \"AA\", the first key of its child node 12 (the tree's "
+            "interior keys carry their child's first key).");
+
+  tool::InteriorKeys tie;
+  for (const auto& l : {link(a, a, b), link(c, b, c), link(a, b, c)}) tie.Count(l, 2);
+  EXPECT_EQ(tie.Decide(), Convention::Unknown);
+  EXPECT_EQ(tie.Breaks(), 0);
+  EXPECT_EQ(tie.Problem(link(a, b, c), layout, 2), "");
+  EXPECT_EQ(tie.Undecided(),
+            "The interior keys are not judged: 1 carry their child's first key and 1 its last, 1 neither, which "
+            "shows no convention.");
+
+  tool::InteriorKeys alike;  // every child holds one key: nothing to tell, nothing to say
+  alike.Count(link(a, a, a), 2);
+  alike.Count(link(b, nullptr, nullptr), 2);
+  EXPECT_EQ(alike.Decide(), Convention::Unknown);
+  EXPECT_EQ(alike.Undecided(), "");
+}
+
+// An ordinate holds ten characters of its field's name; a part stored
+// inverted is compared in that form and shown as written.
+TEST(KeyLayoutTest, OrdinatesNameFieldsAndInvertedPartsReadAsWritten) {
+  SharedState state;
+  state.FieldTable = {{}, {"DESCRIPTION", 1, "A", 4}, {"DESCRIPTIOX", 2, "A", 2}, {"DATE", 3, "D", 3}};
+  state.FieldCount = 3;
+  state.RecordLength = 10;
+  state.KeyLength = 7;
+  state.Ordinates = {{"DESCRIPTIO"}, {"DATE", true}};
+  state.KeyPartLengths = {4, 3};
+  EXPECT_EQ(tool::KeyLayout(state).WhyNot(), "the ordinate DESCRIPTIO begins the names of more than one field");
+
+  state.FieldTable[2].Name = "OTHER";
+  state.KeyPartStorage = {PartStorage::Plain, PartStorage::Inverted};
+  const tool::KeyLayout layout(state);
+  ASSERT_TRUE(layout.Comparable()) << layout.WhyNot();
+  EXPECT_EQ(layout.Segments()[0].name, "DESCRIPTION");
+  EXPECT_EQ(layout.Segments()[1].fieldOffset, 6);
+  unsigned char fields[8];
+  unsigned char terminator = 0;
+  layout.FieldsOfSlot("BOLTxx\x32\x30\x31\n", fields, terminator);
+  layout.ToStoredForm(fields);
+  EXPECT_EQ(terminator, '\n');
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(fields), 7), "BOLT\xCD\xCF\xCE");
+  const unsigned char stored[] = "NUTS\xCD\xCF\xCD";
+  EXPECT_EQ(layout.Differences(stored, fields),
+            "DESCRIPTION \"NUTS\" in the key, \"BOLT\" in the record; DATE \"202\" in the key, \"201\" in the record");
+  EXPECT_EQ(layout.Text(stored), "\"NUTS202\"");
+}
+
+// Many keys unlike their records in a profile whose order scatters the
+// records: the second walk reads their records in record-number order and
+// reports each entry once, in key order.  Records whose number ends in 1, 2,
+// 6 or 7 have their NAME changed in the data file.
+TEST(CheckBatchTest, ManyKeysUnlikeTheirRecordsAreReportedInKeyOrder) {
+  test::TempDir dir;
+  writer::IspecContent s;
+  s.name = "MANY";
+  s.definition.fields = {{"NO", 1, "N", 6, 0}, {"NAME", 2, "A", 8, 0}};
+  for (int i = 1; i <= 3000; ++i) {
+    char no[8], name[12];
+    std::snprintf(no, sizeof no, "%06d", i);
+    std::snprintf(name, sizeof name, "N%06d", i * 1999 % 3001);  // 3001 is prime: every name differs
+    s.records.push_back({{no, name}});
+  }
+  s.profiles = {{.name = "BYNAME", .keyFields = {{"NAME"}}}};
+  const auto layout = writer::BuildIspec(dir.path(), s);
+  std::string data = test::ReadAll(layout.files.Data().string());
+  for (int i = 1; i <= 3000; ++i)
+    if (i % 5 == 1 || i % 5 == 2) data[static_cast<std::size_t>((i - 1) * layout.recordLength + 6)] = 'X';
+  std::ofstream(layout.files.Data(), std::ios::binary | std::ios::trunc) << data;
+
+  const Checked c = Check({dir.str(), "MANY", "BYNAME"});
+  ASSERT_EQ(c.problems.size(), 1200u);
+  long last = 0;
+  for (const std::string& problem : c.problems) {
+    const long entry = std::stol(problem.substr(6));
+    EXPECT_GT(entry, last) << problem;
+    last = entry;
+    const std::size_t record = problem.find("record ");
+    ASSERT_NE(record, std::string::npos) << problem;
+    const int number = std::stoi(problem.substr(record + 7));
+    EXPECT_TRUE(number % 5 == 1 || number % 5 == 2) << problem;
+    EXPECT_EQ(layout.entryRecords[1][static_cast<std::size_t>(entry - 1)], static_cast<std::uint32_t>(number));
+    EXPECT_THAT(problem, HasSubstr("): its key differs from the record's fields: NAME \"N"));
+    EXPECT_THAT(problem, HasSubstr("\" in the key, \"X"));
+  }
+}
+
+// A fixture of two 6-byte fields, A and B, with a profile keyed on A.
+writer::IspecLayout TwoFields(const std::filesystem::path& dir, const std::string& name,
+                              const std::vector<writer::KeyField>& keyFields) {
+  writer::IspecContent s;
+  s.name = name;
+  s.definition.fields = {{"GROUP", 1, "A", 2, 0}, {"A", 2, "N", 6, 0}, {"B", 3, "N", 6, 0}, {"WIDE", 4, "A", 8, 0}};
+  for (int i = 1; i <= 60; ++i) {
+    char a[8], b[8];
+    std::snprintf(a, sizeof a, "%06d", i);
+    std::snprintf(b, sizeof b, "%06d", (i * 37) % 61);
+    s.records.push_back({{"G" + std::to_string(i % 3), a, b, "w"}});
+  }
+  s.profiles = {{.name = "KEYED", .keyFields = keyFields, .maxLeafFill = 5}};
+  return writer::BuildIspec(dir, s);
+}
+
+void RenameOrdinate(const writer::IspecLayout& layout, const std::string& from, const std::string& to) {
+  std::string text = test::ReadAll(layout.files.Profile().string());
+  const std::string old = writer::ORecord(from);
+  ASSERT_NE(text.find(old), std::string::npos);
+  text.replace(text.find(old), old.size(), writer::ORecord(to));
+  std::ofstream(layout.files.Profile(), std::ios::binary | std::ios::trunc) << text;
+}
+
+// Where the profile does not describe the key, or a descending part is
+// stored in a form the check cannot prove, the part or the key is left out
+// with a note and no false problem is reported.
+TEST(CheckKeyFormsTest, WhatCannotBeProvedIsLeftOutWithANote) {
+  test::TempDir dir;
+  // The profile file names B where the key was built from A: both 6 bytes.
+  RenameOrdinate(TwoFields(dir.path(), "OTHER", {{"A"}}), "A", "B");
+  // It names the 8-byte WIDE for the 6-byte key.
+  RenameOrdinate(TwoFields(dir.path(), "WIDTH", {{"A"}}), "A", "WIDE");
+  // A descending part stored as the nines' complement of its digits: its
+  // keys rise, as inverted ones do, but are not 255 - b.
+  const auto nines = TwoFields(dir.path(), "NINES", {{"GROUP"}, {"A", true, false, true}});
+  for (const auto& level : nines.index.keys[1].levels)
+    for (const std::uint32_t node : level)
+      for (int e = 0;; ++e) {  // every entry of the node, until there is none
+        std::string key;
+        try {
+          key = writer::SetEntryKey(nines.files, 1, node, e, "        ");
+        } catch (const std::runtime_error&) {
+          break;
+        }
+        for (std::size_t i = 2; i < 8; ++i) key[i] = static_cast<char>('9' - key[i] + '0');
+        writer::SetEntryKey(nines.files, 1, node, e, key);
+      }
+
+  const Checked c = Check({dir.str()});
+  EXPECT_TRUE(c.problems.empty()) << c.problems.front();
+  EXPECT_EQ(c.notes,
+            (std::vector<std::string>{
+                "The descending key part A is not compared with the records: the sampled entries hold it as written "
+                "in 0 and inverted in 0 of 60, which proves no form.",
+                "The key part B is not compared with the records: it equals its field in only 0 of 60 sampled "
+                "entries, so the key may not be made of that field.",
+                "The stored keys are not compared with the records: the ordinates' fields are 8 bytes wide together "
+                "and the key 6.",
+                "The key order is not judged: the ordinate WIDE is 8 bytes wide and its key part 6."}));
+}
+
+TEST(CheckScopeTest, EveryIspecGoesOnPastOneThatCannotBeOpened) {
+  test::TempDir dir;
+  const auto good = test::BuildNumbered(dir.str(), "GOOD", 30);
+  const auto bad = test::BuildNumbered(dir.str(), "BAD", 30);
+  writer::RemoveFile(bad.files, writer::FileKind::Index);
+  writer::IspecContent left;
+  left.name = "LEFT";
+  left.definition.fields = test::NumberedFields();
+  for (long i = 1; i <= 30; ++i) left.records.push_back({{test::NumberedLine(i).substr(0, 6), "", ""}});
+  const auto skip = [](std::uint32_t n, const writer::RecordContent&) { return n != 3; };
+  left.profiles = {{.name = "ALL", .keyFields = {{"NO"}}, .select = skip},
+                   {.name = "SOME", .keyFields = {{"NO"}}, .conditions = {{"NO", '3', ' ', "000003"}}, .select = skip}};
+  writer::BuildIspec(dir.path(), left);
+
+  const Checked c = Check({dir.str()});
+  ASSERT_EQ(c.problems.size(), 2u);
+  EXPECT_THAT(c.problems[0], HasSubstr("The ISPEC BAD cannot be opened: OOPS!  I'm not all present.: "));
+  // Record 3 is missing from both; only the profile without conditions must hold it.
+  EXPECT_EQ(c.problems[1], "1 active record is reached by no entry: 3.");
+  EXPECT_EQ(c.summaries.size(), 3u);
+  EXPECT_EQ(c.total, "Total: ISPECs 3, profiles 3, not opened 1, problems 2");
+
+  EXPECT_EQ(Check({dir.str(), "GOOD"}).total, "Total: ISPECs 1, profiles 1, not opened 0, problems 0");
+  EXPECT_THAT(Check({dir.str(), "GOOD", "NOSUCH"}).problems,
+              Holds("The ISPEC GOOD has no profile NOSUCH."));
+  for (const std::vector<std::string>& bad_args : {std::vector<std::string>{"--check", "--format", "csv", dir.str()},
+                                                   {"--format", "json", dir.str(), "GOOD", "BYNO"},
+                                                   {"--check", "--count", "3", dir.str()},
+                                                   {"--check", "--find", "x", dir.str()},
+                                                   {"--check", "--entry-numbers", dir.str(), "GOOD"}}) {
+    const auto run = RunTool(bad_args);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+  }
 }
 
 // A one-record ISPEC whose key's root is raised on a chain of interior
@@ -169,9 +603,9 @@ TEST(CheckLimitsTest, DepthIsCountedAsTheWalkCountsIt) {
       EXPECT_EQ(test::Lines(text.out).back(), test::NumberedLine(1));
     } else {
       EXPECT_EQ(check.status, 1);
-      EXPECT_THAT(check.out, ::testing::HasSubstr("leads deeper than 64 levels."));
+      EXPECT_THAT(check.out, HasSubstr("leads deeper than 64 levels."));
       EXPECT_EQ(text.status, 1);
-      EXPECT_THAT(text.err, ::testing::HasSubstr("coarse problem"));
+      EXPECT_THAT(text.err, HasSubstr("coarse problem"));
     }
   }
 }
@@ -185,8 +619,8 @@ TEST(CheckLimitsTest, KeyLengthOfZeroAndASparseIndex) {
   writer::PatchBytes(layout.files, writer::FileKind::Index, geometry.keys[1].offset + 12, std::string(2, '\0'));
   auto run = RunTool({"--check", dir.str(), "ZERO", "BYNO"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_THAT(run.out, ::testing::HasSubstr("Problem: The key description gives a key length of 0: a key holds "
-                                            "at least one byte.\n"));
+  EXPECT_THAT(run.out, HasSubstr("Problem: The key description gives a key length of 0: a key holds "
+                                 "at least one byte.\n"));
 
   const auto sparse = test::BuildNumbered(dir.str(), "SPARSE", 5);
   std::filesystem::resize_file(sparse.files.Index(), std::uintmax_t{1} << 40);

@@ -1,13 +1,15 @@
 // Every kind of damage the writer can make, and the index cut at every node
-// boundary, run through the command-line tool's text export, its window and
-// its check under a time limit: each run ends, with the message and exit
-// status the viewer's behaviour gives, and never reads past a file's end.
+// boundary, run through the command-line tool's text export, its window,
+// its check of the profile and its check of the whole database (JSON) under
+// a time limit: each run ends, with the message and exit status the
+// viewer's behaviour gives, and never reads past a file's end.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "tests/hostile/HostileDatabase.h"
@@ -33,7 +35,20 @@ struct Outcome {
   RunResult text;
   RunResult window;
   RunResult check;
+  RunResult checkAll;  // every profile of the directory, as JSON lines
 };
+
+// Whether a check's JSON output is whole: one object a line, the total last.
+bool WholeJson(const std::string& out) {
+  if (out.empty() || out.back() != '\n') return false;
+  std::size_t start = 0, last = 0;
+  for (std::size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
+    if (out[start] != '{' || out[end - 1] != '}') return false;
+    last = start;
+  }
+  const std::string total = "{\"type\":\"total\",";
+  return out.compare(last, total.size(), total) == 0;
+}
 
 class DamageCorpusTest : public ::testing::Test {
  protected:
@@ -46,6 +61,12 @@ class DamageCorpusTest : public ::testing::Test {
     o.text = Traced(Quote(kExport) + " " + dir + " ORD " + profile);
     o.window = Traced(Quote(kExport) + " --window 150 " + dir + " ORD " + profile);
     o.check = Traced(Quote(kExport) + " --check " + dir + " ORD " + profile);
+    o.checkAll = Traced(Quote(kExport) + " --check --format json " + dir);
+    EXPECT_TRUE(WholeJson(o.checkAll.out)) << o.checkAll.out;
+    // The whole database holds the profile: its problems are among them.
+    if (o.check.status == 1) {
+      EXPECT_EQ(o.checkAll.status, 1);
+    }
     return o;
   }
 
@@ -71,6 +92,38 @@ TEST_F(DamageCorpusTest, SoundDatabasePassesEveryRun) {
   EXPECT_EQ(o.text.err, "");
   EXPECT_EQ(o.window.status, 0);
   EXPECT_EQ(o.check.status, 0) << o.check.out;
+  EXPECT_EQ(o.checkAll.status, 0) << o.checkAll.out;
+}
+
+// What only the deep check finds, each in a copy of the database of its
+// own: keys out of order, a key unlike its record, two entries for one
+// record, an entry for a purged record, an active record left out, an
+// interior key that breaks its tree's convention.  The export and the window
+// read such a tree without a message; the check finds each.
+TEST_F(DamageCorpusTest, WhatOnlyTheDeepCheckFinds) {
+  const std::vector<std::function<void(const writer::FileSet&)>> damages = {
+      [&](const writer::FileSet& set) { writer::SwapEntries(set, 1, Tree().Leaves()[4], 5, Tree().Leaves()[5], 0); },
+      [&](const writer::FileSet& set) { writer::SetEntryKey(set, 1, Tree().Leaves()[7], 2, "999999"); },
+      [&](const writer::FileSet& set) { writer::SetEntryPointer(set, 1, Tree().Leaves()[9], 1, 40); },
+      [&](const writer::FileSet& set) { writer::PurgeRecord(set, layout.recordLength, layout.entryRecords[1][20]); },
+      [&](const writer::FileSet& set) { writer::RemoveEntry(set, 2, layout.index.keys[2].Leaves()[3], 4); },
+      [&](const writer::FileSet& set) { writer::SetEntryKey(set, 1, Tree().levels[1][2], 1, "000000"); },
+  };
+  const std::string saved = db.str() + ".sound";
+  std::filesystem::copy(db.path(), saved, std::filesystem::copy_options::recursive);
+  for (std::size_t i = 0; i < damages.size(); ++i) {
+    SCOPED_TRACE(i);
+    std::filesystem::remove_all(db.path());
+    std::filesystem::copy(saved, db.path(), std::filesystem::copy_options::recursive);
+    damages[i](layout.files);
+    const Outcome o = RunAll();
+    EXPECT_EQ(o.checkAll.status, 1) << o.checkAll.out;
+    EXPECT_TRUE(Has(o.checkAll.out, "\"type\":\"problem\"")) << o.checkAll.out;
+    if (i != 4) {
+      EXPECT_EQ(o.check.status, 1) << o.check.out;  // the damage lies in ORDNO
+    }
+  }
+  std::filesystem::remove_all(saved);
 }
 
 TEST_F(DamageCorpusTest, ChildPointerOfZero) {
@@ -200,6 +253,8 @@ TEST_F(DamageCorpusTest, IndexCutAtEveryNodeBoundary) {
       EXPECT_TRUE(Has(o.text.err, kCoarse) || Has(o.text.err, kFine)) << o.text.err;
       EXPECT_EQ(o.check.status, 1);
     }
+    // Every cut takes the file's last node, the root of the last key's tree.
+    EXPECT_EQ(o.checkAll.status, 1);
     std::ofstream(layout.files.Index(), std::ios::binary | std::ios::trunc) << saved;
   }
 }

@@ -135,6 +135,24 @@ TEST_F(DamageTest, KeyDescriptionLengthAndUsedLength) {
   ExpectUntouchedExcept(FileKind::Index);
 }
 
+TEST_F(DamageTest, RemoveEntryShiftsTheRestAndPurgeRecordSetsTheTerminator) {
+  const std::uint32_t leaf = layout.index.keys[1].Leaves()[2];  // records 7, 8 and 9
+  const std::size_t at = (leaf - 1ull) * 512;
+  RemoveEntry(set, 1, leaf, 0);
+  const std::string idx = test::Slurp(set.Index());
+  EXPECT_EQ(Be16(idx, at), 2u + 2 * 11);
+  EXPECT_EQ(idx.substr(at + 2, 22), before[3].substr(at + 13, 22));
+  EXPECT_EQ(idx.substr(at + 24, 11), std::string(11, '\0'));
+  EXPECT_EQ(idx.substr(at + 35), before[3].substr(at + 35));
+  EXPECT_EQ(idx.substr(0, at), before[3].substr(0, at));
+  EXPECT_THROW(RemoveEntry(set, 1, leaf, 2), std::runtime_error);  // two entries are left
+
+  PurgeRecord(set, layout.recordLength, 4);
+  EXPECT_EQ(Changed(FileKind::Data), (std::vector<std::size_t>{4ull * layout.recordLength - 1}));
+  EXPECT_EQ(test::Slurp(set.Data())[4ull * layout.recordLength - 1], '\0');
+  EXPECT_THROW(PurgeRecord(set, layout.recordLength, 31), std::runtime_error);
+}
+
 TEST_F(DamageTest, RefusesPlacesOutsideTheSet) {
   const TreeLayout& tree = layout.index.keys[1];
   EXPECT_THROW(SetEntryPointer(set, 1, tree.root, 2, 0), std::runtime_error);  // root has 2 entries

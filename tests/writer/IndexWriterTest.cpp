@@ -239,6 +239,34 @@ TEST(IndexNodes, SmallFillsMakeDeepTreesThatWalkInKeyOrder) {
   for (int i = 0; i < 40; ++i) EXPECT_EQ(walk.records[i], 101u + i);
 }
 
+// With the first-key option every interior entry carries the lowest key
+// under its child, at every level.
+TEST(IndexNodes, InteriorEntriesCanCarryTheirChildsFirstKey) {
+  test::ScratchDir dir;
+  KeyShape key = SimpleKey(10);
+  key.maxLeafFill = 3;
+  key.maxInteriorFill = 2;
+  key.interiorKey = InteriorKey::FirstOfChild;
+  const IndexLayout layout = WriteCounted(dir.path() / "f.IDX", IndexOptions{}, key, 20);
+  const TreeLayout& tree = layout.keys[0];
+  ASSERT_EQ(tree.depth, 4);  // 7 leaves -> 4 -> 2 -> 1
+  const std::string f = test::Slurp(dir.path() / "f.IDX");
+  // Leaf k (from 0) begins with entry 3k + 1; interior node j of level l
+  // covers 2^l leaves, so its first child begins with entry 3 * 2^l * j + 1.
+  for (std::size_t level = 1; level < tree.levels.size(); ++level) {
+    const auto& nodes = tree.levels[level];
+    for (std::size_t j = 0; j < nodes.size(); ++j) {
+      const std::size_t at = (nodes[j] - 1ull) * 512;
+      const unsigned entries = (Be16(f, at) - 2) / 15;
+      for (unsigned e = 0; e < entries; ++e) {
+        const std::size_t leaf = (j * 2 + e) << (level - 1);
+        EXPECT_EQ(f.substr(at + 2 + e * 15 + 1, 10), Key10(static_cast<int>(3 * leaf + 1)))
+            << "level " << level << ", node " << j << ", entry " << e;
+      }
+    }
+  }
+}
+
 TEST(IndexNodes, SeveralKeysShareOneFile) {
   test::ScratchDir dir;
   const std::vector<EntrySource> sources = {

@@ -191,7 +191,9 @@ TEST(LargeIspec, StreamsRecordsAndOneKey) {
   for (std::size_t e = 0; e < 5000; ++e) {
     const std::uint32_t n = byName.records[e];
     EXPECT_EQ(byName.keys[e], FitField(LargeRecordName(n), fields[1]) + LargeRecordValues(n)[0]);
-    if (e > 0) EXPECT_LT(byName.keys[e - 1], byName.keys[e]);
+    if (e > 0) {
+      EXPECT_LT(byName.keys[e - 1], byName.keys[e]);
+    }
   }
   EXPECT_NE(byName.records[1], byName.records[0] + 1);  // the records are scattered
 }

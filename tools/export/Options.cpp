@@ -26,8 +26,10 @@ std::string UsageText() {
          "key order, as the viewer's record window shows them (UTF-8, lines ended by LF).\n"
          "\n"
          "Options:\n"
-         "  --format text|csv  text (the default), or CSV (RFC 4180): a header row of the\n"
-         "                     shown field names, one row per active record\n"
+         "  --format text|csv|json\n"
+         "                     text (the default), or CSV (RFC 4180): a header row of\n"
+         "                     the shown field names, one row per active record; with\n"
+         "                     --check, text or json (one JSON object a line)\n"
          "  --from N           start at entry number N (default 1)\n"
          "  --count M          write at most M record lines or rows\n"
          "  --find TEXT        write only the records whose line, as the viewer shows it,\n"
@@ -44,8 +46,11 @@ std::string UsageText() {
          "  --window [N]       write what \"Copy to Clipboard\" copies with the window at\n"
          "                     entry N, or at the entry --seek finds\n"
          "  --describe         describe the index, the key and the profile\n"
-         "  --check            check the profile's tree and its data records; one line\n"
-         "                     per problem, then a summary; exit status 1 on a problem\n"
+         "  --check            check the profile's tree against its data records (with\n"
+         "                     only DIR ISPEC: every profile; with only DIR: every\n"
+         "                     ISPEC): one line per problem, a summary per profile\n"
+         "                     and a total; --format json writes one JSON object a\n"
+         "                     line instead; exit status 1 on a problem\n"
          "  --sqlite OUT.db    with DIR alone: write every ISPEC and profile of DIR into\n"
          "                     the SQLite file OUT.db (a table per ISPEC, a table and a\n"
          "                     view per profile)\n"
@@ -69,6 +74,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
   bool exportOption = false;
   bool fromGiven = false;
   bool windowGiven = false;
+  bool formatGiven = false;
   // --help and --version answer at once, whatever else is given; of the
   // two, the first given wins.
   std::optional<Mode> info;
@@ -131,11 +137,13 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         options.format = Format::Text;
       } else if (value == "csv") {
         options.format = Format::Csv;
+      } else if (value == "json") {
+        options.format = Format::Json;
       } else {
-        error = "--format is text or csv, not \"" + value + "\"";
+        error = "--format is text, csv or json, not \"" + value + "\"";
         return std::nullopt;
       }
-      exportOption = true;
+      formatGiven = true;
     } else if (arg == "--from") {
       if (!takeNumber(options.from, INT64_MIN)) return std::nullopt;
       exportOption = true;
@@ -213,6 +221,22 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
   if (positional.size() >= 2) options.ispec = positional[1];
   if (positional.size() == 3) options.profile = positional[2];
 
+  // The check takes a whole directory or ISPEC too, and writes text or JSON.
+  if (chosenMode == Mode::Check) {
+    if (exportOption || options.format == Format::Csv || !options.seek.empty()) {
+      error = "--check writes text or json; --from, --count, --seek, --find, --match-case and "
+              "--entry-numbers apply only to the export";
+      return std::nullopt;
+    }
+    options.mode = Mode::Check;
+    return options;
+  }
+  if (options.format == Format::Json) {
+    error = "--format json applies only to --check";
+    return std::nullopt;
+  }
+  exportOption = exportOption || formatGiven;
+
   if (positional.size() < 3) {
     if (chosenMode || exportOption || !options.seek.empty()) {
       error = "the options need a PROFILE";
@@ -231,10 +255,6 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
   }
   if (!options.seek.empty() && fromGiven) {
     error = "--seek and --from both give the start entry: give one of them";
-    return std::nullopt;
-  }
-  if (!options.seek.empty() && chosenMode == Mode::Check) {
-    error = "--seek applies to the export, --window and --describe";
     return std::nullopt;
   }
   if (chosenMode == Mode::Window && windowGiven == !options.seek.empty()) {

@@ -156,6 +156,24 @@ void SwapEntries(const FileSet& set, int key, std::uint32_t nodeA, int entryA, s
   WriteAt(set.Index(), b.offset, bytesA);
 }
 
+void RemoveEntry(const FileSet& set, int key, std::uint32_t node, int entry) {
+  const EntryPlace place = PlaceOf(set, key, node, entry);
+  const IndexGeometry g = ReadIndexGeometry(set, key + 1);
+  const std::uint64_t nodeOffset = (node - 1ull) * static_cast<std::uint64_t>(g.nodeSize);
+  const int used = GetBE16(U(ReadAt(set.Index(), nodeOffset, 2)));
+  const std::uint64_t end = nodeOffset + static_cast<std::uint64_t>(used);
+  const std::uint64_t after = place.offset + static_cast<std::uint64_t>(place.Size());
+  const std::string rest = ReadAt(set.Index(), after, static_cast<std::size_t>(end - after));
+  WriteAt(set.Index(), place.offset, rest + std::string(static_cast<std::size_t>(place.Size()), '\0'));
+  WriteAt(set.Index(), nodeOffset, BE16(static_cast<std::uint16_t>(used - place.Size())));
+}
+
+void PurgeRecord(const FileSet& set, int recordLength, std::uint32_t recordNumber) {
+  if (recordLength < 1 || recordNumber < 1) throw std::runtime_error("no such record");
+  const std::uint64_t terminator = std::uint64_t{recordNumber} * static_cast<std::uint64_t>(recordLength) - 1;
+  WriteAt(SetPath(set, FileKind::Data), terminator, std::string(1, '\0'));
+}
+
 std::uint32_t ChildPointerPastEnd(const FileSet& set, int key, std::uint32_t node, int entry) {
   const IndexGeometry g = ReadIndexGeometry(set, key + 1);
   const std::uint32_t pastEnd = static_cast<std::uint32_t>(g.nodeCount + 1);

@@ -51,6 +51,15 @@ std::string SetEntryKey(const FileSet& set, int key, std::uint32_t node, int ent
 // tree, in one node or in two.
 void SwapEntries(const FileSet& set, int key, std::uint32_t nodeA, int entryA, std::uint32_t nodeB, int entryB);
 
+// Takes entry `entry` (0-based) out of node `node`: the entries after it
+// move up, the used length shrinks by one entry, and the bytes freed at the
+// end become NUL.  In a leaf this leaves the entry's record out of the key.
+void RemoveEntry(const FileSet& set, int key, std::uint32_t node, int entry);
+
+// Marks data record `recordNumber` (1-based) purged: its terminator, the
+// last byte of its slot, becomes NUL.
+void PurgeRecord(const FileSet& set, int recordLength, std::uint32_t recordNumber);
+
 // A child pointer of 0.
 inline std::uint32_t ZeroChildPointer(const FileSet& set, int key, std::uint32_t node, int entry) {
   return SetEntryPointer(set, key, node, entry, 0);

@@ -36,7 +36,7 @@ KeyShape SimpleKey(std::uint16_t length, int entryTail) {
 // The node being filled at one level of the tree under construction.
 struct IndexWriter::Level {
   std::vector<unsigned char> node;     // one whole node, written when full
-  std::vector<unsigned char> lastKey;  // key of the last entry flushed upward
+  std::vector<unsigned char> childKey;  // the key the parent's entry for the last node flushed carries
   std::size_t used = 2;
   int count = 0;
   int capacity = 0;
@@ -137,17 +137,20 @@ void IndexWriter::Flush(std::size_t level) {
   tree_.levels[level].push_back(number);
   if (level == 0) tree_.leafEntries.push_back(static_cast<std::uint32_t>(at.count));
 
-  // The parent's entry for this node carries the node's highest key.
+  // The parent's entry for this node carries the node's highest key, or its
+  // lowest when the key's interior entries carry their child's first key.
   const int entrySize = keys_[current_].EntrySize();
-  const unsigned char* lastKey = at.node.data() + at.used - static_cast<std::size_t>(entrySize) + 1;
-  at.lastKey.assign(lastKey, lastKey + tree_.keyLength);
+  const unsigned char* childKey = keys_[current_].interiorKey == InteriorKey::FirstOfChild
+                                      ? at.node.data() + 3
+                                      : at.node.data() + at.used - static_cast<std::size_t>(entrySize) + 1;
+  at.childKey.assign(childKey, childKey + tree_.keyLength);
   std::fill(at.node.begin(), at.node.begin() + static_cast<std::ptrdiff_t>(at.used), 0);
   at.used = 2;
   at.count = 0;
   at.flushedAny = true;
 
   // levels_ never reallocates (reserved in BeginKey), so the key stays put.
-  PushEntry(level + 1, levels_[level].lastKey.data(), number, keys_[current_].interiorFlag, 0);
+  PushEntry(level + 1, levels_[level].childKey.data(), number, keys_[current_].interiorFlag, 0);
 }
 
 void IndexWriter::Add(std::string_view key, std::uint32_t recordNumber, std::uint8_t flag, std::uint32_t extra) {

@@ -44,6 +44,10 @@ struct KeyPart {
   std::uint8_t type = 0;     // informative type byte
 };
 
+// Which key of a child an interior entry carries.  Both are found in files:
+// the highest key of the child (its last entry's) or its lowest (its first).
+enum class InteriorKey { LastOfChild, FirstOfChild };
+
 struct KeyShape {
   std::vector<KeyPart> parts;  // key length = sum of the part lengths
   int entryTail = 4;           // 4, or 8 for an extra BE32 before the pointer
@@ -56,6 +60,7 @@ struct KeyShape {
   int maxLeafFill = 0;
   int maxInteriorFill = 0;
   std::uint8_t interiorFlag = 'Y';  // flag byte of interior entries
+  InteriorKey interiorKey = InteriorKey::LastOfChild;
 
   int KeyLength() const;
   int EntrySize() const { return 1 + KeyLength() + entryTail; }

@@ -49,6 +49,7 @@ SortedKey SortKey(const IspecContent& setup, const ProfileDef* profile) {
     out.setup.entryTail = profile->entryTail;
     out.setup.maxLeafFill = profile->maxLeafFill;
     out.setup.maxInteriorFill = profile->maxInteriorFill;
+    out.setup.interiorKey = profile->interiorKey;
   } else {
     out.setup = SimpleKey(4);  // the record number, BE32
   }

@@ -64,6 +64,7 @@ struct ProfileDef {
   int entryTail = 4;
   int maxLeafFill = 0;
   int maxInteriorFill = 0;
+  InteriorKey interiorKey = InteriorKey::LastOfChild;
 };
 
 struct IspecContent {

@@ -1,0 +1,208 @@
+// ondrel-check-bench: the deep check of a profile (ondrel-export --check) on
+// the large generated databases, against the floor of reading the files it
+// checks.
+//
+//   ondrel-check-bench [--bench_dir=DIR] [--bench_records=1M,10M] [--bench_nodes=512,2048]
+//                      [--bench_export=PATH] [--bench_make_only] [Google Benchmark flags]
+//
+// For each database (BenchFiles.h: the ISPEC LARGE, written when missing):
+//
+//   check_floor/<label>    reading the index file and the data file once
+//                          with read() in 128 KiB pieces, as bench/Benchmarks
+//                          measures its floors;
+//   check/<label>/KEYNO    ondrel-export --check DIR LARGE KEYNO, the
+//                          profile in record order, run as a process;
+//   check/<label>/BYNAME   the same for BYNAME, whose order scatters the
+//                          records over the data file.
+//
+// Each run of the tool must exit 0 with its three lines (the profile, its
+// summary with "problems 0", the total): a sound database has no problem,
+// so anything else means the run did not do the work it claims.  The
+// counter peak_kib is the tool's peak resident memory in the last run.
+#include <benchmark/benchmark.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bench/BenchFiles.h"
+#include "bench/Subprocess.h"
+
+#ifndef ONDREL_EXPORT_PATH
+#define ONDREL_EXPORT_PATH ""
+#endif
+
+extern char** environ;
+
+namespace ondrel::bench {
+namespace {
+
+constexpr std::size_t kFloorBuffer = 128 * 1024;
+
+struct Settings {
+  std::string directory = "/tmp/ondrel-bench";
+  std::vector<std::uint64_t> records{1000000, 10000000};
+  std::vector<int> nodeSizes{512, 2048};
+  std::string exportTool = ONDREL_EXPORT_PATH;
+  bool makeOnly = false;
+};
+
+int failures = 0;
+
+bool TakeFlag(const char* arg, const char* name, std::string& value) {
+  const std::size_t n = std::strlen(name);
+  if (std::strncmp(arg, name, n) != 0 || arg[n] != '=') return false;
+  value = arg + n + 1;
+  return true;
+}
+
+bool ParseSettings(int argc, char** argv, Settings& settings) {
+  for (int i = 1; i < argc; ++i) {
+    std::string value;
+    if (TakeFlag(argv[i], "--bench_dir", value)) {
+      settings.directory = value;
+    } else if (TakeFlag(argv[i], "--bench_records", value)) {
+      if (!ParseCounts(value, settings.records)) return false;
+    } else if (TakeFlag(argv[i], "--bench_nodes", value)) {
+      if (!ParseNodeSizes(value, settings.nodeSizes)) return false;
+    } else if (TakeFlag(argv[i], "--bench_export", value)) {
+      settings.exportTool = value;
+    } else if (std::strcmp(argv[i], "--bench_make_only") == 0) {
+      settings.makeOnly = true;
+    } else {
+      std::fprintf(stderr, "ondrel-check-bench: unknown argument %s\n", argv[i]);
+      return false;
+    }
+  }
+  return true;
+}
+
+// One run of the tool: what it wrote, how it ended, its peak memory.
+struct CheckRun {
+  std::string out;
+  int exitStatus = -1;
+  long peakKiB = 0;
+};
+
+CheckRun RunCheck(const std::string& tool, const std::vector<std::string>& args) {
+  int fds[2];
+  CheckRun run;
+  if (::pipe(fds) != 0) return run;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, fds[0]);
+  std::vector<char*> argv{const_cast<char*>(tool.c_str())};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(fds[1]);
+  if (spawned != 0) {
+    ::close(fds[0]);
+    return run;
+  }
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    run.out.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fds[0]);
+  int status = 0;
+  rusage usage{};
+  while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+  }
+  run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.peakKiB = usage.ru_maxrss;
+  return run;
+}
+
+// What is wrong with a check of a sound profile of `records` entries.
+std::string CheckProblem(const CheckRun& run, std::uint64_t records) {
+  const std::string entries = "Summary: entries " + std::to_string(records) + ",";
+  std::size_t lines = 0;
+  for (const char c : run.out) lines += c == '\n';
+  if (run.exitStatus != 0 || lines != 3 || run.out.find(entries) == std::string::npos ||
+      run.out.find(", problems 0\nTotal: ") == std::string::npos)
+    return "ondrel-export --check ended with status " + std::to_string(run.exitStatus) + ": " + run.out;
+  return "";
+}
+
+void Register(const BenchProfile& profile, const std::string& tool) {
+  const std::string index = profile.IndexFile().string();
+  const std::string data = profile.DataFile().string();
+  benchmark::RegisterBenchmark(("check_floor/" + profile.label).c_str(), [index, data](benchmark::State& state) {
+    std::uint64_t bytes = 0;
+    for (auto _ : state) {
+      bytes = ReadWholeFile(index, kFloorBuffer) + ReadWholeFile(data, kFloorBuffer);
+      benchmark::DoNotOptimize(bytes);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(bytes) * state.iterations());
+  })->Unit(benchmark::kMillisecond)->UseRealTime();
+
+  for (const char* name : {"KEYNO", "BYNAME"}) {
+    const std::vector<std::string> args{"--check", profile.directory.string(), kIspec, name};
+    const std::uint64_t records = profile.records;
+    benchmark::RegisterBenchmark(("check/" + profile.label + "/" + name).c_str(),
+                                 [tool, args, records](benchmark::State& state) {
+                                   CheckRun run;
+                                   for (auto _ : state) run = RunCheck(tool, args);
+                                   const std::string problem = CheckProblem(run, records);
+                                   if (!problem.empty()) {
+                                     ++failures;
+                                     state.SkipWithError(problem.c_str());
+                                   }
+                                   state.counters["peak_kib"] = static_cast<double>(run.peakKiB);
+                                   state.counters["records_per_s"] = benchmark::Counter(
+                                       static_cast<double>(records), benchmark::Counter::kIsIterationInvariantRate);
+                                 })
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+  }
+}
+
+}  // namespace
+}  // namespace ondrel::bench
+
+int main(int argc, char** argv) {
+  using namespace ondrel::bench;
+  benchmark::Initialize(&argc, argv);
+  Settings settings;
+  if (!ParseSettings(argc, argv, settings)) {
+    std::fprintf(stderr,
+                 "usage: ondrel-check-bench [--bench_dir=DIR] [--bench_records=1M,10M] [--bench_nodes=512,2048]\n"
+                 "                          [--bench_export=PATH] [--bench_make_only] [benchmark flags]\n");
+    return 2;
+  }
+  const std::vector<BenchProfile> profiles = ProfileSet(settings.directory, settings.records, settings.nodeSizes);
+  try {
+    for (const BenchProfile& profile : profiles)
+      if (EnsureProfile(profile)) std::fprintf(stderr, "wrote %s\n", profile.directory.c_str());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "ondrel-check-bench: %s\n", e.what());
+    return 1;
+  }
+  if (settings.makeOnly) return 0;
+  if (settings.exportTool.empty()) {
+    std::fprintf(stderr, "ondrel-check-bench: no ondrel-export to run (--bench_export=PATH)\n");
+    return 2;
+  }
+  for (const BenchProfile& profile : profiles) {
+    // Every figure with a warm cache, as the other benchmarks take theirs.
+    ReadWholeFile(profile.IndexFile().string(), kFloorBuffer);
+    ReadWholeFile(profile.DataFile().string(), kFloorBuffer);
+    Register(profile, settings.exportTool);
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  if (failures != 0) std::fprintf(stderr, "ondrel-check-bench: %d benchmarks measured a wrong result\n", failures);
+  return failures == 0 ? 0 : 1;
+}

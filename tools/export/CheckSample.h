@@ -1,0 +1,43 @@
+// What --check learns from a sample of a tree before it walks it: how the
+// descending parts of the key are stored, and whether the stored keys are
+// made of the ordinate fields at all.
+//
+// The sample is up to kSampleLeaves leaves spread over the tree, found by
+// descending from the root once for each: the s-th descent takes, at each
+// interior node, the child at the fraction (s + 1/2) / kSampleLeaves of the
+// remaining range, so the leaves found lie evenly over a balanced tree.  A
+// descent stops at anything a sound tree does not hold (a node outside the
+// file, a level that does not fall by one); the sample then has fewer
+// leaves.  It costs kSampleLeaves descents, a few hundred node reads, and the
+// records of the sampled entries read in one batch.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "database/ByteFile.h"
+#include "database/SharedState.h"
+#include "tools/export/CheckKeys.h"
+
+namespace ondrel::tool {
+
+inline constexpr int kSampleLeaves = 64;
+
+// The node numbers of the sampled leaves in key order, each once.
+std::vector<std::uint32_t> SampleLeaves(const SharedState& state, ByteFile& index, std::int64_t nodeCount);
+
+// Learns KeyPartStorage from the order of the sampled leaves' keys
+// (LearnPartStorage: where neighbouring keys first differ in a descending
+// part, rising stored bytes mean inverted storage, falling ones plain).
+void LearnStorage(SharedState& state, ByteFile& index, const std::vector<std::uint32_t>& leaves);
+
+// Compares the sampled entries' keys with their records, part by part, and
+// decides which parts of `layout` are compared in the whole check; returns a
+// note for each part left out.  A descending part is compared only when the
+// sample shows its form exactly (see the .cpp).  Updates the storage of the
+// parts it proves, in `layout` and in KeyPartStorage.
+std::vector<std::string> ProveParts(KeyLayout& layout, SharedState& state, ByteFile& index, ByteFile& data,
+                                    const std::vector<std::uint32_t>& leaves, std::int64_t dataRecords);
+
+}  // namespace ondrel::tool

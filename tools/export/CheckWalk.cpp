@@ -1,0 +1,138 @@
+#include "tools/export/CheckWalk.h"
+
+#include <algorithm>
+
+#include "database/BigEndian.h"
+#include "database/IndexWalk.h"
+
+namespace ondrel::tool {
+
+TreeWalk::TreeWalk(const SharedState& state, ByteFile& index, std::int64_t nodeCount, CheckReport* report)
+    : state_(state), index_(index), nodeCount_(nodeCount), report_(report), nodeSize_(state.NodeSize),
+      entrySize_(EntrySize(state)) {}
+
+void TreeWalk::Problem(const std::string& kind, const std::string& text, const ProblemPlace& place) {
+  if (report_) report_->Problem(kind, text, place);
+}
+
+const unsigned char* TreeWalk::EntryAt(const std::vector<unsigned char>& bytes, int entry) const {
+  return bytes.data() + 2 + static_cast<std::size_t>(entry) * static_cast<std::size_t>(entrySize_);
+}
+
+std::uint32_t TreeWalk::PointerOf(const std::vector<unsigned char>& bytes, int entry) const {
+  return BE32(EntryAt(bytes, entry) + entrySize_ - 4);
+}
+
+bool TreeWalk::OnPath(std::uint32_t node) const {
+  return std::any_of(stack_.begin(), stack_.end(), [&](const Frame& f) { return f.node == node; });
+}
+
+void TreeWalk::Visit(std::uint32_t node, bool fromParent, int depth, TreeVisitor& visitor) {
+  reached_[node] = true;
+  Frame frame;
+  frame.node = node;
+  frame.depth = depth;
+  // A node's buffer goes back to the spares when the node is done, so the
+  // walk allocates no more buffers than the tree is deep.
+  if (spare_.empty()) {
+    frame.bytes.resize(static_cast<std::size_t>(nodeSize_));
+  } else {
+    frame.bytes = std::move(spare_.back());
+    spare_.pop_back();
+  }
+  const std::int64_t position = (std::int64_t{node} - 1) * nodeSize_ + 1;
+  const ProblemPlace here{.node = node};
+  if (!index_.Read(position, frame.bytes.data(), frame.bytes.size())) {
+    Problem("node", "Node " + std::to_string(node) + " lies partly past the end of the index file.", here);
+    spare_.push_back(std::move(frame.bytes));
+    return;
+  }
+
+  auto name = [node] { return "Node " + std::to_string(node); };
+  const Integer used = BE16(frame.bytes.data());
+  if (used < 2 || used > nodeSize_ - 2 || (used - 2) % entrySize_ != 0)
+    Problem("node",
+            name() + ": its used length " + std::to_string(used) + " is not 2 to " + std::to_string(nodeSize_ - 2) +
+                " bytes of whole " + std::to_string(entrySize_) + "-byte entries.",
+            here);
+  const int usable = std::min<int>(std::max<int>(used, 2), nodeSize_ - 2);
+  frame.entries = (usable - 2) / entrySize_;
+
+  // The level is the first byte of the level word, 0 for a leaf; each level
+  // lies one below its parent's.
+  frame.level = BE16(frame.bytes.data() + nodeSize_ - 2) / 256;
+  const Frame* parent = fromParent ? &stack_.back() : nullptr;
+  if (frame.level < 0)
+    Problem("node", name() + ": its level " + std::to_string(frame.level) + " is not plausible.", here);
+  else if (parent != nullptr && frame.level != parent->level - 1)
+    Problem("node",
+            name() + ": its level " + std::to_string(frame.level) + " lies under node " + std::to_string(parent->node) +
+                " of level " + std::to_string(parent->level) + ".",
+            here);
+
+  if (parent != nullptr) {
+    InteriorLink link;
+    link.node = parent->node;
+    link.position = parent->next;
+    link.key = EntryAt(parent->bytes, parent->next - 1) + 1;
+    link.child = node;
+    if (frame.entries > 0) {
+      link.childFirst = EntryAt(frame.bytes, 0) + 1;
+      link.childLast = EntryAt(frame.bytes, frame.entries - 1) + 1;
+    }
+    visitor.Link(link);
+  }
+
+  if (frame.level == 0) {
+    ++counts_.leaves;
+    counts_.depth = std::max(counts_.depth, depth);
+    const LeafNode leaf{node, counts_.entries + 1, frame.entries, entrySize_, EntryAt(frame.bytes, 0)};
+    counts_.entries += frame.entries;
+    if (frame.entries > 0) visitor.Leaf(leaf);
+    spare_.push_back(std::move(frame.bytes));
+    return;
+  }
+  if (frame.entries == 0) Problem("node", name() + ": an interior node without entries.", here);
+  stack_.push_back(std::move(frame));
+}
+
+bool TreeWalk::ChildIsNew(const Frame& parent, std::uint32_t child) {
+  std::string what;
+  if (child < 2 || child > nodeCount_)
+    what = "lies outside the tree nodes of the index file (2 to " + std::to_string(nodeCount_) + ").";
+  else if (reached_[child] && OnPath(child))
+    what = "leads back to a node on the path from the root (a cycle).";
+  else if (reached_[child])
+    what = "leads to a node already reached through another entry.";
+  else if (parent.depth >= kMaxTreeDepth)
+    what = "leads deeper than " + std::to_string(kMaxTreeDepth) + " levels.";
+  else
+    return true;
+  Problem("child",
+          "Node " + std::to_string(parent.node) + ", entry " + std::to_string(parent.next) + ": its child pointer " +
+              std::to_string(child) + " " + what,
+          {.node = parent.node, .position = parent.next});
+  return false;
+}
+
+WalkCounts TreeWalk::Run(TreeVisitor& visitor) {
+  counts_ = WalkCounts{};
+  stack_.clear();
+  reached_.assign(static_cast<std::size_t>(nodeCount_) + 1, false);
+  Visit(static_cast<std::uint32_t>(state_.KeyHead.RootNode), false, 1, visitor);
+  while (!stack_.empty()) {
+    Frame& top = stack_.back();
+    if (top.next >= top.entries) {
+      spare_.push_back(std::move(top.bytes));
+      stack_.pop_back();
+      continue;
+    }
+    ++top.next;  // 1-based in messages
+    const std::uint32_t child = PointerOf(top.bytes, top.next - 1);
+    // Visit may grow the stack: `top` is not used after it.
+    if (ChildIsNew(top, child)) Visit(child, true, top.depth + 1, visitor);
+  }
+  return counts_;
+}
+
+}  // namespace ondrel::tool
