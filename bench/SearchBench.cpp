@@ -5,9 +5,9 @@
 //   middle one and the last, on KEYNO (one part) and BYNAME (two parts);
 //   each must find the entry it was given the key of.
 // - find/LABEL/PROFILE: FindInEntries through the whole profile for a text
-//   only the record of the last key holds (record n's name carries n only in
-//   the key field, so the text is the last record's 10-digit key): all
-//   records are read and tested; it must find that one entry.
+//   only the record of the profile's last entry holds (record n carries n
+//   only in its key field, so the text is that record's 10-digit key): all
+//   records are read and tested; it must find the last entry.
 // - export_text/LABEL/BYNAME: the text export of the scattering profile, to
 //   set beside the one of KEYNO (Benchmarks.cpp).
 #include "bench/SearchBench.h"
@@ -28,8 +28,14 @@
 namespace ondrel::bench {
 namespace {
 
-// The key of entry `entry` as stored, split into the profile's parts.
-std::vector<std::string> KeyPartsOf(OpenedProfile& opened, Long entry) {
+// Entry `entry` of the profile: its key as stored, split into the
+// profile's parts, and the record it points at.
+struct EntryKey {
+  std::vector<std::string> parts;
+  Long record = 0;
+};
+
+EntryKey EntryKeyOf(OpenedProfile& opened, Long entry) {
   SharedState& state = opened.state;
   ByteFile index(state.IndexPath);
   FineProblems problems(opened.platform);
@@ -39,10 +45,11 @@ std::vector<std::string> KeyPartsOf(OpenedProfile& opened, Long entry) {
   TreeEntry e;
   while (cursor.Next(e) && e.Number < entry) {
   }
-  std::vector<std::string> parts;
+  EntryKey key;
+  key.record = e.Record;
   for (const KeyPartOrder& part : order.Parts())
-    parts.emplace_back(reinterpret_cast<const char*>(e.Key) + part.offset, static_cast<std::size_t>(part.length));
-  return parts;
+    key.parts.emplace_back(reinterpret_cast<const char*>(e.Key) + part.offset, static_cast<std::size_t>(part.length));
+  return key;
 }
 
 class NoProgress : public SearchProgress {
@@ -60,7 +67,7 @@ void RegisterSearch(const BenchProfile& profile, OpenedProfile& keyed, OpenedPro
     const auto total = static_cast<Long>(profile.records);
     for (const auto& [where, entry] : {std::pair<const char*, Long>{"first", 1}, {"middle", total / 2},
                                        {"last", total}}) {
-      const std::vector<std::string> typed = KeyPartsOf(*opened, entry);
+      const std::vector<std::string> typed = EntryKeyOf(*opened, entry).parts;
       benchmark::RegisterBenchmark(("seek/" + profile.label + "/" + name + "/" + where).c_str(),
                                    [opened, typed, entry, fail](benchmark::State& state) {
                                      SeekResult result;
@@ -76,9 +83,10 @@ void RegisterSearch(const BenchProfile& profile, OpenedProfile& keyed, OpenedPro
           ->UseRealTime();
     }
 
-    // The last record's key, found only at the end of KEYNO and wherever
-    // that record's name puts it in BYNAME.
-    const std::string text = KeyOf(profile.records);
+    // The key field of the record under the profile's last entry: only
+    // that record's line holds it, so the search reads and tests every
+    // record before it finds it at the last entry.
+    const std::string text = KeyOf(static_cast<std::uint64_t>(EntryKeyOf(*opened, total).record));
     benchmark::RegisterBenchmark(("find/" + profile.label + "/" + name).c_str(),
                                  [opened, text, total, fail](benchmark::State& state) {
                                    FindResult result;
@@ -88,8 +96,10 @@ void RegisterSearch(const BenchProfile& profile, OpenedProfile& keyed, OpenedPro
                                      result = FindInEntries(opened->state, TextMatcher(text, true), 1, total, true,
                                                             problems, &progress);
                                    }
-                                   if (result.outcome != FindOutcome::Found || opened->platform.messages != 0)
-                                     fail(state, "the search did not find the last record's key");
+                                   if (result.outcome != FindOutcome::Found || result.entry != total ||
+                                       opened->platform.messages != 0)
+                                     fail(state, "the search did not find the last entry's record, but entry " +
+                                                     std::to_string(result.entry));
                                    state.counters["records_per_s"] = benchmark::Counter(
                                        static_cast<double>(total), benchmark::Counter::kIsIterationInvariantRate);
                                  })

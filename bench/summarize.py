@@ -21,6 +21,11 @@ WINDOW_MS = 1.0             # a window at any entry under 1 ms
 WINDOW_SAME = 1.5           # "the same at the last entry": the slowest window within 1.5x the first
 EXPORT_SHARE = 0.5          # export at least half the speed of reading the data file
 RSS_MB = 100.0              # resident memory with a 10M profile open
+SEEK_MS = 1.0               # a seek at any key of a 10M profile under 1 ms
+SEEK_FLAT = 2.0             # "flat": the slowest of first, middle and last within 2x the fastest
+FIND_RATE = 10e6            # find: records a second through a record-ordered profile
+FIND_SCATTERED_SHARE = 0.5  # and at least half that through a scattering one
+SCATTERED_EXPORT = 2.0      # the export of the scattering profile within 2x the record-ordered one
 
 UNIT_SECONDS = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
 
@@ -138,6 +143,29 @@ def main():
             cells.append(fmt_ratio(seconds(runs, f"sqlite_window/{c}/{pt}") / ours))
         out.append(f"| {point_names[pt]} | " + " | ".join(cells) + " |")
 
+    # Reaching a record by key and by text, and the whole scattering profile.
+    keyed, scattered = "KEYNO", "BYNAME"
+    wheres = ["first", "middle", "last"]
+    out.append("")
+    out.append(f"Reaching a record: the key seek at the first, middle and last key, the text search "
+               f"through the whole profile, and the text export of the scattering profile {scattered} "
+               f"against {keyed}'s:")
+    out.append("")
+    out.append("| Measure | " + " | ".join(p.replace("_", " entries, ") + "-byte nodes" for p in profiles) + " |")
+    out.append("|---|" + "---|" * len(profiles))
+    seek = {}
+    for prof in [keyed, scattered]:
+        for w in wheres:
+            seek[prof, w] = {p: seconds(runs, f"seek/{p}/{prof}/{w}") for p in profiles}
+            row(f"Seek in {prof}, {w} key", [fmt_time(seek[prof, w][p]) for p in profiles])
+    find = {prof: {p: records[p] / seconds(runs, f"find/{p}/{prof}") for p in profiles} for prof in [keyed, scattered]}
+    for prof in [keyed, scattered]:
+        row(f"Find through {prof}", [fmt_rate(find[prof][p]) + " records" for p in profiles])
+    scattered_text = {p: records[p] / seconds(runs, f"export_text/{p}/{scattered}") for p in profiles}
+    row(f"ondrel-export text, {scattered}", [fmt_rate(scattered_text[p]) + " records" for p in profiles])
+    row(f"**Export text: {scattered} time / {keyed} time**",
+        [fmt_ratio(rate["text"][p] / scattered_text[p]) for p in profiles])
+
     out.append("")
     out.append("Resident memory of the headless core with a profile open (LoadFileSet, LoadProfile, "
                "the walk, the window at entry 1):")
@@ -170,6 +198,25 @@ def main():
         verdicts.append((f"Export {kind} at least {EXPORT_SHARE} of reading the data file", share >= EXPORT_SHARE,
                          f"lowest {share:.3f}" + ("" if share >= EXPORT_SHARE
                                                   else f": missed by {EXPORT_SHARE / share:.0f} times")))
+    for prof in [keyed, scattered]:
+        slowest = max(seek[prof, w][p] for w in wheres for p in big)
+        verdicts.append((f"Seek in {prof} under {SEEK_MS:g} ms at any key ({', '.join(big)})",
+                         slowest < SEEK_MS * 1e-3, f"slowest {fmt_time(slowest)}"))
+        flat = max(max(seek[prof, w][p] for w in wheres) / min(seek[prof, w][p] for w in wheres) for p in big)
+        verdicts.append((f"Seek in {prof} flat from the first key to the last (within {SEEK_FLAT:g}×)",
+                         flat <= SEEK_FLAT, f"worst slowest/fastest {fmt_ratio(flat)}"))
+    lowest = min(find[keyed][p] for p in big)
+    verdicts.append((f"Find through {keyed} at least {fmt_rate(FIND_RATE)} records", lowest >= FIND_RATE,
+                     f"lowest {fmt_rate(lowest)} records" + ("" if lowest >= FIND_RATE
+                                                             else f": missed by {FIND_RATE / lowest:.2f} times")))
+    need = FIND_RATE * FIND_SCATTERED_SHARE
+    lowest = min(find[scattered][p] for p in big)
+    verdicts.append((f"Find through {scattered} at least {fmt_rate(need)} records", lowest >= need,
+                     f"lowest {fmt_rate(lowest)} records" + ("" if lowest >= need
+                                                             else f": missed by {need / lowest:.2f} times")))
+    worst_export = max(rate["text"][p] / scattered_text[p] for p in big)
+    verdicts.append((f"Export text of {scattered} within {SCATTERED_EXPORT:g}× {keyed}", worst_export <= SCATTERED_EXPORT,
+                     f"worst {fmt_ratio(worst_export)}"))
     for p, v in rss.items():
         mb = v["rss_peak_kib"] / 1024
         verdicts.append((f"Resident memory with {p} open under {RSS_MB:g} MB (headless core)", mb < RSS_MB,

@@ -10,6 +10,7 @@
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
 #include "database/RecordBatch.h"
+#include "viewer/RecordMatches.h"
 
 namespace ondrel {
 namespace {
@@ -32,12 +33,6 @@ constexpr std::array<unsigned char, 256> kFold = FoldTable();
 void Fold(std::string& text) {
   for (char& c : text) c = static_cast<char>(kFold[static_cast<unsigned char>(c)]);
 }
-
-// Batches of a long search: the first small, so that a match nearby comes
-// at once; the largest still short enough that the progress is told and
-// Cancel is seen several times a second.
-constexpr std::int64_t kFirstBatch = 256;
-constexpr std::int64_t kLargestBatch = 1 << 20;
 
 }  // namespace
 
@@ -175,33 +170,122 @@ struct Candidate {
 
 }  // namespace
 
-FindResult FindInEntries(SharedState& state, const TextMatcher& matcher, Long first, Long last, bool forward,
-                         FineProblems& problems, SearchProgress* progress) {
+namespace {
+
+// The column of the text in the line the window shows of entry `record`,
+// read now, or -1.
+long ColumnInRecord(SharedState& state, const TextMatcher& matcher, FineProblems& problems, ByteFile& data,
+                    Long record) {
+  ReadEntryRecord(state, problems, data, record);
+  return state.RecordFlag == 'Y' ? matcher.Find(state.RecordLine.data(), state.RecordLine.size()) : -1;
+}
+
+struct Search {
+  SharedState& state;
+  const TextMatcher& matcher;
+  FineProblems& problems;
+  SearchProgress* progress;
+  ByteFile& index;
+  ByteFile& data;
+  const KeyOrder& order;
+  std::int64_t total;  // entries of the whole search, for the progress
+  FindBatches batches;
+};
+
+FindResult InChunks(Search& s, Long first, Long last, bool forward, std::int64_t done, bool passAllowed);
+
+// Entries [first, last] through one pass over the data file (RecordMatches),
+// then a walk of the entries in key order that stops at the first match in
+// the search's direction.  That record is read again, as the window reads
+// it, and a record that no longer holds the text (the file was written
+// since) is passed over.  `usable` false: no pass could be made.
+FindResult ByPass(Search& s, Long first, Long last, bool forward, std::int64_t done, bool& usable) {
   FindResult result;
-  if (matcher.Empty() || last < first || state.RecordLength <= 0) return result;
-  ByteFile index;
-  ByteFile data;
-  if (!index.Open(state.IndexPath)) problems.Other();
-  if (!data.Open(state.DataPath)) problems.Other();
-  if (!index.IsOpen()) return result;
-  const KeyOrder order(state);
-  RecordBatch batch(data, state.RecordLength);
+  usable = true;
+  const auto span = static_cast<double>(std::int64_t{last} - first + 1);
+  // The pass is most of the cost: nine tenths of the span's progress.
+  auto tell = [&](double share) {
+    return !s.progress ||
+           s.progress->Continue(done + static_cast<std::int64_t>(span * share), s.total);
+  };
+  RecordMatches matches;
+  const auto scanned = matches.Scan(s.state, s.matcher, s.data, [&](double share) { return tell(0.9 * share); });
+  if (scanned == RecordMatches::Outcome::Unusable) {
+    usable = false;
+    return result;
+  }
+  if (scanned == RecordMatches::Outcome::Cancelled) {
+    result.outcome = FindOutcome::Cancelled;
+    return result;
+  }
+
+  EntryCursor cursor(s.state, s.index, s.order, s.problems);
+  const Long leaf = FindLeaf(s.state, static_cast<double>(first));
+  cursor.StartAt(leaf);
+  TreeEntry entry;
+  Long candidate = 0;  // searching back: the last entry that may match
+  Long candidateRecord = 0;
+  std::int64_t walked = 0;
+  while (leaf != 0 && cursor.Next(entry) && entry.Number <= last) {
+    if ((++walked & 0xFFFF) == 0 && !tell(0.9 + 0.1 * static_cast<double>(walked) / span)) {
+      result.outcome = FindOutcome::Cancelled;
+      return result;
+    }
+    if (entry.Number < first || entry.Flag != 'Y') continue;
+    // A record outside the file as it was read is read the window's way.
+    if (matches.Read(entry.Record) && !matches.Matches(entry.Record)) continue;
+    if (!forward) {
+      candidate = entry.Number;
+      candidateRecord = entry.Record;
+      continue;
+    }
+    const long column = ColumnInRecord(s.state, s.matcher, s.problems, s.data, entry.Record);
+    if (column >= 0) {
+      result = {FindOutcome::Found, entry.Number, column};
+      return result;
+    }
+  }
+  if (candidate != 0) {
+    const long column = ColumnInRecord(s.state, s.matcher, s.problems, s.data, candidateRecord);
+    if (column >= 0) return {FindOutcome::Found, candidate, column};
+    // The file changed under the search: the entries before, batch by batch.
+    return InChunks(s, first, candidate - 1, false, done, false);
+  }
+  return result;
+}
+
+FindResult InChunks(Search& s, Long first, Long last, bool forward, std::int64_t done, bool passAllowed) {
+  FindResult result;
+  RecordBatch batch(s.data, s.state.RecordLength);
   std::vector<Candidate> chunk;
   std::vector<long> found;
   std::vector<unsigned char> read;
-  const std::int64_t total = std::int64_t{last} - first + 1;
-  std::int64_t done = 0;
-  std::int64_t size = kFirstBatch;
+  std::int64_t size = std::max<std::int64_t>(1, s.batches.first);
+  const std::int64_t largest = std::max(size, s.batches.largest);
+  const std::int64_t fileRecords = RecordMatches::RecordsIn(s.data, s.state.RecordLength);
 
   // Each chunk of entries [from, to], read in key order from the leaf that
   // holds `from`.
   for (std::int64_t from = forward ? first : std::max<std::int64_t>(first, std::int64_t{last} - size + 1),
                     to = forward ? std::min<std::int64_t>(last, std::int64_t{first} + size - 1) : last;
        from <= to;) {
+    // Once the chunks are at their largest and what is left to search is a
+    // large share of the data file (a quarter or more of its records), one
+    // pass over the whole file costs less than reading it again for each
+    // chunk when the key order scatters the records, and about the same
+    // when it does not.
+    const std::int64_t left = forward ? std::int64_t{last} - from + 1 : to - first + 1;
+    if (passAllowed && size == largest && s.data.IsOpen() && left >= fileRecords / 4) {
+      bool usable = false;
+      result = forward ? ByPass(s, static_cast<Long>(from), last, true, done, usable)
+                       : ByPass(s, first, static_cast<Long>(to), false, done, usable);
+      if (usable) return result;
+      passAllowed = false;
+    }
     chunk.clear();
     batch.Clear();
-    EntryCursor cursor(state, index, order, problems);
-    const Long leaf = FindLeaf(state, static_cast<double>(from));
+    EntryCursor cursor(s.state, s.index, s.order, s.problems);
+    const Long leaf = FindLeaf(s.state, static_cast<double>(from));
     cursor.StartAt(leaf);
     TreeEntry entry;
     while (leaf != 0 && cursor.Next(entry) && entry.Number <= to) {
@@ -211,8 +295,8 @@ FindResult FindInEntries(SharedState& state, const TextMatcher& matcher, Long fi
     }
     found.assign(batch.Size(), -1);
     read.assign(batch.Size(), 0);
-    MatchVisitor visitor(state, matcher, found, read);
-    if (data.IsOpen() && state.RecordLength <= kWholeSlotLimit) batch.Read(visitor);
+    MatchVisitor visitor(s.state, s.matcher, found, read);
+    if (s.data.IsOpen() && s.state.RecordLength <= kWholeSlotLimit) batch.Read(visitor);
 
     // The chunk in key order (backwards when searching back): the first
     // match met.  A record not read whole is read as the window reads it.
@@ -221,11 +305,9 @@ FindResult FindInEntries(SharedState& state, const TextMatcher& matcher, Long fi
       const Candidate& c = chunk[forward ? k : n - 1 - k];
       if (c.place < 0) continue;
       long column = found[static_cast<std::size_t>(c.place)];
-      if (!read[static_cast<std::size_t>(c.place)]) {
-        // What the window shows of it: the fields read before a failure.
-        ReadEntryRecord(state, problems, data, c.record);
-        column = state.RecordFlag == 'Y' ? matcher.Find(state.RecordLine.data(), state.RecordLine.size()) : -1;
-      }
+      // What the window shows of it: the fields read before a failure.
+      if (!read[static_cast<std::size_t>(c.place)])
+        column = ColumnInRecord(s.state, s.matcher, s.problems, s.data, c.record);
       if (column >= 0) {
         result.outcome = FindOutcome::Found;
         result.entry = c.entry;
@@ -235,11 +317,11 @@ FindResult FindInEntries(SharedState& state, const TextMatcher& matcher, Long fi
     }
 
     done += to - from + 1;
-    if (progress && !progress->Continue(done, total)) {
+    if (s.progress && !s.progress->Continue(done, s.total)) {
       result.outcome = FindOutcome::Cancelled;
       return result;
     }
-    size = std::min(size * 4, kLargestBatch);
+    size = std::min(size * 4, largest);
     if (forward) {
       from = to + 1;
       to = std::min<std::int64_t>(last, to + size);
@@ -249,6 +331,21 @@ FindResult FindInEntries(SharedState& state, const TextMatcher& matcher, Long fi
     }
   }
   return result;
+}
+
+}  // namespace
+
+FindResult FindInEntries(SharedState& state, const TextMatcher& matcher, Long first, Long last, bool forward,
+                         FineProblems& problems, SearchProgress* progress, FindBatches batches) {
+  if (matcher.Empty() || last < first || state.RecordLength <= 0) return {};
+  ByteFile index;
+  ByteFile data;
+  if (!index.Open(state.IndexPath)) problems.Other();
+  if (!data.Open(state.DataPath)) problems.Other();
+  if (!index.IsOpen()) return {};
+  const KeyOrder order(state);
+  Search search{state, matcher, problems, progress, index, data, order, std::int64_t{last} - first + 1, batches};
+  return InChunks(search, first, last, forward, 0, true);
 }
 
 }  // namespace ondrel

@@ -96,12 +96,21 @@ struct FindResult {
   long column = -1;   // Found: where the text starts in its record line
 };
 
+// The sizes of a long search's batches of entries: the first small, so that
+// a match nearby comes at once; the largest still short enough that the
+// progress is told and Cancel is seen several times a second.  Once at the
+// largest, the rest may be searched through one pass over the data file.
+struct FindBatches {
+  std::int64_t first = 256;
+  std::int64_t largest = std::int64_t{1} << 20;
+};
+
 // Looks through entries `first` to `last` (both included, 1-based; `last`
 // below `first` searches nothing), forwards from `first` or backwards from
 // `last`, for the first match met in that direction.  Needs the definition
 // loaded; the data and index files are opened here, for the span of the
 // search.  What cannot be read goes to `problems` and the search goes on.
 FindResult FindInEntries(SharedState& state, const TextMatcher& matcher, Long first, Long last, bool forward,
-                         FineProblems& problems, SearchProgress* progress);
+                         FineProblems& problems, SearchProgress* progress, FindBatches batches = {});
 
 }  // namespace ondrel
