@@ -52,7 +52,7 @@ void ByteFile::Close() {
   last_ = nullptr;
 }
 
-bool ByteFile::ReadDirect(std::int64_t offset, void* dst, std::size_t n) {
+bool ByteFile::ReadDirect(std::int64_t offset, void* dst, std::size_t n) const {
   auto* out = static_cast<unsigned char*>(dst);
   std::size_t got = 0;
   while (got < n) {
@@ -108,6 +108,15 @@ bool ByteFile::Read(std::int64_t position, void* dst, std::size_t n) {
   if (!block) return false;
   std::memcpy(dst, block->bytes.get() + (offset - block->start), n);
   return true;
+}
+
+bool ByteFile::ReadUncached(std::int64_t position, void* dst, std::size_t n) const {
+  if (fd_ < 0 || position < 1) return false;
+  const std::int64_t offset = position - 1;
+  if (static_cast<std::uint64_t>(n) > static_cast<std::uint64_t>(size_) ||
+      offset > size_ - static_cast<std::int64_t>(n))
+    return false;
+  return n == 0 || ReadDirect(offset, dst, n);
 }
 
 bool ByteFile::ReadText(std::int64_t position, std::size_t n, std::string& out) {

@@ -47,6 +47,9 @@ class ByteFile {
 
   // Reads n bytes at the 1-based position into dst.
   bool Read(std::int64_t position, void* dst, std::size_t n);
+  // The same without the block cache: one thread may call it while another
+  // reads the file (ReadAhead.h).
+  bool ReadUncached(std::int64_t position, void* dst, std::size_t n) const;
   // Reads n bytes at the position as text (one character per byte).
   bool ReadText(std::int64_t position, std::size_t n, std::string& out);
   // The BE16 (signed) and BE32 (unsigned) numbers at a position.
@@ -77,7 +80,7 @@ class ByteFile {
   // The block that holds [offset, offset + n), loading it on a miss; null
   // when the bytes cannot be read.  n is at most kLargestBlock.
   const Block* Fetch(std::int64_t offset, std::size_t n);
-  bool ReadDirect(std::int64_t offset, void* dst, std::size_t n);
+  bool ReadDirect(std::int64_t offset, void* dst, std::size_t n) const;
 
   int fd_ = -1;
   std::int64_t size_ = 0;

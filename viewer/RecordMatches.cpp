@@ -1,16 +1,16 @@
 #include "viewer/RecordMatches.h"
 
 #include <algorithm>
-#include <memory>
 #include <string>
 
 #include "database/DataRecord.h"
+#include "database/ReadAhead.h"
 
 namespace ondrel {
 namespace {
 
-// Pieces of about 4 MiB, a whole number of slots each.
-constexpr std::int64_t kPieceBytes = std::int64_t{4} << 20;
+// Pieces of about 1 MiB, a whole number of slots each, read a few ahead.
+constexpr std::int64_t kPieceBytes = std::int64_t{1} << 20;
 
 }  // namespace
 
@@ -30,12 +30,13 @@ RecordMatches::Outcome RecordMatches::Scan(const SharedState& state, const TextM
   bits_.assign(static_cast<std::size_t>((records + 63) / 64), 0);
 
   const std::int64_t perPiece = std::max<std::int64_t>(1, kPieceBytes / length);
-  const auto buffer = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(perPiece * length));
+  ReadAhead ahead(data, 0, records * length, static_cast<std::size_t>(perPiece * length));
   std::string scratch;
   for (std::int64_t first = 0; first < records; first += perPiece) {
     const std::int64_t count = std::min(perPiece, records - first);
-    if (!data.Read(first * length + 1, buffer.get(), static_cast<std::size_t>(count * length))) return Outcome::Unusable;
-    const char* slot = buffer.get();
+    const ReadAhead::Piece piece = ahead.Next();
+    if (!piece.read || piece.size != static_cast<std::size_t>(count * length)) return Outcome::Unusable;
+    const char* slot = piece.bytes;
     for (std::int64_t k = 0; k < count; ++k, slot += length) {
       if (matcher.FindInSlot(state, slot, scratch) >= 0) {
         const auto at = static_cast<std::uint64_t>(first + k);
