@@ -23,6 +23,7 @@
 #include "database/IndexWalk.h"
 #include "bench/BenchFiles.h"
 #include "bench/BenchSession.h"
+#include "bench/BenchSettings.h"
 #include "bench/SearchBench.h"
 #include "bench/Subprocess.h"
 #include "viewer/Scrolling.h"
@@ -37,14 +38,6 @@ namespace {
 // The floor's buffer: what a plain copy of the file (cat) reads at a time.
 constexpr std::size_t kFloorBuffer = 128 * 1024;
 
-struct Settings {
-  std::string directory = "/tmp/ondrel-bench";
-  std::vector<std::uint64_t> records{1000000, 10000000};
-  std::vector<int> nodeSizes{512, 2048};
-  std::string exportTool = ONDREL_EXPORT_PATH;
-  bool makeOnly = false;
-};
-
 // Benchmarks whose result was wrong; any makes the run end with status 1.
 int failures = 0;
 
@@ -55,34 +48,6 @@ void Fail(benchmark::State& state, const std::string& problem) {
 int FailFromElsewhere(benchmark::State& state, const std::string& problem) {
   Fail(state, problem);
   return failures;
-}
-
-bool TakeFlag(const char* arg, const char* name, std::string& value) {
-  const std::size_t n = std::strlen(name);
-  if (std::strncmp(arg, name, n) != 0 || arg[n] != '=') return false;
-  value = arg + n + 1;
-  return true;
-}
-
-bool ParseSettings(int argc, char** argv, Settings& settings) {
-  for (int i = 1; i < argc; ++i) {
-    std::string value;
-    if (TakeFlag(argv[i], "--bench_dir", value)) {
-      settings.directory = value;
-    } else if (TakeFlag(argv[i], "--bench_records", value)) {
-      if (!ParseCounts(value, settings.records)) return false;
-    } else if (TakeFlag(argv[i], "--bench_nodes", value)) {
-      if (!ParseNodeSizes(value, settings.nodeSizes)) return false;
-    } else if (TakeFlag(argv[i], "--bench_export", value)) {
-      settings.exportTool = value;
-    } else if (std::strcmp(argv[i], "--bench_make_only") == 0) {
-      settings.makeOnly = true;
-    } else {
-      std::fprintf(stderr, "ondrel-bench: unknown argument %s\n", argv[i]);
-      return false;
-    }
-  }
-  return true;
 }
 
 double Seconds(std::chrono::steady_clock::time_point since) {
@@ -258,8 +223,9 @@ void WarmUp(const BenchProfile& profile) {
 int main(int argc, char** argv) {
   using namespace ondrel::bench;
   benchmark::Initialize(&argc, argv);
-  Settings settings;
-  if (!ParseSettings(argc, argv, settings)) {
+  BenchSettings settings;
+  settings.exportTool = ONDREL_EXPORT_PATH;
+  if (!ParseBenchSettings(argc, argv, settings, "ondrel-bench")) {
     std::fprintf(stderr,
                  "usage: ondrel-bench [--bench_dir=DIR] [--bench_records=1M,10M] [--bench_nodes=512,2048]\n"
                  "                    [--bench_export=PATH] [--bench_make_only] [benchmark flags]\n");

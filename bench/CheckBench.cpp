@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "bench/BenchFiles.h"
+#include "bench/BenchSettings.h"
 #include "bench/Subprocess.h"
 
 #ifndef ONDREL_EXPORT_PATH
@@ -45,43 +46,7 @@ namespace {
 
 constexpr std::size_t kFloorBuffer = 128 * 1024;
 
-struct Settings {
-  std::string directory = "/tmp/ondrel-bench";
-  std::vector<std::uint64_t> records{1000000, 10000000};
-  std::vector<int> nodeSizes{512, 2048};
-  std::string exportTool = ONDREL_EXPORT_PATH;
-  bool makeOnly = false;
-};
-
 int failures = 0;
-
-bool TakeFlag(const char* arg, const char* name, std::string& value) {
-  const std::size_t n = std::strlen(name);
-  if (std::strncmp(arg, name, n) != 0 || arg[n] != '=') return false;
-  value = arg + n + 1;
-  return true;
-}
-
-bool ParseSettings(int argc, char** argv, Settings& settings) {
-  for (int i = 1; i < argc; ++i) {
-    std::string value;
-    if (TakeFlag(argv[i], "--bench_dir", value)) {
-      settings.directory = value;
-    } else if (TakeFlag(argv[i], "--bench_records", value)) {
-      if (!ParseCounts(value, settings.records)) return false;
-    } else if (TakeFlag(argv[i], "--bench_nodes", value)) {
-      if (!ParseNodeSizes(value, settings.nodeSizes)) return false;
-    } else if (TakeFlag(argv[i], "--bench_export", value)) {
-      settings.exportTool = value;
-    } else if (std::strcmp(argv[i], "--bench_make_only") == 0) {
-      settings.makeOnly = true;
-    } else {
-      std::fprintf(stderr, "ondrel-check-bench: unknown argument %s\n", argv[i]);
-      return false;
-    }
-  }
-  return true;
-}
 
 // One run of the tool: what it wrote, how it ended, its peak memory.
 struct CheckRun {
@@ -175,8 +140,9 @@ void Register(const BenchProfile& profile, const std::string& tool) {
 int main(int argc, char** argv) {
   using namespace ondrel::bench;
   benchmark::Initialize(&argc, argv);
-  Settings settings;
-  if (!ParseSettings(argc, argv, settings)) {
+  BenchSettings settings;
+  settings.exportTool = ONDREL_EXPORT_PATH;
+  if (!ParseBenchSettings(argc, argv, settings, "ondrel-check-bench")) {
     std::fprintf(stderr,
                  "usage: ondrel-check-bench [--bench_dir=DIR] [--bench_records=1M,10M] [--bench_nodes=512,2048]\n"
                  "                          [--bench_export=PATH] [--bench_make_only] [benchmark flags]\n");

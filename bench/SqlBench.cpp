@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "bench/BenchFiles.h"
+#include "bench/BenchSettings.h"
 #include "bench/Subprocess.h"
 
 #ifndef ONDREL_EXPORT_PATH
@@ -190,13 +191,6 @@ void RegisterSqliteExport(const BenchProfile& profile, const std::filesystem::pa
     state.counters["records_per_s"] =
         benchmark::Counter(static_cast<double>(profile.records), benchmark::Counter::kIsIterationInvariantRate);
   })->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
-}
-
-bool TakeFlag(const char* arg, const char* name, std::string& value) {
-  const std::size_t n = std::strlen(name);
-  if (std::strncmp(arg, name, n) != 0 || arg[n] != '=') return false;
-  value = arg + n + 1;
-  return true;
 }
 
 }  // namespace
