@@ -47,6 +47,10 @@ fail() {
     echo "The program's output:" >&2
     sed 's/^/  /' "$viewer_log" >&2
   fi
+  if [ -n "$work_dir" ] && [ -s "$work_dir/xvfb.log" ]; then
+    echo "The X server's output (display ${DISPLAY:-none}):" >&2
+    sed 's/^/  /' "$work_dir/xvfb.log" >&2
+  fi
   exit 1
 }
 
