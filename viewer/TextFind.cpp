@@ -206,7 +206,7 @@ FindResult ByPass(Search& s, Long first, Long last, bool forward, std::int64_t d
   // The pass is most of the cost: nine tenths of the span's progress.
   auto tell = [&](double share) {
     return !s.progress ||
-           s.progress->Continue(done + static_cast<std::int64_t>(span * share), s.total);
+           s.progress->Continue(done + static_cast<std::int64_t>(span * std::min(share, 1.0)), s.total);
   };
   RecordMatches matches;
   const auto scanned = matches.Scan(s.state, s.matcher, s.data, [&](double share) { return tell(0.9 * share); });
