@@ -20,8 +20,8 @@ struct BenchSettings {
 bool TakeFlag(const char* arg, const char* name, std::string& value);
 
 // --bench_dir, --bench_records, --bench_nodes, --bench_export and
-// --bench_make_only; false, after a line naming `program` and the flag, on
-// any other.
+// --bench_make_only; false, after a line naming `program` and the flag and
+// the usage, on any other or on a value that cannot be read.
 bool ParseBenchSettings(int argc, char** argv, BenchSettings& settings, const char* program);
 
 }  // namespace ondrel::bench

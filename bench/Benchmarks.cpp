@@ -225,12 +225,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   BenchSettings settings;
   settings.exportTool = ONDREL_EXPORT_PATH;
-  if (!ParseBenchSettings(argc, argv, settings, "ondrel-bench")) {
-    std::fprintf(stderr,
-                 "usage: ondrel-bench [--bench_dir=DIR] [--bench_records=1M,10M] [--bench_nodes=512,2048]\n"
-                 "                    [--bench_export=PATH] [--bench_make_only] [benchmark flags]\n");
-    return 2;
-  }
+  if (!ParseBenchSettings(argc, argv, settings, "ondrel-bench")) return 2;
   const std::vector<BenchProfile> profiles = ProfileSet(settings.directory, settings.records, settings.nodeSizes);
   try {
     MakeFiles(profiles);

@@ -20,12 +20,7 @@
 // so anything else means the run did not do the work it claims.  The
 // counter peak_kib is the tool's peak resident memory in the last run.
 #include <benchmark/benchmark.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -39,8 +34,6 @@
 #define ONDREL_EXPORT_PATH ""
 #endif
 
-extern char** environ;
-
 namespace ondrel::bench {
 namespace {
 
@@ -48,56 +41,12 @@ constexpr std::size_t kFloorBuffer = 128 * 1024;
 
 int failures = 0;
 
-// One run of the tool: what it wrote, how it ended, its peak memory.
-struct CheckRun {
-  std::string out;
-  int exitStatus = -1;
-  long peakKiB = 0;
-};
-
-CheckRun RunCheck(const std::string& tool, const std::vector<std::string>& args) {
-  int fds[2];
-  CheckRun run;
-  if (::pipe(fds) != 0) return run;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&actions, fds[0]);
-  std::vector<char*> argv{const_cast<char*>(tool.c_str())};
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(fds[1]);
-  if (spawned != 0) {
-    ::close(fds[0]);
-    return run;
-  }
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) != 0;) {
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
-    run.out.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fds[0]);
-  int status = 0;
-  rusage usage{};
-  while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
-  }
-  run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.peakKiB = usage.ru_maxrss;
-  return run;
-}
-
 // What is wrong with a check of a sound profile of `records` entries.
-std::string CheckProblem(const CheckRun& run, std::uint64_t records) {
+std::string CheckProblem(const ToolRun& run, const std::string& out, std::uint64_t records) {
   const std::string entries = "Summary: entries " + std::to_string(records) + ",";
-  std::size_t lines = 0;
-  for (const char c : run.out) lines += c == '\n';
-  if (run.exitStatus != 0 || lines != 3 || run.out.find(entries) == std::string::npos ||
-      run.out.find(", problems 0\nTotal: ") == std::string::npos)
-    return "ondrel-export --check ended with status " + std::to_string(run.exitStatus) + ": " + run.out;
+  if (run.exitStatus != 0 || run.lines != 3 || out.find(entries) == std::string::npos ||
+      out.find(", problems 0\nTotal: ") == std::string::npos)
+    return "ondrel-export --check ended with status " + std::to_string(run.exitStatus) + ": " + out;
   return "";
 }
 
@@ -118,9 +67,13 @@ void Register(const BenchProfile& profile, const std::string& tool) {
     const std::uint64_t records = profile.records;
     benchmark::RegisterBenchmark(("check/" + profile.label + "/" + name).c_str(),
                                  [tool, args, records](benchmark::State& state) {
-                                   CheckRun run;
-                                   for (auto _ : state) run = RunCheck(tool, args);
-                                   const std::string problem = CheckProblem(run, records);
+                                   ToolRun run;
+                                   std::string out;
+                                   for (auto _ : state) {
+                                     out.clear();
+                                     run = RunTool(tool, args, &out);
+                                   }
+                                   const std::string problem = CheckProblem(run, out, records);
                                    if (!problem.empty()) {
                                      ++failures;
                                      state.SkipWithError(problem.c_str());
@@ -142,12 +95,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   BenchSettings settings;
   settings.exportTool = ONDREL_EXPORT_PATH;
-  if (!ParseBenchSettings(argc, argv, settings, "ondrel-check-bench")) {
-    std::fprintf(stderr,
-                 "usage: ondrel-check-bench [--bench_dir=DIR] [--bench_records=1M,10M] [--bench_nodes=512,2048]\n"
-                 "                          [--bench_export=PATH] [--bench_make_only] [benchmark flags]\n");
-    return 2;
-  }
+  if (!ParseBenchSettings(argc, argv, settings, "ondrel-check-bench")) return 2;
   const std::vector<BenchProfile> profiles = ProfileSet(settings.directory, settings.records, settings.nodeSizes);
   try {
     for (const BenchProfile& profile : profiles)

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,7 +20,7 @@ constexpr std::size_t kPipeChunk = 1 << 20;
 
 }  // namespace
 
-ToolRun RunTool(const std::string& program, const std::vector<std::string>& args) {
+ToolRun RunTool(const std::string& program, const std::vector<std::string>& args, std::string* output) {
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe: " + std::string(std::strerror(errno)));
   // A pipe as large as the system allows, so that the tool is not stopped
@@ -50,12 +51,15 @@ ToolRun RunTool(const std::string& program, const std::vector<std::string>& args
     if (n <= 0) break;
     run.bytes += static_cast<std::uint64_t>(n);
     run.lines += static_cast<std::uint64_t>(std::count(buffer.data(), buffer.data() + n, '\n'));
+    if (output) output->append(buffer.data(), static_cast<std::size_t>(n));
   }
   ::close(pipeFds[0]);
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  rusage usage{};
+  while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
   run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.peakKiB = usage.ru_maxrss;
   return run;
 }
 

@@ -47,16 +47,6 @@ struct Scattered {
   }
 };
 
-class Counting : public SearchProgress {
- public:
-  bool Continue(std::int64_t done, std::int64_t total) override {
-    EXPECT_LE(done, total);
-    return ++calls < cancelAt;
-  }
-  int calls = 0;
-  int cancelAt = 1 << 30;
-};
-
 class FindPassTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { shared = new Scattered; }
@@ -137,10 +127,10 @@ TEST_F(FindPassTest, EveryBatchingStopsWhereEntryByEntryReadingStops) {
 // through every entry makes a handful of reports, not one per batch.
 TEST_F(FindPassTest, ThePassIsOneStepOfProgressAndCanBeCancelled) {
   const TextMatcher nowhere("ZZZ", true);
-  Counting counting;
+  test::CountingProgress counting;
   EXPECT_EQ(Search(nowhere, 1, kRecords, true, {2, 8}, &counting).outcome, FindOutcome::NotFound);
   EXPECT_LE(counting.calls, 4);  // two batches, then the pass in one piece
-  Counting cancel;
+  test::CountingProgress cancel;
   cancel.cancelAt = 3;  // in the pass
   EXPECT_EQ(Search(nowhere, 1, kRecords, false, {2, 8}, &cancel).outcome, FindOutcome::Cancelled);
   EXPECT_EQ(cancel.calls, 3);

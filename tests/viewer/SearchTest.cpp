@@ -44,17 +44,6 @@ const Databases& Shared() {
   return databases;
 }
 
-class Cancelling : public SearchProgress {
- public:
-  bool Continue(std::int64_t done, std::int64_t total) override {
-    EXPECT_LE(done, total);
-    ++calls;
-    return calls < cancelAt;
-  }
-  int calls = 0;
-  int cancelAt = 1 << 30;
-};
-
 class SearchTest : public ::testing::Test {
  protected:
   void Open(RecordingView& v) {
@@ -165,14 +154,14 @@ TEST_F(SearchTest, PurgedAndUnshownRecordsNeverMatchAndCancelMovesNothing) {
   // was.
   GoToEntry(state, platform, view, 5);
   const std::string before = Screen(state, view);
-  Cancelling cancel;
+  test::CountingProgress cancel;
   cancel.cancelAt = 3;
   EXPECT_EQ(Find("N0070400", true, true, &cancel), FindOutcome::Cancelled);
   EXPECT_EQ(cancel.calls, 3);
   EXPECT_EQ(Screen(state, view), before);
   // Not cancelled, the same search goes through the growing batches to the
   // far end.
-  Cancelling counting;
+  test::CountingProgress counting;
   EXPECT_EQ(Find("N0070400", true, true, &counting), FindOutcome::Found);
   EXPECT_EQ(FirstLine(), 70400);
   EXPECT_GE(counting.calls, 4);

@@ -3,6 +3,9 @@
 // records what the viewer does to it.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,8 +17,21 @@
 #include "tests/viewer/NumberedIspec.h"
 #include "viewer/PlainContentsView.h"
 #include "viewer/Scrolling.h"
+#include "viewer/TextFind.h"
 
 namespace ondrel::test {
+
+// Counts a search's reports of progress, checks that none claims more than
+// the whole, and cancels at report `cancelAt`.
+class CountingProgress : public SearchProgress {
+ public:
+  bool Continue(std::int64_t done, std::int64_t total) override {
+    EXPECT_LE(done, total);
+    return ++calls < cancelAt;
+  }
+  int calls = 0;
+  int cancelAt = 1 << 30;
+};
 
 // A contents view whose scroll bar raises its change event on every change of
 // its value, as the screen's bar does, and which counts the window's refills.
