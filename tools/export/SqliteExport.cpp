@@ -23,7 +23,11 @@
 // interrupted leaves no OUT.db half-written (and an existing one untouched).
 // An ISPEC or profile that cannot be opened is reported and left out; one
 // whose files are damaged partway keeps what could be read and is reported.
-// Either way the rest is written and the exit status is 1.
+// An entry whose record is not in the table (one past the end of the data
+// file, or one that could not be read) keeps its row, whose fields the view
+// shows as NULL, and is counted as a data record that could not be read, as
+// the export counts it.  Either way the rest is written and the exit status
+// is 1.
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -266,10 +270,20 @@ class IspecWriter {
   sql::NameSet& names_;
   Progress& progress_;
   std::string label_;  // the ISPEC's name as printed
+  // The records of the table: 1 to recordsHeld_, less those unreadable_.
+  Long recordsHeld_ = 0;
+  std::vector<Long> unreadable_;
+
+  bool HasRow(Long record) const {
+    return record >= 1 && record <= recordsHeld_ &&
+           !std::binary_search(unreadable_.begin(), unreadable_.end(), record);
+  }
 };
 
 bool IspecWriter::Write(const std::string& directory, const std::string& ispec) {
   label_ = Cp1252ToUtf8(ispec);
+  recordsHeld_ = 0;
+  unreadable_.clear();
   SharedState state;
   sql::CatchingPlatform platform;
   std::vector<std::string> profiles;
@@ -307,7 +321,7 @@ class RecordInserter : public SlotVisitor {
     if (slot) {
       fields_.FromSlot(slot);
     } else if (wholeSlots_ || !fields_.FromFile(data_, record)) {
-      ++unreadable;
+      unreadable.push_back(record);
       return;
     }
     RowWriter::Cell* cell = rows_.NextRow();
@@ -335,7 +349,7 @@ class RecordInserter : public SlotVisitor {
   }
 
   Long first_ = 1;  // the record number of place 0 of the batch
-  std::int64_t unreadable = 0;
+  std::vector<Long> unreadable;  // the records that have no row, rising
 
  private:
   RowWriter& rows_;
@@ -374,9 +388,12 @@ bool IspecWriter::WriteRecords(const SharedState& state, const std::string& tabl
     first = end + 1;
   }
   rows.Finish();
-  if (inserter.unreadable == 0) return true;
+  recordsHeld_ = last;
+  unreadable_ = std::move(inserter.unreadable);
+  std::sort(unreadable_.begin(), unreadable_.end());
+  if (unreadable_.empty()) return true;
   progress_.Clear();
-  Tell("The table " + Printable(table) + " is incomplete: " + std::to_string(inserter.unreadable) +
+  Tell("The table " + Printable(table) + " is incomplete: " + std::to_string(unreadable_.size()) +
        " data records could not be read.");
   return false;
 }
@@ -425,6 +442,7 @@ bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<
       RowWriter::Cell* cell = rows.NextRow();
       *cell++ = RowWriter::Key(row.entry.Number, lastWritten);
       *cell++ = {RowWriter::Cell::Integer, row.entry.Record};
+      if (!HasRow(row.entry.Record)) problems.Record();
       cell->kind = RowWriter::Cell::Text;
       cell->text.clear();
       AppendCp1252AsUtf8(cell->text, std::string_view(&flag, 1));
