@@ -56,7 +56,9 @@ TEST(SqliteExportTest, EntriesPastTheDataFileAreCountedAndFailTheRun) {
   const auto run = RunTool({"--sqlite", db, dir.str()});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, std::string(msg::kFineTitle) + ": " + msg::kFine +
-                         "\nOndrel viewer: The profile CUT via BYNO is incomplete: 10 data records could not be read.\n");
+                         "\nOndrel viewer: The profile CUT via BYNO is incomplete: 10 data records could not be read.\n"
+                         "Ondrel viewer: The profile CUT via BYNO misses records: the index is older than its data "
+                         "file, or damaged: the index header counts 100 records, the data file holds 90.\n");
   EXPECT_EQ(Query(db, "SELECT count(*), min(record_number), max(record_number) FROM CUT"),
             std::vector<std::string>{"90|1|90"});
   EXPECT_EQ(Query(db, "SELECT count(*) FROM CUT_BYNO"), std::vector<std::string>{"100"});

@@ -4,6 +4,7 @@
 
 #include "tools/export/Modes.h"
 #include "tools/export/Output.h"
+#include "tools/export/RecordCounts.h"
 #include "tools/export/Session.h"
 #include "viewer/Cp1252.h"
 
@@ -40,7 +41,7 @@ int DescribeMode(const Options& options) {
   }
   Stdout().Write(out);
   Stdout().Flush();
-  return 0;
+  return TellCountDisagreement(session) ? 1 : 0;
 }
 
 }  // namespace ondrel::tool

@@ -27,7 +27,8 @@
 // file, or one that could not be read) keeps its row, whose fields the view
 // shows as NULL, and is counted as a data record that could not be read, as
 // the export counts it.  Either way the rest is written and the exit status
-// is 1.
+// is 1.  So is a profile whose entry count cannot belong to its data file
+// (RecordCounts.h): its view misses records.
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -55,6 +56,7 @@
 #include "sql/RecordColumns.h"
 #include "tools/export/Modes.h"
 #include "tools/export/Output.h"
+#include "tools/export/RecordCounts.h"
 #include "tools/export/ToolPlatform.h"
 #include "viewer/Cp1252.h"
 
@@ -273,6 +275,8 @@ class IspecWriter {
   // The records of the table: 1 to recordsHeld_, less those unreadable_.
   Long recordsHeld_ = 0;
   std::vector<Long> unreadable_;
+  std::int64_t activeRecords_ = 0;
+  bool dataRead_ = false;  // the data file was read to its last whole slot
 
   bool HasRow(Long record) const {
     return record >= 1 && record <= recordsHeld_ &&
@@ -284,6 +288,8 @@ bool IspecWriter::Write(const std::string& directory, const std::string& ispec) 
   label_ = Cp1252ToUtf8(ispec);
   recordsHeld_ = 0;
   unreadable_.clear();
+  activeRecords_ = 0;
+  dataRead_ = false;
   SharedState state;
   sql::CatchingPlatform platform;
   std::vector<std::string> profiles;
@@ -324,6 +330,7 @@ class RecordInserter : public SlotVisitor {
       unreadable.push_back(record);
       return;
     }
+    if (!fields_.Purged()) ++active;
     RowWriter::Cell* cell = rows_.NextRow();
     *cell++ = RowWriter::Key(record, lastWritten_);
     *cell++ = {RowWriter::Cell::Integer, fields_.Purged() ? 1 : 0};
@@ -350,6 +357,7 @@ class RecordInserter : public SlotVisitor {
 
   Long first_ = 1;  // the record number of place 0 of the batch
   std::vector<Long> unreadable;  // the records that have no row, rising
+  std::int64_t active = 0;       // rows of records not purged
 
  private:
   RowWriter& rows_;
@@ -390,6 +398,8 @@ bool IspecWriter::WriteRecords(const SharedState& state, const std::string& tabl
   rows.Finish();
   recordsHeld_ = last;
   unreadable_ = std::move(inserter.unreadable);
+  activeRecords_ = inserter.active;
+  dataRead_ = true;
   std::sort(unreadable_.begin(), unreadable_.end());
   if (unreadable_.empty()) return true;
   progress_.Clear();
@@ -450,13 +460,33 @@ bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<
     }
   }
   rows.Finish();
-  if (walk.failures == 0 && !problems.Any()) return true;
+  // The data file's counts are judged only when the table holds it whole.
+  std::string disagreement;
+  if (walk.failures == 0 && dataRead_ && unreadable_.empty() && state.RecordLength > 0) {
+    RecordCounts counts;
+    counts.header = state.RecordCount;
+    counts.slots = recordsHeld_;
+    counts.entries = state.LeafTable.empty() ? 0 : state.LeafTable.back().CumCount;
+    counts.conditions = !platform.lists[ChooserList::Conditions].empty();
+    disagreement = CountDisagreement(counts, [this] { return activeRecords_; });
+  }
+  const auto tellDisagreement = [&] {
+    if (disagreement.empty()) return;
+    progress_.Clear();
+    Tell("The profile " + Printable(what) + " misses records: the index is older than its data file, or damaged: " +
+         disagreement + ".");
+  };
+  if (walk.failures == 0 && !problems.Any()) {
+    tellDisagreement();
+    return disagreement.empty();
+  }
   progress_.Clear();
   Report(platform);
   std::string text = "The profile " + Printable(what) + " is incomplete";
   if (walk.failures > 0) text += ": building the reference information met " + std::to_string(walk.failures) + " errors";
   if (problems.Any()) text += (walk.failures > 0 ? "; " : ": ") + problems.Summary();
   Tell(text + ".");
+  tellDisagreement();
   return false;
 }
 
