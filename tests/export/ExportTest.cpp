@@ -211,6 +211,15 @@ TEST(ExportTest, MessagesAndExitStatus) {
   EXPECT_EQ(run.out.find(test::NumberedLine(1)), std::string::npos);  // the first leaf is lost
   EXPECT_NE(run.out.find(test::NumberedLine(100)), std::string::npos);  // the rest is all there
 
+  // What the user typed is echoed escaped: a byte that is no UTF-8, a cut
+  // sequence, an overlong form and C1 controls; letters beyond ASCII stay.
+  const std::string cannot = " holds a character the database's code page cannot hold.\n";
+  EXPECT_EQ(RunTool({"--seek", "\xFF\xC3\xA9\x1B[2J\xE2\x82", Dir(), "LARGE", "BYNO"}).err,
+            "Ondrel viewer: The value \\xFF\u00E9\\x1B[2J\\xE2\\x82 of --seek" + cannot);
+  run = RunTool({"--find", "a\xC2\x9B" "1m\xC0\xAF\xC2\x85z\u20AC", Dir(), "CUST", "BYNO"});
+  EXPECT_EQ(run.err, "Ondrel viewer: The text a\\u009B1m\\xC0\\xAF\\u0085z\u20AC of --find" + cannot);
+  EXPECT_EQ(run.status, 1);
+
   EXPECT_EQ(RunTool({"--help"}).status, 0);
   EXPECT_NE(RunTool({"--help"}).out.find("Example:"), std::string::npos);
   for (const std::vector<std::string>& bad :
