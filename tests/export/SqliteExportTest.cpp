@@ -68,5 +68,59 @@ TEST(SqliteExportTest, EntriesPastTheDataFileAreCountedAndFailTheRun) {
   EXPECT_EQ(Query(db, "SELECT count(*) FROM WHOLE_BYNO WHERE NO IS NOT NULL"), std::vector<std::string>{"5"});
 }
 
+// An ISPEC of more fields than a table can hold as columns keeps its records
+// whole in one JSON column; the other ISPECs are written as ever.
+TEST(SqliteExportTest, AnIspecOfTooManyFieldsIsWrittenAsJson) {
+  test::TempDir dir, out;
+  constexpr int kFields = 2100;
+  writer::IspecContent wide;
+  wide.name = "WIDE";
+  for (int f = 1; f <= kFields; ++f)
+    wide.definition.fields.push_back(
+        {"F" + std::to_string(f), f, f % 3 == 0 ? "N" : "A", f % 3 == 0 ? 5 : 3, f % 6 == 0 ? 1 : 0});
+  // Field f of record r: a number r * f for N fields, "r-f" cut to 3 for A.
+  const auto value = [](int r, int f) {
+    if (f % 6 == 0) return std::to_string(r * f / 10) + "." + std::to_string(r * f % 10);
+    if (f % 3 == 0) return std::to_string(r * f);
+    return (std::to_string(r) + "-" + std::to_string(f)).substr(0, 3);
+  };
+  for (int r = 1; r <= 4; ++r) {
+    writer::RecordContent record;
+    for (int f = 1; f <= kFields; ++f) record.values.push_back(value(r, f));
+    record.purged = r == 3;
+    wide.records.push_back(record);
+  }
+  wide.profiles = {{.name = "BYF3", .keyFields = {{"F3"}},
+                    .select = [](std::uint32_t, const writer::RecordContent&) { return true; }}};
+  writer::BuildIspec(dir.path(), wide);
+  test::BuildNumbered(dir.str(), "NARROW", 3);
+
+  const std::string db = out.str() + "/wide.db";
+  const auto run = RunTool({"--sqlite", db, dir.str()});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "Ondrel viewer: The ISPEC WIDE has 2100 fields, more than a table can hold as columns: each "
+                     "record's fields are one JSON object in the column \"fields\".\n");
+  EXPECT_EQ(Query(db, "SELECT name FROM pragma_table_info('WIDE')"),
+            (std::vector<std::string>{"record_number", "purged", "fields"}));
+  EXPECT_EQ(Query(db, "SELECT count(*) FROM pragma_table_info('WIDE_BYF3')"), std::vector<std::string>{"4"});
+  for (const int f : {1, 3, 6, 1998, 2099, 2100}) {
+    const std::string path = "'$.F" + std::to_string(f) + "'";
+    std::vector<std::string> expected;
+    for (int r = 1; r <= 4; ++r) expected.push_back(std::to_string(r) + "|" + (r == 3 ? "1" : "0") + "|" + value(r, f));
+    EXPECT_EQ(Query(db, "SELECT record_number, purged, json_extract(fields, " + path + ") FROM WIDE"), expected)
+        << f;
+  }
+  // Numbers are JSON numbers, so that SQL compares them as numbers.
+  EXPECT_EQ(Query(db, "SELECT json_type(fields, '$.F3'), json_type(fields, '$.F6'), json_type(fields, '$.F1') "
+                      "FROM WIDE WHERE record_number = 1"),
+            std::vector<std::string>{"integer|real|text"});
+  // The view goes in key order: F3 is 3 * r.
+  EXPECT_EQ(Query(db, "SELECT group_concat(record_number) FROM (SELECT record_number FROM WIDE_BYF3 "
+                      "WHERE json_extract(fields, '$.F3') > 3 ORDER BY entry_number)"),
+            std::vector<std::string>{"2,3,4"});
+  EXPECT_EQ(Query(db, "SELECT NO, NAME FROM NARROW_BYNO"),
+            (std::vector<std::string>{"1|N0000001", "2|N0000002", "3|N0000003"}));
+}
+
 }  // namespace
 }  // namespace ondrel

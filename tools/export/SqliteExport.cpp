@@ -14,6 +14,19 @@
 //   CREATE VIEW "N_P" AS SELECT entry_number, record_number, purged, fields...
 //                        FROM "N_P_entries" LEFT JOIN "N" ... ORDER BY entry_number;
 //
+// An ISPEC of more fields than SQLite lets a table or view hold as columns
+// (2,000 unless SQLite was built otherwise) is written whole rather than left
+// out: its table is
+//
+//   CREATE TABLE "N"(record_number INTEGER PRIMARY KEY, purged INTEGER,
+//                    fields TEXT);  -- {"FIELD1": "text", "FIELD2": 12, ...}
+//
+// each record's fields one JSON object by field name (numbers as JSON
+// numbers, as they would be typed as columns), and its views show "fields"
+// in place of the field columns.  SQL reaches a field with
+// json_extract(fields, '$.FIELD2').  The run says so once, and its exit
+// status is not changed by it: nothing is missing.
+//
 // A name already taken (SQL compares names without regard to case) gets
 // "_2", "_3" and so on; a name SQLite keeps for itself ("sqlite_...") gets a
 // "_" in front; every name is quoted, so any other name is kept as it is.
@@ -54,6 +67,7 @@
 #include "sql/CatchingPlatform.h"
 #include "sql/ProfileSource.h"
 #include "sql/RecordColumns.h"
+#include "sql/SqlText.h"
 #include "tools/export/Modes.h"
 #include "tools/export/Output.h"
 #include "tools/export/RecordCounts.h"
@@ -111,6 +125,8 @@ class Database {
     }
     sqlite3_reset(prepared);
   }
+  // The most columns a table or view may have.
+  int ColumnLimit() const { return sqlite3_limit(db_, SQLITE_LIMIT_COLUMN, -1); }
   void Close() {
     if (sqlite3_close(db_) != SQLITE_OK) Fail();
     db_ = nullptr;
@@ -265,6 +281,9 @@ class IspecWriter {
 
  private:
   bool WriteRecords(const SharedState& state, const std::string& table, const std::vector<FieldColumn>& columns);
+  // The field columns of a table or view, after its own: each field's, or
+  // the one JSON column (`prefix` names the table in a view).
+  std::string FieldColumns(const std::vector<FieldColumn>& columns, const std::string& prefix) const;
   bool WriteProfile(const SharedState& ispecState, const std::vector<std::string>& profiles, int position,
                     const std::string& table, const std::vector<FieldColumn>& columns);
 
@@ -272,6 +291,7 @@ class IspecWriter {
   sql::NameSet& names_;
   Progress& progress_;
   std::string label_;  // the ISPEC's name as printed
+  bool json_ = false;  // the fields are one JSON column
   // The records of the table: 1 to recordsHeld_, less those unreadable_.
   Long recordsHeld_ = 0;
   std::vector<Long> unreadable_;
@@ -304,10 +324,17 @@ bool IspecWriter::Write(const std::string& directory, const std::string& ispec) 
   columnNames.Take("record_number");
   columnNames.Take("purged");
   const std::vector<FieldColumn> columns = sql::RecordColumns(state, columnNames);
-  std::string create = "CREATE TABLE " + QuoteIdentifier(table) + "(record_number INTEGER PRIMARY KEY, purged INTEGER";
-  for (const FieldColumn& column : columns)
-    create += ", " + QuoteIdentifier(column.name) + " " + sql::DeclaredType(column.type);
-  db_.Exec(create + ")");
+  // The views have the most columns: entry_number, record_number, purged
+  // and the fields.
+  json_ = columns.size() + 3 > static_cast<std::size_t>(db_.ColumnLimit());
+  if (json_) {
+    progress_.Clear();
+    Tell("The ISPEC " + Printable(label_) + " has " + std::to_string(columns.size()) +
+         " fields, more than a table can hold as columns: each record's fields are one JSON object in the column "
+         "\"fields\".");
+  }
+  db_.Exec("CREATE TABLE " + QuoteIdentifier(table) + "(record_number INTEGER PRIMARY KEY, purged INTEGER" +
+           FieldColumns(columns, "") + ")");
 
   bool complete = WriteRecords(state, table, columns);
   for (std::size_t i = 0; i < profiles.size(); ++i)
@@ -315,12 +342,22 @@ bool IspecWriter::Write(const std::string& directory, const std::string& ispec) 
   return complete;
 }
 
+std::string IspecWriter::FieldColumns(const std::vector<FieldColumn>& columns, const std::string& prefix) const {
+  if (json_) return ", " + prefix + "fields" + (prefix.empty() ? " TEXT" : "");
+  std::string text;
+  for (const FieldColumn& column : columns)
+    text += ", " + prefix + QuoteIdentifier(column.name) +
+            (prefix.empty() ? std::string(" ") + sql::DeclaredType(column.type) : std::string());
+  return text;
+}
+
 // Makes one row of each record visited.
 class RecordInserter : public SlotVisitor {
  public:
-  RecordInserter(RowWriter& rows, const SharedState& state, const std::vector<FieldColumn>& columns, ByteFile& data)
+  RecordInserter(RowWriter& rows, const SharedState& state, const std::vector<FieldColumn>& columns, ByteFile& data,
+                 bool json)
       : rows_(rows), fields_(state, columns), columns_(columns), data_(data),
-        wholeSlots_(state.RecordLength <= kWholeSlotLimit) {}
+        wholeSlots_(state.RecordLength <= kWholeSlotLimit), json_(json) {}
 
   void Visit(std::size_t place, const char* slot) override {
     const Long record = first_ + static_cast<Long>(place);
@@ -334,6 +371,11 @@ class RecordInserter : public SlotVisitor {
     RowWriter::Cell* cell = rows_.NextRow();
     *cell++ = RowWriter::Key(record, lastWritten_);
     *cell++ = {RowWriter::Cell::Integer, fields_.Purged() ? 1 : 0};
+    if (json_) {
+      cell->kind = RowWriter::Cell::Text;
+      Json(cell->text);
+      return;
+    }
     for (std::size_t i = 0; i < columns_.size(); ++i, ++cell) {
       std::string_view stored;
       if (!fields_.Field(i, stored)) {
@@ -355,6 +397,27 @@ class RecordInserter : public SlotVisitor {
     }
   }
 
+  // The record's fields as one JSON object, by column name; a field the
+  // record does not hold is null.
+  void Json(std::string& text) {
+    text = "{";
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+      if (i > 0) text += ',';
+      sql::AppendJsonString(text, columns_[i].name);
+      text += ':';
+      std::string_view stored;
+      if (!fields_.Field(i, stored)) {
+        text += "null";
+        continue;
+      }
+      const sql::FieldValue value = sql::ValueOf(columns_[i], stored);
+      if (value.kind == ColumnType::Integer) text += std::to_string(value.integer);
+      else if (value.kind == ColumnType::Real) sql::AppendShortestReal(text, value.real);
+      else sql::AppendJsonString(text, value.text);
+    }
+    text += '}';
+  }
+
   Long first_ = 1;  // the record number of place 0 of the batch
   std::vector<Long> unreadable;  // the records that have no row, rising
   std::int64_t active = 0;       // rows of records not purged
@@ -366,6 +429,7 @@ class RecordInserter : public SlotVisitor {
   const std::vector<FieldColumn>& columns_;
   ByteFile& data_;
   bool wholeSlots_;
+  bool json_;
 };
 
 bool IspecWriter::WriteRecords(const SharedState& state, const std::string& table,
@@ -377,14 +441,14 @@ bool IspecWriter::WriteRecords(const SharedState& state, const std::string& tabl
          " is left empty.");
     return false;
   }
-  RowWriter rows(db_, table, static_cast<int>(columns.size()) + 2);
+  RowWriter rows(db_, table, json_ ? 3 : static_cast<int>(columns.size()) + 2);
 
   // Every whole slot of the data file is a record, read front to back in
   // large pieces.  Bytes after the last whole slot are no record.
   const std::int64_t count = state.RecordLength > 0 ? data.Size() / state.RecordLength : 0;
   const Long last = static_cast<Long>(std::min<std::int64_t>(count, INT32_MAX));
   RecordBatch batch(data, state.RecordLength);
-  RecordInserter inserter(rows, state, columns, data);
+  RecordInserter inserter(rows, state, columns, data, json_);
   for (Long first = 1; first <= last;) {
     batch.Clear();
     const Long end = static_cast<Long>(std::min<std::int64_t>(last, std::int64_t{first} + kRecordsPerBatch - 1));
@@ -429,7 +493,7 @@ bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<
   db_.Exec("CREATE TABLE " + QuoteIdentifier(entries) +
            "(entry_number INTEGER PRIMARY KEY, record_number INTEGER, entry_flag TEXT)");
   std::string select = "SELECT e.entry_number AS entry_number, e.record_number AS record_number, r.purged AS purged";
-  for (const FieldColumn& column : columns) select += ", r." + QuoteIdentifier(column.name);
+  select += FieldColumns(columns, "r.");
   db_.Exec("CREATE VIEW " + QuoteIdentifier(view) + " AS " + select + " FROM " + QuoteIdentifier(entries) +
            " AS e LEFT JOIN " + QuoteIdentifier(table) +
            " AS r ON r.record_number = e.record_number ORDER BY e.entry_number");
