@@ -20,24 +20,18 @@ using test::RunTool;
 // The rows of a query, each row's values joined by "|", NULL as "NULL".
 std::vector<std::string> Query(const std::string& path, const std::string& sql) {
   sqlite3* db = nullptr;
-  std::vector<std::string> rows;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-    sqlite3_close(db);
-    ADD_FAILURE() << "cannot open " << path;
-    return rows;
-  }
   sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+  std::vector<std::string> rows;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK ||
+      sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK)
     ADD_FAILURE() << sql << ": " << sqlite3_errmsg(db);
-  } else {
-    while (sqlite3_step(statement) == SQLITE_ROW) {
-      std::string row;
-      for (int c = 0; c < sqlite3_column_count(statement); ++c) {
-        const auto* text = sqlite3_column_text(statement, c);
-        row += (c > 0 ? "|" : "") + (text ? std::string(reinterpret_cast<const char*>(text)) : "NULL");
-      }
-      rows.push_back(row);
+  while (statement && sqlite3_step(statement) == SQLITE_ROW) {
+    std::string row;
+    for (int c = 0; c < sqlite3_column_count(statement); ++c) {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, c));
+      row += (c > 0 ? "|" : "") + std::string(text ? text : "NULL");
     }
+    rows.push_back(row);
   }
   sqlite3_finalize(statement);
   sqlite3_close(db);
@@ -102,22 +96,19 @@ TEST(SqliteExportTest, AnIspecOfTooManyFieldsIsWrittenAsJson) {
                      "record's fields are one JSON object in the column \"fields\".\n");
   EXPECT_EQ(Query(db, "SELECT name FROM pragma_table_info('WIDE')"),
             (std::vector<std::string>{"record_number", "purged", "fields"}));
-  EXPECT_EQ(Query(db, "SELECT count(*) FROM pragma_table_info('WIDE_BYF3')"), std::vector<std::string>{"4"});
+  // The view, in key order (F3 is 3 * r), shows the table's rows.
   for (const int f : {1, 3, 6, 1998, 2099, 2100}) {
-    const std::string path = "'$.F" + std::to_string(f) + "'";
     std::vector<std::string> expected;
     for (int r = 1; r <= 4; ++r) expected.push_back(std::to_string(r) + "|" + (r == 3 ? "1" : "0") + "|" + value(r, f));
-    EXPECT_EQ(Query(db, "SELECT record_number, purged, json_extract(fields, " + path + ") FROM WIDE"), expected)
+    EXPECT_EQ(Query(db, "SELECT record_number, purged, json_extract(fields, '$.F" + std::to_string(f) +
+                            "') FROM WIDE_BYF3 ORDER BY entry_number"),
+              expected)
         << f;
   }
   // Numbers are JSON numbers, so that SQL compares them as numbers.
   EXPECT_EQ(Query(db, "SELECT json_type(fields, '$.F3'), json_type(fields, '$.F6'), json_type(fields, '$.F1') "
                       "FROM WIDE WHERE record_number = 1"),
             std::vector<std::string>{"integer|real|text"});
-  // The view goes in key order: F3 is 3 * r.
-  EXPECT_EQ(Query(db, "SELECT group_concat(record_number) FROM (SELECT record_number FROM WIDE_BYF3 "
-                      "WHERE json_extract(fields, '$.F3') > 3 ORDER BY entry_number)"),
-            std::vector<std::string>{"2,3,4"});
   EXPECT_EQ(Query(db, "SELECT NO, NAME FROM NARROW_BYNO"),
             (std::vector<std::string>{"1|N0000001", "2|N0000002", "3|N0000003"}));
 }
