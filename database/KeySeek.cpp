@@ -85,16 +85,16 @@ NumberStyle StyleOf(const SharedState& state, ByteFile& index, const KeyPartOrde
   return style;
 }
 
-// A typed number in the form `field` stores it, `length` characters: the
-// digits and decimal places, the sign as the stored values show it (in front
-// of the zeros of a zero-filled value, next to the digits of a blank-filled
-// one, or last), filled on the left.  "500.5" for a field of 7 digits and 2
-// decimals filled with zeros is "00500.50"; "-5" is "-0005.00".  Not a
-// number (blanks, an optional sign, digits with at most one point) gives
-// false with `why` empty; a number the field cannot hold gives false with
-// `why` set.
-bool FormatNumber(const std::string& typed, const FieldDef& field, int length, const NumberStyle& style,
-                  std::string& stored, std::string& why) {
+// A typed number in the form `field` (called `name`) stores it, `length`
+// characters: the digits and decimal places, the sign as the stored values
+// show it (in front of the zeros of a zero-filled value, next to the digits
+// of a blank-filled one, or last), filled on the left.  "500.5" for a field
+// of 7 digits and 2 decimals filled with zeros is "00500.50"; "-5" is
+// "-0005.00".  Not a number (blanks, an optional sign, digits with at most
+// one point) gives false with `why` empty; a number the field cannot hold
+// gives false with `why` set.
+bool FormatNumber(const std::string& typed, const FieldDef& field, const std::string& name, int length,
+                  const NumberStyle& style, std::string& stored, std::string& why) {
   const std::size_t first = typed.find_first_not_of(' ');
   if (first == std::string::npos) return false;
   const std::string text = typed.substr(first, typed.find_last_not_of(' ') - first + 1);
@@ -112,7 +112,7 @@ bool FormatNumber(const std::string& typed, const FieldDef& field, int length, c
   // value the field cannot hold has no place among its values.
   if (fraction.size() > decimals) {
     if (fraction.find_first_not_of('0', decimals) != std::string::npos) {
-      why = "The value typed for " + field.Name + " has more than its " + std::to_string(decimals) +
+      why = "The value typed for " + name + " has more than its " + std::to_string(decimals) +
             " decimal places.";
       return false;
     }
@@ -132,7 +132,7 @@ bool FormatNumber(const std::string& typed, const FieldDef& field, int length, c
   const std::size_t width = static_cast<std::size_t>(length);
   const std::size_t needed = body.size() + (sign && !style.signLast ? 1 : 0);
   if (needed > width) {
-    why = "The value typed for " + field.Name + " is longer than its " + std::to_string(length) + " characters.";
+    why = "The value typed for " + name + " is longer than its " + std::to_string(length) + " characters.";
     return false;
   }
   const std::string fill(width - needed, style.fill);
@@ -175,10 +175,13 @@ bool PrepareTypedKey(const SharedState& state, const KeyOrder& order, ByteFile& 
     // is a prefix of the stored text.
     if (field.Type == "N") {
       std::string stored;
-      if (FormatNumber(value, field, part.length, StyleOf(state, index, part), stored, why))
+      std::string refused;
+      if (FormatNumber(value, field, part.name, part.length, StyleOf(state, index, part), stored, refused)) {
         value = std::move(stored);
-      else if (!why.empty())
+      } else if (!refused.empty()) {
+        why = refused;
         return false;
+      }
     }
     if (value.size() > static_cast<std::size_t>(part.length)) {
       why = "The value typed for " + part.name + " is longer than its " + std::to_string(part.length) +
