@@ -409,12 +409,15 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
   for (int i = 0; i < info->nConstraint; ++i) {
     const auto& c = info->aConstraint[i];
     const int op = c.op;
+    // LIMIT and OFFSET come unusable when SQLite plans an IN as one scan per
+    // value: each scan then holds only part of the result, and SQLite counts
+    // the rows itself.
     if (op == SQLITE_INDEX_CONSTRAINT_LIMIT) {
-      limitAt = i;
+      if (c.usable) limitAt = i;
       continue;
     }
     if (op == SQLITE_INDEX_CONSTRAINT_OFFSET) {
-      offsetAt = i;
+      if (c.usable) offsetAt = i;
       continue;
     }
     const Role role = c.iColumn >= 0 ? table.roles[static_cast<std::size_t>(c.iColumn)] : Role::EntryNumber;
