@@ -17,6 +17,10 @@
 //                   halfway.
 //   DIR/mismatch    CUST whose BYNAME tree has an entry, halfway, that points
 //                   at another record than its key was made from.
+//   DIR/firstbad    CUST (1,000 customers, a few dozen leaves, every one of
+//                   them in the sample that decides whether keys are
+//                   checked against records) whose BYNO tree has the first
+//                   entry of its second leaf pointing at the next record.
 //   DIR/odd         sqlite_odd: an ISPEC whose names SQL cannot take as they
 //                   are: a name SQLite keeps for itself, fields named like
 //                   the tables' own columns and like each other but for
@@ -107,7 +111,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::filesystem::path root = argv[1];
-  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped", "mismatch", "odd"})
+  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped", "mismatch", "firstbad", "odd"})
     std::filesystem::create_directories(root / name);
   BuildCustomers(root / "good");
   BuildOrders(root / "good");
@@ -127,6 +131,9 @@ int main(int argc, char** argv) {
   const IspecLayout mismatch = BuildCustomers(root / "mismatch", kSmall);
   const auto& byName = mismatch.index.keys[2].Leaves();  // BYNAME
   SetEntryPointer(mismatch.files, 2, byName[byName.size() / 2], 3, 1);
+  const IspecLayout firstBad = BuildCustomers(root / "firstbad", 1000);
+  const std::uint32_t second = firstBad.index.keys[1].Leaves()[1];
+  SetEntryPointer(firstBad.files, 1, second, 0, SetEntryPointer(firstBad.files, 1, second, 0, 0) + 1);
   BuildOdd(root / "odd");
   return 0;
 }

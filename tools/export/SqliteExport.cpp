@@ -44,6 +44,7 @@
 #include "database/FineProblems.h"
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
+#include "database/KeyRecord.h"
 #include "database/RecordBatch.h"
 #include "database/RecordStream.h"
 #include "sql/CatchingPlatform.h"
@@ -381,6 +382,16 @@ bool IspecWriter::WriteRecords(const SharedState& state, const std::string& tabl
   return false;
 }
 
+// Whether an entry's key is its record's fields; a purged record, which may
+// hold anything, or one that cannot be read is not judged.
+bool EntryHoldsItsRecord(const SharedState& state, const KeyFields& keys, ByteFile& data, const StreamRow& row) {
+  if (row.slot) return row.slot[state.RecordLength - 1] != '\n' || keys.SlotHoldsKey(row.entry.Key, row.slot);
+  unsigned char terminator = 0;
+  if (!data.Read(std::int64_t{row.entry.Record} * state.RecordLength, &terminator, 1) || terminator != '\n')
+    return true;
+  return keys.RecordHoldsKey(data, row.entry.Record, row.entry.Key);
+}
+
 bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<std::string>& profiles, int position,
                                const std::string& table, const std::vector<FieldColumn>& columns) {
   const std::string profile = Cp1252ToUtf8(profiles[static_cast<std::size_t>(position)]);
@@ -412,15 +423,27 @@ bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<
   FineProblems problems(platform);
   const Long total = state.LeafTable.empty() ? 0 : state.LeafReach.back();
   ByteFile index;
-  ByteFile data;  // not opened: no record is read for the key order
+  ByteFile data;
   if (!index.Open(state.IndexPath)) problems.Other();
   if (index.IsOpen() && FindLeaf(state, 1) != 0) {
     const KeyOrder order(state);
+    // Where the tree's keys are its records' fields, each entry the window
+    // shows is checked against its record, as the export checks it: an
+    // entry that points at another record than its key's would otherwise
+    // show that record twice and hide its own.  Such an entry is left out
+    // and reported.  Records are read only for this.
+    if (data.Open(state.DataPath)) LearnKeyRecordCheck(state, index, data);
+    const KeyFields keys(state, order);
+    const bool compare = state.KeyRecords == KeyRecordCheck::Yes && keys.Usable();
     RecordStream stream(state, index, data, order, problems);
-    stream.Want([](const TreeEntry&) { return false; });
+    stream.Want([compare](const TreeEntry& e) { return compare && e.Flag == 'Y'; });
     stream.StartAt(1);
     StreamRow row;
     while (stream.Next(row)) {
+      if (row.wanted && row.entry.Key && !EntryHoldsItsRecord(state, keys, data, row)) {
+        problems.Mismatch();
+        continue;
+      }
       const char flag = static_cast<char>(row.entry.Flag);
       RowWriter::Cell* cell = rows.NextRow();
       *cell++ = RowWriter::Key(row.entry.Number, lastWritten);
