@@ -153,15 +153,19 @@ class Scan {
         records_(records), first_(first), last_(last) {
     if (!index_.Open(state_.IndexPath)) problems_.Other();
     if (records_ && !data_.Open(state_.DataPath)) problems_.Other();
+    // The seek starts from a field's value, so it serves only a tree whose
+    // keys were seen to be their records' bytes; keys made otherwise (folded
+    // to capitals) sort differently, and the whole profile is read instead.
     // A seek that is refused (a tree out of order) only loses the shortcut:
     // the scan then starts at the first entry and meets the damage itself.
-    if (!from.empty() && index_.IsOpen()) {
+    const bool seek = state_.KeyRecords == KeyRecordCheck::Yes;
+    if (seek && !from.empty() && index_.IsOpen()) {
       const SeekResult seek = SeekKey(state_, index_, {from});
       if (seek.outcome == SeekOutcome::Found) first_ = std::max<std::int64_t>(first_, seek.entry);
       if (seek.outcome == SeekOutcome::PastTheEnd) last_ = 0;
     }
     std::string why;
-    if (!to.empty() && index_.IsOpen()) stopAfter_ = PrepareTypedKey(state_, order_, index_, {to}, to_, why);
+    if (seek && !to.empty() && index_.IsOpen()) stopAfter_ = PrepareTypedKey(state_, order_, index_, {to}, to_, why);
     stream_.Want([this](const TreeEntry& e) { return records_ && e.Number >= first_ && e.Number <= last_; });
     const Long leaf = last_ < first_ ? 0 : FindLeaf(state_, static_cast<double>(first_));
     if (leaf == 0 || !index_.IsOpen()) {
@@ -307,7 +311,8 @@ int LeadingColumn(const SharedState& state, const std::vector<FieldColumn>& colu
 // |p| bytes come after p holds a value above every text that begins with p,
 // so once keys pass p (taken from the upper bound), no later row can pass
 // "x <= v", "x < v" or "x = v".  Both lean on the index keys holding the
-// records' bytes, as the profile's order itself does.
+// records' bytes, which is learnt from the tree when it is prepared
+// (KeyRecord.h): the plan may name the seek, the scan takes it only then.
 std::string SeekPrefix(sqlite3_value* value, int partLength) {
   if (sqlite3_value_type(value) != SQLITE_TEXT) return "";  // a number compares as text only after affinity
   const unsigned char* text = sqlite3_value_text(value);

@@ -21,6 +21,8 @@
 //                   them in the sample that decides whether keys are
 //                   checked against records) whose BYNO tree has the first
 //                   entry of its second leaf pointing at the next record.
+//   DIR/folded      FRUIT: apple, Banana and cherry, whose keys were made
+//                   in capitals.
 //   DIR/odd         sqlite_odd: an ISPEC whose names SQL cannot take as they
 //                   are: a name SQLite keeps for itself, fields named like
 //                   the tables' own columns and like each other but for
@@ -28,8 +30,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "tools/writer/Bytes.h"
 #include "tools/writer/Damage.h"
 #include "tools/writer/IspecBuilder.h"
 
@@ -93,6 +97,20 @@ void BuildOrders(const std::filesystem::path& dir) {
   BuildIspec(dir, setup);
 }
 
+void BuildFolded(const std::filesystem::path& dir) {
+  IspecContent setup;
+  setup.name = "FRUIT";
+  setup.definition.fields = {{"NAME", 1, "A", 8, 0}, {"QTY", 2, "N", 3, 0}};
+  setup.records = {{{"APPLE", "5"}}, {{"BANANA", "12"}}, {{"CHERRY", "40"}}};
+  setup.profiles = {{.name = "BYNAME", .keyFields = {{"NAME"}}}};
+  const IspecLayout layout = BuildIspec(dir, setup);
+  // The records as they were typed; the keys keep the capitals.
+  std::string data = ReadWholeFile(layout.files.Data());
+  for (const auto& [from, to] : {std::pair{"APPLE ", "apple "}, {"BANANA", "Banana"}, {"CHERRY", "cherry"}})
+    data.replace(data.find(from), 6, to);
+  WriteWholeFile(layout.files.Data(), data);
+}
+
 void BuildOdd(const std::filesystem::path& dir) {
   IspecContent setup;
   setup.name = "sqlite_odd";
@@ -111,7 +129,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::filesystem::path root = argv[1];
-  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped", "mismatch", "firstbad", "odd"})
+  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped", "mismatch", "firstbad", "folded", "odd"})
     std::filesystem::create_directories(root / name);
   BuildCustomers(root / "good");
   BuildOrders(root / "good");
@@ -134,6 +152,7 @@ int main(int argc, char** argv) {
   const IspecLayout firstBad = BuildCustomers(root / "firstbad", 1000);
   const std::uint32_t second = firstBad.index.keys[1].Leaves()[1];
   SetEntryPointer(firstBad.files, 1, second, 0, SetEntryPointer(firstBad.files, 1, second, 0, 0) + 1);
+  BuildFolded(root / "folded");
   BuildOdd(root / "odd");
   return 0;
 }
