@@ -13,6 +13,7 @@ import operator
 import os
 import shutil
 import sqlite3
+import stat
 import subprocess
 import tempfile
 import unittest
@@ -355,6 +356,43 @@ class ShellTest(Fixture):
         self.assertEqual(refused.returncode, 1)
         self.assertIn("--force", refused.stderr.decode())
         self.assertEqual(os.stat(out).st_mtime_ns, before.st_mtime_ns)
+
+    def test_only_a_regular_file_is_replaced(self):
+        folder = tempfile.mkdtemp(prefix="ondrel-force-")
+        self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
+        target = os.path.join(folder, "kept.txt")
+        with open(target, "w") as f:
+            f.write("kept")
+        fifo = os.path.join(folder, "fifo")
+        os.mkfifo(fifo)
+        link = os.path.join(folder, "link")
+        os.symlink(target, link)
+        # The device comes last, and only after the others were refused: a
+        # tool that replaced them would replace it too.
+        for out, kind in ((fifo, "a pipe"), (link, "a symbolic link"), (folder, "a directory"),
+                          ("/dev/null", "a device")):
+            result = run([EXPORT, "--sqlite", out, "--force", os.path.join(self.root, "odd")])
+            self.assertEqual(result.returncode, 1, out)
+            self.assertIn(kind, result.stderr.decode())
+        self.assertTrue(stat.S_ISFIFO(os.lstat(fifo).st_mode))
+        self.assertEqual(os.readlink(link), target)
+        self.assertTrue(stat.S_ISCHR(os.lstat("/dev/null").st_mode))
+        with open(target) as f:
+            self.assertEqual(f.read(), "kept")
+        self.assertEqual(sorted(os.listdir(folder)), ["fifo", "kept.txt", "link"])  # no file left behind
+        # A regular file is replaced when asked.
+        result = run([EXPORT, "--sqlite", target, "--force", os.path.join(self.root, "odd")])
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with sqlite3.connect(target) as db:
+            self.assertEqual(db.execute('SELECT count(*) FROM "_sqlite_odd"').fetchone(), (2,))
+        # A directory with no ISPEC writes nothing.
+        empty = os.path.join(folder, "empty")
+        os.mkdir(empty)
+        out = os.path.join(folder, "empty.db")
+        result = run([EXPORT, "--sqlite", out, empty])
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("no ISPEC", result.stderr.decode())
+        self.assertFalse(os.path.lexists(out))
 
     def test_an_unreadable_ispec_is_left_out(self):
         out = os.path.join(self.root, "partial.db")

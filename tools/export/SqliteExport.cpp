@@ -465,16 +465,38 @@ bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<
   return false;
 }
 
+// Ends the run unless OUT may be written: a name that is free, or, with
+// --force, a regular file.  Anything else under the name (a device, a
+// pipe, a symbolic link, a directory) is never replaced, whatever is
+// given.  `temporary`, when given, is removed first.
+void RefuseToReplace(const std::string& out, bool force, const char* temporary = nullptr) {
+  struct stat st {};
+  if (::lstat(out.c_str(), &st) != 0) return;
+  std::string why;
+  if (!S_ISREG(st.st_mode)) {
+    const char* what = S_ISLNK(st.st_mode)                          ? "a symbolic link"
+                       : S_ISDIR(st.st_mode)                        ? "a directory"
+                       : S_ISFIFO(st.st_mode)                       ? "a pipe"
+                       : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
+                                                                    : "no regular file";
+    why = "The name " + Printable(out) + " is taken by " + what + ", which is never replaced, even with --force.";
+  } else if (!force)
+    why = "The file " + Printable(out) + " exists already; give --force to replace it.";
+  else
+    return;
+  if (temporary) ::unlink(temporary);
+  Fail(why);
+}
+
 }  // namespace
 
 int SqliteMode(const Options& options) {
   const std::string& out = options.sqliteOut;
-  struct stat st {};
-  if (::lstat(out.c_str(), &st) == 0 && !options.force)
-    Fail("The file " + Printable(out) + " exists already; give --force to replace it.");
+  RefuseToReplace(out, options.force);
   bool readable = false;
   std::vector<std::string> ispecs = ListIspecs(options.directory, &readable);
   if (!readable) Fail("The directory " + Printable(options.directory) + " cannot be read.");
+  if (ispecs.empty()) Fail("The directory " + Printable(options.directory) + " holds no ISPEC: nothing is written.");
   std::sort(ispecs.begin(), ispecs.end());
 
   // The temporary file lies beside OUT.db, so that the rename at the end
@@ -508,6 +530,8 @@ int SqliteMode(const Options& options) {
     const int file = ::open(temporaryPath, O_RDONLY);
     if (file < 0 || ::fsync(file) != 0) throw WriteFailure{std::strerror(errno)};
     ::close(file);
+    // Looked at again: the name may have been taken while the file was made.
+    RefuseToReplace(out, options.force, temporaryPath);
     if (::rename(temporaryPath, out.c_str()) != 0) throw WriteFailure{std::strerror(errno)};
   } catch (const WriteFailure& failure) {
     ::unlink(temporaryPath);
