@@ -21,9 +21,11 @@ std::string Unquote(std::string_view argument) {
   return text;
 }
 
-void AppendJsonString(std::string& out, std::string_view bytes) {
+namespace {
+
+void AppendJson(std::string& out, std::string_view text, bool cp1252) {
   out += '"';
-  for (unsigned char byte : bytes) {
+  for (unsigned char byte : text) {
     if (byte == '"' || byte == '\\') {
       out += '\\';
       out += static_cast<char>(byte);
@@ -31,7 +33,7 @@ void AppendJsonString(std::string& out, std::string_view bytes) {
       char escaped[8];
       std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
       out += escaped;
-    } else if (byte < 0x80) {
+    } else if (byte < 0x80 || !cp1252) {
       out += static_cast<char>(byte);
     } else {
       const char one = static_cast<char>(byte);
@@ -40,6 +42,12 @@ void AppendJsonString(std::string& out, std::string_view bytes) {
   }
   out += '"';
 }
+
+}  // namespace
+
+void AppendJsonString(std::string& out, std::string_view bytes) { AppendJson(out, bytes, true); }
+
+void AppendJsonUtf8(std::string& out, std::string_view text) { AppendJson(out, text, false); }
 
 void AppendShortestReal(std::string& out, double value) {
   char text[32];

@@ -13,6 +13,8 @@ std::string Unquote(std::string_view argument);
 
 // Appends `bytes` (Windows-1252) as a JSON string, quotes included.
 void AppendJsonString(std::string& out, std::string_view bytes);
+// The same for text that is UTF-8 already (a column name).
+void AppendJsonUtf8(std::string& out, std::string_view text);
 
 // Appends a double as the shortest text that reads back as the same value.
 void AppendShortestReal(std::string& out, double value);

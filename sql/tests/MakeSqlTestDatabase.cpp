@@ -23,6 +23,8 @@
 //                   entry of its second leaf pointing at the next record.
 //   DIR/folded      FRUIT: apple, Banana and cherry, whose keys were made
 //                   in capitals.
+//   DIR/latin       An ISPEC, a profile and a field whose names hold a
+//                   letter beyond ASCII (Windows-1252 0xC9, E acute).
 //   DIR/odd         sqlite_odd: an ISPEC whose names SQL cannot take as they
 //                   are: a name SQLite keeps for itself, fields named like
 //                   the tables' own columns and like each other but for
@@ -111,6 +113,15 @@ void BuildFolded(const std::filesystem::path& dir) {
   WriteWholeFile(layout.files.Data(), data);
 }
 
+void BuildLatin(const std::filesystem::path& dir) {
+  IspecContent setup;
+  setup.name = "CAF\xC9";
+  setup.definition.fields = {{"CAF\xC9", 1, "A", 6, 0}, {"QTY", 2, "N", 3, 0}};
+  setup.records = {{{"cr\xE8me", "3"}}, {{"lait", "12"}}};
+  setup.profiles = {{.name = "PR\xC9", .keyFields = {{"CAF\xC9"}}}};
+  BuildIspec(dir, setup);
+}
+
 void BuildOdd(const std::filesystem::path& dir) {
   IspecContent setup;
   setup.name = "sqlite_odd";
@@ -129,7 +140,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::filesystem::path root = argv[1];
-  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped", "mismatch", "firstbad", "folded", "odd"})
+  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped", "mismatch", "firstbad", "folded", "latin", "odd"})
     std::filesystem::create_directories(root / name);
   BuildCustomers(root / "good");
   BuildOrders(root / "good");
@@ -153,6 +164,7 @@ int main(int argc, char** argv) {
   const std::uint32_t second = firstBad.index.keys[1].Leaves()[1];
   SetEntryPointer(firstBad.files, 1, second, 0, SetEntryPointer(firstBad.files, 1, second, 0, 0) + 1);
   BuildFolded(root / "folded");
+  BuildLatin(root / "latin");
   BuildOdd(root / "odd");
   return 0;
 }

@@ -6,11 +6,13 @@ Run by CTest with the paths of the built pieces in the environment:
 ONDREL_EXTENSION (libondrel.so), ONDREL_EXPORT (ondrel-export) and
 ONDREL_TESTDB (the program that writes the test databases).
 """
+import contextlib
 import csv
 import io
 import json
 import operator
 import os
+import resource
 import shutil
 import sqlite3
 import stat
@@ -258,33 +260,38 @@ class PythonClientTest(Fixture):
                                     (self.good,)).fetchall(), [(1, "BYNO", "CUSTNO"), (2, "BYNAME", "NAME; CUSTNO"),
                                                           (3, "BYCITY", "CITY, Desc; CUSTNO")])
 
+    def failure(self, db, statement, *params):
+        """The result code and message a statement fails with, all its rows fetched."""
+        with self.assertRaises(sqlite3.DatabaseError) as raised:
+            db.execute(statement, params).fetchall()
+        return raised.exception.sqlite_errorcode, str(raised.exception)
+
     def test_damaged_files_give_the_viewer_message(self):
         db = self.connect()
         nodata = os.path.join(self.root, "nodata")
-        with self.assertRaises(sqlite3.OperationalError) as raised:
-            self.table(db, "a", nodata, "CUST", "BYNO")
-        self.assertEqual(str(raised.exception), INCOMPLETE.format(os.path.join(nodata, "_CUST.DAT")))
-        with self.assertRaises(sqlite3.OperationalError) as raised:
-            self.table(db, "b", os.path.join(self.root, "nodef"), "CUST", "BYNO")
-        self.assertEqual(str(raised.exception), NO_DEFINITION)
-        with self.assertRaises(sqlite3.OperationalError) as raised:
-            db.execute("SELECT count(*) FROM ondrel(?, 'CUST', 'BYNO')", (os.path.join(self.root, "badleaf"),))
-        self.assertTrue(str(raised.exception).startswith((COARSE, FINE)), raised.exception)
+        self.assertEqual(self.failure(db, f"CREATE VIRTUAL TABLE temp.a USING ondrel('{nodata}', CUST, BYNO)"),
+                         (sqlite3.SQLITE_CANTOPEN, INCOMPLETE.format(os.path.join(nodata, "_CUST.DAT"))))
+        self.assertEqual(self.failure(db, "CREATE VIRTUAL TABLE temp.b USING ondrel('{}', CUST, BYNO)".format(
+            os.path.join(self.root, "nodef"))), (sqlite3.SQLITE_CORRUPT_VTAB, NO_DEFINITION))
+        code, message = self.failure(db, "SELECT count(*) FROM ondrel(?, 'CUST', 'BYNO')",
+                                     os.path.join(self.root, "badleaf"))
+        self.assertEqual(code, sqlite3.SQLITE_CORRUPT_VTAB)
+        self.assertTrue(message.startswith((COARSE, FINE)), message)
         # Keys out of order halfway through the profile: the rows before that part
         # are read, the statement fails when it reaches it.
         swapped = os.path.join(self.root, "swapped")
         self.table(db, "s", swapped, "CUST", "BYNO")
         self.assertEqual(db.execute("SELECT CUSTNO FROM s LIMIT 3").fetchall(), [(1,), (2,), (3,)])
-        with self.assertRaises(sqlite3.OperationalError) as raised:
-            db.execute("SELECT count(*) FROM s").fetchall()
-        self.assertTrue(str(raised.exception).startswith(FINE), raised.exception)
+        code, message = self.failure(db, "SELECT count(*) FROM s")
+        self.assertEqual(code, sqlite3.SQLITE_CORRUPT_VTAB)
+        self.assertTrue(message.startswith(FINE), message)
         # An entry in order that points at another record than its key's:
         # the rows would be wrong without a word, so the statement fails.
         mismatch = os.path.join(self.root, "mismatch")
         self.table(db, "m", mismatch, "CUST", "BYNAME")
-        with self.assertRaises(sqlite3.OperationalError) as raised:
-            db.execute("SELECT count(NAME) FROM m").fetchall()
-        self.assertTrue(str(raised.exception).startswith(FINE), raised.exception)
+        code, message = self.failure(db, "SELECT count(NAME) FROM m")
+        self.assertEqual(code, sqlite3.SQLITE_CORRUPT_VTAB)
+        self.assertTrue(message.startswith(FINE), message)
         self.assertEqual(db.execute("SELECT count(*) FROM m").fetchone(), (5000 - 5000 // 97,))  # keys alone
         # The same damage in the first entry of a leaf, where the sample that
         # decides whether keys are checked at all looks: read as it stands,
@@ -292,9 +299,10 @@ class PythonClientTest(Fixture):
         firstbad = os.path.join(self.root, "firstbad")
         self.table(db, "f", firstbad, "CUST", "BYNO")
         for query in ("SELECT CUSTNO FROM f", f"SELECT fields FROM ondrel('{firstbad}', 'CUST', 'BYNO')"):
-            with self.subTest(query=query), self.assertRaises(sqlite3.OperationalError) as raised:
-                db.execute(query).fetchall()
-            self.assertTrue(str(raised.exception).startswith(FINE), raised.exception)
+            with self.subTest(query=query):
+                code, message = self.failure(db, query)
+                self.assertEqual(code, sqlite3.SQLITE_CORRUPT_VTAB)
+                self.assertTrue(message.startswith(FINE), message)
         self.assertEqual(db.execute("SELECT count(*) FROM f").fetchone(), (1000,))
         out = os.path.join(self.root, "firstbad.db")
         exported = run([EXPORT, "--sqlite", out, firstbad])
@@ -305,6 +313,74 @@ class PythonClientTest(Fixture):
         # The entry is left out: no customer shows twice.
         self.assertEqual(written.execute("SELECT count(*), count(DISTINCT CUSTNO) FROM CUST_BYNO").fetchone(),
                          (999, 999))
+
+
+    def test_arguments_names_and_what_cannot_be_opened(self):
+        db = self.connect()
+        # Names beyond ASCII are Windows-1252 in the files: SQL lists them in
+        # UTF-8 and takes them back the same way, in both table forms.
+        latin = os.path.join(self.root, "latin")
+        self.assertEqual(db.execute("SELECT ispec FROM ondrel_ispecs(?)", (latin,)).fetchall(), [("CAF\u00c9",)])
+        self.assertEqual(db.execute("SELECT profile FROM ondrel_profiles(?, ?)", (latin, "CAF\u00c9")).fetchall(),
+                         [("PR\u00c9",)])
+        fields = [json.loads(f) for (f,) in db.execute("SELECT fields FROM ondrel(?, ?, ?)",
+                                                         (latin, "CAF\u00c9", "PR\u00c9"))]
+        self.assertEqual(fields, [{"CAF\u00c9": "cr\u00e8me", "QTY": 3}, {"CAF\u00c9": "lait", "QTY": 12}])
+        db.execute(f"CREATE VIRTUAL TABLE temp.l USING ondrel('{latin}', 'CAF\u00c9', 'PR\u00c9')")
+        self.assertEqual(db.execute('SELECT "CAF\u00c9", QTY FROM l').fetchall(), [("cr\u00e8me", 3), ("lait", 12)])
+        # Missing, empty or extra arguments fail; none reads another folder.
+        for statement in ("CREATE VIRTUAL TABLE temp.x USING ondrel",
+                          "CREATE VIRTUAL TABLE temp.x USING ondrel('', CUST, BYNO)",
+                          f"CREATE VIRTUAL TABLE temp.x USING ondrel('{self.good}', CUST, '')",
+                          "SELECT * FROM ondrel(NULL, 'CUST', 'BYNO')", "SELECT * FROM ondrel('', 'CUST', 'BYNO')",
+                          f"SELECT * FROM ondrel('{self.good}', NULL, 'BYNO')",
+                          f"SELECT * FROM ondrel('{self.good}', 'CUST', 'BYNO', X'303030303431')"):
+            with self.subTest(statement=statement):
+                code, message = self.failure(db, statement)
+                self.assertEqual(code, sqlite3.SQLITE_ERROR)
+                self.assertRegex(message, "three arguments|too many arguments")
+        self.assertEqual(self.failure(db, "SELECT * FROM ondrel(?, 'CUST', 'NOSUCH')", self.good),
+                         (sqlite3.SQLITE_ERROR, "The ISPEC CUST has no profile NOSUCH."))
+        # Out of file descriptors: the files are refused, not damaged.
+        self.table(db, "c", self.good, "CUST", "BYNO")
+        self.assertEqual(db.execute("SELECT count(CUSTNO) FROM c").fetchone(), (CUSTOMERS,))
+        limits = resource.getrlimit(resource.RLIMIT_NOFILE)
+        held = []
+        resource.setrlimit(resource.RLIMIT_NOFILE, (64, limits[1]))
+        try:
+            with contextlib.suppress(OSError):
+                while True:
+                    held.append(os.open(self.good, os.O_RDONLY))
+            refused = [self.failure(db, "SELECT count(CUSTNO) FROM c"),
+                       self.failure(db, "SELECT count(*) FROM ondrel(?, 'ORD', 'BYORD')", self.good)]
+        finally:
+            for fd in held:
+                os.close(fd)
+            resource.setrlimit(resource.RLIMIT_NOFILE, limits)
+        for code, message in refused:
+            self.assertEqual(code, sqlite3.SQLITE_CANTOPEN)
+            self.assertRegex(message, "^The file .* could not be opened: Too many open files")
+        self.assertEqual(db.execute("SELECT count(CUSTNO) FROM c").fetchone(), (CUSTOMERS,))
+        # A stored table whose files are gone can still be dropped.
+        folder = tempfile.mkdtemp(prefix="ondrel-gone-")
+        self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
+        gone = shutil.copytree(latin, os.path.join(folder, "latin"))
+        stored = os.path.join(folder, "stored.db")
+        with contextlib.closing(sqlite3.connect(stored)) as first:
+            first.enable_load_extension(True)
+            first.load_extension(EXTENSION)
+            first.execute(f"CREATE VIRTUAL TABLE kept USING ondrel('{gone}', 'CAF\u00c9', 'PR\u00c9')")
+            first.commit()
+        shutil.rmtree(gone)
+        with contextlib.closing(sqlite3.connect(stored)) as again:
+            again.enable_load_extension(True)
+            again.load_extension(EXTENSION)
+            code, message = self.failure(again, "SELECT * FROM kept")
+            self.assertEqual(code, sqlite3.SQLITE_CANTOPEN, message)
+            self.assertIn("You are missing all or part of", message)
+            again.execute("DROP TABLE kept")
+            again.commit()
+            self.assertEqual(again.execute("SELECT count(*) FROM sqlite_schema").fetchone(), (0,))
 
 
 class ShellTest(Fixture):
