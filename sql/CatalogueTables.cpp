@@ -70,11 +70,12 @@ std::string Joined(const std::vector<std::string>& lines) {
   return text;
 }
 
-std::vector<Row> IspecRows(const std::string& dir, std::string& problem) {
+std::vector<Row> IspecRows(const std::string& dir, std::string& problem, Failure& kind) {
   bool readable = false;
   std::vector<std::string> ispecs = ListIspecs(dir, &readable);
   if (!readable) {
     problem = "The directory " + dir + " cannot be read.";
+    kind = Failure::CannotOpen;
     return {};
   }
   std::sort(ispecs.begin(), ispecs.end());
@@ -95,11 +96,12 @@ std::vector<Row> IspecRows(const std::string& dir, std::string& problem) {
   return rows;
 }
 
-std::vector<Row> ProfileRows(const std::string& dir, const std::string& ispec, std::string& problem) {
+std::vector<Row> ProfileRows(const std::string& dir, const std::string& ispec, std::string& problem,
+                             Failure& kind) {
   SharedState state;
   CatchingPlatform platform;
   std::vector<std::string> profiles;
-  problem = OpenIspec(state, platform, dir, ispec, profiles);
+  problem = OpenIspec(state, platform, dir, ispec, profiles, &kind);
   if (!problem.empty()) return {};
   std::vector<Row> rows;
   for (std::size_t i = 0; i < profiles.size(); ++i) {
@@ -186,12 +188,19 @@ int Filter(sqlite3_vtab_cursor* base, int, const char*, int argc, sqlite3_value*
     cursor->dir = argc > 0 ? Text(argv[0]) : "";
     cursor->ispec = argc > 1 ? Text(argv[1]) : "";
     std::string problem;
-    cursor->rows = table.arguments == 1 ? IspecRows(cursor->dir, problem)
-                                        : ProfileRows(cursor->dir, cursor->ispec, problem);
+    Failure kind = Failure::Other;
+    // An empty or NULL argument names no directory or ISPEC (and would
+    // otherwise be read as the root, or as an ISPEC with no name).
+    if (cursor->dir.empty() || (table.arguments == 2 && cursor->ispec.empty()))
+      problem = table.arguments == 1 ? "ondrel_ispecs needs a database directory"
+                                     : "ondrel_profiles needs a database directory and an ISPEC";
+    else
+      cursor->rows = table.arguments == 1 ? IspecRows(cursor->dir, problem, kind)
+                                          : ProfileRows(cursor->dir, cursor->ispec, problem, kind);
     if (!problem.empty()) {
       sqlite3_free(base->pVtab->zErrMsg);
       base->pVtab->zErrMsg = sqlite3_mprintf("%s", problem.c_str());
-      return SQLITE_ERROR;
+      return ResultCode(kind);
     }
   } catch (const std::exception&) {
     return SQLITE_NOMEM;

@@ -132,15 +132,6 @@ struct ProfileTable {
   int brokenCode = SQLITE_OK;
 };
 
-// The SQLite result code of a failure: a file that cannot be opened, damage
-// in a file, or anything else.
-int CodeOf(Failure kind) {
-  switch (kind) {
-    case Failure::CannotOpen: return SQLITE_CANTOPEN;
-    case Failure::Damaged: return SQLITE_CORRUPT_VTAB;
-    default: return SQLITE_ERROR;
-  }
-}
 
 void SetError(sqlite3_vtab* table, const std::string& text) {
   sqlite3_free(table->zErrMsg);
@@ -428,13 +419,13 @@ int ConnectTable(sqlite3* db, int argc, const char* const* argv, sqlite3_vtab** 
     if (problem.empty()) problem = ChooseProfile(state, platform, profiles, position, false, &kind);
     if (!problem.empty() && Creating(db)) {
       *error = sqlite3_mprintf("%s", problem.c_str());
-      return CodeOf(kind);
+      return ResultCode(kind);
     }
     if (!problem.empty()) {
       // A stored table whose files are gone or damaged: connected without
       // its fields, so that it can be dropped; every scan tells why.
       table->broken = problem;
-      table->brokenCode = CodeOf(kind);
+      table->brokenCode = ResultCode(kind);
       schema = "CREATE TABLE x(entry_number INTEGER, record_number INTEGER, purged INTEGER, stored_key BLOB, "
                "entry_flag TEXT)";
       table->roles = {Role::EntryNumber, Role::RecordNumber, Role::Purged, Role::StoredKey, Role::EntryFlag};
@@ -827,7 +818,7 @@ int FilterScan(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int ar
       PreparedFor(table, cursor->dir, cursor->ispec, cursor->profile, problem, kind);
   if (!prepared) {
     SetError(base->pVtab, problem);
-    return CodeOf(kind);
+    return ResultCode(kind);
   }
   if (last < first) last = 0;
   cursor->scan = std::make_unique<Scan>(prepared, (idxNum & kReadRecords) != 0, first, last, from, to);

@@ -334,11 +334,12 @@ class PythonClientTest(Fixture):
                           f"CREATE VIRTUAL TABLE temp.x USING ondrel('{self.good}', CUST, '')",
                           "SELECT * FROM ondrel(NULL, 'CUST', 'BYNO')", "SELECT * FROM ondrel('', 'CUST', 'BYNO')",
                           f"SELECT * FROM ondrel('{self.good}', NULL, 'BYNO')",
-                          f"SELECT * FROM ondrel('{self.good}', 'CUST', 'BYNO', X'303030303431')"):
+                          f"SELECT * FROM ondrel('{self.good}', 'CUST', 'BYNO', X'303030303431')",
+                          "SELECT * FROM ondrel_ispecs('')", f"SELECT * FROM ondrel_profiles('{self.good}', NULL)"):
             with self.subTest(statement=statement):
                 code, message = self.failure(db, statement)
                 self.assertEqual(code, sqlite3.SQLITE_ERROR)
-                self.assertRegex(message, "three arguments|too many arguments")
+                self.assertRegex(message, "three arguments|too many arguments|needs a database directory")
         self.assertEqual(self.failure(db, "SELECT * FROM ondrel(?, 'CUST', 'NOSUCH')", self.good),
                          (sqlite3.SQLITE_ERROR, "The ISPEC CUST has no profile NOSUCH."))
         # Out of file descriptors: the files are refused, not damaged.
