@@ -95,7 +95,8 @@ std::string ChooseProfile(SharedState& state, CatchingPlatform& platform,
     const std::string refused = OpenFailure(state.IndexPath);
     Tell(kind, refused.empty() ? Failure::Damaged : Failure::CannotOpen);
     if (!refused.empty()) return refused;
-    return platform.messages.size() > before ? platform.messages[before].text : std::string("The index cannot be read.");
+    return platform.messages.size() > before ? platform.messages[before].text
+                                             : std::string("The index cannot be read.");
   }
   return "";
 }

@@ -222,7 +222,8 @@ class PythonClientTest(Fixture):
                                 ("NAME BETWEEN 'a' AND 'z'", ["apple", "cherry"]), ("NAME < 'C'", ["Banana"]),
                                 ("NAME IN ('Banana', 'apple')", ["apple", "Banana"])):
             with self.subTest(where=where):
-                self.assertEqual([r[0] for r in folded.execute(f"SELECT NAME FROM f WHERE {where} ORDER BY entry_number")], expected)
+                got = folded.execute(f"SELECT NAME FROM f WHERE {where} ORDER BY entry_number").fetchall()
+                self.assertEqual([r[0] for r in got], expected)
         # The orders disagree on these: every one is still found.
         self.assertEqual([r[0] for r in db.execute("SELECT NAME FROM n WHERE NAME >= 'Zed'")],
                          ["Zed\x01", "Zed", "Zedz", "Zed\u20ac", "Zed\u00e9"])
@@ -313,7 +314,6 @@ class PythonClientTest(Fixture):
         # The entry is left out: no customer shows twice.
         self.assertEqual(written.execute("SELECT count(*), count(DISTINCT CUSTNO) FROM CUST_BYNO").fetchone(),
                          (999, 999))
-
 
     def test_arguments_names_and_what_cannot_be_opened(self):
         db = self.connect()
@@ -437,12 +437,10 @@ class ShellTest(Fixture):
     def test_only_a_regular_file_is_replaced(self):
         folder = tempfile.mkdtemp(prefix="ondrel-force-")
         self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
-        target = os.path.join(folder, "kept.txt")
+        target, fifo, link = (os.path.join(folder, name) for name in ("kept.db", "fifo", "link"))
         with open(target, "w") as f:
             f.write("kept")
-        fifo = os.path.join(folder, "fifo")
         os.mkfifo(fifo)
-        link = os.path.join(folder, "link")
         os.symlink(target, link)
         # The device comes last, and only after the others were refused: a
         # tool that replaced them would replace it too.
@@ -456,11 +454,10 @@ class ShellTest(Fixture):
         self.assertTrue(stat.S_ISCHR(os.lstat("/dev/null").st_mode))
         with open(target) as f:
             self.assertEqual(f.read(), "kept")
-        self.assertEqual(sorted(os.listdir(folder)), ["fifo", "kept.txt", "link"])  # no file left behind
+        self.assertEqual(sorted(os.listdir(folder)), ["fifo", "kept.db", "link"])  # no file left behind
         # A regular file is replaced when asked.
-        result = run([EXPORT, "--sqlite", target, "--force", os.path.join(self.root, "odd")])
-        self.assertEqual(result.returncode, 0, result.stderr)
-        with sqlite3.connect(target) as db:
+        self.assertEqual(run([EXPORT, "--sqlite", target, "--force", os.path.join(self.root, "odd")]).returncode, 0)
+        with contextlib.closing(sqlite3.connect(target)) as db:
             self.assertEqual(db.execute('SELECT count(*) FROM "_sqlite_odd"').fetchone(), (2,))
         # A directory with no ISPEC writes nothing.
         empty = os.path.join(folder, "empty")
