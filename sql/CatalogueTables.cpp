@@ -43,6 +43,7 @@ SQLITE_EXTENSION_INIT3
 #include "sql/CatchingPlatform.h"
 #include "sql/Modules.h"
 #include "sql/ProfileSource.h"
+#include "sql/SqlText.h"
 #include "viewer/Cp1252.h"
 
 namespace ondrel::sql {
@@ -90,7 +91,7 @@ std::vector<Row> IspecRows(const std::string& dir, std::string& problem, Failure
       row[1] = std::int64_t{state.RecordCount};
       row[2] = static_cast<std::int64_t>(profiles.size());
     }
-    if (!message.empty()) row[3] = message;
+    if (!message.empty()) row[3] = MessageText(message);
     rows.push_back(std::move(row));
   }
   return rows;
@@ -113,7 +114,7 @@ std::vector<Row> ProfileRows(const std::string& dir, const std::string& ispec, s
     Row row{static_cast<std::int64_t>(i + 1), Cp1252ToUtf8(profiles[i]), Joined(ispecs),
             Joined(chooser.lists[ChooserList::Ordinates]), Joined(chooser.lists[ChooserList::Conditions]),
             std::monostate{}};
-    if (!message.empty()) row[5] = message;
+    if (!message.empty()) row[5] = MessageText(message);
     rows.push_back(std::move(row));
   }
   return rows;
@@ -199,7 +200,7 @@ int Filter(sqlite3_vtab_cursor* base, int, const char*, int argc, sqlite3_value*
                                           : ProfileRows(cursor->dir, cursor->ispec, problem, kind);
     if (!problem.empty()) {
       sqlite3_free(base->pVtab->zErrMsg);
-      base->pVtab->zErrMsg = sqlite3_mprintf("%s", problem.c_str());
+      base->pVtab->zErrMsg = sqlite3_mprintf("%s", MessageText(problem).c_str());
       return ResultCode(kind);
     }
   } catch (const std::exception&) {

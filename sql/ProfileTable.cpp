@@ -135,7 +135,7 @@ struct ProfileTable {
 
 void SetError(sqlite3_vtab* table, const std::string& text) {
   sqlite3_free(table->zErrMsg);
-  table->zErrMsg = sqlite3_mprintf("%s", text.c_str());
+  table->zErrMsg = sqlite3_mprintf("%s", MessageText(text).c_str());
 }
 
 // Runs one method of the module: no exception may cross into SQLite, which
@@ -418,7 +418,7 @@ int ConnectTable(sqlite3* db, int argc, const char* const* argv, sqlite3_vtab** 
     }
     if (problem.empty()) problem = ChooseProfile(state, platform, profiles, position, false, &kind);
     if (!problem.empty() && Creating(db)) {
-      *error = sqlite3_mprintf("%s", problem.c_str());
+      *error = sqlite3_mprintf("%s", MessageText(problem).c_str());
       return ResultCode(kind);
     }
     if (!problem.empty()) {
@@ -456,7 +456,7 @@ int Connect(sqlite3* db, void*, int argc, const char* const* argv, sqlite3_vtab*
   } catch (const std::bad_alloc&) {
     return SQLITE_NOMEM;
   } catch (const std::exception& problem) {
-    *error = sqlite3_mprintf("%s", problem.what());
+    *error = sqlite3_mprintf("%s", MessageText(problem.what()).c_str());
     return SQLITE_ERROR;
   }
 }
