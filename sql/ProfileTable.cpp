@@ -58,15 +58,16 @@
 // the reason), SQLITE_CORRUPT_VTAB for damage, SQLITE_ERROR for the rest
 // (missing arguments, a profile that is not there).  A stored table whose
 // files cannot be read when a connection first meets it is connected
-// without its fields, so that it can be dropped, and every scan of it fails.  Damage is seen batch by batch:
-// the statement fails when the batch that holds it is read, so no row from
+// without its fields, so that it can be dropped, and every scan of it fails
+// until the database is opened again.  Damage is seen batch by batch: the
+// statement fails when the batch that holds it is read, so no row from
 // that batch on is returned, and the rows returned before it (all read
 // before the damage, and sound) stand, since SQLite cannot take them back.
 #include <sqlite3ext.h>
 SQLITE_EXTENSION_INIT3
 
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -131,7 +132,6 @@ struct ProfileTable {
   std::string broken;
   int brokenCode = SQLITE_OK;
 };
-
 
 void SetError(sqlite3_vtab* table, const std::string& text) {
   sqlite3_free(table->zErrMsg);
