@@ -315,7 +315,7 @@ class PythonClientTest(Fixture):
         self.assertEqual(written.execute("SELECT count(*), count(DISTINCT CUSTNO) FROM CUST_BYNO").fetchone(),
                          (999, 999))
 
-    def test_arguments_names_and_what_cannot_be_opened(self):
+    def test_arguments_names_and_a_stored_table_whose_files_are_gone(self):
         db = self.connect()
         # Names beyond ASCII are Windows-1252 in the files: SQL lists them in
         # UTF-8 and takes them back the same way, in both table forms.
@@ -342,26 +342,6 @@ class PythonClientTest(Fixture):
                 self.assertRegex(message, "three arguments|too many arguments|needs a database directory")
         self.assertEqual(self.failure(db, "SELECT * FROM ondrel(?, 'CUST', 'NOSUCH')", self.good),
                          (sqlite3.SQLITE_ERROR, "The ISPEC CUST has no profile NOSUCH."))
-        # Out of file descriptors: the files are refused, not damaged.
-        self.table(db, "c", self.good, "CUST", "BYNO")
-        self.assertEqual(db.execute("SELECT count(CUSTNO) FROM c").fetchone(), (CUSTOMERS,))
-        limits = resource.getrlimit(resource.RLIMIT_NOFILE)
-        held = []
-        resource.setrlimit(resource.RLIMIT_NOFILE, (64, limits[1]))
-        try:
-            with contextlib.suppress(OSError):
-                while True:
-                    held.append(os.open(self.good, os.O_RDONLY))
-            refused = [self.failure(db, "SELECT count(CUSTNO) FROM c"),
-                       self.failure(db, "SELECT count(*) FROM ondrel(?, 'ORD', 'BYORD')", self.good)]
-        finally:
-            for fd in held:
-                os.close(fd)
-            resource.setrlimit(resource.RLIMIT_NOFILE, limits)
-        for code, message in refused:
-            self.assertEqual(code, sqlite3.SQLITE_CANTOPEN)
-            self.assertRegex(message, "^The file .* could not be opened: Too many open files")
-        self.assertEqual(db.execute("SELECT count(CUSTNO) FROM c").fetchone(), (CUSTOMERS,))
         # A stored table whose data file is gone can still be dropped; the
         # message names the file as the directory holds it, in UTF-8.
         folder = tempfile.mkdtemp(prefix="ondrel-gone-")
@@ -382,6 +362,32 @@ class PythonClientTest(Fixture):
             again.execute("DROP TABLE kept")
             again.commit()
             self.assertEqual(again.execute("SELECT count(*) FROM sqlite_schema").fetchone(), (0,))
+
+
+    # The sanitizers' runtime opens a pipe for its own checks, which fail
+    # when no descriptor is left: a sanitized run cannot judge this.
+    @unittest.skipIf("libubsan" in os.environ.get("LD_PRELOAD", ""), "the sanitizers need descriptors of their own")
+    def test_out_of_file_descriptors_the_files_are_refused_not_damaged(self):
+        db = self.connect()
+        self.table(db, "c", self.good, "CUST", "BYNO")
+        self.assertEqual(db.execute("SELECT count(CUSTNO) FROM c").fetchone(), (CUSTOMERS,))
+        limits = resource.getrlimit(resource.RLIMIT_NOFILE)
+        held = []
+        resource.setrlimit(resource.RLIMIT_NOFILE, (64, limits[1]))
+        try:
+            with contextlib.suppress(OSError):
+                while True:
+                    held.append(os.open(self.good, os.O_RDONLY))
+            refused = [self.failure(db, "SELECT count(CUSTNO) FROM c"),
+                       self.failure(db, "SELECT count(*) FROM ondrel(?, 'ORD', 'BYORD')", self.good)]
+        finally:
+            for fd in held:
+                os.close(fd)
+            resource.setrlimit(resource.RLIMIT_NOFILE, limits)
+        for code, message in refused:
+            self.assertEqual(code, sqlite3.SQLITE_CANTOPEN)
+            self.assertRegex(message, "^The file .* could not be opened: Too many open files")
+        self.assertEqual(db.execute("SELECT count(CUSTNO) FROM c").fetchone(), (CUSTOMERS,))
 
 
 class ShellTest(Fixture):
