@@ -62,6 +62,7 @@
 #include "database/FineProblems.h"
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
+#include "database/KeyRecord.h"
 #include "database/RecordBatch.h"
 #include "database/RecordStream.h"
 #include "sql/CatchingPlatform.h"
@@ -472,6 +473,16 @@ bool IspecWriter::WriteRecords(const SharedState& state, const std::string& tabl
   return false;
 }
 
+// Whether an entry's key is its record's fields; a purged record, which may
+// hold anything, or one that cannot be read is not judged.
+bool EntryHoldsItsRecord(const SharedState& state, const KeyFields& keys, ByteFile& data, const StreamRow& row) {
+  if (row.slot) return row.slot[state.RecordLength - 1] != '\n' || keys.SlotHoldsKey(row.entry.Key, row.slot);
+  unsigned char terminator = 0;
+  if (!data.Read(std::int64_t{row.entry.Record} * state.RecordLength, &terminator, 1) || terminator != '\n')
+    return true;
+  return keys.RecordHoldsKey(data, row.entry.Record, row.entry.Key);
+}
+
 bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<std::string>& profiles, int position,
                                const std::string& table, const std::vector<FieldColumn>& columns) {
   const std::string profile = Cp1252ToUtf8(profiles[static_cast<std::size_t>(position)]);
@@ -503,15 +514,27 @@ bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<
   FineProblems problems(platform);
   const Long total = state.LeafTable.empty() ? 0 : state.LeafReach.back();
   ByteFile index;
-  ByteFile data;  // not opened: no record is read for the key order
+  ByteFile data;
   if (!index.Open(state.IndexPath)) problems.Other();
   if (index.IsOpen() && FindLeaf(state, 1) != 0) {
     const KeyOrder order(state);
+    // Where the tree's keys are its records' fields, each entry the window
+    // shows is checked against its record, as the export checks it: an
+    // entry that points at another record than its key's would otherwise
+    // show that record twice and hide its own.  Such an entry is left out
+    // and reported.  Records are read only for this.
+    if (data.Open(state.DataPath)) LearnKeyRecordCheck(state, index, data);
+    const KeyFields keys(state, order);
+    const bool compare = state.KeyRecords == KeyRecordCheck::Yes && keys.Usable();
     RecordStream stream(state, index, data, order, problems);
-    stream.Want([](const TreeEntry&) { return false; });
+    stream.Want([compare](const TreeEntry& e) { return compare && e.Flag == 'Y'; });
     stream.StartAt(1);
     StreamRow row;
     while (stream.Next(row)) {
+      if (row.wanted && row.entry.Key && !EntryHoldsItsRecord(state, keys, data, row)) {
+        problems.Mismatch();
+        continue;
+      }
       const char flag = static_cast<char>(row.entry.Flag);
       RowWriter::Cell* cell = rows.NextRow();
       *cell++ = RowWriter::Key(row.entry.Number, lastWritten);
@@ -554,16 +577,38 @@ bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<
   return false;
 }
 
+// Ends the run unless OUT may be written: a name that is free, or, with
+// --force, a regular file.  Anything else under the name (a device, a
+// pipe, a symbolic link, a directory) is never replaced, whatever is
+// given.  `temporary`, when given, is removed first.
+void RefuseToReplace(const std::string& out, bool force, const char* temporary = nullptr) {
+  struct stat st {};
+  if (::lstat(out.c_str(), &st) != 0) return;
+  std::string why;
+  if (!S_ISREG(st.st_mode)) {
+    const char* what = S_ISLNK(st.st_mode)                          ? "a symbolic link"
+                       : S_ISDIR(st.st_mode)                        ? "a directory"
+                       : S_ISFIFO(st.st_mode)                       ? "a pipe"
+                       : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
+                                                                    : "no regular file";
+    why = "The name " + Printable(out) + " is taken by " + what + ", which is never replaced, even with --force.";
+  } else if (!force)
+    why = "The file " + Printable(out) + " exists already; give --force to replace it.";
+  else
+    return;
+  if (temporary) ::unlink(temporary);
+  Fail(why);
+}
+
 }  // namespace
 
 int SqliteMode(const Options& options) {
   const std::string& out = options.sqliteOut;
-  struct stat st {};
-  if (::lstat(out.c_str(), &st) == 0 && !options.force)
-    Fail("The file " + Printable(out) + " exists already; give --force to replace it.");
+  RefuseToReplace(out, options.force);
   bool readable = false;
   std::vector<std::string> ispecs = ListIspecs(options.directory, &readable);
   if (!readable) Fail("The directory " + Printable(options.directory) + " cannot be read.");
+  if (ispecs.empty()) Fail("The directory " + Printable(options.directory) + " holds no ISPEC: nothing is written.");
   std::sort(ispecs.begin(), ispecs.end());
 
   // The temporary file lies beside OUT.db, so that the rename at the end
@@ -597,6 +642,8 @@ int SqliteMode(const Options& options) {
     const int file = ::open(temporaryPath, O_RDONLY);
     if (file < 0 || ::fsync(file) != 0) throw WriteFailure{std::strerror(errno)};
     ::close(file);
+    // Looked at again: the name may have been taken while the file was made.
+    RefuseToReplace(out, options.force, temporaryPath);
     if (::rename(temporaryPath, out.c_str()) != 0) throw WriteFailure{std::strerror(errno)};
   } catch (const WriteFailure& failure) {
     ::unlink(temporaryPath);
