@@ -11,8 +11,10 @@
 
 #include "tests/export/RunTool.h"
 #include "tests/viewer/NumberedIspec.h"
+#include "tools/export/CheckRecords.h"
 #include "tools/export/CheckKeys.h"
 #include "tools/export/CheckReport.h"
+#include "tools/export/Output.h"
 #include "tools/writer/Damage.h"
 #include "tools/writer/DemoDatabase.h"
 #include "tools/writer/ProfileText.h"
@@ -463,6 +465,64 @@ TEST(CheckBatchTest, ManyKeysUnlikeTheirRecordsAreReportedInKeyOrder) {
     EXPECT_THAT(problem, HasSubstr("): its key differs from the record's fields: NAME \"N"));
     EXPECT_THAT(problem, HasSubstr("\" in the key, \"X"));
   }
+}
+
+// A data file that shrinks after the check opened it, under a tree that
+// points at one record twice: the short read is a problem of the data file,
+// reported once (no record past it is reported again as unread), and the
+// second walk still names the duplicate.
+TEST(CheckRecordsTest, DataFileShrinkingUnderTheScanIsReportedAndTheWalkGoesOn) {
+  test::TempDir dir;
+  const std::filesystem::path path = dir.path() / "SHRINK.DAT";
+  {
+    std::ofstream out(path, std::ios::binary);
+    for (int i = 1; i <= 40; ++i) {
+      char line[8];
+      std::snprintf(line, sizeof line, "%06d\n", i);
+      out << line;
+    }
+  }
+  SharedState state;
+  state.FieldTable = {{}, {"NO", 1, "N", 6}};
+  state.FieldCount = 1;
+  state.RecordLength = 7;
+  state.KeyLength = 6;
+  state.Ordinates = {{"NO"}};
+  state.KeyPartLengths = {6};
+  const tool::KeyLayout layout(state);
+  ASSERT_TRUE(layout.Comparable()) << layout.WhyNot();
+  ByteFile data;
+  ASSERT_TRUE(data.Open(path.string()));
+  std::filesystem::resize_file(path, 10 * 7);
+
+  // One leaf of entries 1 to 40 for records 1 to 40, but entry 30 for record
+  // 5 (and its key 000005).
+  std::string leaf;
+  for (std::uint32_t e = 1; e <= 40; ++e) {
+    const std::uint32_t record = e == 30 ? 5 : e;
+    char key[8];
+    std::snprintf(key, sizeof key, "%06u", record);
+    leaf += 'Y';
+    leaf += key;
+    for (int shift = 24; shift >= 0; shift -= 8) leaf += static_cast<char>(record >> shift);
+  }
+  const tool::LeafNode node{7, 1, 40, 11, reinterpret_cast<const unsigned char*>(leaf.data())};
+
+  testing::internal::CaptureStdout();
+  tool::CheckReport report(tool::ReportFormat::Text);
+  report.BeginIspec("SHRINK");
+  tool::RecordCheck check(layout, data, 40, report);
+  check.Reach(node);
+  check.ScanData();
+  ASSERT_TRUE(check.AnySuspect());
+  for (int slot = 0; slot < node.entries; ++slot) check.Locate(node.At(slot));
+  check.FinishLocate();
+  tool::Stdout().Flush();
+  const std::vector<std::string> lines = test::Lines(testing::internal::GetCapturedStdout());
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "Problem: The data file could not be read from record 1 on.",
+                       "Problem: Entry 30 (node 7, record 5): entry 5 (node 7) points at the same record."}));
+  EXPECT_EQ(report.Problems(), 2);
 }
 
 // A fixture of two 6-byte fields, A and B, with a profile keyed on A.

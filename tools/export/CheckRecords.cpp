@@ -134,6 +134,20 @@ void RecordCheck::Again(const LeafEntry& entry) {
 }
 
 void RecordCheck::ScanData() {
+  ScanRecords();
+  // Whether or not the scan reached the end, the second walk looks up the
+  // duplicated records in order and keeps one first entry for each.
+  for (std::size_t b = 0; b < entrySums_.size(); ++b)
+    if (entrySums_[b] != recordSums_[b] && !suspect_[b]) {
+      suspect_[b] = true;
+      ++suspects_;
+    }
+  std::sort(duplicated_.begin(), duplicated_.end());
+  duplicated_.erase(std::unique(duplicated_.begin(), duplicated_.end()), duplicated_.end());
+  firstSeen_.assign(duplicated_.size(), FirstSeen{});
+}
+
+void RecordCheck::ScanRecords() {
   const std::int64_t length = layout_.RecordLength();
   const bool whole = length <= kWholeSlotLimit;
   const std::int64_t perPiece = whole ? std::max<std::int64_t>(1, kScanPiece / length) : 1;
@@ -145,6 +159,7 @@ void RecordCheck::ScanData() {
     const bool read = !whole || (piece.read && piece.size == static_cast<std::size_t>(count * length));
     if (!read) {
       // The file shrank while it was read: the rest cannot be judged.
+      unreadFrom_ = first;
       report_.Problem("data-file", "The data file could not be read from record " + std::to_string(first) + " on.",
                       {.record = first});
       return;
@@ -156,6 +171,7 @@ void RecordCheck::ScanData() {
       if (whole) {
         terminator = slot[length - 1];
       } else if (!layout_.FieldsOfFile(data_, r, scratch_.data(), terminator)) {
+        unreadFrom_ = r;
         report_.Problem("data-file", "The data file could not be read from record " + std::to_string(r) + " on.",
                         {.record = r});
         return;
@@ -170,14 +186,6 @@ void RecordCheck::ScanData() {
       if (hashing_) recordSums_[Bucket(r)] += whole ? hasher_.OfSlot(r, slot) : hasher_.OfFields(r, scratch_.data());
     }
   }
-  for (std::size_t b = 0; b < entrySums_.size(); ++b)
-    if (entrySums_[b] != recordSums_[b] && !suspect_[b]) {
-      suspect_[b] = true;
-      ++suspects_;
-    }
-  std::sort(duplicated_.begin(), duplicated_.end());
-  duplicated_.erase(std::unique(duplicated_.begin(), duplicated_.end()), duplicated_.end());
-  firstSeen_.assign(duplicated_.size(), FirstSeen{});
 }
 
 // Compares each record of a batch with the entries that asked for it.
@@ -255,7 +263,9 @@ void RecordCheck::Report(const Pending& item, const unsigned char* key) {
                     where + ": entry " + std::to_string(item.firstEntry) + " (node " + std::to_string(item.firstNode) +
                         ") points at the same record.",
                     place);
-  if (item.unread) report_.Problem("record", where + ": its record could not be read.", place);
+  // A record past the point where the scan stopped is covered by its
+  // problem of the data file.
+  if (item.unread && item.record < unreadFrom_) report_.Problem("record", where + ": its record could not be read.", place);
   if (item.purged) {
     ++purgedEntries_;
     report_.Problem("purged", where + ": its record is purged.", place);

@@ -88,6 +88,8 @@ class RecordCheck {
   void Outside(const LeafEntry& entry);
   void Again(const LeafEntry& entry);
   void Suspect(std::uint32_t record);
+  // The pass of ScanData over the records; it stops at a short read.
+  void ScanRecords();
   void Flush();
   void Report(const Pending& item, const unsigned char* key);
 
@@ -133,6 +135,7 @@ class RecordCheck {
   std::vector<unsigned char> scratch_;
 
   std::int64_t active_ = 0;
+  std::int64_t unreadFrom_ = std::int64_t{1} << 40;  // where the scan met a short read
   std::int64_t unreached_ = 0;
   std::vector<std::uint32_t> firstUnreached_;
 
