@@ -10,9 +10,13 @@
 // reported with the viewer's message and the run goes on with the next: the
 // viewer's loads end the program when they fail, so the check gives them a
 // platform whose end of the program is an exception caught here.  The exit
-// status is 1 when anything was found.
+// status is 1 when a problem was found, 3 when none was but something could
+// not be judged (CheckReport.h), 0 when everything was judged sound.
 #include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "database/ByteFile.h"
@@ -56,7 +60,7 @@ void NoteCounts(const SharedState& state, CheckReport& report) {
   if (!data.Open(state.DataPath) || state.RecordLength <= 0) return;
   const std::int64_t records = data.Size() / state.RecordLength;
   if (records != state.RecordCount)
-    report.Note("The index header of " + Printable(state.IspecName) + " counts " + std::to_string(state.RecordCount) +
+    report.Unjudged("The index header of " + Printable(state.IspecName) + " counts " + std::to_string(state.RecordCount) +
                 " records; its data file holds " + std::to_string(records) + ".");
 }
 
@@ -89,6 +93,10 @@ void CheckIspec(const Options& options, const std::string& ispec, CheckReport& r
       // The chooser opens the first of two profiles of one name.
       if (!options.profile.empty()) break;
     }
+  if (profiles.empty()) {
+    report.Unjudged("The ISPEC " + Printable(ispec) + " has no profiles: none of its keys is checked.");
+    return;
+  }
   if (!options.profile.empty() && chosen.empty()) {
     ++tally.notOpened;
     report.Problem("open", "The ISPEC " + Printable(ispec) + " has no profile " + Printable(options.profile) + ".");
@@ -110,10 +118,29 @@ void CheckIspec(const Options& options, const std::string& ispec, CheckReport& r
   }
 }
 
+// Definition file names the catalogue leaves out because no file lies
+// behind them (a dangling link, a name that cannot be examined): an ISPEC
+// that may be meant but cannot be checked.
+void NoteUnreadableDefinitions(const std::string& directory, CheckReport& report) {
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() < 5) continue;
+    std::string tail = name.substr(name.size() - 4);
+    std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return std::toupper(c); });
+    if (tail != ".DFN" || (name.size() >= 6 && name.compare(name.size() - 6, 6, "_P.DFN") == 0)) continue;
+    std::error_code statError;
+    const auto status = std::filesystem::status(it->path(), statError);
+    if (status.type() == std::filesystem::file_type::not_found || statError)
+      report.Unjudged("The definition file " + Printable(name) + " leads to no file: its ISPEC is not checked.");
+  }
+}
+
 }  // namespace
 
 int CheckMode(const Options& options) {
-  CheckReport report(options.format == Format::Json ? ReportFormat::Json : ReportFormat::Text);
+  CheckReport report(options.format == Format::Json ? ReportFormat::Json : ReportFormat::Text, options.maxProblems,
+                     options.strict);
   Tally tally;
   std::vector<std::string> ispecs;
   if (!options.ispec.empty()) {
@@ -124,11 +151,15 @@ int CheckMode(const Options& options) {
     if (!readable) report.Problem("open", "The directory " + Printable(options.directory) + " cannot be read.");
     // In the chooser's order: sorted by character code.
     std::sort(ispecs.begin(), ispecs.end());
+    if (readable) {
+      NoteUnreadableDefinitions(options.directory, report);
+      if (ispecs.empty()) report.Unjudged("The directory " + Printable(options.directory) + " holds no ISPEC to check.");
+    }
   }
   for (const std::string& ispec : ispecs) CheckIspec(options, ispec, report, tally);
   report.Total(tally.ispecs, tally.profiles, tally.notOpened);
   Stdout().Flush();
-  return report.Problems() > 0 ? 1 : 0;
+  return report.ExitStatus();
 }
 
 }  // namespace ondrel::tool

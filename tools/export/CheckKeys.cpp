@@ -98,9 +98,12 @@ void KeyLayout::ToStoredForm(unsigned char* key) const {
     unsigned char* part = key + s.keyOffset;
     if (!s.compared) {
       std::memset(part, 0, static_cast<std::size_t>(s.length));
-    } else if (s.storage == PartStorage::Inverted) {
-      for (int i = 0; i < s.length; ++i) part[i] = static_cast<unsigned char>(255 - part[i]);
+      continue;
     }
+    if (s.capitals)
+      for (int i = 0; i < s.length; ++i) part[i] = Capital(part[i]);
+    if (s.storage == PartStorage::Inverted)
+      for (int i = 0; i < s.length; ++i) part[i] = static_cast<unsigned char>(255 - part[i]);
   }
 }
 

@@ -2,8 +2,8 @@
 //
 //   1. the files: the index and data files open, whole nodes and records, a
 //      key that fits a node, a root inside the file;
-//   2. the sample (CheckSample.h): how descending parts are stored, which
-//      parts of the key are compared with the records;
+//   2. the sample (CheckSample.h): the form each part of the key is stored
+//      in, and whether the keys are made of the records at all;
 //   3. the first walk (CheckWalk.h): the tree's shape, the order of the
 //      keys, the votes on the interior-key convention, and the first step of
 //      the record checks (CheckRecords.h);
@@ -217,16 +217,15 @@ void CheckProfile(SharedState& state, bool conditions, CheckReport& report) {
   LearnStorage(state, files.index, sample);
   KeyLayout layout(state);
   if (!layout.Comparable())
-    report.Note("The stored keys are not compared with the records: " + layout.WhyNot() + ".");
-  for (const std::string& note : ProveParts(layout, state, files.index, files.data, sample, files.dataRecords))
-    report.Note(note);
+    report.Unjudged("The stored keys are not compared with the records: " + layout.WhyNot() + ".");
+  ProveParts(layout, state, files.index, files.data, sample, files.dataRecords, report);
   // The key order as the viewer judges it, with each ordinate known by its
   // field's whole name (an ordinate holds only the first ten characters).
   SharedState named = state;
   for (std::size_t i = 0; i < layout.Segments().size() && i < named.Ordinates.size(); ++i)
     named.Ordinates[i].Name = layout.Segments()[i].name;
   const KeyOrder order(named);
-  if (!order.Judged()) report.Note("The key order is not judged: " + order.Unmatched() + ".");
+  if (!order.Judged()) report.Unjudged("The key order is not judged: " + order.Unmatched() + ".");
 
   // Steps 3 and 4.
   InteriorKeys interior;
@@ -236,10 +235,10 @@ void CheckProfile(SharedState& state, bool conditions, CheckReport& report) {
   // A tree of fewer than two entries has no order to judge.
   for (const KeyPartOrder& part : order.Parts())
     if (order.Judged() && counts.entries > 1 && part.descending && part.storage == PartStorage::Unknown)
-      report.Note("The order of the descending key part " + ReportText(part.name) +
+      report.Unjudged("The order of the descending key part " + ReportText(part.name) +
                   " is not judged: the tree does not show how it is stored.");
   interior.Decide();
-  if (const std::string note = interior.Undecided(); !note.empty()) report.Note(note);
+  if (const std::string note = interior.Undecided(); !note.empty()) report.Unjudged(note);
   records.ScanData();
 
   // Step 5.
@@ -263,8 +262,11 @@ void CheckProfile(SharedState& state, bool conditions, CheckReport& report) {
                              Listed(shown) + ".",
                    {.record = shown.front()});
   }
-  if (!conditions && counts.entries != active)
-    report.Note("The profile has " + std::to_string(counts.entries) + " entries for " + std::to_string(active) +
+  // Entries and active records that disagree in number say the index and
+  // the data file are of different moments, even where each entry is sound.
+  // The entries that reach purged records are warned of already.
+  if (!conditions && counts.entries - purged != active)
+    report.Unjudged("The profile has " + std::to_string(counts.entries) + " entries for " + std::to_string(active) +
                 " active records.");
   summary();
 }

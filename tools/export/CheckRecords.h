@@ -119,6 +119,7 @@ class RecordCheck {
       std::int64_t fieldOffset;
       int length;
       bool inverted;
+      bool capitals;
     };
     std::uint64_t Hash(std::uint32_t record, const unsigned char* base, bool inSlot, bool fromRecord) const;
     std::vector<Part> parts_;
