@@ -705,6 +705,37 @@ TEST(CheckScopeTest, EveryIspecGoesOnPastOneThatCannotBeOpened) {
   }
 }
 
+// Exit status 0 promises that everything was checked: a directory whose
+// only definition is a dangling link, an ISPEC whose profile file holds no
+// profile, and a data file that grew past its index each say what was not
+// judged, and a record no entry reaches is still a problem.
+TEST(CheckScopeTest, WhatCouldNotBeCheckedIsNeverPassed) {
+  test::TempDir dangling;
+  std::filesystem::create_symlink(dangling.path() / "nowhere", dangling.path() / "_GONE.DFN");
+  Checked c = Check({dangling.str()});
+  EXPECT_EQ(c.status, 3);
+  EXPECT_EQ(c.unjudged, (std::vector<std::string>{"The definition file _GONE.DFN leads to no file: its ISPEC is not "
+                                                  "checked.",
+                                                  "The directory " + dangling.str() + " holds no ISPEC to check."}));
+
+  test::TempDir dir;
+  const auto none = test::BuildNumbered(dir.str(), "NONE", 5);
+  std::ofstream(none.files.Profile(), std::ios::binary | std::ios::trunc).close();
+  c = Check({dir.str()});
+  EXPECT_EQ(c.status, 3);
+  EXPECT_EQ(c.unjudged, std::vector<std::string>{"The ISPEC NONE has no profiles: none of its keys is checked."});
+
+  // The data file gains a sixth active record the index has not heard of.
+  const auto grown = test::BuildNumbered(dir.str(), "GROWN", 5);
+  const std::string fifth = test::ReadAll(grown.files.Data().string()).substr(4 * grown.recordLength);
+  std::ofstream(grown.files.Data(), std::ios::binary | std::ios::app) << fifth;
+  c = Check({dir.str(), "GROWN", "BYNO"});
+  EXPECT_EQ(c.status, 1);
+  EXPECT_EQ(c.problems, std::vector<std::string>{"1 active record is reached by no entry: 6."});
+  EXPECT_EQ(c.unjudged, (std::vector<std::string>{"The index header of GROWN counts 5 records; its data file holds 6.",
+                                                  "The profile has 5 entries for 6 active records."}));
+}
+
 // A one-record ISPEC whose key's root is raised on a chain of interior
 // nodes, one entry each, to make a tree `levels` deep.
 std::string ChainOfLevels(const test::TempDir& dir, int levels) {
