@@ -124,6 +124,27 @@ class CheckTest : public ::testing::Test {
   std::string summary;
 };
 
+// A fixture of two 6-byte fields, A and B, with a profile keyed on A (and
+// any more profiles given).  Record i holds A = i and B = 37i mod 61 (never
+// equal to A), WIDE = "w" followed by i.
+constexpr int kTwoFieldsRecord = 2 + 6 + 6 + 8 + 1;
+writer::IspecLayout TwoFields(const std::filesystem::path& dir, const std::string& name,
+                              const std::vector<writer::KeyField>& keyFields,
+                              const std::vector<writer::ProfileDef>& more = {}) {
+  writer::IspecContent s;
+  s.name = name;
+  s.definition.fields = {{"GROUP", 1, "A", 2, 0}, {"A", 2, "N", 6, 0}, {"B", 3, "N", 6, 0}, {"WIDE", 4, "A", 8, 0}};
+  for (int i = 1; i <= 60; ++i) {
+    char a[8], b[8];
+    std::snprintf(a, sizeof a, "%06d", i);
+    std::snprintf(b, sizeof b, "%06d", (i * 37) % 61);
+    s.records.push_back({{"G" + std::to_string(i % 3), a, b, "w" + std::to_string(i)}});
+  }
+  s.profiles = {{.name = "KEYED", .keyFields = keyFields, .maxLeafFill = 5}};
+  s.profiles.insert(s.profiles.end(), more.begin(), more.end());
+  return writer::BuildIspec(dir, s);
+}
+
 TEST_F(CheckTest, SoundDatabase) {
   ASSERT_EQ(tree.depth, 4);
   const Checked c = Run();
@@ -162,9 +183,72 @@ TEST_F(CheckTest, SharedChildUsedLengthAndLevel) {
   EXPECT_THAT(problems, Holds(Node(level1[1]) + ", entry 1: its child pointer " + std::to_string(Leaf(0)) +
                               " leads to a node already reached through another entry."));
   EXPECT_THAT(problems, Holds(Node(Leaf(4)) + ": its used length 1000 is not 2 to 510 bytes of whole " +
-                              std::to_string(kEntryBytes) + "-byte entries."));
+                              std::to_string(kEntryBytes) + "-byte entries; its entries are not read."));
   EXPECT_THAT(problems, Holds(Node(Leaf(5)) + ": its level 2 lies under node " + std::to_string(level1[1]) +
-                              " of level 1."));
+                              " of level 1; it is read as level 0."));
+}
+
+// What follows from a node found bad is not reported again for each entry:
+// a wrong level word is one problem, a wrong used length two (the node and
+// the records no entry reaches), and a child pointer into another tree of
+// the same key width its parent's entry, the first key out of order and the
+// records left out, with the rest counted in a note.
+TEST_F(CheckTest, WhatFollowsFromABadNodeIsNotReportedEntryByEntry) {
+  writer::PatchBytes(layout.files, writer::FileKind::Index, (tree.levels[1][1] - 1ull) * 512 + 510, "\x02");
+  EXPECT_EQ(Problems(), std::vector<std::string>{Node(tree.levels[1][1]) + ": its level 2 lies under node " +
+                                                 std::to_string(tree.levels[2][0]) +
+                                                 " of level 2; it is read as level 1."});
+  writer::PatchBytes(layout.files, writer::FileKind::Index, (tree.levels[1][1] - 1ull) * 512 + 510, "\x01");
+
+  writer::SetUsedLength(layout.files, 512, Leaf(4), 2 + 3 * kEntryBytes + 1);
+  EXPECT_EQ(Problems(), (std::vector<std::string>{
+                            Node(Leaf(4)) + ": its used length 36 is not 2 to 510 bytes of whole 11-byte entries; its "
+                            "entries are not read.",
+                            "4 active records are reached by no entry: 17, 18, 19 and 20."}));
+
+  test::TempDir other;
+  const auto two =
+      TwoFields(other.path(), "TWO", {{"A"}}, {{.name = "KEYB", .keyFields = {{"B"}}, .maxLeafFill = 5}});
+  const std::uint32_t foreign = two.index.keys[2].Leaves()[3];  // B 16 to 20 of records 40, 12, 45, 17 and 50
+  writer::SetEntryPointer(two.files, 1, two.index.keys[1].root, 4, foreign);
+  const Checked c = Check({other.str(), "TWO", "KEYED"});
+  const std::string root = std::to_string(two.index.keys[1].root);
+  EXPECT_EQ(c.problems, (std::vector<std::string>{
+                            "Entry 21 (node " + std::to_string(foreign) + ", record 40): its key \"000016\" comes "
+                            "before the key \"000020\" of entry 20 (node " +
+                            std::to_string(two.index.keys[1].Leaves()[3]) + ").",
+                            "Node " + root + ", entry 5: its key \"000025\" differs from \"000020\", the last key "
+                            "of its child node " + std::to_string(foreign) +
+                            " (the tree's interior keys carry their child's last key).",
+                            "5 active records are reached by no entry: 21, 22, 23, 24 and 25."}));
+  // Five keys unlike their records, two records reached twice from there
+  // and three reached from there after the entries that own them.
+  EXPECT_THAT(c.notes, Holds("10 problems of the entries below node " + std::to_string(foreign) +
+                             " (keys unlike their records, records other entries reach) follow from the problem of "
+                             "node " + root + ", entry 5, and are not listed."));
+}
+
+// At most --max-problems problems of a profile are printed (100 unless
+// given, 0 for all); the summary and the total count the rest.
+TEST(CheckCapTest, ProblemsPastTheCapAreCountedNotPrinted) {
+  test::TempDir dir;
+  const auto changed = TwoFields(dir.path(), "CHANGED", {{"A"}});
+  for (std::uint32_t r = 1; r <= 60; r += 2)
+    writer::SetRecordBytes(changed.files, kTwoFieldsRecord, r, 2, "9" + std::to_string(10000 + r));
+  Checked c = Check({"--max-problems", "4", dir.str(), "CHANGED", "KEYED"});
+  EXPECT_EQ(c.problems.size(), 4u);
+  EXPECT_EQ(c.notShown, 26);
+  EXPECT_THAT(c.summaries.back(), HasSubstr(", problems not shown 26, problems 30"));
+  EXPECT_EQ(Check({"--max-problems", "0", dir.str(), "CHANGED", "KEYED"}).problems.size(), 30u);
+
+  const auto json = RunTool({"--check", "--format", "json", "--max-problems", "1", dir.str(), "CHANGED"});
+  EXPECT_EQ(json.status, 1);
+  const auto lines = test::Lines(json.out);
+  ASSERT_EQ(lines.size(), 4u) << json.out;
+  EXPECT_THAT(lines[2], HasSubstr("\"problems_not_shown\":29,\"problems\":30}"));
+  EXPECT_THAT(lines[3], HasSubstr("\"problems\":30}"));
+  EXPECT_EQ(RunTool({"--check", "--max-problems", "-1", dir.str()}).status, 2);
+  EXPECT_EQ(RunTool({"--strict", dir.str(), "CHANGED", "KEYED"}).status, 2);
 }
 
 TEST_F(CheckTest, TruncatedFilesAndRecordNumbersOutsideTheData) {
@@ -257,7 +341,8 @@ TEST_F(CheckTest, ActiveRecordLeftOutOfTheTree) {
   writer::RemoveEntry(layout.files, 1, Leaf(6), 0);  // record 25
   const Checked c = Run();
   EXPECT_EQ(c.problems, std::vector<std::string>{"1 active record is reached by no entry: 25."});
-  EXPECT_EQ(c.unjudged, std::vector<std::string>{"The profile has 39 entries for 40 active records."});
+  EXPECT_EQ(c.notes, std::vector<std::string>{"The profile has 39 entries for 40 active records."});
+  EXPECT_TRUE(c.unjudged.empty());
 }
 
 TEST_F(CheckTest, InteriorKeyBreaksItsTreesConvention) {
@@ -556,27 +641,6 @@ TEST(CheckRecordsTest, DataFileShrinkingUnderTheScanIsReportedAndTheWalkGoesOn) 
   EXPECT_EQ(report.Problems(), 2);
 }
 
-// A fixture of two 6-byte fields, A and B, with a profile keyed on A (and
-// any more profiles given).  Record i holds A = i and B = 37i mod 61 (never
-// equal to A), WIDE = "w" followed by i.
-constexpr int kTwoFieldsRecord = 2 + 6 + 6 + 8 + 1;
-writer::IspecLayout TwoFields(const std::filesystem::path& dir, const std::string& name,
-                              const std::vector<writer::KeyField>& keyFields,
-                              const std::vector<writer::ProfileDef>& more = {}) {
-  writer::IspecContent s;
-  s.name = name;
-  s.definition.fields = {{"GROUP", 1, "A", 2, 0}, {"A", 2, "N", 6, 0}, {"B", 3, "N", 6, 0}, {"WIDE", 4, "A", 8, 0}};
-  for (int i = 1; i <= 60; ++i) {
-    char a[8], b[8];
-    std::snprintf(a, sizeof a, "%06d", i);
-    std::snprintf(b, sizeof b, "%06d", (i * 37) % 61);
-    s.records.push_back({{"G" + std::to_string(i % 3), a, b, "w" + std::to_string(i)}});
-  }
-  s.profiles = {{.name = "KEYED", .keyFields = keyFields, .maxLeafFill = 5}};
-  s.profiles.insert(s.profiles.end(), more.begin(), more.end());
-  return writer::BuildIspec(dir, s);
-}
-
 void RenameOrdinate(const writer::IspecLayout& layout, const std::string& from, const std::string& to) {
   std::string text = test::ReadAll(layout.files.Profile().string());
   const std::string old = writer::ORecord(from);
@@ -688,8 +752,8 @@ TEST(CheckScopeTest, EveryIspecGoesOnPastOneThatCannotBeOpened) {
   // Record 3 is missing from both; only the profile without conditions must hold it.
   EXPECT_EQ(c.problems[1], "1 active record is reached by no entry: 3.");
   EXPECT_EQ(c.summaries.size(), 3u);
-  EXPECT_EQ(c.unjudged, std::vector<std::string>{"The profile has 29 entries for 30 active records."});
-  EXPECT_EQ(c.total, "Total: ISPECs 3, profiles 3, not opened 1, warnings 0, not judged 1, problems 2");
+  EXPECT_EQ(c.notes, std::vector<std::string>{"The profile has 29 entries for 30 active records."});
+  EXPECT_EQ(c.total, "Total: ISPECs 3, profiles 3, not opened 1, warnings 0, not judged 0, problems 2");
 
   EXPECT_EQ(Check({dir.str(), "GOOD"}).total, "Total: ISPECs 1, profiles 1, not opened 0, warnings 0, not judged 0, problems 0");
   EXPECT_THAT(Check({dir.str(), "GOOD", "NOSUCH"}).problems,
@@ -732,8 +796,9 @@ TEST(CheckScopeTest, WhatCouldNotBeCheckedIsNeverPassed) {
   c = Check({dir.str(), "GROWN", "BYNO"});
   EXPECT_EQ(c.status, 1);
   EXPECT_EQ(c.problems, std::vector<std::string>{"1 active record is reached by no entry: 6."});
-  EXPECT_EQ(c.unjudged, (std::vector<std::string>{"The index header of GROWN counts 5 records; its data file holds 6.",
-                                                  "The profile has 5 entries for 6 active records."}));
+  EXPECT_EQ(c.unjudged,
+            std::vector<std::string>{"The index header of GROWN counts 5 records; its data file holds 6."});
+  EXPECT_EQ(c.notes, std::vector<std::string>{"The profile has 5 entries for 6 active records."});
 }
 
 // A one-record ISPEC whose key's root is raised on a chain of interior

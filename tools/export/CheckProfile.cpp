@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <unordered_map>
 
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
@@ -168,12 +169,23 @@ class SecondWalk : public TreeVisitor {
              int keyLength)
       : layout_(layout), interior_(interior), records_(records), report_(report), keyLength_(keyLength) {}
 
+  // A child whose parent's entry breaks the convention may be another
+  // tree's node, or a node from another moment: what its entries show
+  // follows from that problem and is counted under it, not listed.
   void Link(const InteriorLink& link) override {
     const std::string problem = interior_.Problem(link, layout_, keyLength_);
-    if (!problem.empty()) report_.Problem("interior-key", problem, {.node = link.node, .position = link.position});
+    if (!problem.empty()) {
+      report_.Problem("interior-key", problem, {.node = link.node, .position = link.position});
+      records_.Follows(link.child, "node " + std::to_string(link.node) + ", entry " + std::to_string(link.position));
+      under_[link.child] = link.child;
+    } else if (const auto parent = under_.find(link.node); parent != under_.end()) {
+      under_[link.child] = parent->second;
+    }
   }
   void Leaf(const LeafNode& leaf) override {
-    for (int slot = 0; slot < leaf.entries; ++slot) records_.Locate(leaf.At(slot));
+    const auto found = under_.find(leaf.node);
+    const std::uint32_t under = found == under_.end() ? 0 : found->second;
+    for (int slot = 0; slot < leaf.entries; ++slot) records_.Locate(leaf.At(slot), under);
   }
 
  private:
@@ -182,6 +194,7 @@ class SecondWalk : public TreeVisitor {
   RecordCheck& records_;
   CheckReport& report_;
   int keyLength_;
+  std::unordered_map<std::uint32_t, std::uint32_t> under_;  // node: the child found bad above it
 };
 
 std::string Listed(const std::vector<std::uint32_t>& numbers) {
@@ -265,9 +278,14 @@ void CheckProfile(SharedState& state, bool conditions, CheckReport& report) {
   // Entries and active records that disagree in number say the index and
   // the data file are of different moments, even where each entry is sound.
   // The entries that reach purged records are warned of already.
-  if (!conditions && counts.entries - purged != active)
-    report.Unjudged("The profile has " + std::to_string(counts.entries) + " entries for " + std::to_string(active) +
-                " active records.");
+  if (!conditions && counts.entries - purged != active) {
+    const std::string text = "The profile has " + std::to_string(counts.entries) + " entries for " +
+                             std::to_string(active) + " active records.";
+    // After a problem it tells what follows from that; alone, it says the
+    // index and the data file disagree where nothing else shows it.
+    if (report.ProfileProblems() > 0) report.Note(text);
+    else report.Unjudged(text);
+  }
   summary();
 }
 

@@ -236,7 +236,9 @@ class RecordCheck::Compare : public SlotVisitor {
   std::vector<unsigned char> stored_;
 };
 
-void RecordCheck::Locate(const LeafEntry& entry) {
+void RecordCheck::Follows(std::uint32_t root, const std::string& cause) { following_.push_back({root, cause, 0}); }
+
+void RecordCheck::Locate(const LeafEntry& entry, std::uint32_t under) {
   const std::uint32_t r = entry.record;
   if (r < 1 || r > dataRecords_ || !suspect_[Bucket(r)]) return;
   if (capacity_ == 0) {
@@ -250,14 +252,16 @@ void RecordCheck::Locate(const LeafEntry& entry) {
   item.number = entry.number;
   item.node = entry.node;
   item.record = r;
+  item.under = under;
   const auto it = std::lower_bound(duplicated_.begin(), duplicated_.end(), r);
   if (it != duplicated_.end() && *it == r) {
     FirstSeen& first = firstSeen_[static_cast<std::size_t>(it - duplicated_.begin())];
     if (first.entry == 0) {
-      first = {entry.number, entry.node};
+      first = {entry.number, entry.node, under};
     } else {
       item.firstEntry = first.entry;
       item.firstNode = first.node;
+      item.firstUnder = first.under;
     }
   }
   const auto n = static_cast<std::size_t>(layout_.KeyLength());
@@ -270,7 +274,13 @@ void RecordCheck::Locate(const LeafEntry& entry) {
 void RecordCheck::Report(const Pending& item, const unsigned char* key) {
   const std::string where = Where(item.number, item.node, item.record);
   const ProblemPlace place{.entry = item.number, .node = item.node, .record = item.record};
-  if (item.firstEntry != 0)
+  auto followed = [&](std::uint32_t root) {
+    if (root == 0) return false;
+    for (Following& f : following_)
+      if (f.root == root) ++f.problems;
+    return true;
+  };
+  if (item.firstEntry != 0 && !followed(item.under != 0 ? item.under : item.firstUnder))
     report_.Problem("duplicate",
                     where + ": entry " + std::to_string(item.firstEntry) + " (node " + std::to_string(item.firstNode) +
                         ") points at the same record.",
@@ -284,7 +294,7 @@ void RecordCheck::Report(const Pending& item, const unsigned char* key) {
     // hold it between a purge and the rewrite of the tree.
     report_.Warning("purged", where + ": its record is purged.", place);
   }
-  if (item.expected >= 0)
+  if (item.expected >= 0 && !followed(item.under))
     report_.Problem("key-record",
                     where + ": its key differs from the record's fields: " +
                         layout_.Differences(key, expected_.data() + item.expected) + ".",
@@ -303,6 +313,14 @@ void RecordCheck::Flush() {
   batch_.Clear();
 }
 
-void RecordCheck::FinishLocate() { Flush(); }
+void RecordCheck::FinishLocate() {
+  Flush();
+  for (const Following& f : following_)
+    if (f.problems > 0)
+      report_.Note(std::to_string(f.problems) + (f.problems == 1 ? " problem" : " problems") +
+                   " of the entries below node " + std::to_string(f.root) +
+                   " (keys unlike their records, records other entries reach) follow from the problem of " + f.cause +
+                   ", and are not listed.");
+}
 
 }  // namespace ondrel::tool

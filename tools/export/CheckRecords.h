@@ -60,8 +60,14 @@ class RecordCheck {
   // Whether step 3 has anything to look at.
   bool AnySuspect() const { return suspects_ > 0; }
   // Step 3: one leaf entry of the second walk; Finish reads the last batch.
-  void Locate(const LeafEntry& entry);
+  // `under`: the node found bad above the entry's leaf, 0 when none (see
+  // Follows).
+  void Locate(const LeafEntry& entry, std::uint32_t under = 0);
   void FinishLocate();
+  // Names node `root`, found bad by `cause`: the problems of the entries
+  // below it (keys unlike their records, records reached twice) are counted
+  // under it in one note at FinishLocate, not listed.
+  void Follows(std::uint32_t root, const std::string& cause);
 
   std::int64_t ActiveRecords() const { return active_; }
   std::int64_t UnreachedRecords() const { return unreached_; }
@@ -76,6 +82,8 @@ class RecordCheck {
     std::uint32_t record = 0;
     std::int64_t firstEntry = 0;  // an earlier entry pointing at the same record, 0 when none
     std::uint32_t firstNode = 0;
+    std::uint32_t under = 0;       // the bad node above the entry, 0 when none
+    std::uint32_t firstUnder = 0;  // the same for the earlier entry
     bool purged = false;
     bool unread = false;
     std::int64_t expected = -1;  // offset of the record's key in expected_ when it differs
@@ -144,7 +152,14 @@ class RecordCheck {
   struct FirstSeen {
     std::int64_t entry = 0;
     std::uint32_t node = 0;
+    std::uint32_t under = 0;
   };
+  struct Following {
+    std::uint32_t root = 0;
+    std::string cause;
+    std::int64_t problems = 0;
+  };
+  std::vector<Following> following_;  // in the order the nodes were found
   std::vector<FirstSeen> firstSeen_;  // parallel to duplicated_, once sorted
   RecordBatch batch_;
   std::vector<Pending> pending_;

@@ -49,26 +49,34 @@ void TreeWalk::Visit(std::uint32_t node, bool fromParent, int depth, TreeVisitor
   }
 
   auto name = [node] { return "Node " + std::to_string(node); };
+  // A used length that covers no whole number of entries says nothing of
+  // how many of them are sound: none of the node's entries is used, and
+  // what lies under them is reported once, as records no entry reaches.
   const Integer used = BE16(frame.bytes.data());
-  if (used < 2 || used > nodeSize_ - 2 || (used - 2) % entrySize_ != 0)
+  const bool usedSound = used >= 2 && used <= nodeSize_ - 2 && (used - 2) % entrySize_ == 0;
+  if (!usedSound)
     Problem("node",
             name() + ": its used length " + std::to_string(used) + " is not 2 to " + std::to_string(nodeSize_ - 2) +
-                " bytes of whole " + std::to_string(entrySize_) + "-byte entries.",
+                " bytes of whole " + std::to_string(entrySize_) + "-byte entries; its entries are not read.",
             here);
-  const int usable = std::min<int>(std::max<int>(used, 2), nodeSize_ - 2);
-  frame.entries = (usable - 2) / entrySize_;
+  frame.entries = usedSound ? (used - 2) / entrySize_ : 0;
 
   // The level is the first byte of the level word, 0 for a leaf; each level
-  // lies one below its parent's.
+  // lies one below its parent's.  A wrong level word is reported and the
+  // node read at the level its place gives it, so that its children are
+  // not reported for it again.
   frame.level = BE16(frame.bytes.data() + nodeSize_ - 2) / 256;
   const Frame* parent = fromParent ? &stack_.back() : nullptr;
-  if (frame.level < 0)
+  if (frame.level < 0) {
     Problem("node", name() + ": its level " + std::to_string(frame.level) + " is not plausible.", here);
-  else if (parent != nullptr && frame.level != parent->level - 1)
+  } else if (parent != nullptr && frame.level != parent->level - 1) {
     Problem("node",
             name() + ": its level " + std::to_string(frame.level) + " lies under node " + std::to_string(parent->node) +
-                " of level " + std::to_string(parent->level) + ".",
+                " of level " + std::to_string(parent->level) + "; it is read as level " +
+                std::to_string(parent->level - 1) + ".",
             here);
+    frame.level = parent->level - 1;
+  }
 
   if (parent != nullptr) {
     InteriorLink link;
@@ -92,7 +100,7 @@ void TreeWalk::Visit(std::uint32_t node, bool fromParent, int depth, TreeVisitor
     spare_.push_back(std::move(frame.bytes));
     return;
   }
-  if (frame.entries == 0) Problem("node", name() + ": an interior node without entries.", here);
+  if (frame.entries == 0 && usedSound) Problem("node", name() + ": an interior node without entries.", here);
   stack_.push_back(std::move(frame));
 }
 
