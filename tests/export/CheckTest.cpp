@@ -542,6 +542,10 @@ TEST(KeyLayoutTest, OrdinatesNameFieldsAndInvertedPartsReadAsWritten) {
   EXPECT_EQ(layout.Differences(stored, fields),
             "DESCRIPTION \"NUTS\" in the key, \"BOLT\" in the record; DATE \"202\" in the key, \"201\" in the record");
   EXPECT_EQ(layout.Text(stored), "\"NUTS202\"");
+  // A backslash or quote of a key is escaped, so that neither reads as an
+  // escape or the key's end.
+  const unsigned char odd[] = "\\\"\x01" "A\xCD\xCF\xCD";
+  EXPECT_EQ(layout.Text(odd), "\"\\\\\\\"\\x01A202\"");
 }
 
 // Many keys unlike their records in a profile whose order scatters the

@@ -127,8 +127,8 @@ std::string KeyLayout::Differences(const unsigned char* stored, const unsigned c
         std::memcmp(stored + s.keyOffset, expected + s.keyOffset, static_cast<std::size_t>(s.length)) == 0)
       continue;
     if (!text.empty()) text += "; ";
-    text += ReportText(s.name) + " \"" + ReportText(SegmentText(s, stored + s.keyOffset)) + "\" in the key, \"" +
-            ReportText(SegmentText(s, expected + s.keyOffset)) + "\" in the record";
+    text += ReportText(s.name) + " " + KeyText(SegmentText(s, stored + s.keyOffset)) + " in the key, " +
+            KeyText(SegmentText(s, expected + s.keyOffset)) + " in the record";
   }
   return text;
 }
@@ -138,10 +138,7 @@ std::string KeyLayout::Text(const unsigned char* key) const {
   if (!Comparable())
     bytes.assign(reinterpret_cast<const char*>(key), static_cast<std::size_t>(keyLength_));
   for (const KeySegment& s : segments_) bytes += SegmentText(s, key + s.keyOffset);
-  std::string text = "\"";
-  text += ReportText(bytes);
-  text += '"';
-  return text;
+  return KeyText(bytes);
 }
 
 void InteriorKeys::Count(const InteriorLink& link, int keyLength) {

@@ -51,6 +51,16 @@ std::string MemberName(std::string name) {
 
 std::string ReportText(const std::string& bytes) { return Cp1252ToUtf8(Printable(bytes)); }
 
+std::string KeyText(const std::string& bytes) {
+  std::string escaped;
+  escaped.reserve(bytes.size());
+  for (const char c : bytes) {
+    if (c == '\\' || c == '"') escaped += '\\';
+    escaped += c;
+  }
+  return '"' + ReportText(escaped) + '"';
+}
+
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
   for (std::size_t i = 0; i < text.size();) {

@@ -121,6 +121,11 @@ class CheckReport {
 // decoded to UTF-8, control characters escaped.
 std::string ReportText(const std::string& bytes);
 
+// Key bytes in quotes as the text report writes them: as ReportText, with
+// a backslash or quote of the key escaped by a backslash, so that no key
+// reads as another (a backslash before "x41" is not the escape \x41).
+std::string KeyText(const std::string& bytes);
+
 // `text` as a JSON string, quotes included.  Bytes that are no valid UTF-8
 // (a path given in another encoding) are written as the Latin-1 character of
 // the same number.
