@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -217,9 +218,9 @@ TEST_F(CheckTest, WhatFollowsFromABadNodeIsNotReportedEntryByEntry) {
                             "Entry 21 (node " + std::to_string(foreign) + ", record 40): its key \"000016\" comes "
                             "before the key \"000020\" of entry 20 (node " +
                             std::to_string(two.index.keys[1].Leaves()[3]) + ").",
-                            "Node " + root + ", entry 5: its key \"000025\" differs from \"000020\", the last key "
-                            "of its child node " + std::to_string(foreign) +
-                            " (the tree's interior keys carry their child's last key).",
+                            "Node " + root + ", entry 5: its child node " + std::to_string(foreign) +
+                            " begins with the key \"000016\", before \"000020\", the key of entry 4 (the tree's "
+                            "interior keys carry their child's last key).",
                             "5 active records are reached by no entry: 21, 22, 23, 24 and 25."}));
   // Five keys unlike their records, two records reached twice from there
   // and three reached from there after the entries that own them.
@@ -281,7 +282,7 @@ TEST_F(CheckTest, KeysSwappedWithinALeafAndAcrossALeafBoundary) {
                               "entry 10 (node " + std::to_string(Leaf(2)) + ")."));
   EXPECT_THAT(problems, Holds(Entry(25, Leaf(6), 24) + ": its key \"000024\" comes before the key \"000025\" of "
                               "entry 24 (node " + std::to_string(Leaf(5)) + ")."));
-  EXPECT_THAT(problems, Holds(Node(tree.levels[1][1]) + ", entry 3: its key \"000024\" differs from \"000025\", the "
+  EXPECT_THAT(problems, Holds(Node(tree.levels[1][1]) + ", entry 3: its key \"000024\" lies before \"000025\", the "
                               "last key of its child node " + std::to_string(Leaf(5)) +
                               " (the tree's interior keys carry their child's last key)."));
   EXPECT_EQ(problems.size(), 3u);
@@ -347,10 +348,34 @@ TEST_F(CheckTest, ActiveRecordLeftOutOfTheTree) {
 
 TEST_F(CheckTest, InteriorKeyBreaksItsTreesConvention) {
   writer::SetEntryKey(layout.files, 1, tree.levels[1][0], 1, "000007");  // the entry for leaf 1, last key 000008
-  EXPECT_EQ(Problems(), std::vector<std::string>{Node(tree.levels[1][0]) + ", entry 2: its key \"000007\" differs "
-                                                 "from \"000008\", the last key of its child node " +
+  EXPECT_EQ(Problems(), std::vector<std::string>{Node(tree.levels[1][0]) + ", entry 2: its key \"000007\" lies "
+                                                 "before \"000008\", the last key of its child node " +
                                                  std::to_string(Leaf(1)) +
                                                  " (the tree's interior keys carry their child's last key)."});
+}
+
+writer::IspecContent Shaped(const std::string& name, int count, int nodeSize);  // below
+
+// A key deleted from a leaf stays in the interior entry above it, which
+// still bounds its child's keys: under either convention that is sound, and
+// only the records left out are problems.
+TEST_F(CheckTest, InteriorKeysLeftBehindByDeletesAreSound) {
+  for (const int k : {1, 3, 5}) writer::RemoveEntry(layout.files, 1, Leaf(k), 3);  // the last keys: 8, 16, 24
+  EXPECT_EQ(Problems(), std::vector<std::string>{"3 active records are reached by no entry: 8, 16 and 24."});
+
+  test::TempDir small;
+  const auto shaped = writer::BuildIspec(small.path(), Shaped("SMALL", 700, 512));
+  const auto& first = shaped.index.keys[4];  // FIRSTKEY: leaves of 4, interior keys the first of their child
+  std::vector<std::uint32_t> removed;
+  for (const int k : {2, 5, 9}) {
+    writer::RemoveEntry(shaped.files, 4, first.Leaves()[static_cast<std::size_t>(k)], 0);
+    removed.push_back(shaped.entryRecords[4][static_cast<std::size_t>(4 * k)]);
+  }
+  std::sort(removed.begin(), removed.end());
+  const Checked c = Check({small.str(), "SMALL", "FIRSTKEY"});
+  EXPECT_EQ(c.problems, std::vector<std::string>{"3 active records are reached by no entry: " +
+                                                 std::to_string(removed[0]) + ", " + std::to_string(removed[1]) +
+                                                 " and " + std::to_string(removed[2]) + "."});
 }
 
 TEST_F(CheckTest, IncompleteIspecIsReportedAndTheViewersMessageShown) {

@@ -141,6 +141,32 @@ std::string KeyLayout::Text(const unsigned char* key) const {
   return KeyText(bytes);
 }
 
+bool InteriorKeys::After(const unsigned char* a, const unsigned char* b, int keyLength) const {
+  if (order_ && order_->Judged()) return order_->Compare(a, b) == KeyComparison::After;
+  return std::memcmp(a, b, static_cast<std::size_t>(keyLength)) > 0;
+}
+
+std::string InteriorKeys::Broken(const InteriorLink& link, bool last, const KeyLayout* layout, int keyLength) const {
+  const auto text = [&](const unsigned char* key) { return layout ? layout->Text(key) : std::string(); };
+  const std::string child = "child node " + std::to_string(link.child);
+  const unsigned char* own = last ? link.childLast : link.childFirst;
+  if (!order_ || !order_->Judged()) {
+    if (std::memcmp(link.key, own, static_cast<std::size_t>(keyLength)) == 0) return "";
+    return "its key " + text(link.key) + " differs from " + text(own) + ", the " + (last ? "last" : "first") +
+           " key of its " + child;
+  }
+  if (last ? After(own, link.key, keyLength) : After(link.key, own, keyLength))
+    return "its key " + text(link.key) + (last ? " lies before " : " lies after ") + text(own) + ", the " +
+           (last ? "last" : "first") + " key of its " + child;
+  const unsigned char* sibling = last ? link.previousKey : link.nextKey;
+  const unsigned char* far = last ? link.childFirst : link.childLast;
+  if (sibling && (last ? After(sibling, far, keyLength) : After(far, sibling, keyLength)))
+    return "its " + child + (last ? " begins with the key " : " ends with the key ") + text(far) +
+           (last ? ", before " : ", after ") + text(sibling) + ", the key of entry " +
+           std::to_string(link.position + (last ? -1 : 1));
+  return "";
+}
+
 void InteriorKeys::Count(const InteriorLink& link, int keyLength) {
   if (!link.childFirst) return;
   const auto n = static_cast<std::size_t>(keyLength);
@@ -150,6 +176,8 @@ void InteriorKeys::Count(const InteriorLink& link, int keyLength) {
   else if (first) ++firstOnly_;
   else if (last) ++lastOnly_;
   else ++neither_;
+  if (!Broken(link, true, nullptr, keyLength).empty()) ++breaksLast_;
+  if (!Broken(link, false, nullptr, keyLength).empty()) ++breaksFirst_;
 }
 
 // The convention is the one that more interior entries follow alone: those
@@ -169,8 +197,8 @@ InteriorKeys::Convention InteriorKeys::Decide() {
 
 std::int64_t InteriorKeys::Breaks() const {
   switch (convention_) {
-    case Convention::LastOfChild: return firstOnly_ + neither_;
-    case Convention::FirstOfChild: return lastOnly_ + neither_;
+    case Convention::LastOfChild: return breaksLast_;
+    case Convention::FirstOfChild: return breaksFirst_;
     case Convention::Unknown: return 0;
   }
   return 0;
@@ -186,13 +214,10 @@ std::string InteriorKeys::Undecided() const {
 std::string InteriorKeys::Problem(const InteriorLink& link, const KeyLayout& layout, int keyLength) const {
   if (convention_ == Convention::Unknown || !link.childFirst) return "";
   const bool last = convention_ == Convention::LastOfChild;
-  const unsigned char* expected = last ? link.childLast : link.childFirst;
-  if (std::memcmp(link.key, expected, static_cast<std::size_t>(keyLength)) == 0) return "";
-  const char* which = last ? "last" : "first";
-  return "Node " + std::to_string(link.node) + ", entry " + std::to_string(link.position) + ": its key " +
-         layout.Text(link.key) + " differs from " + layout.Text(expected) + ", the " + which +
-         " key of its child node " + std::to_string(link.child) + " (the tree's interior keys carry their child's " +
-         which + " key).";
+  const std::string broken = Broken(link, last, &layout, keyLength);
+  if (broken.empty()) return "";
+  return "Node " + std::to_string(link.node) + ", entry " + std::to_string(link.position) + ": " + broken +
+         " (the tree's interior keys carry their child's " + (last ? "last" : "first") + " key).";
 }
 
 }  // namespace ondrel::tool

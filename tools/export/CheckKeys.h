@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "database/ByteFile.h"
+#include "database/KeyOrder.h"
 #include "database/SharedState.h"
 #include "tools/export/CheckWalk.h"
 
@@ -114,9 +115,19 @@ class KeyLayout {
 
 // Whether each interior entry of a tree carries the first or the last key of
 // its child.  The layout does not say; each tree is judged by what it holds.
+//
+// A tree keeps an interior key when the key it was taken from is deleted
+// below it, so an interior key is judged by the bound it sets, not by
+// equality: under the last-key convention the child's keys lie at or before
+// the entry's key and at or after the key of the entry before it; under the
+// first-key convention at or after the entry's key and at or before the key
+// of the entry after it.  Without a judged key order only equality can be
+// judged.
 class InteriorKeys {
  public:
   enum class Convention { Unknown, FirstOfChild, LastOfChild };
+
+  explicit InteriorKeys(const KeyOrder* order = nullptr) : order_(order) {}
 
   // Counts one link of the first walk.
   void Count(const InteriorLink& link, int keyLength);
@@ -134,10 +145,19 @@ class InteriorKeys {
   std::string Problem(const InteriorLink& link, const KeyLayout& layout, int keyLength) const;
 
  private:
+  // What breaks the bounds of `link` under the convention `last` (or the
+  // first-key one); empty when nothing does.
+  std::string Broken(const InteriorLink& link, bool last, const KeyLayout* layout, int keyLength) const;
+  // Whether key `a` lies after key `b`.
+  bool After(const unsigned char* a, const unsigned char* b, int keyLength) const;
+
+  const KeyOrder* order_;
   std::int64_t firstOnly_ = 0;  // equal to the child's first key and not its last
   std::int64_t lastOnly_ = 0;   // equal to its last key and not its first
   std::int64_t both_ = 0;       // equal to both (a child whose keys are all equal)
   std::int64_t neither_ = 0;
+  std::int64_t breaksFirst_ = 0;  // links that break the bounds of each convention
+  std::int64_t breaksLast_ = 0;
   Convention convention_ = Convention::Unknown;
 };
 

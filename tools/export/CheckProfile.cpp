@@ -241,7 +241,7 @@ void CheckProfile(SharedState& state, bool conditions, CheckReport& report) {
   if (!order.Judged()) report.Unjudged("The key order is not judged: " + order.Unmatched() + ".");
 
   // Steps 3 and 4.
-  InteriorKeys interior;
+  InteriorKeys interior(&order);
   RecordCheck records(layout, files.data, files.dataRecords, report);
   FirstWalk first(order, layout, interior, records, report, state.KeyLength);
   counts = TreeWalk(state, files.index, files.nodeCount, &report).Run(first);

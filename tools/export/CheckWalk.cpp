@@ -83,6 +83,8 @@ void TreeWalk::Visit(std::uint32_t node, bool fromParent, int depth, TreeVisitor
     link.node = parent->node;
     link.position = parent->next;
     link.key = EntryAt(parent->bytes, parent->next - 1) + 1;
+    if (parent->next > 1) link.previousKey = EntryAt(parent->bytes, parent->next - 2) + 1;
+    if (parent->next < parent->entries) link.nextKey = EntryAt(parent->bytes, parent->next) + 1;
     link.child = node;
     if (frame.entries > 0) {
       link.childFirst = EntryAt(frame.bytes, 0) + 1;

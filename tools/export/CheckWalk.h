@@ -39,6 +39,10 @@ struct InteriorLink {
   std::uint32_t node = 0;
   int position = 0;  // the entry's place in its node, from 1
   const unsigned char* key = nullptr;
+  // The keys of the entries before and after it in its node, null at the
+  // node's ends.
+  const unsigned char* previousKey = nullptr;
+  const unsigned char* nextKey = nullptr;
   std::uint32_t child = 0;
   const unsigned char* childFirst = nullptr;
   const unsigned char* childLast = nullptr;
