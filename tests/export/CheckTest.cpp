@@ -182,7 +182,8 @@ TEST_F(CheckTest, SharedChildUsedLengthAndLevel) {
   writer::PatchBytes(layout.files, writer::FileKind::Index, (Leaf(5) - 1ull) * 512 + 510, "\x02");
   const auto problems = Problems();
   EXPECT_THAT(problems, Holds(Node(level1[1]) + ", entry 1: its child pointer " + std::to_string(Leaf(0)) +
-                              " leads to a node already reached through another entry."));
+                              " leads to a node already reached from node " + std::to_string(level1[0]) +
+                              ", entry 1 of the tree of profile BYNO."));
   EXPECT_THAT(problems, Holds(Node(Leaf(4)) + ": its used length 1000 is not 2 to 510 bytes of whole " +
                               std::to_string(kEntryBytes) + "-byte entries; its entries are not read."));
   EXPECT_THAT(problems, Holds(Node(Leaf(5)) + ": its level 2 lies under node " + std::to_string(level1[1]) +
@@ -227,6 +228,30 @@ TEST_F(CheckTest, WhatFollowsFromABadNodeIsNotReportedEntryByEntry) {
   EXPECT_THAT(c.notes, Holds("10 problems of the entries below node " + std::to_string(foreign) +
                              " (keys unlike their records, records other entries reach) follow from the problem of "
                              "node " + root + ", entry 5, and are not listed."));
+}
+
+// A node reached from two trees is reported by the second with the path of
+// the first, and not followed; the node it took the place of, reached by no
+// tree now, is counted in a note.  A sound file leaves no node unreached
+// (the key descriptions and the first description's tree count as reached).
+TEST(CheckNodesTest, ANodeOfTwoTreesNamesBothPathsAndLostNodesAreCounted) {
+  test::TempDir dir;
+  const auto two = TwoFields(dir.path(), "TWO", {{"A"}}, {{.name = "KEYB", .keyFields = {{"B"}}, .maxLeafFill = 5}});
+  EXPECT_TRUE(Check({dir.str()}).notes.empty());
+  const std::uint32_t root = two.index.keys[1].root;
+  const std::uint32_t shared = two.index.keys[2].Leaves()[3];
+  writer::SetEntryPointer(two.files, 1, root, 4, shared);  // KEYED's walk comes first
+  ASSERT_EQ(two.index.keys[2].depth, 2);
+  const std::uint32_t parent = two.index.keys[2].root;  // its entry 4 leads to the shared leaf
+  const int entry = 3;
+  const Checked c = Check({dir.str()});
+  EXPECT_THAT(c.problems, Holds("Node " + std::to_string(parent) + ", entry " + std::to_string(entry + 1) +
+                                ": its child pointer " + std::to_string(shared) +
+                                " leads to a node of another tree, reached from node " + std::to_string(root) +
+                                ", entry 5 of the tree of profile KEYED; it is not followed."));
+  EXPECT_THAT(c.problems, Holds("5 active records are reached by no entry: 12, 17, 40, 45 and 50."));
+  EXPECT_THAT(c.notes, Holds("1 of the index file's " + std::to_string(two.index.nodeCount - 1) +
+                             " nodes after the header are reached by no tree (free nodes, perhaps)."));
 }
 
 // At most --max-problems problems of a profile are printed (100 unless

@@ -19,7 +19,9 @@
 #include <system_error>
 #include <vector>
 
+#include "database/BigEndian.h"
 #include "database/ByteFile.h"
+#include "database/IndexWalk.h"
 #include "database/Catalogue.h"
 #include "database/Definition.h"
 #include "database/Profile.h"
@@ -64,6 +66,52 @@ void NoteCounts(const SharedState& state, CheckReport& report) {
                 " records; its data file holds " + std::to_string(records) + ".");
 }
 
+// Counts as reached, before the profiles' trees are walked, the nodes that
+// hold the key descriptions (the first `descriptions` of them) and the tree
+// of the first description, which is no profile's.  What cannot be read is
+// left alone: the profiles' own checks report it.
+void OwnNodesOfNoProfile(const SharedState& base, std::size_t descriptions, NodeOwners& owners) {
+  ByteFile index;
+  const std::int64_t nodeSize = base.NodeSize;
+  if (nodeSize <= 0 || !index.Open(base.IndexPath)) return;
+  const std::int64_t nodeCount = std::min<std::int64_t>(index.Size(), std::int64_t{1} << 31) / nodeSize;
+  unsigned char field[12];
+  if (!index.Read(46, field, 4)) return;
+  const std::int64_t k = BE32(field);
+  // 1-based positions, as ByteFile reads them.
+  const std::int64_t first = k * nodeSize + 7;
+  std::int64_t at = first;
+  SharedState key = base;
+  for (std::size_t d = 0; d <= descriptions; ++d) {
+    if (!index.Read(at, field, 12)) return;
+    const int length = BE16(field);
+    if (length < 12) return;
+    if (d == 0) {
+      key.KeyHead.RootNode = static_cast<Long>(BE32(field + 2));
+      key.EntryTail = field[7] == 0 ? 4 : 8;
+      key.KeyLength = 0;
+      for (int part = 12; part + 5 <= length; part += 5) {
+        unsigned char bytes[2];
+        if (!index.Read(at + part, bytes, 2)) return;
+        key.KeyLength += BE16(bytes);
+      }
+    }
+    at += length;
+  }
+  const std::uint16_t descriptionTree = owners.BeginTree("the key descriptions", nodeCount);
+  for (std::int64_t node = (first - 1) / nodeSize + 1; node <= (at - 2) / nodeSize + 1 && node <= nodeCount; ++node)
+    owners.At(static_cast<std::uint32_t>(node)) = {0, 0, descriptionTree};
+  const std::int64_t root = key.KeyHead.RootNode;
+  if (root < 2 || root > nodeCount || key.KeyLength < 1 || EntrySize(key) > nodeSize - 4 ||
+      owners.At(static_cast<std::uint32_t>(root)).tree != 0)
+    return;
+  struct Nothing : TreeVisitor {
+    void Leaf(const LeafNode&) override {}
+  } nothing;
+  const std::uint16_t tree = owners.BeginTree("the tree of the first key description", nodeCount);
+  TreeWalk(key, index, nodeCount, nullptr, &owners, tree).Run(nothing);
+}
+
 void CheckIspec(const Options& options, const std::string& ispec, CheckReport& report, Tally& tally) {
   ++tally.ispecs;
   report.BeginIspec(ispec);
@@ -102,6 +150,8 @@ void CheckIspec(const Options& options, const std::string& ispec, CheckReport& r
     report.Problem("open", "The ISPEC " + Printable(ispec) + " has no profile " + Printable(options.profile) + ".");
     return;
   }
+  NodeOwners owners;
+  OwnNodesOfNoProfile(base, profiles.size(), owners);
   for (const int position : chosen) {
     ++tally.profiles;
     SharedState state = base;
@@ -114,8 +164,13 @@ void CheckIspec(const Options& options, const std::string& ispec, CheckReport& r
       report.Summary({});
       continue;
     }
-    CheckProfile(state, !platform.List(ChooserList::Conditions).empty(), report);
+    CheckProfile(state, !platform.List(ChooserList::Conditions).empty(), owners, report);
   }
+  // Nodes no tree reaches are no damage: the file keeps its free nodes.
+  if (options.profile.empty() && owners.NodeCount() > 1)
+    if (const std::int64_t unowned = owners.Unowned(); unowned > 0)
+      report.Note(std::to_string(unowned) + " of the index file's " + std::to_string(owners.NodeCount() - 1) +
+                  " nodes after the header are reached by no tree (free nodes, perhaps).");
 }
 
 // Definition file names the catalogue leaves out because no file lies

@@ -206,7 +206,7 @@ std::string Listed(const std::vector<std::uint32_t>& numbers) {
 
 }  // namespace
 
-void CheckProfile(SharedState& state, bool conditions, CheckReport& report) {
+void CheckProfile(SharedState& state, bool conditions, NodeOwners& owners, CheckReport& report) {
   Files files;
   WalkCounts counts;
   std::int64_t active = 0, unreached = 0, purged = 0;
@@ -244,7 +244,8 @@ void CheckProfile(SharedState& state, bool conditions, CheckReport& report) {
   InteriorKeys interior(&order);
   RecordCheck records(layout, files.data, files.dataRecords, report);
   FirstWalk first(order, layout, interior, records, report, state.KeyLength);
-  counts = TreeWalk(state, files.index, files.nodeCount, &report).Run(first);
+  const std::uint16_t tree = owners.BeginTree("the tree of profile " + ReportText(state.ProfileName), files.nodeCount);
+  counts = TreeWalk(state, files.index, files.nodeCount, &report, &owners, tree).Run(first);
   // A tree of fewer than two entries has no order to judge.
   for (const KeyPartOrder& part : order.Parts())
     if (order.Judged() && counts.entries > 1 && part.descending && part.storage == PartStorage::Unknown)

@@ -7,9 +7,29 @@
 
 namespace ondrel::tool {
 
-TreeWalk::TreeWalk(const SharedState& state, ByteFile& index, std::int64_t nodeCount, CheckReport* report)
-    : state_(state), index_(index), nodeCount_(nodeCount), report_(report), nodeSize_(state.NodeSize),
-      entrySize_(EntrySize(state)) {}
+std::uint16_t NodeOwners::BeginTree(const std::string& name, std::int64_t nodeCount) {
+  if (NodeCount() < nodeCount) owners_.resize(static_cast<std::size_t>(nodeCount) + 1);
+  trees_.push_back(name);
+  return static_cast<std::uint16_t>(trees_.size());
+}
+
+std::string NodeOwners::Path(std::uint32_t node) const {
+  const Owner& o = owners_[node];
+  const std::string tree = o.tree == 0 ? std::string("no tree") : trees_[o.tree - 1u];
+  if (o.parent == 0) return "the root of " + tree;
+  return "node " + std::to_string(o.parent) + ", entry " + std::to_string(o.position) + " of " + tree;
+}
+
+std::int64_t NodeOwners::Unowned() const {
+  std::int64_t count = 0;
+  for (std::size_t n = 2; n < owners_.size(); ++n) count += owners_[n].tree == 0;
+  return count;
+}
+
+TreeWalk::TreeWalk(const SharedState& state, ByteFile& index, std::int64_t nodeCount, CheckReport* report,
+                   NodeOwners* owners, std::uint16_t tree)
+    : state_(state), index_(index), nodeCount_(nodeCount), report_(report), owners_(owners), tree_(tree),
+      nodeSize_(state.NodeSize), entrySize_(EntrySize(state)) {}
 
 void TreeWalk::Problem(const std::string& kind, const std::string& text, const ProblemPlace& place) {
   if (report_) report_->Problem(kind, text, place);
@@ -23,12 +43,21 @@ std::uint32_t TreeWalk::PointerOf(const std::vector<unsigned char>& bytes, int e
   return BE32(EntryAt(bytes, entry) + entrySize_ - 4);
 }
 
+bool TreeWalk::OwnedElsewhere(std::uint32_t node) {
+  return owners_ && static_cast<std::int64_t>(node) <= owners_->NodeCount() && owners_->At(node).tree != 0 &&
+         owners_->At(node).tree != tree_;
+}
+
 bool TreeWalk::OnPath(std::uint32_t node) const {
   return std::any_of(stack_.begin(), stack_.end(), [&](const Frame& f) { return f.node == node; });
 }
 
 void TreeWalk::Visit(std::uint32_t node, bool fromParent, int depth, TreeVisitor& visitor) {
   reached_[node] = true;
+  if (owners_ && static_cast<std::int64_t>(node) <= owners_->NodeCount()) {
+    const Frame* from = fromParent ? &stack_.back() : nullptr;
+    owners_->At(node) = {from ? from->node : 0u, static_cast<std::uint16_t>(from ? from->next : 0), tree_};
+  }
   Frame frame;
   frame.node = node;
   frame.depth = depth;
@@ -113,7 +142,10 @@ bool TreeWalk::ChildIsNew(const Frame& parent, std::uint32_t child) {
   else if (reached_[child] && OnPath(child))
     what = "leads back to a node on the path from the root (a cycle).";
   else if (reached_[child])
-    what = "leads to a node already reached through another entry.";
+    what = "leads to a node already reached" +
+           (owners_ ? " from " + owners_->Path(child) + "." : std::string(" through another entry."));
+  else if (OwnedElsewhere(child))
+    what = "leads to a node of another tree, reached from " + owners_->Path(child) + "; it is not followed.";
   else if (parent.depth >= kMaxTreeDepth)
     what = "leads deeper than " + std::to_string(kMaxTreeDepth) + " levels.";
   else
@@ -129,7 +161,15 @@ WalkCounts TreeWalk::Run(TreeVisitor& visitor) {
   counts_ = WalkCounts{};
   stack_.clear();
   reached_.assign(static_cast<std::size_t>(nodeCount_) + 1, false);
-  Visit(static_cast<std::uint32_t>(state_.KeyHead.RootNode), false, 1, visitor);
+  const auto root = static_cast<std::uint32_t>(state_.KeyHead.RootNode);
+  if (OwnedElsewhere(root)) {
+    Problem("node",
+            "The root node " + std::to_string(root) + " is a node of another tree, reached from " +
+                owners_->Path(root) + "; the tree is not walked.",
+            {.node = root});
+    return counts_;
+  }
+  Visit(root, false, 1, visitor);
   while (!stack_.empty()) {
     Frame& top = stack_.back();
     if (top.next >= top.entries) {
