@@ -63,7 +63,9 @@ Checked Check(const std::vector<std::string>& args) {
       c.summaries.push_back(line);
       counted += std::stoll(line.substr(line.rfind(' ') + 1));
       const std::string notShown = "problems not shown ";
-      c.notShown += std::stoll(line.substr(line.find(notShown) + notShown.size()));
+      const std::size_t at = line.find(notShown);
+      EXPECT_NE(at, std::string::npos) << line;
+      if (at != std::string::npos) c.notShown += std::stoll(line.substr(at + notShown.size()));
     }
   }
   const auto lines = test::Lines(run.out);
@@ -264,6 +266,7 @@ TEST(CheckCapTest, ProblemsPastTheCapAreCountedNotPrinted) {
   Checked c = Check({"--max-problems", "4", dir.str(), "CHANGED", "KEYED"});
   EXPECT_EQ(c.problems.size(), 4u);
   EXPECT_EQ(c.notShown, 26);
+  ASSERT_EQ(c.summaries.size(), 1u);
   EXPECT_THAT(c.summaries.back(), HasSubstr(", problems not shown 26, problems 30"));
   EXPECT_EQ(Check({"--max-problems", "0", dir.str(), "CHANGED", "KEYED"}).problems.size(), 30u);
 
