@@ -122,6 +122,13 @@ TEST(LiveWriterTest, ReadsDuringRewritesAreConsistentOrFlagged) {
     const RunResult r = RunCommand(Quote(kExport) + " " + options + Quote(db.str()) + profile, 60);
     ++runs;
     SCOPED_TRACE(options + profile);
+    // The check says 3 when an index and data file of different moments
+    // leave something it cannot judge; it must say what.
+    if (kind == 2 && r.status == 3) {
+      ++flagged;
+      EXPECT_NE(r.out.find("Not judged: "), std::string::npos) << r.out;
+      continue;
+    }
     ASSERT_TRUE(r.status == 0 || r.status == 1) << "status " << r.status << "\n" << r.err;
     if (r.status == 1) {
       ++flagged;
