@@ -121,6 +121,7 @@ Contents::Contents(SharedState& state, QtPlatform& platform, QWidget* parent)
   }
   connect(&watcher_, &FileSetWatcher::Changed, this, [this] { FileSet_Changed(); });
 
+  platform_.AttachMainWindow(this);
   systemPrinter_ = std::make_unique<QtPrinter>(platform_);
   printer_ = systemPrinter_.get();
 }
@@ -262,8 +263,15 @@ void Contents::FindNext_Key(bool forward) {
                          MsgIcon::Exclamation, MsgButtons::Ok);
     return;
   }
-  SearchProgressDialog progress(this);
-  FindNext(state_, platform_, view_, TextMatcher(bytes, findMatchCase_), forward, &progress);
+  {
+    SearchProgressDialog progress(this);
+    FindNext(state_, platform_, view_, TextMatcher(bytes, findMatchCase_), forward, &progress);
+  }
+  // Whatever the outcome, the keyboard is back with the text, where a match
+  // is selected; a message box that closed may have left no window active.
+  if (platform_.Ending()) return;
+  activateWindow();
+  ui_->FileTxt->setFocus(Qt::OtherFocusReason);
 }
 
 // ---------------------------------------------------------------- scrolling and sections

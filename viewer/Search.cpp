@@ -63,13 +63,17 @@ FindOutcome FindNext(SharedState& state, Platform& platform, ContentsView& view,
   FindResult found = forward ? FindInEntries(state, matcher, here + 1, total, true, problems, progress)
                              : FindInEntries(state, matcher, 1, here - 1, false, problems, progress);
   if (found.outcome == FindOutcome::NotFound) {
+    // No progress stays over the question, nor comes up while it waits.
+    if (progress) progress->Pause();
     if (platform.MessageBox(forward ? kEndReached : kBeginningReached, "", MsgIcon::Question,
                             MsgButtons::OkCancel) != MsgAnswer::Ok)
       return found.outcome;  // the user chose to stop there
     found = forward ? FindInEntries(state, matcher, 1, std::max<Long>(here, 1), true, problems, progress)
                     : FindInEntries(state, matcher, std::max<Long>(here, 1), total, false, problems, progress);
-    if (found.outcome == FindOutcome::NotFound)
+    if (found.outcome == FindOutcome::NotFound) {
+      if (progress) progress->Pause();
       platform.MessageBox(kTextNotFound, "", MsgIcon::Information, MsgButtons::Ok);
+    }
   }
   if (found.outcome != FindOutcome::Found) return found.outcome;
 

@@ -2,10 +2,12 @@
 // ordinate, as wide as its field, and Return in it moves the window to the
 // key; Ctrl+F finds a text and selects it, F3 and Shift+F3 go on; the
 // progress of a long search shows after half a second and can be cancelled.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QScrollBar>
 #include <QTest>
 #include <QThread>
@@ -24,6 +26,7 @@ class SearchDialogsTest : public QObject {
   void goToKeyDialog();
   void findDialogAndNextMatches();
   void progressShowsAfterHalfASecondAndCancels();
+  void questionsOpenOverTheScreenWithNoProgressAbove();
 
  private:
   void Press(Screen& s, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -109,6 +112,59 @@ void SearchDialogsTest::progressShowsAfterHalfASecondAndCancels() {
   QCOMPARE(progress.Dialog().windowModality(), Qt::ApplicationModal);
   progress.Dialog().cancel();
   QVERIFY(!progress.Continue(50, 100));
+}
+
+void SearchDialogsTest::questionsOpenOverTheScreenWithNoProgressAbove() {
+  Screen s;
+  s.OpenFile("KEYS", "BYNO");
+  auto typeFind = [](const QString& text) {
+    WhenModal(QStringLiteral("Find"), [text](QWidget* window) {
+      auto* box = window->findChild<QLineEdit*>(QStringLiteral("Text"));
+      box->selectAll();
+      QTest::keyClicks(box, text);
+      QTest::keyClick(box, Qt::Key_Return);
+    });
+  };
+  // Each box as it waits: its parent, and, after it has waited longer than
+  // the progress's half second, whether any progress dialog shows.
+  struct Waiting {
+    QString text;
+    QWidget* parent = nullptr;
+    bool progressShown = false;
+  };
+  std::vector<Waiting> waited;
+  MessageAnswerer answerer;
+  answerer.before = [&](const MessageAnswerer::Seen& seen) {
+    Waiting w{seen.text, QApplication::activeModalWidget()->parentWidget()};
+    QTest::qWait(800);
+    for (QWidget* window : QApplication::topLevelWidgets())
+      if (qobject_cast<QProgressDialog*>(window) && window->isVisible()) w.progressShown = true;
+    waited.push_back(w);
+  };
+
+  // The text of the top line: found only after going on from the beginning.
+  typeFind(QStringLiteral("n0000001"));
+  Press(s, Qt::Key_F, Qt::ControlModifier);
+  QCOMPARE(waited.size(), std::size_t{1});
+  QVERIFY(waited[0].text.contains(QStringLiteral("Go on from the beginning?")));
+  QCOMPARE(waited[0].parent, s.contents.get());
+  QVERIFY(!waited[0].progressShown);
+  QCOMPARE(BelowHeading(s.Text()).substr(0, 16), NumberedLine(1));
+
+  // A text that is nowhere: the question, then the word that it was not
+  // found, both over the screen; the keyboard then goes back to the text,
+  // wherever it was before.
+  s.Command(0)->setFocus();
+  typeFind(QStringLiteral("nowhere"));
+  Press(s, Qt::Key_F, Qt::ControlModifier);
+  QCOMPARE(waited.size(), std::size_t{3});
+  QCOMPARE(waited[2].text, QStringLiteral("The text was not found."));
+  for (const Waiting& w : waited) {
+    QCOMPARE(w.parent, s.contents.get());
+    QVERIFY2(!w.progressShown, qPrintable(w.text));
+  }
+  QTRY_COMPARE(QApplication::focusWidget(), s.FileTxt());
+  QCOMPARE(BelowHeading(s.Text()).substr(0, 16), NumberedLine(1));
 }
 
 QTEST_MAIN(SearchDialogsTest)
