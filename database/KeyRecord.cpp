@@ -25,11 +25,17 @@ KeyFields::KeyFields(const SharedState& state, const KeyOrder& order) {
 
 namespace {
 
-bool PartHolds(PartStorage storage, const unsigned char* part, const unsigned char* field, int length) {
+unsigned char Capital(unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c; }
+
+bool PartHolds(PartStorage storage, const unsigned char* part, const unsigned char* field, int length,
+               bool inCapitals = false) {
   if (storage == PartStorage::Unknown) return true;  // not compared
-  if (storage == PartStorage::Plain) return std::memcmp(part, field, static_cast<std::size_t>(length)) == 0;
-  for (int i = 0; i < length; ++i)
-    if (part[i] != static_cast<unsigned char>(255 - field[i])) return false;
+  if (storage == PartStorage::Plain && !inCapitals)
+    return std::memcmp(part, field, static_cast<std::size_t>(length)) == 0;
+  for (int i = 0; i < length; ++i) {
+    const unsigned char b = inCapitals ? Capital(field[i]) : field[i];
+    if (part[i] != (storage == PartStorage::Plain ? b : static_cast<unsigned char>(255 - b))) return false;
+  }
   return true;
 }
 
@@ -43,14 +49,19 @@ bool KeyFields::SlotHoldsKey(const unsigned char* key, const char* slot) const {
   return true;
 }
 
-bool KeyFields::RecordHoldsKey(ByteFile& data, Long record, const unsigned char* key) const {
+std::string KeyCapitals(std::string text) {
+  for (char& c : text) c = static_cast<char>(Capital(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool KeyFields::RecordHoldsKey(ByteFile& data, Long record, const unsigned char* key, bool inCapitals) const {
   if (!usable_ || record < 1 || !key) return true;
   std::vector<unsigned char> field;
   for (const Span& span : spans_) {
     field.resize(static_cast<std::size_t>(span.length));
     const std::int64_t position = (std::int64_t{record} - 1) * recordLength_ + span.slotOffset + 1;
     if (span.length > 0 && !data.Read(position, field.data(), field.size())) return true;
-    if (!PartHolds(span.storage, key + span.keyOffset, field.data(), span.length)) return false;
+    if (!PartHolds(span.storage, key + span.keyOffset, field.data(), span.length, inCapitals)) return false;
   }
   return true;
 }
@@ -71,6 +82,7 @@ void LearnKeyRecordCheck(SharedState& state, ByteFile& index, ByteFile& data) {
   EntryCursor cursor(state, index, order, ignored);
   const std::size_t samples = std::min<std::size_t>(leaves, kStorageSampleLeaves);
   int matched = 0;
+  int onlyInCapitals = 0;
   for (std::size_t s = 0; s < samples; ++s) {
     const std::size_t k = samples == 1 ? 1 : 1 + s * (leaves - 1) / (samples - 1);
     cursor.StartAt(static_cast<Long>(k));
@@ -81,10 +93,13 @@ void LearnKeyRecordCheck(SharedState& state, ByteFile& index, ByteFile& data) {
     if (entry.Record < 1 ||
         !data.Read(std::int64_t{entry.Record} * state.RecordLength, &terminator, 1) || terminator != '\n')
       continue;
-    if (!fields.RecordHoldsKey(data, entry.Record, entry.Key)) return;
+    if (!fields.RecordHoldsKey(data, entry.Record, entry.Key)) {
+      if (!fields.RecordHoldsKey(data, entry.Record, entry.Key, true)) return;
+      ++onlyInCapitals;
+    }
     ++matched;
   }
-  if (matched > 0) state.KeyRecords = KeyRecordCheck::Yes;
+  if (matched > 0) state.KeyRecords = onlyInCapitals > 0 ? KeyRecordCheck::Capitals : KeyRecordCheck::Yes;
 }
 
 }  // namespace ondrel

@@ -9,9 +9,12 @@
 // Not every database makes its keys so; a key that is made some other way
 // (folded to capitals, say) must raise no alarm.  So whether keys are
 // compared at all is learnt from the tree (LearnKeyRecordCheck): only when
-// the first entries of leaves spread over it all match their records.
+// the first entries of leaves spread over it all match their records.  Keys
+// that are their fields in capitals are learnt too, so that a key typed in
+// small letters can still be sought.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "database/ByteFile.h"
@@ -34,7 +37,8 @@ class KeyFields {
   // The same for record `record` of the open data file, read through its
   // cache (the record has just been read).  True when it cannot be read:
   // that failure is told elsewhere.
-  bool RecordHoldsKey(ByteFile& data, Long record, const unsigned char* key) const;
+  // With `inCapitals`, the key is compared with the fields in capitals.
+  bool RecordHoldsKey(ByteFile& data, Long record, const unsigned char* key, bool inCapitals = false) const;
 
  private:
   struct Span {
@@ -48,9 +52,15 @@ class KeyFields {
   bool usable_ = false;
 };
 
+// Text in the capitals a key folded to capitals is stored in: a to z become
+// A to Z; every other byte stays as it is.
+std::string KeyCapitals(std::string text);
+
 // Learns KeyRecords from the first entry of up to kStorageSampleLeaves leaves
 // spread over the leaf table: Yes when every one of them flagged "Y" whose
-// record is active holds its key, and there was at least one; No otherwise.
+// record is active holds its key, and there was at least one; Capitals when
+// each holds its key in capitals and at least one only so (its fields have
+// small letters); No otherwise.
 // Nothing is learnt (KeyRecords stays Unknown) before the definition is
 // loaded.
 void LearnKeyRecordCheck(SharedState& state, ByteFile& index, ByteFile& data);

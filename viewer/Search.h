@@ -22,8 +22,9 @@ namespace ondrel {
 void GoToEntry(SharedState& state, Platform& platform, ContentsView& view, Long entry);
 
 // Ctrl+G: the window from the first entry at or after the typed key (one
-// text per leading ordinate, Windows-1252 bytes); a key that cannot be
-// sought is told in a message and the window stays as it was.  Returns
+// text per leading ordinate, Windows-1252 bytes), sought in capitals when
+// the keys are stored so; a key that cannot be sought, or that lies past the
+// last key, is told in a message and the window stays as it was.  Returns
 // whether the window moved.
 bool GoToKey(SharedState& state, Platform& platform, ContentsView& view, const std::vector<std::string>& typed);
 

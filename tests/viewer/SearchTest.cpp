@@ -5,7 +5,11 @@
 // nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+
 #include "tests/viewer/ViewerTestSupport.h"
+#include "tools/writer/Bytes.h"
 #include "viewer/Commands.h"
 #include "viewer/RecordWindow.h"
 #include "viewer/Search.h"
@@ -92,12 +96,61 @@ TEST_F(SearchTest, GoingToAnEntryLeavesTheScreenAsTheKeypadWould) {
   EXPECT_TRUE(GoToKey(state, platform, view, {"32001"}));
   EXPECT_EQ(view.filePosTxt, "Record 32001 thru 32021 of 70500");
   EXPECT_EQ(state.Section, 2);
-  EXPECT_TRUE(GoToKey(state, platform, view, {"999999"}));
-  EXPECT_EQ(view.fileTxt, state.Heading + kNoEntries);
+  // Past the last key, and a key that cannot be sought: each is told, and
+  // the window stays where it was.
+  const std::string before = Screen(state, view);
+  EXPECT_FALSE(GoToKey(state, platform, view, {"999999"}));
   EXPECT_FALSE(GoToKey(state, platform, view, {"1234567"}));
+  ASSERT_EQ(platform.messages.size(), 2u);
+  EXPECT_EQ(platform.messages[0].text, "No key at or after \"999999\".");
+  EXPECT_EQ(platform.messages[1].text, "The value typed for NO is longer than its 6 characters.");
+  EXPECT_EQ(Screen(state, view), before);
+}
+
+// Names written with small letters whose keys were stored in capitals: a
+// key typed in any case is sought in capitals.
+TEST_F(SearchTest, KeysStoredInCapitalsAreSoughtWithoutRegardToCase) {
+  test::TempDir dir;
+  writer::IspecContent setup;
+  setup.name = "NAMES";
+  setup.definition.fields = {{"NAME", 1, "A", 6, 0}};
+  std::vector<std::string> capitals;
+  for (int i = 0; i < 3000; ++i) {
+    const std::string name = {static_cast<char>('A' + i % 26), static_cast<char>('A' + i / 26 % 26),
+                              static_cast<char>('A' + i / 676)};
+    capitals.push_back(name);
+    setup.records.push_back({{name}});
+  }
+  setup.profiles = {{.name = "BYNAME", .keyFields = {{"NAME"}}}};
+  const writer::IspecLayout layout = writer::BuildIspec(dir.str(), setup);
+  // The data file rewritten as the owning application keeps it: "Qab".
+  std::string data = writer::ReadWholeFile(layout.files.Data());
+  for (std::size_t at = 0; at + 7 <= data.size(); at += 7)
+    for (std::size_t i = at + 1; i < at + 3; ++i) data[i] = static_cast<char>(std::tolower(data[i]));
+  writer::WriteWholeFile(layout.files.Data(), data);
+  std::sort(capitals.begin(), capitals.end());
+
+  test::OpenProfile(state, platform, view, dir.str(), "NAMES", "BYNAME");
+  ShowChosenFile(state, platform, view, {});
+  EXPECT_EQ(state.KeyRecords, KeyRecordCheck::Capitals);
+  for (const std::string typed : {"mab", "MaB", "m", "yzb"}) {
+    SCOPED_TRACE(typed);
+    std::string sought = typed;
+    for (char& c : sought) c = static_cast<char>(std::toupper(c));
+    const long entry = std::lower_bound(capitals.begin(), capitals.end(), sought) - capitals.begin() + 1;
+    ASSERT_TRUE(GoToKey(state, platform, view, {typed}));
+    const long last = std::min(entry + 20, 3000L);
+    EXPECT_EQ(view.filePosTxt, "Record " + std::to_string(entry) + " thru " + std::to_string(last) + " of 3000");
+    std::string shown = capitals[static_cast<std::size_t>(entry - 1)];
+    shown[1] = static_cast<char>(std::tolower(shown[1]));
+    shown[2] = static_cast<char>(std::tolower(shown[2]));
+    EXPECT_EQ(view.fileTxt.substr(state.Heading.size(), 4), shown + " ");
+  }
+  const std::string before = Screen(state, view);
+  EXPECT_FALSE(GoToKey(state, platform, view, {"zzz "}));
   ASSERT_EQ(platform.messages.size(), 1u);
-  EXPECT_EQ(platform.messages[0].text, "The value typed for NO is longer than its 6 characters.");
-  EXPECT_EQ(view.fileTxt, state.Heading + kNoEntries);  // a refused key moves nothing
+  EXPECT_EQ(platform.messages[0].text, "No key at or after \"zzz \".");
+  EXPECT_EQ(Screen(state, view), before);
 }
 
 TEST_F(SearchTest, TextIsFoundAcrossLeavesAndSectionsInBothDirections) {
