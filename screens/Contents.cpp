@@ -248,7 +248,8 @@ void Contents::Find_Key() {
   findText_ = dialog.Text();
   findMatchCase_ = dialog.MatchCase();
   findForward_ = dialog.Forward();
-  FindNext_Key(findForward_);
+  // A new search starts at the window's first line, F3 after it.
+  FindText(findForward_, true);
 }
 
 void Contents::FindNext_Key(bool forward) {
@@ -257,6 +258,10 @@ void Contents::FindNext_Key(bool forward) {
     Find_Key();
     return;
   }
+  FindText(forward, false);
+}
+
+void Contents::FindText(bool forward, bool fromFirstLine) {
   std::string bytes;
   if (!TypedBytes(findText_, bytes)) {
     platform_.MessageBox("The text holds a character that the database's code page has no byte for.", "",
@@ -265,7 +270,7 @@ void Contents::FindNext_Key(bool forward) {
   }
   {
     SearchProgressDialog progress(this);
-    FindNext(state_, platform_, view_, TextMatcher(bytes, findMatchCase_), forward, &progress);
+    FindNext(state_, platform_, view_, TextMatcher(bytes, findMatchCase_), forward, &progress, fromFirstLine);
   }
   // Whatever the outcome, the keyboard is back with the text, where a match
   // is selected; a message box that closed may have left no window active.

@@ -52,7 +52,8 @@ class Contents : public QWidget {
   void Refresh_Key();
   // Ctrl+G: the go-to-key dialog, then the window at the key typed.
   void GoTo_Key();
-  // Ctrl+F: the find dialog, then the first match from the window on.
+  // Ctrl+F: the find dialog, then the first match from the window's first
+  // line on.
   void Find_Key();
   // F3 and Shift+F3: the next match of the last text, forwards or back.
   void FindNext_Key(bool forward);
@@ -75,6 +76,9 @@ class Contents : public QWidget {
   void WatchFileSet();
   // A file of the set on view changed on disk: the title says so.
   void FileSet_Changed();
+  // Looks for the last text typed (see FindNext); the keyboard then goes
+  // back to the text.
+  void FindText(bool forward, bool fromFirstLine);
 
   void ComputeTipZones();
   void AttachTipTexts();

@@ -82,15 +82,19 @@ bool GoToKey(SharedState& state, Platform& platform, ContentsView& view, const s
 }
 
 FindOutcome FindNext(SharedState& state, Platform& platform, ContentsView& view, const TextMatcher& matcher,
-                     bool forward, SearchProgress* progress) {
+                     bool forward, SearchProgress* progress, bool fromFirstLine) {
   if (state.Heading.empty() && !LoadDefinition(state, platform)) return FindOutcome::NotFound;
   const Long total = EntryCount(state);
   const Long here = std::clamp<Long>(static_cast<Long>(state.FirstShown), 0, total);
+  // Where the first pass starts: a new search at the first line itself, F3
+  // after it (Shift+F3 before it).
+  const Long forwardFrom = fromFirstLine ? std::max<Long>(here, 1) : here + 1;
+  const Long backwardFrom = fromFirstLine ? here : here - 1;
   FineProblems problems(platform);
-  // From the entry after the first line to the end, then, when asked, from
-  // the beginning to the first line; backwards the other way round.
-  FindResult found = forward ? FindInEntries(state, matcher, here + 1, total, true, problems, progress)
-                             : FindInEntries(state, matcher, 1, here - 1, false, problems, progress);
+  // From there to the end, then, when asked, from the beginning to the first
+  // line; backwards the other way round.
+  FindResult found = forward ? FindInEntries(state, matcher, forwardFrom, total, true, problems, progress)
+                             : FindInEntries(state, matcher, 1, backwardFrom, false, problems, progress);
   if (found.outcome == FindOutcome::NotFound) {
     // No progress stays over the question, nor comes up while it waits.
     if (progress) progress->Pause();

@@ -39,8 +39,9 @@ inline constexpr const char* kTextNotFound = "The text was not found.";
 // before it going backwards), asking at the end of the profile whether to go
 // on from the other end.  A match shows the window with its entry on the
 // first line and selects the text found; no match, or a cancelled search,
-// leaves the window as it was.  Returns the outcome.
+// leaves the window as it was.  Returns the outcome.  `fromFirstLine` (a new
+// search, Ctrl+F) looks at the window's first line itself first.
 FindOutcome FindNext(SharedState& state, Platform& platform, ContentsView& view, const TextMatcher& matcher,
-                     bool forward, SearchProgress* progress);
+                     bool forward, SearchProgress* progress, bool fromFirstLine = false);
 
 }  // namespace ondrel

@@ -60,8 +60,9 @@ class SearchTest : public ::testing::Test {
            std::to_string(v.filePosMax) + "|" + std::to_string(s.Section) + "|" + s.SectionEntry + "|" +
            (v.ptrVisible ? "ptr" : "");
   }
-  FindOutcome Find(const std::string& text, bool forward, bool matchCase = true, SearchProgress* progress = nullptr) {
-    return FindNext(state, platform, view, TextMatcher(text, matchCase), forward, progress);
+  FindOutcome Find(const std::string& text, bool forward, bool matchCase = true, SearchProgress* progress = nullptr,
+                   bool fromFirstLine = false) {
+    return FindNext(state, platform, view, TextMatcher(text, matchCase), forward, progress, fromFirstLine);
   }
   long FirstLine() const { return std::stol(view.fileTxt.substr(state.Heading.size(), 6)); }
 
@@ -171,10 +172,24 @@ TEST_F(SearchTest, TextIsFoundAcrossLeavesAndSectionsInBothDirections) {
   // the section boundary.
   EXPECT_EQ(Find("N00", false), FindOutcome::Found);
   EXPECT_EQ(FirstLine(), 32001);
+
   EXPECT_EQ(Find("N00", false), FindOutcome::Found);
   EXPECT_EQ(FirstLine(), 32000);
   EXPECT_EQ(state.Section, 1);
   EXPECT_EQ(view.filePosValue, 32000);
+
+  // A new search looks at the first line itself first, in either direction,
+  // and goes on from there.
+  platform.messages.clear();
+  for (const bool forward : {true, false}) {
+    EXPECT_EQ(Find("N0032000", forward, true, nullptr, true), FindOutcome::Found);
+    EXPECT_EQ(FirstLine(), 32000);
+  }
+  EXPECT_TRUE(platform.messages.empty());  // never round the end
+  EXPECT_EQ(Find("N0032005", true, true, nullptr, true), FindOutcome::Found);
+  EXPECT_EQ(FirstLine(), 32005);
+  EXPECT_EQ(Find("N0031990", false, true, nullptr, true), FindOutcome::Found);
+  EXPECT_EQ(FirstLine(), 31990);
 }
 
 TEST_F(SearchTest, TheEndIsPassedOnlyWithTheUsersLeave) {
