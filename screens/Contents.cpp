@@ -114,7 +114,8 @@ Contents::Contents(SharedState& state, QtPlatform& platform, QWidget* parent)
       {QKeySequence(Qt::CTRL | Qt::Key_G), [this] { GoTo_Key(); }},
       {QKeySequence(Qt::CTRL | Qt::Key_F), [this] { Find_Key(); }},
       {QKeySequence(Qt::Key_F3), [this] { FindNext_Key(true); }},
-      {QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { FindNext_Key(false); }}};
+      {QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { FindNext_Key(false); }},
+      {QKeySequence(Qt::Key_F1), [this] { Help_Key(); }}};
   for (const auto& [keys, handler] : searchKeys) {
     auto* shortcut = new QShortcut(keys, this);
     connect(shortcut, &QShortcut::activated, this, [this, handler] { RunHandler([&] { handler(); }); });
@@ -278,6 +279,8 @@ void Contents::FindText(bool forward, bool fromFirstLine) {
   activateWindow();
   ui_->FileTxt->setFocus(Qt::OtherFocusReason);
 }
+
+void Contents::Help_Key() { platform_.MessageBox(KeysText(), "Keys", MsgIcon::Information, MsgButtons::Ok); }
 
 // ---------------------------------------------------------------- scrolling and sections
 

@@ -57,6 +57,8 @@ class Contents : public QWidget {
   void Find_Key();
   // F3 and Shift+F3: the next match of the last text, forwards or back.
   void FindNext_Key(bool forward);
+  // F1: the keys the screen takes, and what each does.
+  void Help_Key();
 
   // The file chooser, built the first time it is needed.
   FileOpen& Chooser();

@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTest>
 #include <QThread>
 
@@ -27,6 +28,7 @@ class SearchDialogsTest : public QObject {
   void findDialogAndNextMatches();
   void progressShowsAfterHalfASecondAndCancels();
   void questionsOpenOverTheScreenWithNoProgressAbove();
+  void f1ListsEveryKeyTheScreenTakes();
 
  private:
   void Press(Screen& s, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -169,6 +171,35 @@ void SearchDialogsTest::questionsOpenOverTheScreenWithNoProgressAbove() {
   }
   QTRY_COMPARE(QApplication::focusWidget(), s.FileTxt());
   QCOMPARE(BelowHeading(s.Text()).substr(0, 16), NumberedLine(1));
+}
+
+void SearchDialogsTest::f1ListsEveryKeyTheScreenTakes() {
+  Screen s;  // no file open yet: the keys are told all the same
+  MessageAnswerer answers;
+  Press(s, Qt::Key_F1);
+  QCOMPARE(answers.seen.size(), std::size_t{1});
+  QCOMPARE(answers.seen[0].title, QStringLiteral("Keys"));
+  // Each line is a key and what it does; the keys listed are exactly the
+  // keys the screen has a shortcut for.
+  QStringList listed, taken;
+  for (const QString& line : answers.seen[0].text.split(QLatin1Char('\n'))) {
+    const QKeySequence key = QKeySequence::fromString(line.section(QLatin1Char(':'), 0, 0), QKeySequence::PortableText);
+    QVERIFY2(!key.isEmpty() && !line.section(QLatin1Char(':'), 1).trimmed().isEmpty(), qPrintable(line));
+    listed << key.toString(QKeySequence::PortableText);
+  }
+  for (const QShortcut* shortcut : s.contents->findChildren<QShortcut*>())
+    taken << shortcut->key().toString(QKeySequence::PortableText);
+  listed.sort();
+  taken.sort();
+  QCOMPARE(listed, QStringList({"Ctrl+F", "Ctrl+G", "F1", "F3", "F5", "Shift+F3"}));
+  QCOMPARE(taken, listed);
+
+  // The Tips switch's own tip names them too.
+  Click(s.Find<QAbstractButton>("Tips"));
+  const QString tip = s.Label("Tip")->text();
+  const QString keysLine = tip.section(QLatin1Char('\n'), -1);
+  QVERIFY2(keysLine.startsWith(QStringLiteral("Keys: ")), qPrintable(tip));
+  for (const QString& key : listed) QVERIFY2(keysLine.contains(key), qPrintable(key));
 }
 
 QTEST_MAIN(SearchDialogsTest)
