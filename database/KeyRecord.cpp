@@ -26,15 +26,20 @@ KeyFields::KeyFields(const SharedState& state, const KeyOrder& order) {
 
 namespace {
 
-// `caseless`: ASCII letters compare without their case.
+unsigned char Capital(unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c; }
+
 bool PartHolds(PartStorage storage, const unsigned char* part, const unsigned char* field, int length,
-               bool caseless = false) {
+               KeyCase match) {
   if (storage == PartStorage::Unknown) return true;  // not compared
-  if (storage == PartStorage::Plain && !caseless)
+  if (storage == PartStorage::Plain && match == KeyCase::Exact)
     return std::memcmp(part, field, static_cast<std::size_t>(length)) == 0;
   for (int i = 0; i < length; ++i) {
-    const int stored = storage == PartStorage::Plain ? part[i] : 255 - part[i];
-    if (stored != field[i] && (!caseless || std::toupper(stored) != std::toupper(field[i]))) return false;
+    const unsigned char stored = storage == PartStorage::Plain ? part[i] : static_cast<unsigned char>(255 - part[i]);
+    const unsigned char written = field[i];
+    const bool same = match == KeyCase::Exact      ? stored == written
+                      : match == KeyCase::Capitals ? stored == Capital(written)
+                                                   : Capital(stored) == Capital(written);
+    if (!same) return false;
   }
   return true;
 }
@@ -49,14 +54,19 @@ bool KeyFields::SlotHoldsKey(const unsigned char* key, const char* slot) const {
   return true;
 }
 
-bool KeyFields::RecordHoldsKey(ByteFile& data, Long record, const unsigned char* key, bool caseless) const {
+std::string KeyCapitals(std::string text) {
+  for (char& c : text) c = static_cast<char>(Capital(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool KeyFields::RecordHoldsKey(ByteFile& data, Long record, const unsigned char* key, KeyCase match) const {
   if (!usable_ || record < 1 || !key) return true;
   std::vector<unsigned char> field;
   for (const Span& span : spans_) {
     field.resize(static_cast<std::size_t>(span.length));
     const std::int64_t position = (std::int64_t{record} - 1) * recordLength_ + span.slotOffset + 1;
     if (span.length > 0 && !data.Read(position, field.data(), field.size())) return true;
-    if (!PartHolds(span.storage, key + span.keyOffset, field.data(), span.length, caseless)) return false;
+    if (!PartHolds(span.storage, key + span.keyOffset, field.data(), span.length, match)) return false;
   }
   return true;
 }
@@ -76,7 +86,7 @@ void LearnKeyRecordCheck(SharedState& state, ByteFile& index, ByteFile& data) {
   FineProblems ignored(quiet);
   EntryCursor cursor(state, index, order, ignored);
   const std::size_t samples = std::min<std::size_t>(leaves, kStorageSampleLeaves);
-  int matched = 0, mismatched = 0;
+  int matched = 0, inCapitals = 0, mismatched = 0;
   for (std::size_t s = 0; s < samples; ++s) {
     const std::size_t k = samples == 1 ? 1 : 1 + s * (leaves - 1) / (samples - 1);
     cursor.StartAt(static_cast<Long>(k));
@@ -93,15 +103,21 @@ void LearnKeyRecordCheck(SharedState& state, ByteFile& index, ByteFile& data) {
         ++matched;
         continue;
       }
-      // A key that is its record's fields but for the case of letters shows
-      // keys folded when they were made: no damage would do that.
-      if (fields.RecordHoldsKey(data, entry.Record, entry.Key, true)) return;
+      if (fields.RecordHoldsKey(data, entry.Record, entry.Key, KeyCase::Capitals)) {
+        ++inCapitals;
+        continue;
+      }
+      // A key that is its record's fields but for the case of letters, and
+      // not their capitals, shows keys folded some other way when they were
+      // made: no damage would do that.
+      if (fields.RecordHoldsKey(data, entry.Record, entry.Key, KeyCase::Caseless)) return;
       ++mismatched;
     }
   }
   // A damaged entry that happens to be sampled is outvoted by the sound
   // ones, and is then met by the scans' own check.
-  if (matched > mismatched) state.KeyRecords = KeyRecordCheck::Yes;
+  if (matched + inCapitals > mismatched)
+    state.KeyRecords = inCapitals > 0 ? KeyRecordCheck::Capitals : KeyRecordCheck::Yes;
 }
 
 }  // namespace ondrel

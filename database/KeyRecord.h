@@ -10,11 +10,14 @@
 // (folded to capitals, say) must raise no alarm.  So whether keys are
 // compared at all is learnt from the tree (LearnKeyRecordCheck): only when
 // most of the entries sampled from leaves spread over it match their
-// records, and none matches only once letters are taken without their case.
-// A verdict of Yes also says the keys are the records' bytes, which a key
-// seek that starts from a field's value needs.
+// records (as they stand, or with the fields in capitals), and none matches
+// only once letters are taken without their case.  A verdict of Yes also
+// says the keys are the records' bytes, which a key seek that starts from a
+// field's value needs; Capitals says they are the fields in capitals, so a
+// key typed in small letters can still be sought.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "database/ByteFile.h"
@@ -24,6 +27,10 @@
 namespace ondrel {
 
 // Where each key part's field lies in a record slot.
+// How a stored key's letters are compared with its record's fields: as they
+// are, as the fields in capitals, or without regard to case.
+enum class KeyCase { Exact, Capitals, Caseless };
+
 class KeyFields {
  public:
   // Needs the definition loaded and `order` judged; otherwise Usable() is
@@ -36,9 +43,9 @@ class KeyFields {
   bool SlotHoldsKey(const unsigned char* key, const char* slot) const;
   // The same for record `record` of the open data file, read through its
   // cache (the record has just been read).  True when it cannot be read:
-  // that failure is told elsewhere.  `caseless`: ASCII letters compare
-  // without their case.
-  bool RecordHoldsKey(ByteFile& data, Long record, const unsigned char* key, bool caseless = false) const;
+  // that failure is told elsewhere.  `match`: how the key's letters are
+  // compared with the fields' (KeyCase).
+  bool RecordHoldsKey(ByteFile& data, Long record, const unsigned char* key, KeyCase match = KeyCase::Exact) const;
 
  private:
   struct Span {
@@ -52,13 +59,19 @@ class KeyFields {
   bool usable_ = false;
 };
 
+// Text in the capitals a key folded to capitals is stored in: a to z become
+// A to Z; every other byte stays as it is.
+std::string KeyCapitals(std::string text);
+
 // Learns KeyRecords from the first kKeyRecordSamplesPerLeaf entries of up to
 // kStorageSampleLeaves leaves spread over the leaf table, taking those
 // flagged "Y" whose records are active: No as soon as one holds its key
-// only with letters taken without their case (the keys are folded);
-// otherwise Yes when more of them hold their keys than not.  A damaged
-// entry that is sampled is thus outvoted, and left for the reader's own
-// check to find; one bad sample never turns the check off.
+// only with letters taken without their case, and not as the fields in
+// capitals either (the keys are folded some other way); otherwise, when
+// more of them hold their keys than not, Capitals if any holds it only as
+// its fields in capitals, else Yes.  A damaged entry that is sampled is thus
+// outvoted, and left for the reader's own check to find; one bad sample
+// never turns the check off.
 // Nothing is learnt (KeyRecords stays Unknown) before the definition is
 // loaded.
 void LearnKeyRecordCheck(SharedState& state, ByteFile& index, ByteFile& data);

@@ -49,7 +49,10 @@ enum class PartStorage : signed char { Unknown, Plain, Inverted };
 // Whether each stored key is the ordinate fields of its record, as the tree
 // was seen to keep them (KeyRecord.h): not learnt yet, yes, or no (the keys
 // are made some other way, and are not compared with their records).
-enum class KeyRecordCheck : signed char { Unknown, Yes, No };
+// Capitals: the keys are the fields with their small letters made capitals
+// (KeyCapitals); they are not compared either, but a typed key is sought in
+// capitals.
+enum class KeyRecordCheck : signed char { Unknown, Yes, No, Capitals };
 
 struct LeafRef {
   Long CumCount = 0;  // entries in leaves 1 to k together

@@ -114,13 +114,15 @@ Contents::Contents(SharedState& state, QtPlatform& platform, QWidget* parent)
       {QKeySequence(Qt::CTRL | Qt::Key_G), [this] { GoTo_Key(); }},
       {QKeySequence(Qt::CTRL | Qt::Key_F), [this] { Find_Key(); }},
       {QKeySequence(Qt::Key_F3), [this] { FindNext_Key(true); }},
-      {QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { FindNext_Key(false); }}};
+      {QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { FindNext_Key(false); }},
+      {QKeySequence(Qt::Key_F1), [this] { Help_Key(); }}};
   for (const auto& [keys, handler] : searchKeys) {
     auto* shortcut = new QShortcut(keys, this);
     connect(shortcut, &QShortcut::activated, this, [this, handler] { RunHandler([&] { handler(); }); });
   }
   connect(&watcher_, &FileSetWatcher::Changed, this, [this] { FileSet_Changed(); });
 
+  platform_.AttachMainWindow(this);
   systemPrinter_ = std::make_unique<QtPrinter>(platform_);
   printer_ = systemPrinter_.get();
 }
@@ -247,7 +249,8 @@ void Contents::Find_Key() {
   findText_ = dialog.Text();
   findMatchCase_ = dialog.MatchCase();
   findForward_ = dialog.Forward();
-  FindNext_Key(findForward_);
+  // A new search starts at the window's first line, F3 after it.
+  FindText(findForward_, true);
 }
 
 void Contents::FindNext_Key(bool forward) {
@@ -256,15 +259,28 @@ void Contents::FindNext_Key(bool forward) {
     Find_Key();
     return;
   }
+  FindText(forward, false);
+}
+
+void Contents::FindText(bool forward, bool fromFirstLine) {
   std::string bytes;
   if (!TypedBytes(findText_, bytes)) {
     platform_.MessageBox("The text holds a character that the database's code page has no byte for.", "",
                          MsgIcon::Exclamation, MsgButtons::Ok);
     return;
   }
-  SearchProgressDialog progress(this);
-  FindNext(state_, platform_, view_, TextMatcher(bytes, findMatchCase_), forward, &progress);
+  {
+    SearchProgressDialog progress(this);
+    FindNext(state_, platform_, view_, TextMatcher(bytes, findMatchCase_), forward, &progress, fromFirstLine);
+  }
+  // Whatever the outcome, the keyboard is back with the text, where a match
+  // is selected; a message box that closed may have left no window active.
+  if (platform_.Ending()) return;
+  activateWindow();
+  ui_->FileTxt->setFocus(Qt::OtherFocusReason);
 }
+
+void Contents::Help_Key() { platform_.MessageBox(KeysText(), "Keys", MsgIcon::Information, MsgButtons::Ok); }
 
 // ---------------------------------------------------------------- scrolling and sections
 

@@ -52,10 +52,13 @@ class Contents : public QWidget {
   void Refresh_Key();
   // Ctrl+G: the go-to-key dialog, then the window at the key typed.
   void GoTo_Key();
-  // Ctrl+F: the find dialog, then the first match from the window on.
+  // Ctrl+F: the find dialog, then the first match from the window's first
+  // line on.
   void Find_Key();
   // F3 and Shift+F3: the next match of the last text, forwards or back.
   void FindNext_Key(bool forward);
+  // F1: the keys the screen takes, and what each does.
+  void Help_Key();
 
   // The file chooser, built the first time it is needed.
   FileOpen& Chooser();
@@ -75,6 +78,9 @@ class Contents : public QWidget {
   void WatchFileSet();
   // A file of the set on view changed on disk: the title says so.
   void FileSet_Changed();
+  // Looks for the last text typed (see FindNext); the keyboard then goes
+  // back to the text.
+  void FindText(bool forward, bool fromFirstLine);
 
   void ComputeTipZones();
   void AttachTipTexts();

@@ -26,7 +26,8 @@ bool ZoneOfHideableControl(TipZoneId zone) {
 const char* TipText(TipZoneId zone) {
   switch (zone) {
     case TipZoneId::Tips:
-      return "Explanations of controls under the mouse.";
+      return "Explanations of controls under the mouse.\n"
+             "Keys: Ctrl+G, Ctrl+F, F3, Shift+F3 and F5; F1 tells what each does.";
     case TipZoneId::FileTxt:
       return "Displays records from the file.  You can 'lock' a heading (when moving the file pointer) "
              "to be the rightmost heading in the display by highlighting it.";
@@ -48,6 +49,15 @@ const char* TipText(TipZoneId zone) {
              "large and is logically divided into sections.";
   }
   return "";
+}
+
+const char* KeysText() {
+  return "Ctrl+G: go to a key, typed in one box per key field of the profile\n"
+         "Ctrl+F: find a text, from the window's first line on\n"
+         "F3: find the text again, after the first line\n"
+         "Shift+F3: find the text again, before the first line\n"
+         "F5: read the file again, as it is on disk now\n"
+         "F1: these keys";
 }
 
 }  // namespace ondrel

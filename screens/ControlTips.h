@@ -41,7 +41,12 @@ std::optional<TipZoneId> ZoneAt(const TipZones& zones, float x, float y);
 // them leaves the tip as it is.
 bool ZoneOfHideableControl(TipZoneId zone);
 
-// The explanation shown for each zone's control.
+// The explanation shown for each zone's control.  The Tips switch's own ends
+// with a line that names the keys.
 const char* TipText(TipZoneId zone);
+
+// The keys the contents screen takes, one a line: the key as Qt writes it,
+// a colon, and what it does.  F1 shows them.
+const char* KeysText();
 
 }  // namespace ondrel

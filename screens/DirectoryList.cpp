@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <QFile>
+#include <QKeyEvent>
 #include <QStyle>
 
 namespace ondrel {
@@ -73,6 +74,12 @@ DirectoryList::DirectoryList(QWidget* parent) : QListWidget(parent) {
     const QByteArray path = item->data(kPathRole).toByteArray();
     QMetaObject::invokeMethod(this, [this, path] { emit Requested(path); }, Qt::QueuedConnection);
   });
+}
+
+void DirectoryList::keyPressEvent(QKeyEvent* event) {
+  QListWidget::keyPressEvent(event);
+  // The list activates the line and lets the key go on to the dialog.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) event->accept();
 }
 
 QString DirectoryList::Shown(const QByteArray& bytes) { return QFile::decodeName(bytes); }

@@ -1,7 +1,8 @@
 // The chooser's directory list: the path from the root down to the current
 // directory, one line per level, then the current directory's
 // sub-directories.  A double click or Enter on a line asks to go there; the
-// chooser decides whether it can (see FileOpen).
+// chooser decides whether it can (see FileOpen).  Return goes no further
+// than the list: it never presses the chooser's default button as well.
 //
 // Paths are carried as the file system's bytes, from the listing of a
 // directory to the opening of its files: a name need not be UTF-8 (a
@@ -45,6 +46,9 @@ class DirectoryList : public QListWidget {
  signals:
   // The user asked for the directory at `path`.
   void Requested(const QByteArray& path);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   QByteArray path_;

@@ -111,6 +111,10 @@ FileOpen::FileOpen(SharedState& state, QtPlatform& platform, QWidget& contents, 
     cmdOpen_[i]->setAutoDefault(false);
     connect(cmdOpen_[i], &QPushButton::clicked, this, [this, i] { RunHandler([&] { CmdOpen_Click(i); }); });
   }
+  // Ok is the default: Return where nothing else takes it (the ISPEC and
+  // profile lists) opens the file.  The directory list keeps Return for
+  // going into a directory.
+  cmdOpen_[0]->setDefault(true);
   PressButtonsOnReturn(this);
   // Loading an ISPEC or a profile ends the program when it fails: every
   // handler that loads runs through RunHandler.

@@ -31,12 +31,24 @@ QString MessageTitle(const std::string& title) {
   return name.isEmpty() ? QString::fromLatin1(kApplicationTitle) : name;
 }
 
+QWidget* QtPlatform::MessageParent() const {
+  // A modal window (the chooser, a dialog) is the one the user is answering;
+  // otherwise the active window.  A window just hidden may still be the
+  // active one until the window system says otherwise: the main window then.
+  if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) return modal;
+  if (QWidget* active = QApplication::activeWindow(); active && active->isVisible()) return active;
+  return mainWindow_ && mainWindow_->isVisible() ? mainWindow_ : nullptr;
+}
+
 MsgAnswer QtPlatform::MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
                                  MsgButtons buttons) {
+  // With a parent the box stays above it, where a box of its own would be
+  // free to open behind the main window.
   QMessageBox box(IconOf(icon), MessageTitle(title),
                   QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())),
                   buttons == MsgButtons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel
-                                                  : QMessageBox::Ok);
+                                                  : QMessageBox::Ok,
+                  MessageParent());
   box.setDefaultButton(QMessageBox::Ok);
   box.setTextFormat(Qt::PlainText);
   const int answer = box.exec();

@@ -9,6 +9,8 @@
 
 #include "database/Platform.h"
 
+class QWidget;
+
 namespace ondrel {
 
 class FileOpen;
@@ -48,6 +50,9 @@ class QtPlatform : public Platform {
   // The chooser whose labels and lists the routines fill; none until the
   // chooser is first built.
   void AttachChooser(FileOpen* chooser) { chooser_ = chooser; }
+  // The program's main window: the parent of a message box when no other
+  // window is active.
+  void AttachMainWindow(QWidget* window) { mainWindow_ = window; }
 
   // While true, DoEvents leaves keyboard and mouse input for later.
   void HoldInput(bool hold) { holdInput_ = hold; }
@@ -59,7 +64,11 @@ class QtPlatform : public Platform {
   void SetEndProgramHook(std::function<void()> hook) { endHook_ = std::move(hook); }
 
  private:
+  // The window a message box opens over.
+  QWidget* MessageParent() const;
+
   FileOpen* chooser_ = nullptr;
+  QWidget* mainWindow_ = nullptr;
   bool holdInput_ = false;
   bool ending_ = false;
   std::function<void()> endHook_;

@@ -87,12 +87,25 @@ SearchProgressDialog::SearchProgressDialog(QWidget* parent)
 }
 
 bool SearchProgressDialog::Continue(std::int64_t done, std::int64_t total) {
+  if (paused_) {
+    // Going on after a question: the half second starts again.
+    paused_ = false;
+    dialog_.setValue(0);
+  }
   const int value = total > 0 ? static_cast<int>(done * 1000 / total) : 0;
   dialog_.setValue(std::min(std::max(value, 1), 999));
   // Once shown, the modal dialog's setValue has processed the events
   // (Cancel among them); before, the screen is only repainted.
   if (!dialog_.isVisible()) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   return !dialog_.wasCanceled();
+}
+
+void SearchProgressDialog::Pause() {
+  // reset() also stops the timer that would show the dialog after the half
+  // second, even while the question waits; it hides only with auto-close on.
+  dialog_.reset();
+  dialog_.hide();
+  paused_ = true;
 }
 
 }  // namespace ondrel

@@ -63,16 +63,20 @@ class FindDialog : public QDialog {
 
 // Qt's progress dialog over a long search: it appears after about half a
 // second, and its Cancel ends the search.  Until it appears the screen is
-// repainted but takes no input; once it shows, it is modal.
+// repainted but takes no input; once it shows, it is modal.  Paused for a
+// question, it goes at once and starts its half second again when the
+// search goes on.
 class SearchProgressDialog : public SearchProgress {
  public:
   explicit SearchProgressDialog(QWidget* parent);
   bool Continue(std::int64_t done, std::int64_t total) override;
+  void Pause() override;
   bool Shown() const { return dialog_.isVisible(); }
   QProgressDialog& Dialog() { return dialog_; }
 
  private:
   QProgressDialog dialog_;
+  bool paused_ = false;
 };
 
 // A text the user typed, as the database's bytes; false when a character

@@ -13,7 +13,7 @@ PACKAGES=(
   libbenchmark-dev sqlite3 libsqlite3-dev
   clang-14 libclang-rt-14-dev
   strace python3
-  dpkg-dev desktop-file-utils man-db groff-base gzip
+  dpkg-dev desktop-file-utils man-db groff-base gzip lintian
 )
 
 missing=()

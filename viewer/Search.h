@@ -22,8 +22,9 @@ namespace ondrel {
 void GoToEntry(SharedState& state, Platform& platform, ContentsView& view, Long entry);
 
 // Ctrl+G: the window from the first entry at or after the typed key (one
-// text per leading ordinate, Windows-1252 bytes); a key that cannot be
-// sought is told in a message and the window stays as it was.  Returns
+// text per leading ordinate, Windows-1252 bytes), sought in capitals when
+// the keys are stored so; a key that cannot be sought, or that lies past the
+// last key, is told in a message and the window stays as it was.  Returns
 // whether the window moved.
 bool GoToKey(SharedState& state, Platform& platform, ContentsView& view, const std::vector<std::string>& typed);
 
@@ -38,8 +39,9 @@ inline constexpr const char* kTextNotFound = "The text was not found.";
 // before it going backwards), asking at the end of the profile whether to go
 // on from the other end.  A match shows the window with its entry on the
 // first line and selects the text found; no match, or a cancelled search,
-// leaves the window as it was.  Returns the outcome.
+// leaves the window as it was.  Returns the outcome.  `fromFirstLine` (a new
+// search, Ctrl+F) looks at the window's first line itself first.
 FindOutcome FindNext(SharedState& state, Platform& platform, ContentsView& view, const TextMatcher& matcher,
-                     bool forward, SearchProgress* progress);
+                     bool forward, SearchProgress* progress, bool fromFirstLine = false);
 
 }  // namespace ondrel

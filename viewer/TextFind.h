@@ -86,6 +86,9 @@ class SearchProgress {
   virtual ~SearchProgress() = default;
   // `done` of `total` entries are searched.
   virtual bool Continue(std::int64_t done, std::int64_t total) = 0;
+  // The search stops to ask or to tell the user something: what shows the
+  // progress goes now, and comes back only if the search goes on for long.
+  virtual void Pause() {}
 };
 
 enum class FindOutcome { Found, NotFound, Cancelled };

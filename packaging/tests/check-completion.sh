@@ -64,6 +64,21 @@ offers "" -- --f
 # The directory, relative to the current one.
 parent=$(dirname "$database") base=$(basename "$database")
 (cd "$parent" && offers "$base" "${base%?}") || failures=$((failures + 1))
+# The file --sqlite writes: file names (directories among them, to go down
+# into), in either form of the option; the file is no argument, so DIR comes
+# after it.
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+mkdir "$scratch/dumps"
+touch "$scratch/demo.db" "$scratch/demo.txt" "$scratch/other.db"
+(
+  cd "$scratch"
+  offers "demo.db demo.txt" --sqlite dem
+  offers "demo.db" --sqlite = demo.d
+  offers "demo.db demo.txt dumps other.db" --force --sqlite ""
+  offers "dumps" --sqlite demo.db d
+  [ $failures -eq 0 ]
+) || failures=$((failures + 1))
 
 [ $failures -eq 0 ] || exit 1
-echo "the completion offers the options, the choices of --format, the ISPECs and the profiles"
+echo "the completion offers the options, the choices of --format, file names for --sqlite, the ISPECs and the profiles"

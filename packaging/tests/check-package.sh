@@ -14,12 +14,15 @@
 #      demo's ISPECs;
 #   5. the installed menu entry validates and names an installed icon and
 #      program; the icons are PNG files of their sizes; the manual pages and
-#      the completion are the project's own.
+#      the completion are the project's own; the changelog's latest entry is
+#      this version; the SQLite extension loads from its private folder;
+#   6. lintian finds no error and no warning, and the package runs nothing
+#      when installed (no ldconfig: nothing of it is a public library).
 #
 #   check-package.sh SOURCE_DIR BUILD_DIR VERSION DEMO_DIR [EXTRA_FILE...]
 #
 # EXTRA_FILE: further files the package must hold, as paths inside it
-# (usr/lib/libondrel.so).  Every wait has a time limit; on a failure the
+# (usr/lib/x86_64-linux-gnu/ondrelview/libondrel.so).  Every wait has a time limit; on a failure the
 # script says what went wrong and ends with status 1.
 set -euo pipefail
 shopt -s inherit_errexit
@@ -57,6 +60,8 @@ wanted=(
   usr/share/man/man1/ondrelview.1.gz
   usr/share/man/man1/ondrel-export.1.gz
   usr/share/bash-completion/completions/ondrel-export
+  usr/share/doc/ondrelview/copyright
+  usr/share/doc/ondrelview/changelog.gz
   "${extra_files[@]}"
 )
 # The files (not the folders) as paths inside the package.
@@ -102,6 +107,14 @@ for program in "$root"/usr/bin/*; do
     fail "$(basename "$program") looks for libraries in a fixed folder: $(readelf -d "$program" | grep -E 'R(UN)?PATH')"
   fi
 done
+# The hardening dpkg-buildflags gives: read-only relocations, bound at start,
+# and the stack protector.
+for binary in "$root"/usr/bin/* "${extra_files[@]/#/$root/}"; do
+  readelf -l "$binary" | grep GNU_RELRO >/dev/null || fail "${binary#"$root"} has no read-only relocations"
+  readelf -d "$binary" | grep -E 'BIND_NOW|FLAGS.*\bNOW\b' >/dev/null || fail "${binary#"$root"} is not bound at start"
+  nm -D "$binary" | grep __stack_chk_fail >/dev/null || fail "${binary#"$root"} is built without the stack protector"
+done
+echo "hardened: read-only relocations bound at start, the stack protector"
 for program in ondrelview ondrel-export; do
   said=$("$root/usr/bin/$program" --version) || fail "$program --version ended with status $?"
   [ "$said" = "$program $version" ] || fail "$program --version says '$said', not '$program $version'"
@@ -173,3 +186,42 @@ done
 cmp -s "$share/bash-completion/completions/ondrel-export" "$source_dir/packaging/ondrel-export.bash-completion" ||
   fail "the installed completion is not packaging/ondrel-export.bash-completion"
 echo "the menu entry validates; its icon is installed at 48 and 256 pixels; manual pages and completion as written"
+
+gzip -dc "$share/doc/ondrelview/changelog.gz" >"$scratch/changelog"
+changelog_version=$(dpkg-parsechangelog -l "$scratch/changelog" --show-field Version) ||
+  fail "the installed changelog cannot be read"
+[ "$changelog_version" = "$version" ] ||
+  fail "the changelog's latest entry is version '$changelog_version', not $version: packaging/changelog needs an entry"
+cmp -s "$share/doc/ondrelview/copyright" "$source_dir/packaging/copyright" ||
+  fail "the installed copyright is not packaging/copyright"
+echo "the changelog's latest entry is $version; the copyright is packaging/copyright"
+
+# The extension, where the package puts it, loaded by the sqlite3 shell by
+# its path, lists the demo's ISPECs as ondrel-export does.
+for extension in "${extra_files[@]}"; do
+  [[ $extension == *.so ]] || continue
+  command -v sqlite3 >/dev/null || fail "sqlite3 is not installed (scripts/install-deps.sh installs it)"
+  from_sql=$(sqlite3 :memory: ".load $root/${extension%.so}" "SELECT * FROM ondrel_ispecs('$demo');" 2>&1) ||
+    fail "sqlite3 could not load the installed extension: $from_sql"
+  from_sql=$(cut -d '|' -f 1 <<<"$from_sql")  # the ISPEC's name is the first column
+  [ "$(LC_ALL=C sort <<<"$from_sql")" = "$expected" ] ||
+    fail "the installed extension lists '$(paste -sd ' ' <<<"$from_sql")', not '$(paste -sd ' ' <<<"$expected")'"
+  echo "sqlite3 loads /${extension%.so} and lists the demo's ISPECs"
+done
+
+# 6. lintian, and what runs on installation.
+dpkg-deb -e "$deb" "$scratch/control"
+for script in preinst postinst prerm postrm triggers; do
+  if [ -e "$scratch/control/$script" ]; then
+    sed 's/^/  /' "$scratch/control/$script" >&2
+    fail "the package has a $script: it runs something when installed or removed"
+  fi
+done
+command -v lintian >/dev/null || fail "lintian is not installed (scripts/install-deps.sh installs it)"
+status=0
+lintian --fail-on error,warning "$deb" >"$scratch/lintian.log" 2>"$scratch/lintian.err" || status=$?
+if [ $status != 0 ] || grep -Eq '^[EW]: ' "$scratch/lintian.log"; then
+  cat "$scratch/lintian.log" "$scratch/lintian.err" >&2
+  fail "lintian finds errors or warnings in $deb_name (status $status)"
+fi
+echo "lintian: no error, no warning$( [ -s "$scratch/lintian.log" ] && printf '; also said:\n%s' "$(sed 's/^/  /' "$scratch/lintian.log")")"

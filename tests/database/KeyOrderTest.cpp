@@ -190,16 +190,23 @@ TEST_F(KeyOrderTest, KeysAreComparedWithRecordsOnlyWhereTheTreeShowsThemSo) {
     EXPECT_EQ(mismatches, 1);
   }
 
-  // Keys made otherwise than from the fields as they stand (here: every
-  // name written in small letters after the tree was built): the sample sees
-  // it, and no key is compared, so nothing false is said.
-  std::string bytes = writer::ReadWholeFile(layout.files.Data());
-  for (char& c : bytes) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  writer::WriteWholeFile(layout.files.Data(), bytes);
-  Open("BYNAME");
-  ByteFile index(state.IndexPath), data(state.DataPath);
-  LearnKeyRecordCheck(state, index, data);
-  EXPECT_EQ(state.KeyRecords, KeyRecordCheck::No);
+  // Keys made otherwise than from the fields as they stand: the sample sees
+  // it, and no key is compared, so nothing false is said.  Every name
+  // written in small letters after the tree was built leaves keys that are
+  // the fields in capitals; every letter moved on by one, keys made some
+  // other way.
+  const std::string bytes = writer::ReadWholeFile(layout.files.Data());
+  std::string small = bytes, moved = bytes;
+  for (char& c : small) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : moved)
+    if (std::isupper(static_cast<unsigned char>(c))) c = c == 'Z' ? 'A' : static_cast<char>(c + 1);
+  for (const auto& [written, learnt] : {std::pair{small, KeyRecordCheck::Capitals}, std::pair{moved, KeyRecordCheck::No}}) {
+    writer::WriteWholeFile(layout.files.Data(), written);
+    Open("BYNAME");
+    ByteFile index(state.IndexPath), data(state.DataPath);
+    LearnKeyRecordCheck(state, index, data);
+    EXPECT_EQ(state.KeyRecords, learnt);
+  }
 }
 
 }  // namespace

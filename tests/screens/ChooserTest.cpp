@@ -61,6 +61,7 @@ class ChooserTest : public QObject {
   void init();
   void titlesAndListsAsTheUserChooses();
   void okAsksForWhatIsMissing();
+  void returnInTheProfileListOpensButInTheDirectoriesGoesThere();
   void directoryChangeFindsTheIspecAgainOrNot();
   void unreadableDirectoryChangesNothing();
   void directoryNamedInBytesThatAreNotUtf8();
@@ -169,6 +170,44 @@ void ChooserTest::okAsksForWhatIsMissing() {
   });
   QVERIFY(s.state.ChooserCancelled);
   QVERIFY(s.Text().empty());
+}
+
+void ChooserTest::returnInTheProfileListOpensButInTheDirectoriesGoesThere() {
+  Screen s;
+  bool stayedOpen = false;
+  WhenModal(QStringLiteral("FileOpen"), [&](QWidget* chooser) {
+    auto* dir = chooser->findChild<DirectoryList*>("Dir1");
+    auto* ispecs = chooser->findChild<QListWidget*>("LstIspec");
+    auto* profiles = chooser->findChild<QListWidget*>("LstProfile");
+    auto returnOn = [&](QListWidget* list, int row) {
+      list->setFocus();
+      list->setCurrentRow(row);
+      QTest::keyClick(list, Qt::Key_Return);
+    };
+    auto lineOf = [&](const QByteArray& path) {
+      for (int row = 0; row < dir->count(); ++row)
+        if (dir->item(row)->data(DirectoryList::kPathRole).toByteArray() == path) return row;
+      return -1;
+    };
+    [&] {
+      // Return on a directory goes there, and only there.
+      returnOn(dir, lineOf(RootPath()));
+      QTRY_COMPARE(dir->Path(), RootPath());
+      returnOn(dir, lineOf(DirPath("A")));
+      QTRY_COMPARE(dir->Path(), DirPath("A"));
+      QVERIFY(chooser->isVisible());
+      stayedOpen = true;
+      ClickEntry(ispecs, RowOf(ispecs, "CUSTOMER"));
+      ClickEntry(profiles, RowOf(profiles, "BYNO"));
+      returnOn(profiles, profiles->currentRow());
+      QTRY_VERIFY(!chooser->isVisible());
+    }();
+    if (chooser->isVisible()) Click(chooser->findChild<QAbstractButton*>("CmdOpen_1"));
+  });
+  Click(s.Command(0));
+  QVERIFY(stayedOpen);
+  QCOMPARE(s.contents->windowTitle(), QStringLiteral("Ondrel Runtime File Contents for CUSTOMER via BYNO"));
+  QCOMPARE(s.Label("FilePosTxt")->text(), QStringLiteral("Record 1 thru 12 of 12"));
 }
 
 void ChooserTest::directoryChangeFindsTheIspecAgainOrNot() {

@@ -5,7 +5,11 @@
 // nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+
 #include "tests/viewer/ViewerTestSupport.h"
+#include "tools/writer/Bytes.h"
 #include "viewer/Commands.h"
 #include "viewer/RecordWindow.h"
 #include "viewer/Search.h"
@@ -56,8 +60,9 @@ class SearchTest : public ::testing::Test {
            std::to_string(v.filePosMax) + "|" + std::to_string(s.Section) + "|" + s.SectionEntry + "|" +
            (v.ptrVisible ? "ptr" : "");
   }
-  FindOutcome Find(const std::string& text, bool forward, bool matchCase = true, SearchProgress* progress = nullptr) {
-    return FindNext(state, platform, view, TextMatcher(text, matchCase), forward, progress);
+  FindOutcome Find(const std::string& text, bool forward, bool matchCase = true, SearchProgress* progress = nullptr,
+                   bool fromFirstLine = false) {
+    return FindNext(state, platform, view, TextMatcher(text, matchCase), forward, progress, fromFirstLine);
   }
   long FirstLine() const { return std::stol(view.fileTxt.substr(state.Heading.size(), 6)); }
 
@@ -92,12 +97,58 @@ TEST_F(SearchTest, GoingToAnEntryLeavesTheScreenAsTheKeypadWould) {
   EXPECT_TRUE(GoToKey(state, platform, view, {"32001"}));
   EXPECT_EQ(view.filePosTxt, "Record 32001 thru 32021 of 70500");
   EXPECT_EQ(state.Section, 2);
-  EXPECT_TRUE(GoToKey(state, platform, view, {"999999"}));
-  EXPECT_EQ(view.fileTxt, state.Heading + kNoEntries);
+  // Past the last key, and a key that cannot be sought: each is told, and
+  // the window stays where it was.
+  const std::string before = Screen(state, view);
+  EXPECT_FALSE(GoToKey(state, platform, view, {"999999"}));
   EXPECT_FALSE(GoToKey(state, platform, view, {"1234567"}));
+  ASSERT_EQ(platform.messages.size(), 2u);
+  EXPECT_EQ(platform.messages[0].text, "No key at or after \"999999\".");
+  EXPECT_EQ(platform.messages[1].text, "The value typed for NO is longer than its 6 characters.");
+  EXPECT_EQ(Screen(state, view), before);
+}
+
+// Names written with small letters whose keys were stored in capitals: a
+// key typed in any case is sought in capitals.
+TEST_F(SearchTest, KeysStoredInCapitalsAreSoughtWithoutRegardToCase) {
+  test::TempDir dir;
+  writer::IspecContent setup;
+  setup.name = "NAMES";
+  setup.definition.fields = {{"NAME", 1, "A", 6, 0}};
+  std::vector<std::string> capitals;
+  for (int i = 0; i < 3000; ++i) {
+    const std::string name = {static_cast<char>('A' + i % 26), static_cast<char>('A' + i / 26 % 26),
+                              static_cast<char>('A' + i / 676)};
+    capitals.push_back(name);
+    setup.records.push_back({{name}});
+  }
+  setup.profiles = {{.name = "BYNAME", .keyFields = {{"NAME"}}}};
+  const writer::IspecLayout layout = writer::BuildIspec(dir.str(), setup);
+  // The data file rewritten as the owning application keeps it: "Qab".
+  std::string data = writer::ReadWholeFile(layout.files.Data());
+  for (std::size_t at = 0; at + 7 <= data.size(); at += 7)
+    for (std::size_t i = at + 1; i < at + 3; ++i) data[i] = static_cast<char>(std::tolower(data[i]));
+  writer::WriteWholeFile(layout.files.Data(), data);
+  std::sort(capitals.begin(), capitals.end());
+
+  test::OpenProfile(state, platform, view, dir.str(), "NAMES", "BYNAME");
+  ShowChosenFile(state, platform, view, {});
+  EXPECT_EQ(state.KeyRecords, KeyRecordCheck::Capitals);
+  for (const std::string typed : {"mab", "MaB", "yzb"}) {
+    std::string sought = typed;
+    for (char& c : sought) c = static_cast<char>(std::toupper(c));
+    const auto at = std::lower_bound(capitals.begin(), capitals.end(), sought);
+    ASSERT_TRUE(GoToKey(state, platform, view, {typed})) << typed;
+    EXPECT_EQ(state.FirstShown, at - capitals.begin() + 1) << typed;
+    std::string shown = *at;  // as written: "Mab"
+    for (std::size_t i = 1; i < shown.size(); ++i) shown[i] = static_cast<char>(std::tolower(shown[i]));
+    EXPECT_EQ(view.fileTxt.substr(state.Heading.size(), 3), shown) << typed;
+  }
+  const std::string before = Screen(state, view);
+  EXPECT_FALSE(GoToKey(state, platform, view, {"zzz "}));
   ASSERT_EQ(platform.messages.size(), 1u);
-  EXPECT_EQ(platform.messages[0].text, "The value typed for NO is longer than its 6 characters.");
-  EXPECT_EQ(view.fileTxt, state.Heading + kNoEntries);  // a refused key moves nothing
+  EXPECT_EQ(platform.messages[0].text, "No key at or after \"zzz \".");
+  EXPECT_EQ(Screen(state, view), before);
 }
 
 TEST_F(SearchTest, TextIsFoundAcrossLeavesAndSectionsInBothDirections) {
@@ -118,10 +169,19 @@ TEST_F(SearchTest, TextIsFoundAcrossLeavesAndSectionsInBothDirections) {
   // the section boundary.
   EXPECT_EQ(Find("N00", false), FindOutcome::Found);
   EXPECT_EQ(FirstLine(), 32001);
+
   EXPECT_EQ(Find("N00", false), FindOutcome::Found);
   EXPECT_EQ(FirstLine(), 32000);
   EXPECT_EQ(state.Section, 1);
   EXPECT_EQ(view.filePosValue, 32000);
+
+  // A new search looks at the first line itself first, in either direction.
+  platform.messages.clear();
+  for (const bool forward : {true, false}) {
+    EXPECT_EQ(Find("N0032000", forward, true, nullptr, true), FindOutcome::Found);
+    EXPECT_EQ(FirstLine(), 32000);
+  }
+  EXPECT_TRUE(platform.messages.empty());  // never round the end
 }
 
 TEST_F(SearchTest, TheEndIsPassedOnlyWithTheUsersLeave) {
