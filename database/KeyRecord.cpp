@@ -49,7 +49,7 @@ bool PartHolds(PartStorage storage, const unsigned char* part, const unsigned ch
 bool KeyFields::SlotHoldsKey(const unsigned char* key, const char* slot) const {
   for (const Span& span : spans_)
     if (!PartHolds(span.storage, key + span.keyOffset, reinterpret_cast<const unsigned char*>(slot) + span.slotOffset,
-                   span.length))
+                   span.length, KeyCase::Exact))
       return false;
   return true;
 }
