@@ -261,6 +261,35 @@ class PythonClientTest(Fixture):
                                     (self.good,)).fetchall(), [(1, "BYNO", "CUSTNO"), (2, "BYNAME", "NAME; CUSTNO"),
                                                           (3, "BYCITY", "CITY, Desc; CUSTNO")])
 
+    def test_blank_numbers_are_null_and_shown_is_what_the_viewer_lists(self):
+        db = self.connect()
+        values = os.path.join(self.root, "values")
+        self.table(db, "v", values, "VAL", "BYITEM")
+        # (numbers are stored right-aligned: text in a number field keeps the blanks in front)
+        self.assertEqual(
+            db.execute("SELECT ITEM, QTY, typeof(QTY), PRICE, typeof(PRICE), purged, entry_flag, shown FROM v").fetchall(),
+            [("bolt", None, "null", None, "null", 0, "Y", 1), ("gone", 7, "integer", 0.1, "real", 1, "Y", 0),
+             ("nut", 12, "integer", 1.5, "real", 0, "N", 0), ("washer", -3, "integer", "   abc", "text", 0, "Y", 1)])
+        rows = db.execute("SELECT entry_number, fields, shown FROM ondrel(?, 'VAL', 'BYITEM')", (values,)).fetchall()
+        self.assertEqual([(n, json.loads(f), s) for n, f, s in rows],
+                         [(1, {"ITEM": "bolt", "QTY": None, "PRICE": None}, 1),
+                          (2, {"ITEM": "gone", "QTY": 7, "PRICE": 0.1}, 0),
+                          (3, {"ITEM": "nut", "QTY": 12, "PRICE": 1.5}, 0),
+                          (4, {"ITEM": "washer", "QTY": -3, "PRICE": "   abc"}, 1)])
+        # The viewer's count: the export's rows, on a profile holding purged
+        # records and on one with entries flagged "N".
+        viewer = {"BYNO": [n for n in range(1, CUSTOMERS + 1) if n % 97],
+                  "BYCITY": [n for n in range(1, CUSTOMERS + 1) if n % 97 and n % 500]}
+        for profile, listed in viewer.items():
+            with self.subTest(profile=profile):
+                self.table(db, profile.lower(), self.good, "CUST", profile)
+                named = db.execute(f"SELECT CUSTNO FROM {profile.lower()} WHERE shown").fetchall()
+                counted = db.execute("SELECT count(*) FROM ondrel(?, 'CUST', ?) WHERE shown",
+                                     (self.good, profile)).fetchone()[0]
+                self.assertEqual(sorted(n for (n,) in named), listed)
+                self.assertEqual(counted, len(listed))
+                self.assertEqual(len(export_csv(self.good, "CUST", profile)) - 1, len(listed))
+
     def failure(self, db, statement, *params):
         """The result code and message a statement fails with, all its rows fetched."""
         with self.assertRaises(sqlite3.DatabaseError) as raised:

@@ -160,7 +160,7 @@ class RecordWriter {
         out.append(number, std::to_chars(number, number + sizeof number, value.integer).ptr);
       else if (value.kind == sql::ColumnType::Real)
         sql::AppendShortestReal(out, value.real);
-      else if (value.text.empty() && member.column.type != sql::ColumnType::Text)
+      else if (value.null)
         out += "null";
       else
         sql::AppendJsonString(out, value.text);
