@@ -15,6 +15,8 @@
 //   SELECT c.NAME, o.AMOUNT FROM orders o JOIN c ON c.CUSTNO = o.CUSTNO;
 //
 //   -- A table-valued function: the same rows, the fields as one JSON object.
+//   -- It may be called only by a statement run directly, not from a view or
+//   -- a trigger.
 //   SELECT entry_number, fields->>'NAME' FROM ondrel('/srv/db', 'CUSTOMER', 'BYNAME');
 //
 // How it works.  The named table's schema is made from the definition when
@@ -446,7 +448,12 @@ int ConnectTable(sqlite3* db, int argc, const char* const* argv, sqlite3_vtab** 
     *error = sqlite3_mprintf("%s", kUsage);
     return SQLITE_ERROR;
   }
-  const int rc = sqlite3_declare_vtab(db, schema.c_str());
+  int rc = sqlite3_declare_vtab(db, schema.c_str());
+  // The table-valued function reads whatever directory its arguments name:
+  // it is direct-only, so that no view or trigger of a database file
+  // someone else wrote can point it at the user's folders.  A named table
+  // reads the files it was created for, and is used as any table is.
+  if (rc == SQLITE_OK && !table->named) rc = sqlite3_vtab_config(db, SQLITE_VTAB_DIRECTONLY);
   if (rc != SQLITE_OK) {
     *error = sqlite3_mprintf("%s", sqlite3_errmsg(db));
     return rc;

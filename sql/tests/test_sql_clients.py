@@ -290,6 +290,44 @@ class PythonClientTest(Fixture):
                 self.assertEqual(counted, len(listed))
                 self.assertEqual(len(export_csv(self.good, "CUST", profile)) - 1, len(listed))
 
+    def test_a_view_in_someone_elses_file_cannot_read_a_folder(self):
+        path = os.path.join(tempfile.mkdtemp(dir=self.root), "given.db")
+        quoted = self.good.replace("'", "''")
+        calls = {"ispecs": f"SELECT ispec FROM ondrel_ispecs('{quoted}')",
+                 "profiles": f"SELECT profile FROM ondrel_profiles('{quoted}', 'CUST')",
+                 "records": f"SELECT entry_number FROM ondrel('{quoted}', 'ORD', 'BYORD')"}
+        # The file as it comes: views and a trigger over the functions, and
+        # a named table with a view of its own, written by a client that
+        # has the extension.
+        maker = self.connect()
+        maker.execute(f"ATTACH '{path}' AS given")
+        for name, call in calls.items():
+            maker.execute(f"CREATE VIEW given.{name} AS {call}")
+        maker.execute("CREATE TABLE given.log(x)")
+        maker.execute(f"CREATE TRIGGER given.spy AFTER INSERT ON log BEGIN "
+                      f"INSERT INTO log SELECT ispec FROM ondrel_ispecs('{quoted}'); END")
+        maker.execute(f"CREATE VIRTUAL TABLE given.orders USING ondrel('{quoted}', 'ORD', 'BYORD')")
+        maker.execute("CREATE VIEW given.big_orders AS SELECT ORDNO FROM orders WHERE AMOUNT > 8000")
+        maker.commit()
+        maker.close()
+
+        db = sqlite3.connect(path)
+        db.enable_load_extension(True)
+        db.load_extension(EXTENSION)
+        self.addCleanup(db.close)
+        for name, call in calls.items():
+            with self.subTest(name=name):
+                with self.assertRaisesRegex(sqlite3.OperationalError, "unsafe use of"):
+                    db.execute(f"SELECT * FROM {name}").fetchall()
+                self.assertGreater(len(db.execute(call).fetchall()), 0)  # called directly, it answers
+        with self.assertRaisesRegex(sqlite3.OperationalError, "unsafe use of"):
+            db.execute("INSERT INTO log VALUES (1)")
+        self.assertEqual(db.execute("SELECT count(*) FROM log").fetchone(), (0,))
+        # The named table reads what it was made for, directly and through a view.
+        self.assertEqual(db.execute("SELECT count(*) FROM orders").fetchone(), (600,))
+        self.assertEqual(db.execute("SELECT count(*) FROM big_orders").fetchone(),
+                         (len([n for n in range(1, 601) if n * 13 % 9000 + 0.25 > 8000]),))
+
     def failure(self, db, statement, *params):
         """The result code and message a statement fails with, all its rows fetched."""
         with self.assertRaises(sqlite3.DatabaseError) as raised:
