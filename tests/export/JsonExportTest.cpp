@@ -7,6 +7,8 @@
 #include <cstdlib>
 
 #include "tests/export/RunTool.h"
+#include "tests/viewer/NumberedIspec.h"
+#include "tools/writer/Damage.h"
 #include "tools/writer/IspecBuilder.h"
 
 namespace ondrel {
@@ -120,6 +122,19 @@ TEST(JsonExportTest, EachRecordIsOneObjectThatMatchesItsCsvRow) {
     if (expected >= 0) EXPECT_EQ(lineCount(picked.out), expected) << options[0] << ": " << picked.out;
     else EXPECT_GT(lineCount(picked.out), 0) << options[0];
   }
+}
+
+// A record that could not be read keeps its line, every field null (CSV
+// writes an empty row), and the export fails.
+TEST(JsonExportTest, ARecordThatCouldNotBeReadIsAllNull) {
+  test::TempDir dir;
+  const auto layout = test::BuildNumbered(dir.str(), "CUT", 5);
+  writer::TruncateFile(layout.files, writer::FileKind::Data, 3 * 17 + 5);  // records 4 and 5 are gone
+  const auto run = RunTool({"--format", "json", dir.str(), "CUT", "BYNO"});
+  EXPECT_EQ(run.out,
+            "{\"NO\":1,\"NAME\":\"N0000001\"}\n{\"NO\":2,\"NAME\":\"N0000002\"}\n{\"NO\":3,\"NAME\":\"N0000003\"}\n"
+            "{\"NO\":null,\"NAME\":null}\n{\"NO\":null,\"NAME\":null}\n");
+  EXPECT_EQ(run.status, 1);
 }
 
 }  // namespace

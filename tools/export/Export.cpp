@@ -46,16 +46,17 @@ void AppendEntryNumber(std::string& out, Long entry) {
 // A shown field as a JSON member: its name, made once, and how its value is
 // read.  Names are decoded from Windows-1252; an empty name becomes
 // "field_N" (N its place in the definition), and a name met again gets "_2",
-// "_3" and so on, so that no member hides another.
+// "_3" and so on, so that no member hides another.  The "entry" member of
+// --entry-numbers meets no field: a shown field's name never starts with a
+// small letter.
 struct JsonMember {
   std::string key;  // "NAME": with its quotes and colon, ready to append
   sql::FieldColumn column;
 };
 
-std::vector<JsonMember> JsonMembers(const SharedState& state, bool entryNumbers) {
+std::vector<JsonMember> JsonMembers(const SharedState& state) {
   std::vector<JsonMember> members;
   std::unordered_set<std::string> taken;
-  if (entryNumbers) taken.insert("entry");
   for (int i = 1; i <= state.FieldCount && static_cast<std::size_t>(i) < state.FieldTable.size(); ++i) {
     const FieldDef& field = state.FieldTable[static_cast<std::size_t>(i)];
     if (!IsDisplayedField(field.Name)) continue;
@@ -81,7 +82,7 @@ class RecordWriter {
  public:
   RecordWriter(SharedState& state, const Options& options) : state_(state), options_(options) {
     if (options_.format == Format::Json) {
-      members_ = JsonMembers(state_, options_.entryNumbers);
+      members_ = JsonMembers(state_);
       for (const JsonMember& member : members_) widths_.push_back(member.column.width);
       return;
     }
