@@ -28,6 +28,10 @@
 // an ISPEC few profiles) and hand them out in order.  Each argument is taken
 // only as an equality; without them there is no plan.  An ISPEC whose file
 // set cannot be opened makes ondrel_profiles fail with the viewer's message.
+//
+// Both are direct-only: a statement the user runs may call them, a view or
+// a trigger may not, so that a database file written by someone else cannot
+// list the user's folders through a view that reads like a table.
 #include <sqlite3ext.h>
 SQLITE_EXTENSION_INIT3
 
@@ -128,7 +132,8 @@ int Connect(sqlite3* db, void* which, int, const char* const*, sqlite3_vtab** ou
   const char* schema = profiles ? "CREATE TABLE x(position INTEGER, profile TEXT, ispecs TEXT, ordinates TEXT, "
                                   "conditions TEXT, problem TEXT, dir HIDDEN, ispec HIDDEN)"
                                 : "CREATE TABLE x(ispec TEXT, records INTEGER, profiles INTEGER, problem TEXT, dir HIDDEN)";
-  const int rc = sqlite3_declare_vtab(db, schema);
+  int rc = sqlite3_declare_vtab(db, schema);
+  if (rc == SQLITE_OK) rc = sqlite3_vtab_config(db, SQLITE_VTAB_DIRECTONLY);
   if (rc != SQLITE_OK) {
     *error = sqlite3_mprintf("%s", sqlite3_errmsg(db));
     return rc;

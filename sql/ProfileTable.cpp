@@ -15,6 +15,8 @@
 //   SELECT c.NAME, o.AMOUNT FROM orders o JOIN c ON c.CUSTNO = o.CUSTNO;
 //
 //   -- A table-valued function: the same rows, the fields as one JSON object.
+//   -- It may be called only by a statement run directly, not from a view or
+//   -- a trigger.
 //   SELECT entry_number, fields->>'NAME' FROM ondrel('/srv/db', 'CUSTOMER', 'BYNAME');
 //
 // How it works.  The named table's schema is made from the definition when
@@ -26,16 +28,20 @@
 //                  record_number INTEGER HIDDEN,    -- the data record it points at
 //                  purged INTEGER HIDDEN,           -- 1: the record is purged
 //                  stored_key BLOB HIDDEN,          -- the key bytes as stored
-//                  entry_flag TEXT HIDDEN)          -- "Y": the viewer shows it
+//                  entry_flag TEXT HIDDEN,          -- "Y": the viewer may show it
+//                  shown INTEGER HIDDEN)            -- 1: the viewer shows it
 //
-// A field whose name is taken already (by another field, or by one of the
-// five columns after the fields, which keep their names) gets "_2".  The
+// `shown` is 1 for an entry flagged "Y" whose record is not purged: the
+// entries the record window and the CSV export list, so that
+// "SELECT count(*) ... WHERE shown" counts what the viewer shows.  A field
+// whose name is taken already (by another field, or by one of the six
+// columns after the fields, which keep their names) gets "_2".  The
 // table-valued function cannot have a column per field, because SQLite fixes
 // its columns before it sees its arguments; its schema is
 //
 //   CREATE TABLE x(entry_number INTEGER, record_number INTEGER, purged INTEGER,
 //                  fields TEXT,                     -- JSON: every field by name
-//                  stored_key BLOB, entry_flag TEXT,
+//                  stored_key BLOB, entry_flag TEXT, shown INTEGER,
 //                  dir HIDDEN, ispec HIDDEN, profile HIDDEN)   -- the arguments
 //
 // Every entry of the tree is a row, the ones the record window leaves out
@@ -106,7 +112,7 @@ constexpr std::int64_t kNoBound = std::numeric_limits<std::int64_t>::max();
 constexpr std::size_t kSqlScanBudget = kScanBudget;
 
 // What each column of a table holds.
-enum class Role { Field, EntryNumber, RecordNumber, Purged, StoredKey, EntryFlag, FieldsJson, Dir, Ispec, Profile };
+enum class Role { Field, EntryNumber, RecordNumber, Purged, StoredKey, EntryFlag, Shown, FieldsJson, Dir, Ispec, Profile };
 
 // An ISPEC and profile chosen, walked and with the definition loaded: what
 // every scan of the profile starts from, until one of its files changes.
@@ -282,7 +288,8 @@ struct ProfileCursor {
 };
 
 // The columns of the named form after its fields, and of the function form.
-constexpr const char* kEntryColumns[] = {"entry_number", "record_number", "purged", "stored_key", "entry_flag"};
+constexpr const char* kEntryColumns[] = {"entry_number", "record_number", "purged",
+                                         "stored_key",   "entry_flag",    "shown"};
 
 std::string NamedSchema(ProfileTable& table) {
   std::string schema = "CREATE TABLE x(";
@@ -292,8 +299,8 @@ std::string NamedSchema(ProfileTable& table) {
   }
   schema +=
       "entry_number INTEGER HIDDEN, record_number INTEGER HIDDEN, purged INTEGER HIDDEN, "
-      "stored_key BLOB HIDDEN, entry_flag TEXT HIDDEN)";
-  for (Role role : {Role::EntryNumber, Role::RecordNumber, Role::Purged, Role::StoredKey, Role::EntryFlag})
+      "stored_key BLOB HIDDEN, entry_flag TEXT HIDDEN, shown INTEGER HIDDEN)";
+  for (Role role : {Role::EntryNumber, Role::RecordNumber, Role::Purged, Role::StoredKey, Role::EntryFlag, Role::Shown})
     table.roles.push_back(role);
   return schema;
 }
@@ -355,7 +362,7 @@ std::string SeekPrefix(sqlite3_value* value, int partLength) {
 // would take a fourth argument as a filter instead of refusing it.
 constexpr const char* kFunctionSchema =
     "CREATE TABLE x(entry_number INTEGER, record_number INTEGER, purged INTEGER, fields TEXT, "
-    "stored_key BLOB, entry_flag TEXT, dir HIDDEN, ispec HIDDEN, profile HIDDEN)";
+    "stored_key BLOB, entry_flag TEXT, shown INTEGER, dir HIDDEN, ispec HIDDEN, profile HIDDEN)";
 
 constexpr const char* kUsage =
     "ondrel needs three arguments: the database directory, the ISPEC and the profile, none of them empty";
@@ -394,7 +401,7 @@ int ConnectTable(sqlite3* db, int argc, const char* const* argv, sqlite3_vtab** 
   if (argc == 3 && std::strcmp(argv[0], argv[2]) == 0) {
     schema = kFunctionSchema;
     table->roles = {Role::EntryNumber, Role::RecordNumber, Role::Purged, Role::FieldsJson, Role::StoredKey,
-                    Role::EntryFlag,   Role::Dir,          Role::Ispec,  Role::Profile};
+                    Role::EntryFlag,   Role::Shown,        Role::Dir,    Role::Ispec,      Role::Profile};
   } else if (argc == 6) {
     table->named = true;
     table->dir = Unquote(argv[3]);
@@ -441,7 +448,12 @@ int ConnectTable(sqlite3* db, int argc, const char* const* argv, sqlite3_vtab** 
     *error = sqlite3_mprintf("%s", kUsage);
     return SQLITE_ERROR;
   }
-  const int rc = sqlite3_declare_vtab(db, schema.c_str());
+  int rc = sqlite3_declare_vtab(db, schema.c_str());
+  // The table-valued function reads whatever directory its arguments name:
+  // it is direct-only, so that no view or trigger of a database file
+  // someone else wrote can point it at the user's folders.  A named table
+  // reads the files it was created for, and is used as any table is.
+  if (rc == SQLITE_OK && !table->named) rc = sqlite3_vtab_config(db, SQLITE_VTAB_DIRECTONLY);
   if (rc != SQLITE_OK) {
     *error = sqlite3_mprintf("%s", sqlite3_errmsg(db));
     return rc;
@@ -591,7 +603,7 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
   bool records = false;
   for (std::size_t column = 0; column < table.roles.size(); ++column) {
     const Role role = table.roles[column];
-    if (role != Role::Field && role != Role::Purged && role != Role::FieldsJson) continue;
+    if (role != Role::Field && role != Role::Purged && role != Role::Shown && role != Role::FieldsJson) continue;
     if (column >= 63 ? (info->colUsed & (1ULL << 63)) != 0 : (info->colUsed & (1ULL << column)) != 0) records = true;
   }
   info->idxNum = records ? kReadRecords : 0;
@@ -851,6 +863,7 @@ int Eof(sqlite3_vtab_cursor* base) {
 
 void ResultValue(sqlite3_context* context, const FieldColumn& column, std::string_view stored, std::string& text) {
   const FieldValue value = ValueOf(column, stored);
+  if (value.null) return;  // a blank number: NULL
   switch (value.kind) {
     case ColumnType::Integer: sqlite3_result_int64(context, value.integer); return;
     case ColumnType::Real: sqlite3_result_double(context, value.real); return;
@@ -875,7 +888,8 @@ void ResultJson(sqlite3_context* context, Scan& scan, std::string& text) {
       continue;
     }
     const FieldValue value = ValueOf(columns[i], stored);
-    if (value.kind == ColumnType::Integer) text += std::to_string(value.integer);
+    if (value.null) text += "null";
+    else if (value.kind == ColumnType::Integer) text += std::to_string(value.integer);
     else if (value.kind == ColumnType::Real) AppendShortestReal(text, value.real);
     else AppendJsonString(text, value.text);
   }
@@ -911,6 +925,12 @@ int ColumnValue(sqlite3_vtab_cursor* base, sqlite3_context* context, int column)
       sqlite3_result_text(context, cursor->text.data(), static_cast<int>(cursor->text.size()), SQLITE_TRANSIENT);
       break;
     }
+    case Role::Shown:
+      // An entry the window leaves out is not shown whatever its record;
+      // one it lists is shown unless its record is purged.
+      if (row.entry.Flag != 'Y') sqlite3_result_int(context, 0);
+      else if (records) sqlite3_result_int(context, scan.Fields().Purged() ? 0 : 1);
+      break;
     case Role::FieldsJson:
       if (records) ResultJson(context, scan, cursor->text);
       break;

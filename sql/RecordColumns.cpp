@@ -120,6 +120,7 @@ FieldValue ValueOf(const FieldColumn& column, std::string_view stored) {
   if (column.type != ColumnType::Text && ParseNumber(stored, column.decimals, value)) return value;
   value.kind = ColumnType::Text;
   value.text = WithoutTrailingBlanks(stored);
+  value.null = column.type != ColumnType::Text && value.text.empty();
   return value;
 }
 

@@ -12,6 +12,7 @@
 //   N     INTEGER  the number, when the stored text is a whole number
 //   N     REAL     the same when the definition gives the field decimals
 //                  (the stored text then holds its decimal point)
+//   N     NULL     when the stored text is blank: no number was given
 //   N     (text)   the stored text, trailing blanks removed, when it is no
 //                  well-formed number, so that nothing is lost
 //   other TEXT     as A
@@ -67,9 +68,11 @@ const char* DeclaredType(ColumnType type);
 std::string QuoteIdentifier(const std::string& name);
 
 // One field's value.  For text, `text` holds the stored bytes (Windows-1252)
-// without trailing blanks.
+// without trailing blanks.  A blank numeric field is `null` (its kind is
+// Text and its text empty, for a caller that keeps blanks as text).
 struct FieldValue {
   ColumnType kind = ColumnType::Text;
+  bool null = false;
   std::string_view text;
   std::int64_t integer = 0;
   double real = 0;

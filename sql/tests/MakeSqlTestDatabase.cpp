@@ -25,6 +25,8 @@
 //                   in capitals.
 //   DIR/latin       An ISPEC, a profile and a field whose names hold a
 //                   letter beyond ASCII (Windows-1252 0xC9, E acute).
+//   DIR/values      VAL: blank numbers, a number field holding text, a
+//                   purged record and an entry flagged "N", profile BYITEM.
 //   DIR/odd         sqlite_odd: an ISPEC whose names SQL cannot take as they
 //                   are: a name SQLite keeps for itself, fields named like
 //                   the tables' own columns and like each other but for
@@ -132,6 +134,20 @@ void BuildOdd(const std::filesystem::path& dir) {
   BuildIspec(dir, setup);
 }
 
+// Entries by ITEM: bolt (blank numbers), gone (purged), nut (flagged "N"),
+// washer (a price that is no number).
+void BuildValues(const std::filesystem::path& dir) {
+  IspecContent setup;
+  setup.name = "VAL";
+  setup.definition.fields = {{"ITEM", 1, "A", 6, 0}, {"QTY", 2, "N", 4, 0}, {"PRICE", 3, "N", 5, 2}};
+  setup.records = {{{"nut", "12", "1.50"}}, {{"bolt", "", ""}}, {{"washer", "-3", "abc"}}, {{"gone", "7", "0.10"}, true}};
+  setup.profiles = {{.name = "BYITEM",
+                     .keyFields = {{"ITEM"}},
+                     .select = [](std::uint32_t, const RecordContent&) { return true; },
+                     .entryFlag = [](std::uint32_t n, const RecordContent&) -> std::uint8_t { return n == 1 ? 'N' : 'Y'; }}};
+  BuildIspec(dir, setup);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -140,7 +156,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::filesystem::path root = argv[1];
-  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped", "mismatch", "firstbad", "folded", "latin", "odd"})
+  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped", "mismatch", "firstbad", "folded", "latin", "values", "odd"})
     std::filesystem::create_directories(root / name);
   BuildCustomers(root / "good");
   BuildOrders(root / "good");
@@ -165,6 +181,7 @@ int main(int argc, char** argv) {
   SetEntryPointer(firstBad.files, 1, second, 0, SetEntryPointer(firstBad.files, 1, second, 0, 0) + 1);
   BuildFolded(root / "folded");
   BuildLatin(root / "latin");
+  BuildValues(root / "values");
   BuildOdd(root / "odd");
   return 0;
 }

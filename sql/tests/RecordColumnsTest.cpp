@@ -55,6 +55,7 @@ TEST(FieldValueTest, NumbersAreTakenOnlyWhenWellFormed) {
       EXPECT_DOUBLE_EQ(value.real, c.value);
     } else {
       EXPECT_EQ(value.text, c.text);
+      EXPECT_EQ(value.null, std::string_view(c.text).empty()) << "only a blank number is null";
     }
   }
   // The edges of 64 bits: one past them stays text rather than lose digits.
@@ -66,6 +67,7 @@ TEST(FieldValueTest, NumbersAreTakenOnlyWhenWellFormed) {
   FieldColumn text;
   text.width = 6;
   EXPECT_EQ(ValueOf(text, " 12\xE9  ").text, " 12\xE9");
+  EXPECT_FALSE(ValueOf(text, "      ").null);  // blank text is empty text
 }
 
 SharedState Definition() {

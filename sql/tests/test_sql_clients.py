@@ -261,6 +261,73 @@ class PythonClientTest(Fixture):
                                     (self.good,)).fetchall(), [(1, "BYNO", "CUSTNO"), (2, "BYNAME", "NAME; CUSTNO"),
                                                           (3, "BYCITY", "CITY, Desc; CUSTNO")])
 
+    def test_blank_numbers_are_null_and_shown_is_what_the_viewer_lists(self):
+        db = self.connect()
+        values = os.path.join(self.root, "values")
+        self.table(db, "v", values, "VAL", "BYITEM")
+        # (numbers are stored right-aligned: text in a number field keeps the blanks in front)
+        self.assertEqual(
+            db.execute("SELECT ITEM, QTY, typeof(QTY), PRICE, typeof(PRICE), purged, entry_flag, shown FROM v").fetchall(),
+            [("bolt", None, "null", None, "null", 0, "Y", 1), ("gone", 7, "integer", 0.1, "real", 1, "Y", 0),
+             ("nut", 12, "integer", 1.5, "real", 0, "N", 0), ("washer", -3, "integer", "   abc", "text", 0, "Y", 1)])
+        rows = db.execute("SELECT entry_number, fields, shown FROM ondrel(?, 'VAL', 'BYITEM')", (values,)).fetchall()
+        self.assertEqual([(n, json.loads(f), s) for n, f, s in rows],
+                         [(1, {"ITEM": "bolt", "QTY": None, "PRICE": None}, 1),
+                          (2, {"ITEM": "gone", "QTY": 7, "PRICE": 0.1}, 0),
+                          (3, {"ITEM": "nut", "QTY": 12, "PRICE": 1.5}, 0),
+                          (4, {"ITEM": "washer", "QTY": -3, "PRICE": "   abc"}, 1)])
+        # The viewer's count: the export's rows, on a profile holding purged
+        # records and on one with entries flagged "N".
+        viewer = {"BYNO": [n for n in range(1, CUSTOMERS + 1) if n % 97],
+                  "BYCITY": [n for n in range(1, CUSTOMERS + 1) if n % 97 and n % 500]}
+        for profile, listed in viewer.items():
+            with self.subTest(profile=profile):
+                self.table(db, profile.lower(), self.good, "CUST", profile)
+                named = db.execute(f"SELECT CUSTNO FROM {profile.lower()} WHERE shown").fetchall()
+                counted = db.execute("SELECT count(*) FROM ondrel(?, 'CUST', ?) WHERE shown",
+                                     (self.good, profile)).fetchone()[0]
+                self.assertEqual(sorted(n for (n,) in named), listed)
+                self.assertEqual(counted, len(listed))
+                self.assertEqual(len(export_csv(self.good, "CUST", profile)) - 1, len(listed))
+
+    def test_a_view_in_someone_elses_file_cannot_read_a_folder(self):
+        path = os.path.join(tempfile.mkdtemp(dir=self.root), "given.db")
+        quoted = self.good.replace("'", "''")
+        calls = {"ispecs": f"SELECT ispec FROM ondrel_ispecs('{quoted}')",
+                 "profiles": f"SELECT profile FROM ondrel_profiles('{quoted}', 'CUST')",
+                 "records": f"SELECT entry_number FROM ondrel('{quoted}', 'ORD', 'BYORD')"}
+        # The file as it comes: views and a trigger over the functions, and
+        # a named table with a view of its own, written by a client that
+        # has the extension.
+        maker = self.connect()
+        maker.execute(f"ATTACH '{path}' AS given")
+        for name, call in calls.items():
+            maker.execute(f"CREATE VIEW given.{name} AS {call}")
+        maker.execute("CREATE TABLE given.log(x)")
+        maker.execute(f"CREATE TRIGGER given.spy AFTER INSERT ON log BEGIN "
+                      f"INSERT INTO log SELECT ispec FROM ondrel_ispecs('{quoted}'); END")
+        maker.execute(f"CREATE VIRTUAL TABLE given.orders USING ondrel('{quoted}', 'ORD', 'BYORD')")
+        maker.execute("CREATE VIEW given.big_orders AS SELECT ORDNO FROM orders WHERE AMOUNT > 8000")
+        maker.commit()
+        maker.close()
+
+        db = sqlite3.connect(path)
+        db.enable_load_extension(True)
+        db.load_extension(EXTENSION)
+        self.addCleanup(db.close)
+        for name, call in calls.items():
+            with self.subTest(name=name):
+                with self.assertRaisesRegex(sqlite3.OperationalError, "unsafe use of"):
+                    db.execute(f"SELECT * FROM {name}").fetchall()
+                self.assertGreater(len(db.execute(call).fetchall()), 0)  # called directly, it answers
+        with self.assertRaisesRegex(sqlite3.OperationalError, "unsafe use of"):
+            db.execute("INSERT INTO log VALUES (1)")
+        self.assertEqual(db.execute("SELECT count(*) FROM log").fetchone(), (0,))
+        # The named table reads what it was made for, directly and through a view.
+        self.assertEqual(db.execute("SELECT count(*) FROM orders").fetchone(), (600,))
+        self.assertEqual(db.execute("SELECT count(*) FROM big_orders").fetchone(),
+                         (len([n for n in range(1, 601) if n * 13 % 9000 + 0.25 > 8000]),))
+
     def failure(self, db, statement, *params):
         """The result code and message a statement fails with, all its rows fetched."""
         with self.assertRaises(sqlite3.DatabaseError) as raised:

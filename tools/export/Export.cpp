@@ -1,10 +1,13 @@
 // The export: every entry of the profile from entry --from on, in key order,
-// as text lines (the record window's lines without its 21-line limit) or as
-// CSV rows.  Records are read in batches (RecordStream) and written through
+// as text lines (the record window's lines without its 21-line limit), as
+// CSV rows, or as JSON Lines (one object per record, the shown fields by
+// name).  Records are read in batches (RecordStream) and written through
 // one buffer, so memory stays within the stream's budget whatever the size of
 // the file, and a profile that scatters its records costs a few passes over
 // the data file, not one read per record.
+#include <charconv>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 #include "database/ByteFile.h"
@@ -14,6 +17,8 @@
 #include "database/KeyOrder.h"
 #include "database/KeyRecord.h"
 #include "database/RecordStream.h"
+#include "sql/RecordColumns.h"
+#include "sql/SqlText.h"
 #include "tools/export/Csv.h"
 #include "tools/export/Modes.h"
 #include "tools/export/Output.h"
@@ -38,10 +43,49 @@ void AppendEntryNumber(std::string& out, Long entry) {
   out += ' ';
 }
 
+// A shown field as a JSON member: its name, made once, and how its value is
+// read.  Names are decoded from Windows-1252; an empty name becomes
+// "field_N" (N its place in the definition), and a name met again gets "_2",
+// "_3" and so on, so that no member hides another.  The "entry" member of
+// --entry-numbers meets no field: a shown field's name never starts with a
+// small letter.
+struct JsonMember {
+  std::string key;  // "NAME": with its quotes and colon, ready to append
+  sql::FieldColumn column;
+};
+
+std::vector<JsonMember> JsonMembers(const SharedState& state) {
+  std::vector<JsonMember> members;
+  std::unordered_set<std::string> taken;
+  for (int i = 1; i <= state.FieldCount && static_cast<std::size_t>(i) < state.FieldTable.size(); ++i) {
+    const FieldDef& field = state.FieldTable[static_cast<std::size_t>(i)];
+    if (!IsDisplayedField(field.Name)) continue;
+    std::string wanted = Cp1252ToUtf8(field.Name);
+    if (wanted.empty()) wanted = "field_" + std::to_string(i);
+    std::string name = wanted;
+    for (int n = 2; !taken.insert(name).second; ++n) name = wanted + "_" + std::to_string(n);
+    JsonMember member;
+    sql::AppendJsonUtf8(member.key, name);
+    member.key += ':';
+    member.column.width = static_cast<std::size_t>(field.Width > 0 ? field.Width : 0);
+    member.column.decimals = field.Decimals;
+    member.column.type = field.Type != "N"     ? sql::ColumnType::Text
+                         : field.Decimals > 0 ? sql::ColumnType::Real
+                                              : sql::ColumnType::Integer;
+    members.push_back(std::move(member));
+  }
+  return members;
+}
+
 // Writes one line or row per record, in key order.
 class RecordWriter {
  public:
   RecordWriter(SharedState& state, const Options& options) : state_(state), options_(options) {
+    if (options_.format == Format::Json) {
+      members_ = JsonMembers(state_);
+      for (const JsonMember& member : members_) widths_.push_back(member.column.width);
+      return;
+    }
     for (int i = 1; i <= state_.FieldCount && static_cast<std::size_t>(i) < state_.FieldTable.size();
          ++i) {
       const FieldDef& field = state_.FieldTable[static_cast<std::size_t>(i)];
@@ -61,8 +105,12 @@ class RecordWriter {
       out += '\n';
     } else {
       if (state_.RecordFlag != 'Y') return;  // purged records are left out
-      if (options_.entryNumbers) out += std::to_string(entry) + ",";
-      AppendRow(out);
+      if (options_.format == Format::Json) {
+        AppendObject(out, entry);
+      } else {
+        if (options_.entryNumbers) out += std::to_string(entry) + ",";
+        AppendRow(out);
+      }
     }
     ++written_;
     Stdout().WriteIfFull();
@@ -86,8 +134,44 @@ class RecordWriter {
     out += kCsvRowEnd;
   }
 
+  // The record as one JSON object on a line of its own.  A numeric field
+  // holding a well-formed number is a JSON number, a blank one null, and
+  // any other text in it a string, so that nothing is lost.  A field the
+  // record does not hold (it ended early) is null.
+  void AppendObject(std::string& out, Long entry) {
+    char number[24];
+    out += '{';
+    if (options_.entryNumbers) {
+      out += "\"entry\":";
+      out.append(number, std::to_chars(number, number + sizeof number, entry).ptr);
+    }
+    const std::string& line = state_.RecordLine;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < members_.size(); ++i) {
+      const JsonMember& member = members_[i];
+      if (i > 0 || options_.entryNumbers) out += ',';
+      out += member.key;
+      if (at >= line.size()) {
+        out += "null";
+        continue;
+      }
+      const sql::FieldValue value = sql::ValueOf(member.column, std::string_view(line).substr(at, widths_[i]));
+      at += widths_[i] + 1;
+      if (value.kind == sql::ColumnType::Integer)
+        out.append(number, std::to_chars(number, number + sizeof number, value.integer).ptr);
+      else if (value.kind == sql::ColumnType::Real)
+        sql::AppendShortestReal(out, value.real);
+      else if (value.null)
+        out += "null";
+      else
+        sql::AppendJsonString(out, value.text);
+    }
+    out += "}\n";
+  }
+
   SharedState& state_;
   const Options& options_;
+  std::vector<JsonMember> members_;  // --format json
   std::vector<std::size_t> widths_;
   std::int64_t written_ = 0;
 };
@@ -106,6 +190,8 @@ void WriteHeading(const SharedState& state, const Options& options) {
       heading.insert(0, std::string(kEntryColumns - 5, ' ') + "ENTRY ");
     }
     AppendCp1252AsUtf8(out, heading);
+  } else if (options.format == Format::Json) {
+    return;  // every object names its own fields
   } else {
     bool first = !options.entryNumbers;
     if (options.entryNumbers) out += "ENTRY";

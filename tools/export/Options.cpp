@@ -27,16 +27,19 @@ std::string UsageText() {
          "\n"
          "Options:\n"
          "  --format text|csv|json\n"
-         "                     text (the default), or CSV (RFC 4180): a header row of\n"
-         "                     the shown field names, one row per active record; with\n"
-         "                     --check, text or json (one JSON object a line)\n"
+         "                     text (the default); CSV (RFC 4180): a header row of\n"
+         "                     the shown field names, one row per active record; or\n"
+         "                     json: one JSON object per active record, a line each,\n"
+         "                     the shown fields by name (numeric fields as numbers,\n"
+         "                     blank ones null); with --check, text or json\n"
          "  --from N           start at entry number N (default 1)\n"
          "  --count M          write at most M record lines or rows\n"
          "  --find TEXT        write only the records whose line, as the viewer shows it,\n"
          "                     holds TEXT (letters in either case)\n"
          "  --match-case       with --find: a letter matches only in its own case\n"
          "  --entry-numbers    put each record's entry number in front of its line (in ten\n"
-         "                     columns), or in a first CSV column ENTRY\n"
+         "                     columns), in a first CSV column ENTRY, or in a first\n"
+         "                     JSON member \"entry\"\n"
          "  --seek VALUE       start at the first entry whose key is at or after VALUE (for\n"
          "                     the export and --window); give it once per leading\n"
          "                     ordinate, in order.  A number typed short is aligned as\n"
@@ -247,10 +250,6 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
   }
   if (checkOption) {
     error = "--max-problems and --strict apply only to --check";
-    return std::nullopt;
-  }
-  if (options.format == Format::Json) {
-    error = "--format json applies only to --check";
     return std::nullopt;
   }
   exportOption = exportOption || formatGiven;

@@ -9,7 +9,7 @@
 namespace ondrel::tool {
 
 enum class Mode { ListIspecs, ListProfiles, Export, Window, Describe, Check, Sqlite, Help, Version };
-enum class Format { Text, Csv, Json };  // JSON: --check only
+enum class Format { Text, Csv, Json };  // JSON: the export, and --check
 
 struct Options {
   Mode mode = Mode::Export;

@@ -384,7 +384,9 @@ class RecordInserter : public SlotVisitor {
         continue;
       }
       const sql::FieldValue value = sql::ValueOf(columns_[i], stored);
-      if (value.kind == ColumnType::Integer) {
+      if (value.null) {
+        cell->kind = RowWriter::Cell::Null;
+      } else if (value.kind == ColumnType::Integer) {
         cell->kind = RowWriter::Cell::Integer;
         cell->integer = value.integer;
       } else if (value.kind == ColumnType::Real) {
@@ -412,7 +414,8 @@ class RecordInserter : public SlotVisitor {
         continue;
       }
       const sql::FieldValue value = sql::ValueOf(columns_[i], stored);
-      if (value.kind == ColumnType::Integer) text += std::to_string(value.integer);
+      if (value.null) text += "null";
+      else if (value.kind == ColumnType::Integer) text += std::to_string(value.integer);
       else if (value.kind == ColumnType::Real) sql::AppendShortestReal(text, value.real);
       else sql::AppendJsonString(text, value.text);
     }
