@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "database/FileIdentity.h"
+
 namespace ondrel {
 
 using Integer = std::int16_t;
@@ -127,6 +129,10 @@ struct SharedState {
   // Whether the keys can be compared with their records; learnt at the first
   // read of records after the reference information is built.
   KeyRecordCheck KeyRecords = KeyRecordCheck::Unknown;
+  // The identities of the four files the leaf table was built from, when the
+  // front end that opened the set took them (FileIdentity.h).
+  SetIdentity FilesRead;
+  bool FilesKnown = false;
 
   // Record window.
   double StartRecord = 0.0;

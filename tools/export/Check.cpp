@@ -18,7 +18,9 @@
 #include "database/ByteFile.h"
 #include "database/Catalogue.h"
 #include "database/Definition.h"
+#include "database/FileIdentity.h"
 #include "database/Profile.h"
+#include "database/Text.h"
 #include "tools/export/CheckProfile.h"
 #include "tools/export/CheckReport.h"
 #include "tools/export/Modes.h"
@@ -60,7 +62,19 @@ void NoteCounts(const SharedState& state, CheckReport& report) {
                 " records; its data file holds " + std::to_string(records) + ".");
 }
 
+void CheckIspecOnce(const Options& options, const std::string& ispec, CheckReport& report, Tally& tally);
+
+// The verdict on an ISPEC holds only for one state of its files: a set that
+// changed while it was checked is reported, whatever the check found.
 void CheckIspec(const Options& options, const std::string& ispec, CheckReport& report, Tally& tally) {
+  const SetPaths paths = PathsOf(options.directory, ispec);
+  const SetIdentity before = IdentityOf(paths, true);
+  CheckIspecOnce(options, ispec, report, tally);
+  if (IdentityOf(paths, false) != before)
+    report.Problem("open", ChangedFilesText(Printable(TrimSpaces(ispec))));
+}
+
+void CheckIspecOnce(const Options& options, const std::string& ispec, CheckReport& report, Tally& tally) {
   ++tally.ispecs;
   report.BeginIspec(ispec);
   CheckPlatform platform;

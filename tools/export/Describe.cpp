@@ -40,7 +40,7 @@ int DescribeMode(const Options& options) {
   }
   Stdout().Write(out);
   Stdout().Flush();
-  return 0;
+  return FilesChanged(session) ? 1 : 0;
 }
 
 }  // namespace ondrel::tool

@@ -5,30 +5,67 @@
 
 #include "database/Catalogue.h"
 #include "database/Definition.h"
+#include "database/FileIdentity.h"
 #include "database/IndexWalk.h"
 #include "database/KeySeek.h"
 #include "database/Profile.h"
+#include "database/Text.h"
 #include "tools/export/Output.h"
 #include "viewer/Cp1252.h"
 #include "viewer/Scrolling.h"
 
 namespace ondrel::tool {
 
-void OpenProfile(Session& session, const Options& options, bool walk) {
+namespace {
+
+void OpenOnce(Session& session, const Options& options, bool walk) {
   SharedState& state = session.state;
+  state = SharedState{};
+  session.platform.lists.clear();
+  session.walk = WalkResult{};
   SetTextConstants(state);
   const std::vector<std::string> profiles =
       LoadFileSet(state, session.platform, options.directory, options.ispec);
   const auto chosen = std::find(profiles.begin(), profiles.end(), options.profile);
-  if (chosen == profiles.end())
+  if (chosen == profiles.end()) {
+    session.platform.Show();
     Fail("The ISPEC " + state.IspecName + " has no profile " + options.profile + ".");
+  }
   LoadProfile(state, session.platform, profiles, static_cast<int>(chosen - profiles.begin()));
   if (!walk) return;
   session.walk = BuildReferenceInformation(state, session.platform);
   state.SectionCount = SectionCountOf(state.RecordCount);
 }
 
+}  // namespace
+
+void OpenProfile(Session& session, const Options& options, bool walk) {
+  // The set is read while its owner may write it: an opening during which
+  // any of its files changed is dropped, messages and all, and made again.
+  SetIdentity identity;
+  session.platform.Hold();
+  const bool settled = ReadUnchanged(PathsOf(options.directory, options.ispec), identity, [&] {
+    session.platform.Drop();
+    OpenOnce(session, options, walk);
+  });
+  session.platform.Show();
+  if (!settled)
+    Fail("The files of the ISPEC " + Printable(TrimSpaces(options.ispec)) + " changed on disk " +
+         std::to_string(kOpenAttempts) + " times while they were being opened; try again when they are not " +
+         "being written.");
+  session.state.FilesRead = identity;
+  session.state.FilesKnown = true;
+}
+
+bool FilesChanged(const Session& session) {
+  if (!FilesChanged(session.state)) return false;
+  ErrorLine(std::string(kApplicationTitle) + ": " + ChangedFilesText(Printable(session.state.IspecName)));
+  return true;
+}
+
 int EndOfRead(const Session& session, const FineProblems* problems, const std::string& what) {
+  // Nothing else said counts when the files are no longer those read.
+  if (FilesChanged(session)) return 1;
   std::vector<std::string> parts;
   const WalkResult& walk = session.walk;
   if (walk.failures > 0) {
