@@ -5,6 +5,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "database/Catalogue.h"
@@ -14,10 +15,8 @@
 namespace ondrel {
 namespace {
 
-// Ticks an identity waits for the coarse clock to pass a file's change time
-// before it is taken as it is (a file written again and again never
-// settles; the comparison after the read then tells).
-constexpr int kSettleTicks = 8;
+// Waits for a quiet spell before a set is read regardless.
+constexpr int kQuietWaits = 10;
 
 std::int64_t Nanoseconds(const timespec& t) { return std::int64_t{t.tv_sec} * 1000000000 + t.tv_nsec; }
 
@@ -65,40 +64,56 @@ SetPaths PathsOf(const SharedState& state) {
   return {state.DefinitionPath, state.ProfilePath, state.DataPath, state.IndexPath};
 }
 
-FileIdentity IdentityOf(const std::string& path, bool settle) {
-  FileIdentity id = TakeOnce(path);
-  if (!settle) return id;
-  timespec tick {};
-  ::clock_getres(CLOCK_REALTIME_COARSE, &tick);
-  for (int i = 0; i < kSettleTicks && id.present && id.changed >= CoarseNow(); ++i) {
-    ::nanosleep(&tick, nullptr);
-    id = TakeOnce(path);
-  }
-  return id;
+FileIdentity IdentityOf(const std::string& path) { return TakeOnce(path); }
+
+SetIdentity IdentityOf(const SetPaths& paths) {
+  SetIdentity set;
+  for (std::size_t i = 0; i < paths.size(); ++i) set[i] = TakeOnce(paths[i]);
+  return set;
 }
 
-SetIdentity IdentityOf(const SetPaths& paths, bool settle) {
-  SetIdentity set;
-  for (std::size_t i = 0; i < paths.size(); ++i) set[i] = IdentityOf(paths[i], settle);
-  return set;
+bool QuietIdentityOf(const SetPaths& paths, SetIdentity& identity) {
+  timespec tick {};
+  ::clock_getres(CLOCK_REALTIME_COARSE, &tick);
+  for (int wait = 0;; ++wait) {
+    identity = IdentityOf(paths);
+    std::int64_t newest = 0;
+    for (const FileIdentity& file : identity) newest = std::max(newest, file.changed);
+    // The file times come from the coarse clock: a change time before its
+    // now less the spell is at least a spell old.
+    const std::int64_t now = CoarseNow();
+    if (newest < now - kQuietSpell) return true;
+    if (wait == kQuietWaits) return false;
+    const std::int64_t rest = newest + kQuietSpell - now + Nanoseconds(tick);
+    const timespec pause{static_cast<time_t>(rest / 1000000000), static_cast<long>(rest % 1000000000)};
+    ::nanosleep(&pause, nullptr);
+  }
 }
 
 bool ReadUnchanged(const SetPaths& paths, SetIdentity& identity, const std::function<void()>& read) {
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-    identity = IdentityOf(paths, true);
+    if (!QuietIdentityOf(paths, identity)) continue;
     read();
-    if (IdentityOf(paths, false) == identity) return true;
+    if (IdentityOf(paths) == identity) return true;
   }
   return false;
 }
 
 bool FilesChanged(const SharedState& state) {
-  return state.FilesKnown && IdentityOf(PathsOf(state), false) != state.FilesRead;
+  return state.FilesKnown && IdentityOf(PathsOf(state)) != state.FilesRead;
+}
+
+bool LooksHalfWritten(const SharedState& state) {
+  if (!state.FilesKnown || state.RecordLength <= 0) return false;
+  std::int64_t newest = 0;
+  for (const FileIdentity& file : state.FilesRead) newest = std::max(newest, file.changed);
+  const FileIdentity& data = state.FilesRead[2];
+  return newest > CoarseNow() - kRecentSpell && data.size / state.RecordLength != state.RecordCount;
 }
 
 std::string ChangedFilesText(const std::string& ispec) {
-  return "The files of the ISPEC " + ispec +
-         " changed on disk while they were being read, so this result may mix two states of them.";
+  return "The files of the ISPEC " + ispec + " changed on disk while they were being read, or are being " +
+         "written now, so this result may mix two states of them.";
 }
 
 }  // namespace ondrel

@@ -13,11 +13,13 @@
 //
 // An identity is the device, inode, size and modification and change times
 // (to the nanosecond) of the file a path names, taken from an open
-// descriptor.  The system stamps file times from a coarse clock, so a write
-// in the same tick as an identity leaves the times as they were.  An identity
-// taken with `settle` closes that hole: while the file's change time is not
-// older than the coarse clock's now, it waits a tick and takes it again, so
-// that any later write stamps a newer time.
+// descriptor.  The owner writes the four files of a set one after another,
+// with no mark of where a version of the set ends, so a set is taken as it
+// is only after a quiet spell: while any of its files changed less than
+// kQuietSpell ago, the identities are taken again after a wait.  That also
+// closes the hole of the coarse clock the system stamps file times from: a
+// write in the same tick as an identity would leave the times as they were,
+// but a spell longer than a tick means any later write stamps a newer time.
 #pragma once
 
 #include <array>
@@ -51,20 +53,38 @@ SetPaths PathsOf(const SharedState& state);
 // The identity of the file `path` names now.  A path that names no regular
 // file, or a file replaced between the open and the look at the name, has an
 // identity that is not present.
-FileIdentity IdentityOf(const std::string& path, bool settle);
-SetIdentity IdentityOf(const SetPaths& paths, bool settle);
+FileIdentity IdentityOf(const std::string& path);
+SetIdentity IdentityOf(const SetPaths& paths);
+
+// How long none of a set's files must have changed before it is read.
+inline constexpr std::int64_t kQuietSpell = 20'000'000;  // nanoseconds
+
+// The identities of a set after a quiet spell, waiting up to about ten
+// spells for one; false (with the last identities taken) when the set kept
+// changing.
+bool QuietIdentityOf(const SetPaths& paths, SetIdentity& identity);
 
 // How many times a set that changes while it is being opened is opened.
 inline constexpr int kOpenAttempts = 4;
 
-// Runs `read` (an open, a walk) until the set's identities are the same
-// before and after it, at most kOpenAttempts times; `identity` is then what
-// was read.  False when the set changed during every attempt.
+// Runs `read` (an open, a walk) after a quiet spell until the set's
+// identities are the same before and after it, at most kOpenAttempts times;
+// `identity` is then what was read.  False when the set changed during, or
+// just before, every attempt.
 bool ReadUnchanged(const SetPaths& paths, SetIdentity& identity, const std::function<void()>& read);
 
 // Whether the set chosen in `state` is no longer the one its leaf table was
 // built from (state.FilesRead); false when none was recorded.
 bool FilesChanged(const SharedState& state);
+
+// The owner writes a set file by file, so a set can hold, for as long as
+// the owner pauses between two files, the data of one version and the index
+// of another, with no file changing.  Their counts then tell: whether the
+// index header's record count differs from the data file's whole records
+// while the files were written moments ago (kRecentSpell).  An old set whose
+// counts differ is taken as it is.  False when the definition is not loaded.
+inline constexpr std::int64_t kRecentSpell = 2'000'000'000;  // nanoseconds
+bool LooksHalfWritten(const SharedState& state);
 
 // The message of a result that may mix two states of the files.
 std::string ChangedFilesText(const std::string& ispec);

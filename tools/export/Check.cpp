@@ -68,9 +68,10 @@ void CheckIspecOnce(const Options& options, const std::string& ispec, CheckRepor
 // changed while it was checked is reported, whatever the check found.
 void CheckIspec(const Options& options, const std::string& ispec, CheckReport& report, Tally& tally) {
   const SetPaths paths = PathsOf(options.directory, ispec);
-  const SetIdentity before = IdentityOf(paths, true);
+  SetIdentity before;
+  const bool quiet = QuietIdentityOf(paths, before);
   CheckIspecOnce(options, ispec, report, tally);
-  if (IdentityOf(paths, false) != before)
+  if (!quiet || IdentityOf(paths) != before)
     report.Problem("open", ChangedFilesText(Printable(TrimSpaces(ispec))));
 }
 

@@ -50,16 +50,16 @@ void OpenProfile(Session& session, const Options& options, bool walk) {
   });
   session.platform.Show();
   if (!settled)
-    Fail("The files of the ISPEC " + Printable(TrimSpaces(options.ispec)) + " changed on disk " +
-         std::to_string(kOpenAttempts) + " times while they were being opened; try again when they are not " +
-         "being written.");
+    Fail("The files of the ISPEC " + Printable(TrimSpaces(options.ispec)) + " kept changing on disk while " +
+         "they were being opened; try again when they are not being written.");
   session.state.FilesRead = identity;
   session.state.FilesKnown = true;
 }
 
 bool FilesChanged(const Session& session) {
-  if (!FilesChanged(session.state)) return false;
-  ErrorLine(std::string(kApplicationTitle) + ": " + ChangedFilesText(Printable(session.state.IspecName)));
+  const SharedState& state = session.state;
+  if (!FilesChanged(state) && !LooksHalfWritten(state)) return false;
+  ErrorLine(std::string(kApplicationTitle) + ": " + ChangedFilesText(Printable(state.IspecName)));
   return true;
 }
 

@@ -276,9 +276,10 @@ class IspecWriter {
 bool IspecWriter::Write(const std::string& directory, const std::string& ispec) {
   // The tables and views of an ISPEC must come from one state of its files.
   const SetPaths paths = PathsOf(directory, ispec);
-  const SetIdentity before = IdentityOf(paths, true);
+  SetIdentity before;
+  const bool quiet = QuietIdentityOf(paths, before);
   const bool complete = WriteFiles(directory, ispec);
-  if (IdentityOf(paths, false) == before) return complete;
+  if (quiet && IdentityOf(paths) == before) return complete;
   progress_.Clear();
   Tell(ChangedFilesText(Printable(label_)));
   changed = true;
