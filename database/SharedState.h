@@ -133,6 +133,8 @@ struct SharedState {
   // front end that opened the set took them (FileIdentity.h).
   SetIdentity FilesRead;
   bool FilesKnown = false;
+  // The record window has told that the files changed since FilesRead.
+  bool FilesChangeTold = false;
 
   // Record window.
   double StartRecord = 0.0;
