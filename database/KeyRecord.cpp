@@ -1,5 +1,6 @@
 #include "database/KeyRecord.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
@@ -25,11 +26,16 @@ KeyFields::KeyFields(const SharedState& state, const KeyOrder& order) {
 
 namespace {
 
-bool PartHolds(PartStorage storage, const unsigned char* part, const unsigned char* field, int length) {
+// `caseless`: ASCII letters compare without their case.
+bool PartHolds(PartStorage storage, const unsigned char* part, const unsigned char* field, int length,
+               bool caseless = false) {
   if (storage == PartStorage::Unknown) return true;  // not compared
-  if (storage == PartStorage::Plain) return std::memcmp(part, field, static_cast<std::size_t>(length)) == 0;
-  for (int i = 0; i < length; ++i)
-    if (part[i] != static_cast<unsigned char>(255 - field[i])) return false;
+  if (storage == PartStorage::Plain && !caseless)
+    return std::memcmp(part, field, static_cast<std::size_t>(length)) == 0;
+  for (int i = 0; i < length; ++i) {
+    const int stored = storage == PartStorage::Plain ? part[i] : 255 - part[i];
+    if (stored != field[i] && (!caseless || std::toupper(stored) != std::toupper(field[i]))) return false;
+  }
   return true;
 }
 
@@ -43,14 +49,14 @@ bool KeyFields::SlotHoldsKey(const unsigned char* key, const char* slot) const {
   return true;
 }
 
-bool KeyFields::RecordHoldsKey(ByteFile& data, Long record, const unsigned char* key) const {
+bool KeyFields::RecordHoldsKey(ByteFile& data, Long record, const unsigned char* key, bool caseless) const {
   if (!usable_ || record < 1 || !key) return true;
   std::vector<unsigned char> field;
   for (const Span& span : spans_) {
     field.resize(static_cast<std::size_t>(span.length));
     const std::int64_t position = (std::int64_t{record} - 1) * recordLength_ + span.slotOffset + 1;
     if (span.length > 0 && !data.Read(position, field.data(), field.size())) return true;
-    if (!PartHolds(span.storage, key + span.keyOffset, field.data(), span.length)) return false;
+    if (!PartHolds(span.storage, key + span.keyOffset, field.data(), span.length, caseless)) return false;
   }
   return true;
 }
@@ -70,21 +76,32 @@ void LearnKeyRecordCheck(SharedState& state, ByteFile& index, ByteFile& data) {
   FineProblems ignored(quiet);
   EntryCursor cursor(state, index, order, ignored);
   const std::size_t samples = std::min<std::size_t>(leaves, kStorageSampleLeaves);
-  int matched = 0;
+  int matched = 0, mismatched = 0;
   for (std::size_t s = 0; s < samples; ++s) {
     const std::size_t k = samples == 1 ? 1 : 1 + s * (leaves - 1) / (samples - 1);
     cursor.StartAt(static_cast<Long>(k));
     TreeEntry entry;
-    if (!cursor.Next(entry) || entry.Leaf != static_cast<Long>(k) || !entry.Key || entry.Flag != 'Y') continue;
-    // Only an active record counts: a purged one may hold anything.
-    unsigned char terminator = 0;
-    if (entry.Record < 1 ||
-        !data.Read(std::int64_t{entry.Record} * state.RecordLength, &terminator, 1) || terminator != '\n')
-      continue;
-    if (!fields.RecordHoldsKey(data, entry.Record, entry.Key)) return;
-    ++matched;
+    for (int taken = 0; taken < kKeyRecordSamplesPerLeaf && cursor.Next(entry) && entry.Leaf == static_cast<Long>(k);
+         ++taken) {
+      if (!entry.Key || entry.Flag != 'Y') continue;
+      // Only an active record counts: a purged one may hold anything.
+      unsigned char terminator = 0;
+      if (entry.Record < 1 ||
+          !data.Read(std::int64_t{entry.Record} * state.RecordLength, &terminator, 1) || terminator != '\n')
+        continue;
+      if (fields.RecordHoldsKey(data, entry.Record, entry.Key)) {
+        ++matched;
+        continue;
+      }
+      // A key that is its record's fields but for the case of letters shows
+      // keys folded when they were made: no damage would do that.
+      if (fields.RecordHoldsKey(data, entry.Record, entry.Key, true)) return;
+      ++mismatched;
+    }
   }
-  if (matched > 0) state.KeyRecords = KeyRecordCheck::Yes;
+  // A damaged entry that happens to be sampled is outvoted by the sound
+  // ones, and is then met by the scans' own check.
+  if (matched > mismatched) state.KeyRecords = KeyRecordCheck::Yes;
 }
 
 }  // namespace ondrel

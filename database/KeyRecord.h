@@ -9,7 +9,10 @@
 // Not every database makes its keys so; a key that is made some other way
 // (folded to capitals, say) must raise no alarm.  So whether keys are
 // compared at all is learnt from the tree (LearnKeyRecordCheck): only when
-// the first entries of leaves spread over it all match their records.
+// most of the entries sampled from leaves spread over it match their
+// records, and none matches only once letters are taken without their case.
+// A verdict of Yes also says the keys are the records' bytes, which a key
+// seek that starts from a field's value needs.
 #pragma once
 
 #include <vector>
@@ -33,8 +36,9 @@ class KeyFields {
   bool SlotHoldsKey(const unsigned char* key, const char* slot) const;
   // The same for record `record` of the open data file, read through its
   // cache (the record has just been read).  True when it cannot be read:
-  // that failure is told elsewhere.
-  bool RecordHoldsKey(ByteFile& data, Long record, const unsigned char* key) const;
+  // that failure is told elsewhere.  `caseless`: ASCII letters compare
+  // without their case.
+  bool RecordHoldsKey(ByteFile& data, Long record, const unsigned char* key, bool caseless = false) const;
 
  private:
   struct Span {
@@ -48,11 +52,16 @@ class KeyFields {
   bool usable_ = false;
 };
 
-// Learns KeyRecords from the first entry of up to kStorageSampleLeaves leaves
-// spread over the leaf table: Yes when every one of them flagged "Y" whose
-// record is active holds its key, and there was at least one; No otherwise.
+// Learns KeyRecords from the first kKeyRecordSamplesPerLeaf entries of up to
+// kStorageSampleLeaves leaves spread over the leaf table, taking those
+// flagged "Y" whose records are active: No as soon as one holds its key
+// only with letters taken without their case (the keys are folded);
+// otherwise Yes when more of them hold their keys than not.  A damaged
+// entry that is sampled is thus outvoted, and left for the reader's own
+// check to find; one bad sample never turns the check off.
 // Nothing is learnt (KeyRecords stays Unknown) before the definition is
 // loaded.
 void LearnKeyRecordCheck(SharedState& state, ByteFile& index, ByteFile& data);
+inline constexpr int kKeyRecordSamplesPerLeaf = 4;
 
 }  // namespace ondrel

@@ -41,14 +41,24 @@ class Leaf {
   Long first_ = 0;
 };
 
-// How a numeric part's stored values are filled on the left, from the keys
-// of a few leaves: a value that starts with a blank is blank-filled, one that
-// starts with "0" zero-filled; the more frequent wins.  A part whose values
-// all fill their width says nothing either way, and is zero-filled: a typed
-// number then lies among them as its value does.
-char FillOf(const SharedState& state, ByteFile& index, const KeyPartOrder& part) {
+// How a numeric part's stored values are written, from the keys of a few
+// leaves.  Fill: a value that starts with a blank (after any sign) is
+// blank-filled, one that starts with "0" zero-filled; the more frequent wins,
+// and a part whose values all fill their width says nothing either way and is
+// zero-filled.  Sign: a value that ends in "-" or "+" carries its sign last,
+// and a value that holds "+" shows the sign of positive numbers too.
+struct NumberStyle {
+  char fill = '0';
+  bool signLast = false;
+  bool plusShown = false;
+};
+
+NumberStyle StyleOf(const SharedState& state, ByteFile& index, const KeyPartOrder& part) {
   long blanks = 0;
   long zeros = 0;
+  long signsLast = 0;
+  long signsFirst = 0;
+  long pluses = 0;
   const std::size_t leaves = state.LeafTable.size() - 1;
   for (const std::size_t k : {std::size_t{1}, (leaves + 1) / 2, leaves}) {
     Leaf leaf;
@@ -57,11 +67,82 @@ char FillOf(const SharedState& state, ByteFile& index, const KeyPartOrder& part)
       std::string value(reinterpret_cast<const char*>(leaf.Key(e)) + part.offset, static_cast<std::size_t>(part.length));
       if (part.storage == PartStorage::Inverted)
         for (char& c : value) c = static_cast<char>(255 - static_cast<unsigned char>(c));
-      if (value.size() > 1 && value[0] == ' ' && value.find_first_not_of(' ') != std::string::npos) ++blanks;
-      if (value.size() > 1 && value[0] == '0') ++zeros;
+      if (value.size() < 2) continue;
+      const std::size_t sign = value.find_first_of("+-");
+      if (sign != std::string::npos) {
+        ++(sign + 1 == value.size() ? signsLast : signsFirst);
+        if (value[sign] == '+') ++pluses;
+      }
+      const std::size_t lead = sign == 0 ? 1 : 0;
+      if (value[lead] == ' ' && value.find_first_not_of(' ', lead) != std::string::npos) ++blanks;
+      if (value[lead] == '0') ++zeros;
     }
   }
-  return blanks > zeros ? ' ' : '0';
+  NumberStyle style;
+  style.fill = blanks > zeros ? ' ' : '0';
+  style.signLast = signsLast > signsFirst;
+  style.plusShown = pluses > 0;
+  return style;
+}
+
+// A typed number in the form `field` (called `name`) stores it, `length`
+// characters: the digits and decimal places, the sign as the stored values
+// show it (in front of the zeros of a zero-filled value, next to the digits
+// of a blank-filled one, or last), filled on the left.  "500.5" for a field
+// of 7 digits and 2 decimals filled with zeros is "00500.50"; "-5" is
+// "-0005.00".  Not a number (blanks, an optional sign, digits with at most
+// one point) gives false with `why` empty; a number the field cannot hold
+// gives false with `why` set.
+bool FormatNumber(const std::string& typed, const FieldDef& field, const std::string& name, int length,
+                  const NumberStyle& style, std::string& stored, std::string& why) {
+  const std::size_t first = typed.find_first_not_of(' ');
+  if (first == std::string::npos) return false;
+  const std::string text = typed.substr(first, typed.find_last_not_of(' ') - first + 1);
+  std::size_t at = 0;
+  const bool negative = text[0] == '-';
+  if (text[0] == '-' || text[0] == '+') at = 1;
+  const std::size_t point = text.find('.', at);
+  std::string whole = text.substr(at, point == std::string::npos ? std::string::npos : point - at);
+  std::string fraction = point == std::string::npos ? std::string() : text.substr(point + 1);
+  const auto digits = [](const std::string& s) { return s.find_first_not_of("0123456789") == std::string::npos; };
+  if (!digits(whole) || !digits(fraction) || whole.size() + fraction.size() == 0) return false;
+
+  const std::size_t decimals = static_cast<std::size_t>(std::max<Integer>(field.Decimals, 0));
+  // Decimal places beyond the field's are kept only when they are zeros: a
+  // value the field cannot hold has no place among its values.
+  if (fraction.size() > decimals) {
+    if (fraction.find_first_not_of('0', decimals) != std::string::npos) {
+      why = "The value typed for " + name + " has more than its " + std::to_string(decimals) +
+            " decimal places.";
+      return false;
+    }
+    fraction.resize(decimals);
+  }
+  fraction.append(decimals - fraction.size(), '0');
+  whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
+  if (whole.empty()) whole = "0";
+  const bool zero = whole == "0" && fraction.find_first_not_of('0') == std::string::npos;
+
+  std::string body = whole + (decimals > 0 ? "." + fraction : std::string());
+  char sign = 0;
+  if (negative && !zero) sign = '-';
+  else if (style.plusShown) sign = '+';
+  else if (style.signLast) sign = ' ';
+  if (sign && style.signLast) body += sign;
+  const std::size_t width = static_cast<std::size_t>(length);
+  const std::size_t needed = body.size() + (sign && !style.signLast ? 1 : 0);
+  if (needed > width) {
+    why = "The value typed for " + name + " is longer than its " + std::to_string(length) + " characters.";
+    return false;
+  }
+  const std::string fill(width - needed, style.fill);
+  if (!sign || style.signLast)
+    stored = fill + body;
+  else if (style.fill == '0')
+    stored = sign + fill + body;
+  else
+    stored = fill + sign + body;
+  return true;
 }
 
 }  // namespace
@@ -88,6 +169,20 @@ bool PrepareTypedKey(const SharedState& state, const KeyOrder& order, ByteFile& 
       why = "Type the ordinates from the first one on: " + part.name + " is empty, but a later one is not.";
       return false;
     }
+    const FieldDef& field = state.FieldTable[static_cast<std::size_t>(part.field)];
+    // A number typed for a numeric field is sought as the field stores that
+    // number ("500.5" is "00500.50"), whatever its own form; any other text
+    // is a prefix of the stored text.
+    if (field.Type == "N") {
+      std::string stored;
+      std::string refused;
+      if (FormatNumber(value, field, part.name, part.length, StyleOf(state, index, part), stored, refused)) {
+        value = std::move(stored);
+      } else if (!refused.empty()) {
+        why = refused;
+        return false;
+      }
+    }
     if (value.size() > static_cast<std::size_t>(part.length)) {
       why = "The value typed for " + part.name + " is longer than its " + std::to_string(part.length) +
             " characters.";
@@ -97,17 +192,6 @@ bool PrepareTypedKey(const SharedState& state, const KeyOrder& order, ByteFile& 
       why = "The order of the descending ordinate " + part.name +
             " cannot be learnt from the tree, so it cannot be searched.";
       return false;
-    }
-    // A number typed short stands at the right of its field, filled on the
-    // left as the field's stored values are; a whole number typed for a
-    // field with decimals gets its decimal point and zeros ("500" is
-    // "500.00").  Any other text is a prefix.
-    const FieldDef& field = state.FieldTable[static_cast<std::size_t>(part.field)];
-    if (field.Type == "N" && value.size() < static_cast<std::size_t>(part.length)) {
-      if (field.Decimals > 0 && value.find_first_not_of("+-0123456789") == std::string::npos &&
-          value.size() + 1 + static_cast<std::size_t>(field.Decimals) <= static_cast<std::size_t>(part.length))
-        value += "." + std::string(static_cast<std::size_t>(field.Decimals), '0');
-      value.insert(0, static_cast<std::size_t>(part.length) - value.size(), FillOf(state, index, part));
     }
     // Only the last text typed is a prefix.  A part followed by another is
     // the whole field, padded with blanks as a text field is stored: a

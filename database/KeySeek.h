@@ -4,11 +4,11 @@
 // The user types the leading ordinates, one text each (Windows-1252 bytes).
 // The last text typed, when shorter than its part, is compared as a prefix;
 // a text followed by another is the whole field, padded with blanks.  A
-// numeric
-// ("N") ordinate's, which is aligned to the right first, filled with zeros or
-// blanks as its stored values are (see PrepareTypedKey), and given its
-// decimal places when typed as a whole number.  A descending part stored inverted is compared
-// inverted.
+// number typed for a numeric ("N") ordinate is read as a number and written
+// as the field writes its values: its width, its decimal places, its sign and
+// the fill (zeros or blanks) its stored values show, so that "500.5",
+// "500.50" and "+500.5" all go to "00500.50".  A descending part stored
+// inverted is compared inverted.
 //
 // The search reads O(log n) nodes: a binary search over the leaf table on the
 // first key of each leaf, then one leaf.  Every key met on the way is checked
@@ -44,9 +44,9 @@ struct SeekResult {
 
 // Turns what was typed into the stored form.  False, with `why` set, when it
 // cannot be: more texts than ordinates, a text longer than its field, a
-// filled text after an empty one, ordinates that do not match the key, or a
-// descending part whose storage the tree did not show.  Empty texts at the
-// end are left out.  `index` is read for the alignment of numeric parts.
+// number with more decimal places than its field holds, a filled text after
+// an empty one, ordinates that do not match the key, or a descending part
+// whose storage the tree did not show.  Empty texts at the end are left out.  `index` is read for the alignment of numeric parts.
 bool PrepareTypedKey(const SharedState& state, const KeyOrder& order, ByteFile& index,
                      const std::vector<std::string>& typed, TypedKey& key, std::string& why);
 

@@ -43,6 +43,7 @@ SQLITE_EXTENSION_INIT3
 #include "sql/CatchingPlatform.h"
 #include "sql/Modules.h"
 #include "sql/ProfileSource.h"
+#include "sql/SqlText.h"
 #include "viewer/Cp1252.h"
 
 namespace ondrel::sql {
@@ -70,11 +71,12 @@ std::string Joined(const std::vector<std::string>& lines) {
   return text;
 }
 
-std::vector<Row> IspecRows(const std::string& dir, std::string& problem) {
+std::vector<Row> IspecRows(const std::string& dir, std::string& problem, Failure& kind) {
   bool readable = false;
   std::vector<std::string> ispecs = ListIspecs(dir, &readable);
   if (!readable) {
     problem = "The directory " + dir + " cannot be read.";
+    kind = Failure::CannotOpen;
     return {};
   }
   std::sort(ispecs.begin(), ispecs.end());
@@ -89,17 +91,18 @@ std::vector<Row> IspecRows(const std::string& dir, std::string& problem) {
       row[1] = std::int64_t{state.RecordCount};
       row[2] = static_cast<std::int64_t>(profiles.size());
     }
-    if (!message.empty()) row[3] = message;
+    if (!message.empty()) row[3] = MessageText(message);
     rows.push_back(std::move(row));
   }
   return rows;
 }
 
-std::vector<Row> ProfileRows(const std::string& dir, const std::string& ispec, std::string& problem) {
+std::vector<Row> ProfileRows(const std::string& dir, const std::string& ispec, std::string& problem,
+                             Failure& kind) {
   SharedState state;
   CatchingPlatform platform;
   std::vector<std::string> profiles;
-  problem = OpenIspec(state, platform, dir, ispec, profiles);
+  problem = OpenIspec(state, platform, dir, ispec, profiles, &kind);
   if (!problem.empty()) return {};
   std::vector<Row> rows;
   for (std::size_t i = 0; i < profiles.size(); ++i) {
@@ -111,7 +114,7 @@ std::vector<Row> ProfileRows(const std::string& dir, const std::string& ispec, s
     Row row{static_cast<std::int64_t>(i + 1), Cp1252ToUtf8(profiles[i]), Joined(ispecs),
             Joined(chooser.lists[ChooserList::Ordinates]), Joined(chooser.lists[ChooserList::Conditions]),
             std::monostate{}};
-    if (!message.empty()) row[5] = message;
+    if (!message.empty()) row[5] = MessageText(message);
     rows.push_back(std::move(row));
   }
   return rows;
@@ -186,12 +189,19 @@ int Filter(sqlite3_vtab_cursor* base, int, const char*, int argc, sqlite3_value*
     cursor->dir = argc > 0 ? Text(argv[0]) : "";
     cursor->ispec = argc > 1 ? Text(argv[1]) : "";
     std::string problem;
-    cursor->rows = table.arguments == 1 ? IspecRows(cursor->dir, problem)
-                                        : ProfileRows(cursor->dir, cursor->ispec, problem);
+    Failure kind = Failure::Other;
+    // An empty or NULL argument names no directory or ISPEC (and would
+    // otherwise be read as the root, or as an ISPEC with no name).
+    if (cursor->dir.empty() || (table.arguments == 2 && cursor->ispec.empty()))
+      problem = table.arguments == 1 ? "ondrel_ispecs needs a database directory"
+                                     : "ondrel_profiles needs a database directory and an ISPEC";
+    else
+      cursor->rows = table.arguments == 1 ? IspecRows(cursor->dir, problem, kind)
+                                          : ProfileRows(cursor->dir, cursor->ispec, problem, kind);
     if (!problem.empty()) {
       sqlite3_free(base->pVtab->zErrMsg);
-      base->pVtab->zErrMsg = sqlite3_mprintf("%s", problem.c_str());
-      return SQLITE_ERROR;
+      base->pVtab->zErrMsg = sqlite3_mprintf("%s", MessageText(problem).c_str());
+      return ResultCode(kind);
     }
   } catch (const std::exception&) {
     return SQLITE_NOMEM;

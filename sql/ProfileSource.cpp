@@ -1,5 +1,13 @@
 #include "sql/ProfileSource.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
 #include "database/Catalogue.h"
 #include "database/Definition.h"
 #include "database/IndexWalk.h"
@@ -8,15 +16,59 @@
 
 namespace ondrel::sql {
 
-std::string OpenIspec(SharedState& state, CatchingPlatform& platform, const std::string& directory,
-                      const std::string& ispec, std::vector<std::string>& profiles) {
-  SetTextConstants(state);
-  try {
-    profiles = LoadFileSet(state, platform, directory, ispec);
-  } catch (const ProgramEnded& ended) {
-    return ended.what();
+namespace {
+
+// The directory's own name for an ISPEC named `ispec`: the name itself when
+// the directory lists it, else the listed name whose Windows-1252 bytes read
+// as `ispec` in UTF-8, else `ispec` as it is.
+std::string IspecFileName(const std::string& directory, const std::string& ispec) {
+  const std::vector<std::string> names = ListIspecs(directory);
+  if (std::find(names.begin(), names.end(), ispec) != names.end()) return ispec;
+  for (const std::string& name : names)
+    if (Cp1252ToUtf8(name) == ispec) return name;
+  return ispec;
+}
+
+// Why `path`, which is there, cannot be opened for reading; empty when it
+// can (or is not there at all).
+std::string OpenFailure(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return "";
+  if (!S_ISREG(st.st_mode)) return "The file " + path + " could not be opened: it is no regular file.";
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd >= 0) {
+    ::close(fd);
+    return "";
   }
-  if (!LoadDefinition(state, platform)) return platform.FirstMessage();
+  return "The file " + path + " could not be opened: " + std::strerror(errno) + ".";
+}
+
+void Tell(Failure* kind, Failure what) {
+  if (kind) *kind = what;
+}
+
+}  // namespace
+
+std::string OpenIspec(SharedState& state, CatchingPlatform& platform, const std::string& directory,
+                      const std::string& ispec, std::vector<std::string>& profiles, Failure* kind) {
+  SetTextConstants(state);
+  Tell(kind, Failure::None);
+  try {
+    profiles = LoadFileSet(state, platform, directory, IspecFileName(directory, ispec));
+  } catch (const ProgramEnded& ended) {
+    // A file that is missing, or too short to hold its header: the viewer's
+    // message, unless the file is there and the system refused it.
+    const std::string refused = OpenFailure(state.CurrentPath);
+    struct stat st {};
+    Tell(kind, !refused.empty() || ::stat(state.CurrentPath.c_str(), &st) != 0 ? Failure::CannotOpen
+                                                                                : Failure::Damaged);
+    return refused.empty() ? ended.what() : refused;
+  }
+  if (!LoadDefinition(state, platform)) {
+    const std::string refused = OpenFailure(state.DefinitionPath);
+    Tell(kind, refused.empty() ? Failure::Damaged : Failure::CannotOpen);
+    return refused.empty() ? platform.FirstMessage() : refused;
+  }
   return "";
 }
 
@@ -27,17 +79,25 @@ int ProfilePosition(const std::vector<std::string>& profiles, const std::string&
 }
 
 std::string ChooseProfile(SharedState& state, CatchingPlatform& platform,
-                          const std::vector<std::string>& profiles, int position, bool walk) {
+                          const std::vector<std::string>& profiles, int position, bool walk, Failure* kind) {
+  Tell(kind, Failure::None);
   try {
     LoadProfile(state, platform, profiles, position);
   } catch (const ProgramEnded& ended) {
-    return ended.what();
+    const std::string refused = OpenFailure(state.ProfilePath);
+    Tell(kind, refused.empty() ? Failure::Damaged : Failure::CannotOpen);
+    return refused.empty() ? ended.what() : refused;
   }
   if (!walk) return "";
   const std::size_t before = platform.messages.size();
   const WalkResult result = BuildReferenceInformation(state, platform);
-  if (result.failures > 0)
-    return platform.messages.size() > before ? platform.messages[before].text : std::string("The index cannot be read.");
+  if (result.failures > 0) {
+    const std::string refused = OpenFailure(state.IndexPath);
+    Tell(kind, refused.empty() ? Failure::Damaged : Failure::CannotOpen);
+    if (!refused.empty()) return refused;
+    return platform.messages.size() > before ? platform.messages[before].text
+                                             : std::string("The index cannot be read.");
+  }
   return "";
 }
 

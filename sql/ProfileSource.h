@@ -16,10 +16,19 @@
 
 namespace ondrel::sql {
 
+// What kind of failure a step met, for a front end that tells them apart:
+// a file that cannot be opened (missing, or refused by the system), a file
+// whose content is damaged, or anything else (a name that is not there).
+enum class Failure { None, CannotOpen, Damaged, Other };
+
 // Chooses the ISPEC (LoadFileSet) and loads its definition.  `profiles`
-// gets the profile list in file order.
+// gets the profile list in file order.  `ispec` is the name as the
+// directory holds it, or as SQL gives it: UTF-8 that reads as one of the
+// directory's ISPEC names in Windows-1252 is taken as that name.  A file
+// that is there but cannot be opened (too many open files, no permission)
+// is told as such, not as a missing part of the database.
 std::string OpenIspec(SharedState& state, CatchingPlatform& platform, const std::string& directory,
-                      const std::string& ispec, std::vector<std::string>& profiles);
+                      const std::string& ispec, std::vector<std::string>& profiles, Failure* kind = nullptr);
 
 // The position of a profile in the list by its name as SQL gives it (UTF-8;
 // the profile file's names are Windows-1252); -1 when there is none.
@@ -29,6 +38,7 @@ int ProfilePosition(const std::vector<std::string>& profiles, const std::string&
 // the reference information.  A walk that met any failure fails: the rows
 // under a damaged branch would be missing without a word.
 std::string ChooseProfile(SharedState& state, CatchingPlatform& platform,
-                          const std::vector<std::string>& profiles, int position, bool walk);
+                          const std::vector<std::string>& profiles, int position, bool walk,
+                          Failure* kind = nullptr);
 
 }  // namespace ondrel::sql

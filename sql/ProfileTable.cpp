@@ -35,8 +35,8 @@
 //
 //   CREATE TABLE x(entry_number INTEGER, record_number INTEGER, purged INTEGER,
 //                  fields TEXT,                     -- JSON: every field by name
-//                  dir HIDDEN, ispec HIDDEN, profile HIDDEN,   -- the arguments
-//                  stored_key BLOB HIDDEN, entry_flag TEXT HIDDEN)
+//                  stored_key BLOB, entry_flag TEXT,
+//                  dir HIDDEN, ispec HIDDEN, profile HIDDEN)   -- the arguments
 //
 // Every entry of the tree is a row, the ones the record window leaves out
 // (flag other than "Y") and purged records included: SQL is where one looks
@@ -53,8 +53,14 @@
 //
 // Errors.  A file set that cannot be opened, a missing definition, a
 // damaged tree or anything the scan cannot read makes the statement fail
-// with the message the viewer would show.  Damage is seen batch by batch:
-// the statement fails when the batch that holds it is read, so no row from
+// with the message the viewer would show: SQLITE_CANTOPEN when a file is
+// missing or refused (a file the system will not open now is named, with
+// the reason), SQLITE_CORRUPT_VTAB for damage, SQLITE_ERROR for the rest
+// (missing arguments, a profile that is not there).  A stored table whose
+// files cannot be read when a connection first meets it is connected
+// without its fields, so that it can be dropped, and every scan of it fails
+// until the database is opened again.  Damage is seen batch by batch: the
+// statement fails when the batch that holds it is read, so no row from
 // that batch on is returned, and the rows returned before it (all read
 // before the damage, and sound) stand, since SQLite cannot take them back.
 // A scan looks at the files' identities at its first row, every 1024 rows
@@ -64,6 +70,8 @@
 #include <sqlite3ext.h>
 SQLITE_EXTENSION_INIT3
 
+#include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -125,11 +133,16 @@ struct ProfileTable {
   int leading = -1;  // the column the key seek serves (LeadingColumn), or -1
   int leadingLength = 0;  // its key part's length
   std::shared_ptr<const Prepared> prepared;
+  // A stored table whose files could not be read when it was connected: it
+  // has no field columns, every scan fails with this message and code, and
+  // it can still be dropped.
+  std::string broken;
+  int brokenCode = SQLITE_OK;
 };
 
 void SetError(sqlite3_vtab* table, const std::string& text) {
   sqlite3_free(table->zErrMsg);
-  table->zErrMsg = sqlite3_mprintf("%s", text.c_str());
+  table->zErrMsg = sqlite3_mprintf("%s", MessageText(text).c_str());
 }
 
 // Runs one method of the module: no exception may cross into SQLite, which
@@ -158,17 +171,23 @@ class Scan {
         compare_(state_.KeyRecords == KeyRecordCheck::Yes && keys_.Usable()), problems_(platform_),
         stream_(state_, index_, data_, order_, problems_, kSqlScanBudget), fields_(state_, prepared_->columns),
         records_(records), first_(first), last_(last) {
-    if (!index_.Open(state_.IndexPath)) problems_.Other();
-    if (records_ && !data_.Open(state_.DataPath)) problems_.Other();
+    errno = 0;
+    if (!index_.Open(state_.IndexPath)) Refused(state_.IndexPath);
+    errno = 0;
+    if (records_ && !data_.Open(state_.DataPath)) Refused(state_.DataPath);
+    // The seek starts from a field's value, so it serves only a tree whose
+    // keys were seen to be their records' bytes; keys made otherwise (folded
+    // to capitals) sort differently, and the whole profile is read instead.
     // A seek that is refused (a tree out of order) only loses the shortcut:
     // the scan then starts at the first entry and meets the damage itself.
-    if (!from.empty() && index_.IsOpen()) {
+    const bool seek = state_.KeyRecords == KeyRecordCheck::Yes;
+    if (seek && !from.empty() && index_.IsOpen()) {
       const SeekResult seek = SeekKey(state_, index_, {from});
       if (seek.outcome == SeekOutcome::Found) first_ = std::max<std::int64_t>(first_, seek.entry);
       if (seek.outcome == SeekOutcome::PastTheEnd) last_ = 0;
     }
     std::string why;
-    if (!to.empty() && index_.IsOpen()) stopAfter_ = PrepareTypedKey(state_, order_, index_, {to}, to_, why);
+    if (seek && !to.empty() && index_.IsOpen()) stopAfter_ = PrepareTypedKey(state_, order_, index_, {to}, to_, why);
     stream_.Want([this](const TreeEntry& e) { return records_ && e.Number >= first_ && e.Number <= last_; });
     const Long leaf = last_ < first_ ? 0 : FindLeaf(state_, static_cast<double>(first_));
     if (leaf == 0 || !index_.IsOpen()) {
@@ -227,18 +246,31 @@ class Scan {
     if (!changed_) changed_ = FilesChanged(state_) || LooksHalfWritten(state_);
     return changed_;
   }
-  // The status of a scan that failed.
-  int Status() const { return changed_ ? SQLITE_ABORT : SQLITE_ERROR; }
   std::string Error() const {
     if (changed_) return ChangedFilesText(prepared_->ispec);
+    if (!refused_.empty()) return refused_;
     const std::string message = platform_.FirstMessage();
     return message.empty() ? std::string("The profile cannot be read.") : message;
+  }
+  int ErrorCode() const {
+    if (changed_) return SQLITE_ABORT;
+    return refused_.empty() ? SQLITE_CORRUPT_VTAB : SQLITE_CANTOPEN;
   }
   const StreamRow& Row() const { return row_; }
   RecordFields& Fields() { return fields_; }
   const Prepared& Source() const { return *prepared_; }
 
  private:
+  // A file of the set that the system would not open now (too many open
+  // files, say): no damage, and told as what it is.
+  void Refused(const std::string& path) {
+    const int error = errno;
+    if (refused_.empty())
+      refused_ = "The file " + path + " could not be opened: " +
+                 (error != 0 ? std::string(std::strerror(error)) : std::string("it is no regular file")) + ".";
+    problems_.Other();
+  }
+
   std::shared_ptr<const Prepared> prepared_;
   const SharedState& state_;
   CatchingPlatform platform_;
@@ -259,6 +291,7 @@ class Scan {
   StreamRow row_;
   std::int64_t rows_ = 0;
   bool changed_ = false;
+  std::string refused_;
 };
 
 struct ProfileCursor {
@@ -326,7 +359,8 @@ int LeadingColumn(const SharedState& state, const std::vector<FieldColumn>& colu
 // |p| bytes come after p holds a value above every text that begins with p,
 // so once keys pass p (taken from the upper bound), no later row can pass
 // "x <= v", "x < v" or "x = v".  Both lean on the index keys holding the
-// records' bytes, as the profile's order itself does.
+// records' bytes, which is learnt from the tree when it is prepared
+// (KeyRecord.h): the plan may name the seek, the scan takes it only then.
 std::string SeekPrefix(sqlite3_value* value, int partLength) {
   if (sqlite3_value_type(value) != SQLITE_TEXT) return "";  // a number compares as text only after affinity
   const unsigned char* text = sqlite3_value_text(value);
@@ -336,43 +370,95 @@ std::string SeekPrefix(sqlite3_value* value, int partLength) {
   return prefix;
 }
 
+// The three arguments are its last columns: SQLite gives a function's
+// arguments to its hidden columns in order, so a hidden column after them
+// would take a fourth argument as a filter instead of refusing it.
 constexpr const char* kFunctionSchema =
     "CREATE TABLE x(entry_number INTEGER, record_number INTEGER, purged INTEGER, fields TEXT, "
-    "dir HIDDEN, ispec HIDDEN, profile HIDDEN, stored_key BLOB HIDDEN, entry_flag TEXT HIDDEN)";
+    "stored_key BLOB, entry_flag TEXT, dir HIDDEN, ispec HIDDEN, profile HIDDEN)";
+
+constexpr const char* kUsage =
+    "ondrel needs three arguments: the database directory, the ISPEC and the profile, none of them empty";
+
+// Whether SQLite is running a CREATE statement of `db` now: a table is then
+// being made, not connected again from its stored schema.
+bool Creating(sqlite3* db) {
+  for (sqlite3_stmt* statement = sqlite3_next_stmt(db, nullptr); statement;
+       statement = sqlite3_next_stmt(db, statement)) {
+    if (!sqlite3_stmt_busy(statement)) continue;
+    const char* text = sqlite3_sql(statement);
+    // Blanks and comments before the first word are skipped.
+    while (text && *text) {
+      if (std::isspace(static_cast<unsigned char>(*text))) {
+        ++text;
+      } else if (text[0] == '-' && text[1] == '-') {
+        text = std::strchr(text, '\n');
+      } else if (text[0] == '/' && text[1] == '*') {
+        const char* end = std::strstr(text + 2, "*/");
+        text = end ? end + 2 : nullptr;
+      } else {
+        break;
+      }
+    }
+    if (text && sqlite3_strnicmp(text, "CREATE", 6) == 0) return true;
+  }
+  return false;
+}
 
 int ConnectTable(sqlite3* db, int argc, const char* const* argv, sqlite3_vtab** out, char** error) {
   auto table = std::make_unique<ProfileTable>();
   std::string schema;
-  if (argc == 3) {
+  // The table-valued function is the module's own table, named as the
+  // module; any other table without arguments was made by a CREATE that
+  // forgot them.
+  if (argc == 3 && std::strcmp(argv[0], argv[2]) == 0) {
     schema = kFunctionSchema;
-    table->roles = {Role::EntryNumber, Role::RecordNumber, Role::Purged,    Role::FieldsJson, Role::Dir,
-                    Role::Ispec,       Role::Profile,      Role::StoredKey, Role::EntryFlag};
+    table->roles = {Role::EntryNumber, Role::RecordNumber, Role::Purged, Role::FieldsJson, Role::StoredKey,
+                    Role::EntryFlag,   Role::Dir,          Role::Ispec,  Role::Profile};
   } else if (argc == 6) {
     table->named = true;
     table->dir = Unquote(argv[3]);
     table->ispec = Unquote(argv[4]);
     table->profile = Unquote(argv[5]);
+    if (table->dir.empty() || table->ispec.empty() || table->profile.empty()) {
+      *error = sqlite3_mprintf("%s", kUsage);
+      return SQLITE_ERROR;
+    }
     // The definition gives the columns; the profile is chosen now so that a
     // wrong name fails here rather than at the first query.
     SharedState state;
     CatchingPlatform platform;
     std::vector<std::string> profiles;
-    std::string problem = OpenIspec(state, platform, table->dir, table->ispec, profiles);
+    Failure kind = Failure::None;
+    std::string problem = OpenIspec(state, platform, table->dir, table->ispec, profiles, &kind);
     const int position = ProfilePosition(profiles, table->profile);
-    if (problem.empty() && position < 0) problem = "The ISPEC " + table->ispec + " has no profile " + table->profile + ".";
-    if (problem.empty()) problem = ChooseProfile(state, platform, profiles, position, false);
-    if (!problem.empty()) {
-      *error = sqlite3_mprintf("%s", problem.c_str());
-      return SQLITE_ERROR;
+    if (problem.empty() && position < 0) {
+      problem = "The ISPEC " + table->ispec + " has no profile " + table->profile + ".";
+      kind = Failure::Other;
     }
-    NameSet names;
-    for (const char* name : kEntryColumns) names.Take(name);
-    table->columns = RecordColumns(state, names);
-    table->leading = LeadingColumn(state, table->columns);
-    if (table->leading >= 0) table->leadingLength = KeyOrder(state).Parts().front().length;
-    schema = NamedSchema(*table);
+    if (problem.empty()) problem = ChooseProfile(state, platform, profiles, position, false, &kind);
+    if (!problem.empty() && Creating(db)) {
+      *error = sqlite3_mprintf("%s", MessageText(problem).c_str());
+      return ResultCode(kind);
+    }
+    if (!problem.empty()) {
+      // A stored table whose files are gone or damaged: connected without
+      // its fields, so that it can be dropped; every scan tells why.
+      table->broken = problem;
+      table->brokenCode = ResultCode(kind);
+      schema = "CREATE TABLE x(entry_number INTEGER, record_number INTEGER, purged INTEGER, stored_key BLOB, "
+               "entry_flag TEXT)";
+      table->roles = {Role::EntryNumber, Role::RecordNumber, Role::Purged, Role::StoredKey, Role::EntryFlag};
+    } else {
+      NameSet names;
+      for (const char* name : kEntryColumns) names.Take(name);
+      table->columns = RecordColumns(state, names);
+      table->leading = LeadingColumn(state, table->columns);
+      if (table->leading >= 0) table->leadingLength = KeyOrder(state).Parts().front().length;
+      schema = NamedSchema(*table);
+    }
   } else {
-    *error = sqlite3_mprintf("ondrel needs three arguments: the database directory, the ISPEC and the profile");
+    *error = sqlite3_mprintf("%s", kUsage);
     return SQLITE_ERROR;
   }
   const int rc = sqlite3_declare_vtab(db, schema.c_str());
@@ -390,7 +476,7 @@ int Connect(sqlite3* db, void*, int argc, const char* const* argv, sqlite3_vtab*
   } catch (const std::bad_alloc&) {
     return SQLITE_NOMEM;
   } catch (const std::exception& problem) {
-    *error = sqlite3_mprintf("%s", problem.what());
+    *error = sqlite3_mprintf("%s", MessageText(problem.what()).c_str());
     return SQLITE_ERROR;
   }
 }
@@ -428,12 +514,15 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
   for (int i = 0; i < info->nConstraint; ++i) {
     const auto& c = info->aConstraint[i];
     const int op = c.op;
+    // LIMIT and OFFSET come unusable when SQLite plans an IN as one scan per
+    // value: each scan then holds only part of the result, and SQLite counts
+    // the rows itself.
     if (op == SQLITE_INDEX_CONSTRAINT_LIMIT) {
-      limitAt = i;
+      if (c.usable) limitAt = i;
       continue;
     }
     if (op == SQLITE_INDEX_CONSTRAINT_OFFSET) {
-      offsetAt = i;
+      if (c.usable) offsetAt = i;
       continue;
     }
     const Role role = c.iColumn >= 0 ? table.roles[static_cast<std::size_t>(c.iColumn)] : Role::EntryNumber;
@@ -562,7 +651,7 @@ int Close(sqlite3_vtab_cursor* base) {
 // The prepared profile for these arguments: the table's own while its files
 // are as they were, else a new one, kept for the next scan.
 std::shared_ptr<const Prepared> PreparedFor(ProfileTable& table, const std::string& dir, const std::string& ispec,
-                                            const std::string& profile, std::string& problem) {
+                                            const std::string& profile, std::string& problem, Failure& kind) {
   const std::shared_ptr<const Prepared> kept = table.prepared;
   if (kept && kept->dir == dir && kept->ispec == ispec && kept->profile == profile && !FilesChanged(kept->state))
     return kept;
@@ -579,14 +668,15 @@ std::shared_ptr<const Prepared> PreparedFor(ProfileTable& table, const std::stri
     state = SharedState{};
     CatchingPlatform platform;
     std::vector<std::string> profiles;
-    problem = OpenIspec(state, platform, dir, ispec, profiles);
+    problem = OpenIspec(state, platform, dir, ispec, profiles, &kind);
     if (!problem.empty()) return;
     const int position = ProfilePosition(profiles, profile);
     if (position < 0) {
       problem = "The ISPEC " + ispec + " has no profile " + profile + ".";
+      kind = Failure::Other;
       return;
     }
-    problem = ChooseProfile(state, platform, profiles, position, true);
+    problem = ChooseProfile(state, platform, profiles, position, true, &kind);
     if (!problem.empty()) return;
     // Whether this tree's keys are its records' fields, learnt once from a
     // sample, as the export learns it: the scans then check every record
@@ -595,7 +685,10 @@ std::shared_ptr<const Prepared> PreparedFor(ProfileTable& table, const std::stri
     ByteFile data(state.DataPath);
     if (index.IsOpen() && data.IsOpen()) LearnKeyRecordCheck(state, index, data);
   });
-  if (!settled) problem = "The files of " + ispec + " kept changing on disk while they were being opened.";
+  if (!settled) {
+    problem = "The files of " + ispec + " kept changing on disk while they were being opened.";
+    kind = Failure::Other;
+  }
   if (!problem.empty()) return nullptr;
   state.FilesRead = identity;
   state.FilesKnown = true;
@@ -610,6 +703,7 @@ std::shared_ptr<const Prepared> PreparedFor(ProfileTable& table, const std::stri
       same = prepared->columns[i].width == table.columns[i].width && prepared->columns[i].type == table.columns[i].type;
     if (!same) {
       problem = "The definition of " + ispec + " has changed since this table was made: drop the table and create it again.";
+      kind = Failure::Other;
       return nullptr;
     }
     prepared->columns = table.columns;
@@ -701,12 +795,19 @@ int FilterScan(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int ar
 
   std::int64_t first = 1, last = kNoBound, offset = 0, limit = -1;
   std::string from, to;  // prefixes of the leading ordinate for the seek
+  bool arguments = true;  // none of the function's arguments is NULL or empty
   const std::string plan = idxStr ? idxStr : "";
   for (int i = 0; i < argc && static_cast<std::size_t>(i) < plan.size(); ++i) {
-    switch (plan[static_cast<std::size_t>(i)]) {
-      case 'D': cursor->dir = ArgumentText(argv[i]); break;
-      case 'I': cursor->ispec = ArgumentText(argv[i]); break;
-      case 'P': cursor->profile = ArgumentText(argv[i]); break;
+    const char letter = plan[static_cast<std::size_t>(i)];
+    if (letter == 'D' || letter == 'I' || letter == 'P') {
+      std::string& text = letter == 'D' ? cursor->dir : letter == 'I' ? cursor->ispec : cursor->profile;
+      text = ArgumentText(argv[i]);
+      if (sqlite3_value_type(argv[i]) == SQLITE_NULL || text.empty()) arguments = false;
+    }
+    switch (letter) {
+      case 'D':
+      case 'I':
+      case 'P': break;
       case 'O': offset = std::max<std::int64_t>(0, sqlite3_value_int64(argv[i])); break;
       case 'M': limit = sqlite3_value_int64(argv[i]); break;
       // The first usable text of each side is taken; the others are still
@@ -730,17 +831,27 @@ int FilterScan(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int ar
   if (limit >= 0) last = limit == 0 ? 0 : std::min(last, first > kNoBound - (limit - 1) ? kNoBound : first + (limit - 1));
   first = std::max<std::int64_t>(first, 1);
 
+  if (!table.broken.empty()) {
+    SetError(base->pVtab, table.broken);
+    return table.brokenCode;
+  }
+  if (!arguments) {
+    SetError(base->pVtab, kUsage);
+    return SQLITE_ERROR;
+  }
   std::string problem;
-  std::shared_ptr<const Prepared> prepared = PreparedFor(table, cursor->dir, cursor->ispec, cursor->profile, problem);
+  Failure kind = Failure::None;
+  std::shared_ptr<const Prepared> prepared =
+      PreparedFor(table, cursor->dir, cursor->ispec, cursor->profile, problem, kind);
   if (!prepared) {
     SetError(base->pVtab, problem);
-    return SQLITE_ERROR;
+    return ResultCode(kind);
   }
   if (last < first) last = 0;
   cursor->scan = std::make_unique<Scan>(prepared, (idxNum & kReadRecords) != 0, first, last, from, to);
   if (!cursor->scan->Advance()) {
     SetError(base->pVtab, cursor->scan->Error());
-    return cursor->scan->Status();
+    return cursor->scan->ErrorCode();
   }
   return SQLITE_OK;
 }
@@ -754,7 +865,7 @@ int Next(sqlite3_vtab_cursor* base) {
     auto* cursor = reinterpret_cast<ProfileCursor*>(base);
     if (!cursor->scan->Advance()) {
       SetError(base->pVtab, cursor->scan->Error());
-      return cursor->scan->Status();
+      return cursor->scan->ErrorCode();
     }
     return SQLITE_OK;
   });
@@ -783,7 +894,7 @@ void ResultJson(sqlite3_context* context, Scan& scan, std::string& text) {
   text = "{";
   for (std::size_t i = 0; i < columns.size(); ++i) {
     if (i > 0) text += ',';
-    AppendJsonString(text, columns[i].name);  // already UTF-8, and plain ASCII names pass unchanged
+    AppendJsonUtf8(text, columns[i].name);  // decoded from Windows-1252 once, when the columns were made
     text += ':';
     std::string_view stored;
     if (!scan.Fields().Field(i, stored)) {

@@ -21,9 +21,11 @@ std::string Unquote(std::string_view argument) {
   return text;
 }
 
-void AppendJsonString(std::string& out, std::string_view bytes) {
+namespace {
+
+void AppendJson(std::string& out, std::string_view text, bool cp1252) {
   out += '"';
-  for (unsigned char byte : bytes) {
+  for (unsigned char byte : text) {
     if (byte == '"' || byte == '\\') {
       out += '\\';
       out += static_cast<char>(byte);
@@ -31,7 +33,7 @@ void AppendJsonString(std::string& out, std::string_view bytes) {
       char escaped[8];
       std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
       out += escaped;
-    } else if (byte < 0x80) {
+    } else if (byte < 0x80 || !cp1252) {
       out += static_cast<char>(byte);
     } else {
       const char one = static_cast<char>(byte);
@@ -39,6 +41,50 @@ void AppendJsonString(std::string& out, std::string_view bytes) {
     }
   }
   out += '"';
+}
+
+}  // namespace
+
+void AppendJsonString(std::string& out, std::string_view bytes) { AppendJson(out, bytes, true); }
+
+void AppendJsonUtf8(std::string& out, std::string_view text) { AppendJson(out, text, false); }
+
+namespace {
+
+// The length of the well-formed UTF-8 sequence of two or more bytes that
+// starts `text`, or 0 when there is none.
+std::size_t Utf8Sequence(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  const std::size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                             : lead >= 0xF0 && lead <= 0xF4                                 ? 4
+                                                                                            : 0;
+  if (length == 0 || text.size() < length) return 0;
+  // The second byte's range excludes overlong forms, surrogates and code
+  // points beyond U+10FFFF.
+  const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+  const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+  if (byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i)
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  return length;
+}
+
+}  // namespace
+
+std::string MessageText(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      out += text[i++];
+    } else if (const std::size_t length = Utf8Sequence(text.substr(i)); length > 0) {
+      out += text.substr(i, length);
+      i += length;
+    } else {
+      AppendCp1252AsUtf8(out, text.substr(i++, 1));
+    }
+  }
+  return out;
 }
 
 void AppendShortestReal(std::string& out, double value) {

@@ -13,6 +13,14 @@ std::string Unquote(std::string_view argument);
 
 // Appends `bytes` (Windows-1252) as a JSON string, quotes included.
 void AppendJsonString(std::string& out, std::string_view bytes);
+// The same for text that is UTF-8 already (a column name).
+void AppendJsonUtf8(std::string& out, std::string_view text);
+
+// A message as valid UTF-8, which SQLite's clients insist on: runs that are
+// UTF-8 already (SQL's own text) stay as they are, and every other byte (a
+// file name from the directory, in Windows-1252) is decoded as
+// Windows-1252.
+std::string MessageText(std::string_view text);
 
 // Appends a double as the shortest text that reads back as the same value.
 void AppendShortestReal(std::string& out, double value);

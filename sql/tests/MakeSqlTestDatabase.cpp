@@ -17,6 +17,14 @@
 //                   halfway.
 //   DIR/mismatch    CUST whose BYNAME tree has an entry, halfway, that points
 //                   at another record than its key was made from.
+//   DIR/firstbad    CUST (1,000 customers, a few dozen leaves, every one of
+//                   them in the sample that decides whether keys are
+//                   checked against records) whose BYNO tree has the first
+//                   entry of its second leaf pointing at the next record.
+//   DIR/folded      FRUIT: apple, Banana and cherry, whose keys were made
+//                   in capitals.
+//   DIR/latin       An ISPEC, a profile and a field whose names hold a
+//                   letter beyond ASCII (Windows-1252 0xC9, E acute).
 //   DIR/odd         sqlite_odd: an ISPEC whose names SQL cannot take as they
 //                   are: a name SQLite keeps for itself, fields named like
 //                   the tables' own columns and like each other but for
@@ -24,8 +32,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "tools/writer/Bytes.h"
 #include "tools/writer/Damage.h"
 #include "tools/writer/IspecBuilder.h"
 
@@ -89,6 +99,29 @@ void BuildOrders(const std::filesystem::path& dir) {
   BuildIspec(dir, setup);
 }
 
+void BuildFolded(const std::filesystem::path& dir) {
+  IspecContent setup;
+  setup.name = "FRUIT";
+  setup.definition.fields = {{"NAME", 1, "A", 8, 0}, {"QTY", 2, "N", 3, 0}};
+  setup.records = {{{"APPLE", "5"}}, {{"BANANA", "12"}}, {{"CHERRY", "40"}}};
+  setup.profiles = {{.name = "BYNAME", .keyFields = {{"NAME"}}}};
+  const IspecLayout layout = BuildIspec(dir, setup);
+  // The records as they were typed; the keys keep the capitals.
+  std::string data = ReadWholeFile(layout.files.Data());
+  for (const auto& [from, to] : {std::pair{"APPLE ", "apple "}, {"BANANA", "Banana"}, {"CHERRY", "cherry"}})
+    data.replace(data.find(from), 6, to);
+  WriteWholeFile(layout.files.Data(), data);
+}
+
+void BuildLatin(const std::filesystem::path& dir) {
+  IspecContent setup;
+  setup.name = "CAF\xC9";
+  setup.definition.fields = {{"CAF\xC9", 1, "A", 6, 0}, {"QTY", 2, "N", 3, 0}};
+  setup.records = {{{"cr\xE8me", "3"}}, {{"lait", "12"}}};
+  setup.profiles = {{.name = "PR\xC9", .keyFields = {{"CAF\xC9"}}}};
+  BuildIspec(dir, setup);
+}
+
 void BuildOdd(const std::filesystem::path& dir) {
   IspecContent setup;
   setup.name = "sqlite_odd";
@@ -107,7 +140,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::filesystem::path root = argv[1];
-  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped", "mismatch", "odd"})
+  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped", "mismatch", "firstbad", "folded", "latin", "odd"})
     std::filesystem::create_directories(root / name);
   BuildCustomers(root / "good");
   BuildOrders(root / "good");
@@ -127,6 +160,11 @@ int main(int argc, char** argv) {
   const IspecLayout mismatch = BuildCustomers(root / "mismatch", kSmall);
   const auto& byName = mismatch.index.keys[2].Leaves();  // BYNAME
   SetEntryPointer(mismatch.files, 2, byName[byName.size() / 2], 3, 1);
+  const IspecLayout firstBad = BuildCustomers(root / "firstbad", 1000);
+  const std::uint32_t second = firstBad.index.keys[1].Leaves()[1];
+  SetEntryPointer(firstBad.files, 1, second, 0, SetEntryPointer(firstBad.files, 1, second, 0, 0) + 1);
+  BuildFolded(root / "folded");
+  BuildLatin(root / "latin");
   BuildOdd(root / "odd");
   return 0;
 }

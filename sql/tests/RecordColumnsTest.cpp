@@ -137,6 +137,11 @@ TEST(SqlTextTest, ArgumentsJsonAndReals) {
   AppendJsonString(json, std::string_view("a\"\\\n\x01\xE9\x80", 7));
   EXPECT_EQ(json, "\"a\\\"\\\\\\u000a\\u0001\xC3\xA9\xE2\x82\xAC\"");
 
+  // Messages: UTF-8 kept, any other byte read as Windows-1252 (a lone
+  // 0xC3 before a blank, a 0xC9 name, a truncated and an overlong form).
+  EXPECT_EQ(MessageText("/d/caf\xC3\xA9/_CAF\xC9.DAT \xC3 \xE2\x82 \xC0\xAF \xF0\x9F\x98\x80"),
+            "/d/caf\xC3\xA9/_CAF\xC3\x89.DAT \xC3\x83 \xC3\xA2\xE2\x80\x9A \xC3\x80\xC2\xAF \xF0\x9F\x98\x80");
+
   std::string real;
   AppendShortestReal(real, 0.1);
   real += ' ';

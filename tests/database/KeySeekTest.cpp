@@ -4,6 +4,7 @@
 // numbers typed short, and a tree out of order, which is refused.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "database/Catalogue.h"
@@ -165,6 +166,99 @@ TEST_F(KeySeekTest, NumbersTypedShortAreFilledAsTheStoredValues) {
   for (const std::string amount : {"0", "5", "37", "370", "999", "1000"}) {
     const std::string filled = std::string(6 - amount.size(), ' ') + amount;
     ExpectFound({amount}, Model({filled}, {2}, {false}));
+  }
+}
+
+// Numbers with decimals, of every magnitude and both signs, zero-filled
+// ("-0012.50") and blank-filled ("  -12.50"): a number typed in any form goes
+// where its stored form, as printf writes it, ranks among the values written.
+TEST(KeySeekNumbersTest, ANumberTypedInAnyFormIsSoughtAsTheFieldStoresIt) {
+  TempDir dir;
+  writer::IspecContent setup;
+  setup.name = "AMTS";
+  setup.definition.fields = {{"AMT", 1, "N", 7, 2}, {"BAL", 2, "N", 7, 2}};
+  std::mt19937 random(7);
+  std::vector<long> cents;  // the value of record i + 1, in hundredths
+  const auto stored = [](long c, bool zeros) {
+    char text[16];
+    std::snprintf(text, sizeof text, zeros ? "%08.2f" : "%8.2f", static_cast<double>(c) / 100);
+    return std::string(text);
+  };
+  for (int i = 0; i < 3000; ++i) {
+    long c = static_cast<long>(random() % 100) + 1;
+    for (int magnitude = static_cast<int>(random() % 6); magnitude > 0; --magnitude) c = c * 10 + random() % 10;
+    if (random() % 5 == 0) c = -std::min(c, 99999L);  // a minus sign takes a place of the width
+    cents.push_back(c);
+    setup.records.push_back({{stored(c, true), stored(c, false)}});
+  }
+  setup.profiles = {{.name = "BYAMT", .keyFields = {{"AMT"}}}, {.name = "BYBAL", .keyFields = {{"BAL"}}}};
+  writer::BuildIspec(dir.path(), setup);
+
+  for (const int profile : {0, 1}) {
+    SCOPED_TRACE(profile == 0 ? "zero-filled" : "blank-filled");
+    RecordingPlatform platform;
+    SharedState state;
+    SetTextConstants(state);
+    LoadProfile(state, platform, LoadFileSet(state, platform, dir.str(), "AMTS"), profile);
+    BuildReferenceInformation(state, platform);
+    ASSERT_TRUE(LoadDefinition(state, platform));
+    ASSERT_GT(state.LeafTable.size(), 20u);
+    ByteFile index(state.IndexPath);
+    // The entry of the first value at or after the typed one: one more than
+    // the values whose stored form is before its stored form.
+    const auto expected = [&](long typed) {
+      const std::string key = stored(typed, profile == 0);
+      return 1 + std::count_if(cents.begin(), cents.end(), [&](long c) { return stored(c, profile == 0) < key; });
+    };
+    const auto expectAt = [&](const std::string& typed, long value) {
+      const SeekResult r = SeekKey(state, index, {typed});
+      const long entry = expected(value);
+      if (entry > static_cast<long>(cents.size())) {
+        EXPECT_EQ(r.outcome, SeekOutcome::PastTheEnd) << typed << " " << r.message;
+      } else {
+        EXPECT_EQ(r.outcome, SeekOutcome::Found) << typed << " " << r.message;
+        EXPECT_EQ(r.entry, entry) << typed;
+      }
+    };
+    expectAt("500.5", 50050);
+    expectAt("12.3", 1230);
+    expectAt("+5", 500);
+    expectAt("-5", -500);
+    expectAt("-12.5", -1250);
+    expectAt("0.01", 1);
+    expectAt(".5", 50);
+    expectAt("007", 700);
+    expectAt("1.500", 150);
+    expectAt("99999.99", 9999999);
+    expectAt("-0", 0);
+    // Typed values drawn like the stored ones, in the shortest form, with
+    // zeros in front or a plus sign now and then.
+    for (int trial = 0; trial < 200; ++trial) {
+      const long c = cents[random() % cents.size()] + static_cast<long>(random() % 3) - 1;
+      if (c > 9999999 || c < -99999) continue;
+      const long whole = std::labs(c) / 100, hundredths = std::labs(c) % 100;
+      char typed[32];
+      const char* sign = c < 0 ? "-" : trial % 5 == 0 ? "+" : "";
+      const char* zero = trial % 7 == 0 ? "0" : "";
+      if (hundredths == 0)
+        std::snprintf(typed, sizeof typed, "%s%s%ld", sign, zero, whole);
+      else if (hundredths % 10 == 0)
+        std::snprintf(typed, sizeof typed, "%s%s%ld.%ld", sign, zero, whole, hundredths / 10);
+      else
+        std::snprintf(typed, sizeof typed, "%s%s%ld.%02ld", sign, zero, whole, hundredths);
+      expectAt(typed, c);
+    }
+    for (const auto& [typed, why] : std::vector<std::pair<std::string, std::string>>{
+             {"1.005", "The value typed for " + std::string(profile == 0 ? "AMT" : "BAL") +
+                           " has more than its 2 decimal places."},
+             {"100000", "The value typed for " + std::string(profile == 0 ? "AMT" : "BAL") +
+                            " is longer than its 8 characters."},
+             {"-100000", "The value typed for " + std::string(profile == 0 ? "AMT" : "BAL") +
+                             " is longer than its 8 characters."}}) {
+      const SeekResult r = SeekKey(state, index, {typed});
+      EXPECT_EQ(r.outcome, SeekOutcome::Refused) << typed;
+      EXPECT_EQ(r.message, why);
+    }
   }
 }
 

@@ -211,6 +211,15 @@ TEST(ExportTest, MessagesAndExitStatus) {
   EXPECT_EQ(run.out.find(test::NumberedLine(1)), std::string::npos);  // the first leaf is lost
   EXPECT_NE(run.out.find(test::NumberedLine(100)), std::string::npos);  // the rest is all there
 
+  // What the user typed is echoed escaped: a byte that is no UTF-8, a cut
+  // sequence, an overlong form and C1 controls; letters beyond ASCII stay.
+  const std::string cannot = " holds a character the database's code page cannot hold.\n";
+  EXPECT_EQ(RunTool({"--seek", "\xFF\xC3\xA9\x1B[2J\xE2\x82", Dir(), "LARGE", "BYNO"}).err,
+            "Ondrel viewer: The value \\xFF\u00E9\\x1B[2J\\xE2\\x82 of --seek" + cannot);
+  run = RunTool({"--find", "a\xC2\x9B" "1m\xC0\xAF\xC2\x85z\u20AC", Dir(), "CUST", "BYNO"});
+  EXPECT_EQ(run.err, "Ondrel viewer: The text a\\u009B1m\\xC0\\xAF\\u0085z\u20AC of --find" + cannot);
+  EXPECT_EQ(run.status, 1);
+
   EXPECT_EQ(RunTool({"--help"}).status, 0);
   EXPECT_NE(RunTool({"--help"}).out.find("Example:"), std::string::npos);
   for (const std::vector<std::string>& bad :
@@ -233,7 +242,9 @@ TEST(ExportTest, WhatCouldNotBeReadIsCountedAndFailsTheExport) {
   writer::TruncateFile(layout.files, writer::FileKind::Data, 90 * 17 + 5);  // records 91 to 100 are gone
   for (const std::string format : {"text", "csv"}) {
     const auto run = RunTool({"--format", format, dir.str(), "CUT", "BYNO"});
-    EXPECT_EQ(run.err, fine + "Ondrel viewer: The export is incomplete: 10 data records could not be read.\n");
+    EXPECT_EQ(run.err, fine + "Ondrel viewer: The export is incomplete: 10 data records could not be read.\n" +
+                           "Ondrel viewer: The index is older than its data file, or damaged: the index header "
+                           "counts 100 records, the data file holds 90.\n");
     EXPECT_EQ(run.status, 1);
     const auto lines = test::Lines(run.out);
     ASSERT_EQ(lines.size(), format == "text" ? 102u : 101u);
@@ -256,6 +267,49 @@ TEST(ExportTest, WhatCouldNotBeReadIsCountedAndFailsTheExport) {
   EXPECT_EQ(tornRun.err,
             fine + "Ondrel viewer: The export is incomplete: 1 key did not match the record it points at.\n");
   EXPECT_EQ(tornRun.status, 1);
+}
+
+// An index older than its data file misses the records added since: every
+// mode that answers through the profile says so and fails.  Purged records
+// without entries, and a profile with conditions, are no such thing.
+TEST(ExportTest, AnIndexThatCannotBelongToItsDataFileFailsEveryMode) {
+  test::TempDir dir, newer, out;
+  const auto old = test::BuildNumbered(dir.str(), "OLD", 100);
+  std::filesystem::copy_file(test::BuildNumbered(newer.str(), "OLD", 110).files.Data(), old.files.Data(),
+                             std::filesystem::copy_options::overwrite_existing);
+  const auto cut = test::BuildNumbered(dir.str(), "CUT", 100);
+  writer::TruncateFile(cut.files, writer::FileKind::Data, 90 * 17);
+  const std::string older = "Ondrel viewer: The index is older than its data file, or damaged: ";
+  for (const std::vector<std::string>& mode : {std::vector<std::string>{}, {"--format", "csv"}, {"--window", "1"},
+                                               {"--describe"}}) {
+    auto args = mode;
+    for (const std::string arg : {dir.str(), std::string("OLD"), std::string("BYNO")}) args.push_back(arg);
+    const auto run = RunTool(args);
+    EXPECT_EQ(run.status, 1) << (mode.empty() ? "text" : mode[0]);
+    EXPECT_EQ(run.err, older + "the profile has 100 entries for 110 active records.\n");
+    EXPECT_NE(run.out, "");  // what the index has is still written
+  }
+  const auto cutRun = RunTool({"--describe", dir.str(), "CUT", "BYNO"});
+  EXPECT_EQ(cutRun.err, older + "the index header counts 100 records, the data file holds 90.\n");
+  EXPECT_EQ(cutRun.status, 1);
+
+  const auto sqlite = RunTool({"--sqlite", out.str() + "/old.db", dir.str()});
+  EXPECT_EQ(sqlite.status, 1);
+  EXPECT_NE(sqlite.err.find("Ondrel viewer: The profile OLD via BYNO misses records: the index is older than its data "
+                            "file, or damaged: the profile has 100 entries for 110 active records.\n"),
+            std::string::npos)
+      << sqlite.err;
+
+  // CUST: BYNAME has no conditions and no entry for the purged record 4;
+  // BYNO has conditions and an entry for it.  Neither is flagged.
+  for (const std::vector<std::string>& sound : {std::vector<std::string>{"--describe", Dir(), "CUST", "BYNAME"},
+                                                {"--format=csv", Dir(), "CUST", "BYNAME"},
+                                                {"--describe", Dir(), "CUST", "BYNO"},
+                                                {"--sqlite", out.str() + "/sound.db", Dir()}}) {
+    const auto run = RunTool(sound);
+    EXPECT_EQ(run.err, "") << sound[0] << sound.back();
+    EXPECT_EQ(run.status, 0) << sound[0] << sound.back();
+  }
 }
 
 TEST(ExportTest, BrokenPipeEndsQuietly) {

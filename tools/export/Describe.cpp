@@ -4,6 +4,7 @@
 
 #include "tools/export/Modes.h"
 #include "tools/export/Output.h"
+#include "tools/export/RecordCounts.h"
 #include "tools/export/Session.h"
 #include "viewer/Cp1252.h"
 
@@ -40,7 +41,9 @@ int DescribeMode(const Options& options) {
   }
   Stdout().Write(out);
   Stdout().Flush();
-  return FilesChanged(session) ? 1 : 0;
+  // Counts read from files that changed since are no judge of the set.
+  if (FilesChanged(session)) return 1;
+  return TellCountDisagreement(session) ? 1 : 0;
 }
 
 }  // namespace ondrel::tool

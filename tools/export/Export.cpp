@@ -17,6 +17,7 @@
 #include "tools/export/Csv.h"
 #include "tools/export/Modes.h"
 #include "tools/export/Output.h"
+#include "tools/export/RecordCounts.h"
 #include "tools/export/Session.h"
 #include "viewer/Cp1252.h"
 #include "viewer/RecordWindow.h"
@@ -180,7 +181,8 @@ int ExportMode(const Options& options) {
     }
   }
   Stdout().Flush();
-  return EndOfRead(session, &problems, "export");
+  const int status = EndOfRead(session, &problems, "export");
+  return TellCountDisagreement(session) ? 1 : status;
 }
 
 }  // namespace ondrel::tool

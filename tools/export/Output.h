@@ -33,8 +33,15 @@ Output& Stdout();
 // feed or an escape sequence prints as one line and changes no terminal.
 std::string Printable(std::string_view text);
 
-// Writes one line to standard error, after flushing standard output so that
-// the two streams stay in order on a terminal.
+// A message as it is printed: a message is UTF-8 text, which may carry what
+// the user typed or a file name as it is on disk.  Control characters are
+// written as Printable writes them, a C1 control character (U+0080 to
+// U+009F, which some terminals act on) as \u0080 to \u009F, and each byte
+// that is no part of a well-formed UTF-8 character as \xHH.
+std::string PrintableMessage(std::string_view text);
+
+// Writes one line to standard error (PrintableMessage), after flushing
+// standard output so that the two streams stay in order on a terminal.
 void ErrorLine(std::string_view line);
 
 // Writes a text of several lines (the usage) to standard error as it is.

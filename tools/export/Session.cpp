@@ -58,14 +58,13 @@ void OpenProfile(Session& session, const Options& options, bool walk) {
 
 bool FilesChanged(const Session& session) {
   const SharedState& state = session.state;
-  if (!FilesChanged(state) && !LooksHalfWritten(state)) return false;
+  if (!FilesChanged(state)) return false;
   ErrorLine(std::string(kApplicationTitle) + ": " + ChangedFilesText(Printable(state.IspecName)));
   return true;
 }
 
 int EndOfRead(const Session& session, const FineProblems* problems, const std::string& what) {
-  // Nothing else said counts when the files are no longer those read.
-  if (FilesChanged(session)) return 1;
+  const bool changed = FilesChanged(session);
   std::vector<std::string> parts;
   const WalkResult& walk = session.walk;
   if (walk.failures > 0) {
@@ -77,7 +76,7 @@ int EndOfRead(const Session& session, const FineProblems* problems, const std::s
   if (problems && problems->Any()) parts.push_back(problems->Summary());
   const int fine = session.platform.FineMessages();
   if (!problems && fine > 0) parts.push_back("reading the entries and records met a problem");
-  if (parts.empty()) return 0;
+  if (parts.empty()) return changed ? 1 : 0;
   std::string text = "The " + what + " is incomplete: ";
   for (std::size_t i = 0; i < parts.size(); ++i) text += (i > 0 ? "; " : "") + parts[i];
   ErrorLine(std::string(kApplicationTitle) + ": " + text + ".");

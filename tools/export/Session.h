@@ -26,8 +26,9 @@ struct Session {
 // of its own, when the ISPEC is incomplete or has no such profile.
 void OpenProfile(Session& session, const Options& options, bool walk);
 
-// Whether any file of the set differs from what OpenProfile read, or the set
-// looks half written (LooksHalfWritten); if so, it says so on standard error.
+// Whether any file of the set differs from what OpenProfile read; if so, it
+// says so on standard error.  (A set the owner left half written, with no
+// file changing while it is read, is told by the count comparison.)
 bool FilesChanged(const Session& session);
 
 // The end of a mode that read the profile's entries: 0 when the walk and

@@ -14,6 +14,19 @@
 //   CREATE VIEW "N_P" AS SELECT entry_number, record_number, purged, fields...
 //                        FROM "N_P_entries" LEFT JOIN "N" ... ORDER BY entry_number;
 //
+// An ISPEC of more fields than SQLite lets a table or view hold as columns
+// (2,000 unless SQLite was built otherwise) is written whole rather than left
+// out: its table is
+//
+//   CREATE TABLE "N"(record_number INTEGER PRIMARY KEY, purged INTEGER,
+//                    fields TEXT);  -- {"FIELD1": "text", "FIELD2": 12, ...}
+//
+// each record's fields one JSON object by field name (numbers as JSON
+// numbers, as they would be typed as columns), and its views show "fields"
+// in place of the field columns.  SQL reaches a field with
+// json_extract(fields, '$.FIELD2').  The run says so once, and its exit
+// status is not changed by it: nothing is missing.
+//
 // A name already taken (SQL compares names without regard to case) gets
 // "_2", "_3" and so on; a name SQLite keeps for itself ("sqlite_...") gets a
 // "_" in front; every name is quoted, so any other name is kept as it is.
@@ -23,7 +36,12 @@
 // interrupted leaves no OUT.db half-written (and an existing one untouched).
 // An ISPEC or profile that cannot be opened is reported and left out; one
 // whose files are damaged partway keeps what could be read and is reported.
-// Either way the rest is written and the exit status is 1.
+// An entry whose record is not in the table (one past the end of the data
+// file, or one that could not be read) keeps its row, whose fields the view
+// shows as NULL, and is counted as a data record that could not be read, as
+// the export counts it.  Either way the rest is written and the exit status
+// is 1.  So is a profile whose entry count cannot belong to its data file
+// (RecordCounts.h): its view misses records.
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -45,13 +63,16 @@
 #include "database/FineProblems.h"
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
+#include "database/KeyRecord.h"
 #include "database/RecordBatch.h"
 #include "database/RecordStream.h"
 #include "sql/CatchingPlatform.h"
 #include "sql/ProfileSource.h"
 #include "sql/RecordColumns.h"
+#include "sql/SqlText.h"
 #include "tools/export/Modes.h"
 #include "tools/export/Output.h"
+#include "tools/export/RecordCounts.h"
 #include "tools/export/ToolPlatform.h"
 #include "viewer/Cp1252.h"
 
@@ -106,6 +127,8 @@ class Database {
     }
     sqlite3_reset(prepared);
   }
+  // The most columns a table or view may have.
+  int ColumnLimit() const { return sqlite3_limit(db_, SQLITE_LIMIT_COLUMN, -1); }
   void Close() {
     if (sqlite3_close(db_) != SQLITE_OK) Fail();
     db_ = nullptr;
@@ -264,6 +287,9 @@ class IspecWriter {
  private:
   bool WriteFiles(const std::string& directory, const std::string& ispec);
   bool WriteRecords(const SharedState& state, const std::string& table, const std::vector<FieldColumn>& columns);
+  // The field columns of a table or view, after its own: each field's, or
+  // the one JSON column (`prefix` names the table in a view).
+  std::string FieldColumns(const std::vector<FieldColumn>& columns, const std::string& prefix) const;
   bool WriteProfile(const SharedState& ispecState, const std::vector<std::string>& profiles, int position,
                     const std::string& table, const std::vector<FieldColumn>& columns);
 
@@ -271,6 +297,17 @@ class IspecWriter {
   sql::NameSet& names_;
   Progress& progress_;
   std::string label_;  // the ISPEC's name as printed
+  bool json_ = false;  // the fields are one JSON column
+  // The records of the table: 1 to recordsHeld_, less those unreadable_.
+  Long recordsHeld_ = 0;
+  std::vector<Long> unreadable_;
+  std::int64_t activeRecords_ = 0;
+  bool dataRead_ = false;  // the data file was read to its last whole slot
+
+  bool HasRow(Long record) const {
+    return record >= 1 && record <= recordsHeld_ &&
+           !std::binary_search(unreadable_.begin(), unreadable_.end(), record);
+  }
 };
 
 bool IspecWriter::Write(const std::string& directory, const std::string& ispec) {
@@ -288,6 +325,10 @@ bool IspecWriter::Write(const std::string& directory, const std::string& ispec) 
 
 bool IspecWriter::WriteFiles(const std::string& directory, const std::string& ispec) {
   label_ = Cp1252ToUtf8(ispec);
+  recordsHeld_ = 0;
+  unreadable_.clear();
+  activeRecords_ = 0;
+  dataRead_ = false;
   SharedState state;
   sql::CatchingPlatform platform;
   std::vector<std::string> profiles;
@@ -302,10 +343,17 @@ bool IspecWriter::WriteFiles(const std::string& directory, const std::string& is
   columnNames.Take("record_number");
   columnNames.Take("purged");
   const std::vector<FieldColumn> columns = sql::RecordColumns(state, columnNames);
-  std::string create = "CREATE TABLE " + QuoteIdentifier(table) + "(record_number INTEGER PRIMARY KEY, purged INTEGER";
-  for (const FieldColumn& column : columns)
-    create += ", " + QuoteIdentifier(column.name) + " " + sql::DeclaredType(column.type);
-  db_.Exec(create + ")");
+  // The views have the most columns: entry_number, record_number, purged
+  // and the fields.
+  json_ = columns.size() + 3 > static_cast<std::size_t>(db_.ColumnLimit());
+  if (json_) {
+    progress_.Clear();
+    Tell("The ISPEC " + Printable(label_) + " has " + std::to_string(columns.size()) +
+         " fields, more than a table can hold as columns: each record's fields are one JSON object in the column "
+         "\"fields\".");
+  }
+  db_.Exec("CREATE TABLE " + QuoteIdentifier(table) + "(record_number INTEGER PRIMARY KEY, purged INTEGER" +
+           FieldColumns(columns, "") + ")");
 
   bool complete = WriteRecords(state, table, columns);
   for (std::size_t i = 0; i < profiles.size(); ++i)
@@ -313,24 +361,40 @@ bool IspecWriter::WriteFiles(const std::string& directory, const std::string& is
   return complete;
 }
 
+std::string IspecWriter::FieldColumns(const std::vector<FieldColumn>& columns, const std::string& prefix) const {
+  if (json_) return ", " + prefix + "fields" + (prefix.empty() ? " TEXT" : "");
+  std::string text;
+  for (const FieldColumn& column : columns)
+    text += ", " + prefix + QuoteIdentifier(column.name) +
+            (prefix.empty() ? std::string(" ") + sql::DeclaredType(column.type) : std::string());
+  return text;
+}
+
 // Makes one row of each record visited.
 class RecordInserter : public SlotVisitor {
  public:
-  RecordInserter(RowWriter& rows, const SharedState& state, const std::vector<FieldColumn>& columns, ByteFile& data)
+  RecordInserter(RowWriter& rows, const SharedState& state, const std::vector<FieldColumn>& columns, ByteFile& data,
+                 bool json)
       : rows_(rows), fields_(state, columns), columns_(columns), data_(data),
-        wholeSlots_(state.RecordLength <= kWholeSlotLimit) {}
+        wholeSlots_(state.RecordLength <= kWholeSlotLimit), json_(json) {}
 
   void Visit(std::size_t place, const char* slot) override {
     const Long record = first_ + static_cast<Long>(place);
     if (slot) {
       fields_.FromSlot(slot);
     } else if (wholeSlots_ || !fields_.FromFile(data_, record)) {
-      ++unreadable;
+      unreadable.push_back(record);
       return;
     }
+    if (!fields_.Purged()) ++active;
     RowWriter::Cell* cell = rows_.NextRow();
     *cell++ = RowWriter::Key(record, lastWritten_);
     *cell++ = {RowWriter::Cell::Integer, fields_.Purged() ? 1 : 0};
+    if (json_) {
+      cell->kind = RowWriter::Cell::Text;
+      Json(cell->text);
+      return;
+    }
     for (std::size_t i = 0; i < columns_.size(); ++i, ++cell) {
       std::string_view stored;
       if (!fields_.Field(i, stored)) {
@@ -352,8 +416,30 @@ class RecordInserter : public SlotVisitor {
     }
   }
 
+  // The record's fields as one JSON object, by column name; a field the
+  // record does not hold is null.
+  void Json(std::string& text) {
+    text = "{";
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+      if (i > 0) text += ',';
+      sql::AppendJsonString(text, columns_[i].name);
+      text += ':';
+      std::string_view stored;
+      if (!fields_.Field(i, stored)) {
+        text += "null";
+        continue;
+      }
+      const sql::FieldValue value = sql::ValueOf(columns_[i], stored);
+      if (value.kind == ColumnType::Integer) text += std::to_string(value.integer);
+      else if (value.kind == ColumnType::Real) sql::AppendShortestReal(text, value.real);
+      else sql::AppendJsonString(text, value.text);
+    }
+    text += '}';
+  }
+
   Long first_ = 1;  // the record number of place 0 of the batch
-  std::int64_t unreadable = 0;
+  std::vector<Long> unreadable;  // the records that have no row, rising
+  std::int64_t active = 0;       // rows of records not purged
 
  private:
   RowWriter& rows_;
@@ -362,6 +448,7 @@ class RecordInserter : public SlotVisitor {
   const std::vector<FieldColumn>& columns_;
   ByteFile& data_;
   bool wholeSlots_;
+  bool json_;
 };
 
 bool IspecWriter::WriteRecords(const SharedState& state, const std::string& table,
@@ -373,14 +460,14 @@ bool IspecWriter::WriteRecords(const SharedState& state, const std::string& tabl
          " is left empty.");
     return false;
   }
-  RowWriter rows(db_, table, static_cast<int>(columns.size()) + 2);
+  RowWriter rows(db_, table, json_ ? 3 : static_cast<int>(columns.size()) + 2);
 
   // Every whole slot of the data file is a record, read front to back in
   // large pieces.  Bytes after the last whole slot are no record.
   const std::int64_t count = state.RecordLength > 0 ? data.Size() / state.RecordLength : 0;
   const Long last = static_cast<Long>(std::min<std::int64_t>(count, INT32_MAX));
   RecordBatch batch(data, state.RecordLength);
-  RecordInserter inserter(rows, state, columns, data);
+  RecordInserter inserter(rows, state, columns, data, json_);
   for (Long first = 1; first <= last;) {
     batch.Clear();
     const Long end = static_cast<Long>(std::min<std::int64_t>(last, std::int64_t{first} + kRecordsPerBatch - 1));
@@ -392,11 +479,26 @@ bool IspecWriter::WriteRecords(const SharedState& state, const std::string& tabl
     first = end + 1;
   }
   rows.Finish();
-  if (inserter.unreadable == 0) return true;
+  recordsHeld_ = last;
+  unreadable_ = std::move(inserter.unreadable);
+  activeRecords_ = inserter.active;
+  dataRead_ = true;
+  std::sort(unreadable_.begin(), unreadable_.end());
+  if (unreadable_.empty()) return true;
   progress_.Clear();
-  Tell("The table " + Printable(table) + " is incomplete: " + std::to_string(inserter.unreadable) +
+  Tell("The table " + Printable(table) + " is incomplete: " + std::to_string(unreadable_.size()) +
        " data records could not be read.");
   return false;
+}
+
+// Whether an entry's key is its record's fields; a purged record, which may
+// hold anything, or one that cannot be read is not judged.
+bool EntryHoldsItsRecord(const SharedState& state, const KeyFields& keys, ByteFile& data, const StreamRow& row) {
+  if (row.slot) return row.slot[state.RecordLength - 1] != '\n' || keys.SlotHoldsKey(row.entry.Key, row.slot);
+  unsigned char terminator = 0;
+  if (!data.Read(std::int64_t{row.entry.Record} * state.RecordLength, &terminator, 1) || terminator != '\n')
+    return true;
+  return keys.RecordHoldsKey(data, row.entry.Record, row.entry.Key);
 }
 
 bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<std::string>& profiles, int position,
@@ -420,7 +522,7 @@ bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<
   db_.Exec("CREATE TABLE " + QuoteIdentifier(entries) +
            "(entry_number INTEGER PRIMARY KEY, record_number INTEGER, entry_flag TEXT)");
   std::string select = "SELECT e.entry_number AS entry_number, e.record_number AS record_number, r.purged AS purged";
-  for (const FieldColumn& column : columns) select += ", r." + QuoteIdentifier(column.name);
+  select += FieldColumns(columns, "r.");
   db_.Exec("CREATE VIEW " + QuoteIdentifier(view) + " AS " + select + " FROM " + QuoteIdentifier(entries) +
            " AS e LEFT JOIN " + QuoteIdentifier(table) +
            " AS r ON r.record_number = e.record_number ORDER BY e.entry_number");
@@ -430,19 +532,32 @@ bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<
   FineProblems problems(platform);
   const Long total = state.LeafTable.empty() ? 0 : state.LeafReach.back();
   ByteFile index;
-  ByteFile data;  // not opened: no record is read for the key order
+  ByteFile data;
   if (!index.Open(state.IndexPath)) problems.Other();
   if (index.IsOpen() && FindLeaf(state, 1) != 0) {
     const KeyOrder order(state);
+    // Where the tree's keys are its records' fields, each entry the window
+    // shows is checked against its record, as the export checks it: an
+    // entry that points at another record than its key's would otherwise
+    // show that record twice and hide its own.  Such an entry is left out
+    // and reported.  Records are read only for this.
+    if (data.Open(state.DataPath)) LearnKeyRecordCheck(state, index, data);
+    const KeyFields keys(state, order);
+    const bool compare = state.KeyRecords == KeyRecordCheck::Yes && keys.Usable();
     RecordStream stream(state, index, data, order, problems);
-    stream.Want([](const TreeEntry&) { return false; });
+    stream.Want([compare](const TreeEntry& e) { return compare && e.Flag == 'Y'; });
     stream.StartAt(1);
     StreamRow row;
     while (stream.Next(row)) {
+      if (row.wanted && row.entry.Key && !EntryHoldsItsRecord(state, keys, data, row)) {
+        problems.Mismatch();
+        continue;
+      }
       const char flag = static_cast<char>(row.entry.Flag);
       RowWriter::Cell* cell = rows.NextRow();
       *cell++ = RowWriter::Key(row.entry.Number, lastWritten);
       *cell++ = {RowWriter::Cell::Integer, row.entry.Record};
+      if (!HasRow(row.entry.Record)) problems.Record();
       cell->kind = RowWriter::Cell::Text;
       cell->text.clear();
       AppendCp1252AsUtf8(cell->text, std::string_view(&flag, 1));
@@ -450,26 +565,68 @@ bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<
     }
   }
   rows.Finish();
-  if (walk.failures == 0 && !problems.Any()) return true;
+  // The data file's counts are judged only when the table holds it whole.
+  std::string disagreement;
+  if (walk.failures == 0 && dataRead_ && unreadable_.empty() && state.RecordLength > 0) {
+    RecordCounts counts;
+    counts.header = state.RecordCount;
+    counts.slots = recordsHeld_;
+    counts.entries = state.LeafTable.empty() ? 0 : state.LeafTable.back().CumCount;
+    counts.conditions = !platform.lists[ChooserList::Conditions].empty();
+    disagreement = CountDisagreement(counts, [this] { return activeRecords_; });
+  }
+  const auto tellDisagreement = [&] {
+    if (disagreement.empty()) return;
+    progress_.Clear();
+    Tell("The profile " + Printable(what) + " misses records: the index is older than its data file, or damaged: " +
+         disagreement + ".");
+  };
+  if (walk.failures == 0 && !problems.Any()) {
+    tellDisagreement();
+    return disagreement.empty();
+  }
   progress_.Clear();
   Report(platform);
   std::string text = "The profile " + Printable(what) + " is incomplete";
   if (walk.failures > 0) text += ": building the reference information met " + std::to_string(walk.failures) + " errors";
   if (problems.Any()) text += (walk.failures > 0 ? "; " : ": ") + problems.Summary();
   Tell(text + ".");
+  tellDisagreement();
   return false;
+}
+
+// Ends the run unless OUT may be written: a name that is free, or, with
+// --force, a regular file.  Anything else under the name (a device, a
+// pipe, a symbolic link, a directory) is never replaced, whatever is
+// given.  `temporary`, when given, is removed first.
+void RefuseToReplace(const std::string& out, bool force, const char* temporary = nullptr) {
+  struct stat st {};
+  if (::lstat(out.c_str(), &st) != 0) return;
+  std::string why;
+  if (!S_ISREG(st.st_mode)) {
+    const char* what = S_ISLNK(st.st_mode)                          ? "a symbolic link"
+                       : S_ISDIR(st.st_mode)                        ? "a directory"
+                       : S_ISFIFO(st.st_mode)                       ? "a pipe"
+                       : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
+                                                                    : "no regular file";
+    why = "The name " + Printable(out) + " is taken by " + what + ", which is never replaced, even with --force.";
+  } else if (!force)
+    why = "The file " + Printable(out) + " exists already; give --force to replace it.";
+  else
+    return;
+  if (temporary) ::unlink(temporary);
+  Fail(why);
 }
 
 }  // namespace
 
 int SqliteMode(const Options& options) {
   const std::string& out = options.sqliteOut;
-  struct stat st {};
-  if (::lstat(out.c_str(), &st) == 0 && !options.force)
-    Fail("The file " + Printable(out) + " exists already; give --force to replace it.");
+  RefuseToReplace(out, options.force);
   bool readable = false;
   std::vector<std::string> ispecs = ListIspecs(options.directory, &readable);
   if (!readable) Fail("The directory " + Printable(options.directory) + " cannot be read.");
+  if (ispecs.empty()) Fail("The directory " + Printable(options.directory) + " holds no ISPEC: nothing is written.");
   std::sort(ispecs.begin(), ispecs.end());
 
   // The temporary file lies beside OUT.db, so that the rename at the end
@@ -509,6 +666,8 @@ int SqliteMode(const Options& options) {
     const int file = ::open(temporaryPath, O_RDONLY);
     if (file < 0 || ::fsync(file) != 0) throw WriteFailure{std::strerror(errno)};
     ::close(file);
+    // Looked at again: the name may have been taken while the file was made.
+    RefuseToReplace(out, options.force, temporaryPath);
     if (::rename(temporaryPath, out.c_str()) != 0) throw WriteFailure{std::strerror(errno)};
   } catch (const WriteFailure& failure) {
     ::unlink(temporaryPath);

@@ -2,6 +2,7 @@
 // through "Choose File" (the window at entry 1) and then moved to entry N.
 #include "tools/export/Modes.h"
 #include "tools/export/Output.h"
+#include "tools/export/RecordCounts.h"
 #include "tools/export/Session.h"
 #include "viewer/Commands.h"
 #include "viewer/Cp1252.h"
@@ -17,6 +18,8 @@ int WindowMode(const Options& options) {
   SharedState& state = session.state;
   PlainContentsView view;
   view.SetFilePosMax(OpeningScrollMaximum(state.RecordCount));
+  // The tool tells of changed files at its end, not as the screen's message.
+  state.FilesChangeTold = true;
   ShowChosenFile(state, session.platform, view, session.platform.List(ChooserList::Ordinates));
   EndWithoutDefinition(session);
 
@@ -32,7 +35,8 @@ int WindowMode(const Options& options) {
     Stdout().Write(Cp1252ToUtf8(std::string_view(*text).substr(nameLength)));
   }
   Stdout().Flush();
-  return EndOfRead(session, nullptr, "window");
+  const int status = EndOfRead(session, nullptr, "window");
+  return TellCountDisagreement(session) ? 1 : status;
 }
 
 }  // namespace ondrel::tool
