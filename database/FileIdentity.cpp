@@ -17,6 +17,7 @@ namespace {
 
 // Waits for a quiet spell before a set is read regardless.
 constexpr int kQuietWaits = 10;
+constexpr std::int64_t kClockSetBack = 1'000'000'000;
 
 std::int64_t Nanoseconds(const timespec& t) { return std::int64_t{t.tv_sec} * 1000000000 + t.tv_nsec; }
 
@@ -81,10 +82,13 @@ bool QuietIdentityOf(const SetPaths& paths, SetIdentity& identity) {
     for (const FileIdentity& file : identity) newest = std::max(newest, file.changed);
     // The file times come from the coarse clock: a change time before its
     // now less the spell is at least a spell old.
+    // A time ahead of the clock by more than a second is no recent write
+    // but a clock that was set back: the comparison after the read is all
+    // that can be done then.
     const std::int64_t now = CoarseNow();
-    if (newest < now - kQuietSpell) return true;
+    if (newest < now - kQuietSpell || newest > now + kClockSetBack) return true;
     if (wait == kQuietWaits) return false;
-    const std::int64_t rest = newest + kQuietSpell - now + Nanoseconds(tick);
+    const std::int64_t rest = std::min(newest + kQuietSpell - now, kQuietSpell) + Nanoseconds(tick);
     const timespec pause{static_cast<time_t>(rest / 1000000000), static_cast<long>(rest % 1000000000)};
     ::nanosleep(&pause, nullptr);
   }
