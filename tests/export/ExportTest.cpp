@@ -283,7 +283,7 @@ TEST(ExportTest, AnIndexThatCannotBelongToItsDataFileFailsEveryMode) {
   for (const std::vector<std::string>& mode : {std::vector<std::string>{}, {"--format", "csv"}, {"--window", "1"},
                                                {"--describe"}}) {
     auto args = mode;
-    for (const std::string arg : {dir.str(), std::string("OLD"), std::string("BYNO")}) args.push_back(arg);
+    args.insert(args.end(), {dir.str(), "OLD", "BYNO"});
     const auto run = RunTool(args);
     EXPECT_EQ(run.status, 1) << (mode.empty() ? "text" : mode[0]);
     EXPECT_EQ(run.err, older + "the profile has 100 entries for 110 active records.\n");

@@ -98,9 +98,12 @@ void KeyLayout::ToStoredForm(unsigned char* key) const {
     unsigned char* part = key + s.keyOffset;
     if (!s.compared) {
       std::memset(part, 0, static_cast<std::size_t>(s.length));
-    } else if (s.storage == PartStorage::Inverted) {
-      for (int i = 0; i < s.length; ++i) part[i] = static_cast<unsigned char>(255 - part[i]);
+      continue;
     }
+    if (s.capitals)
+      for (int i = 0; i < s.length; ++i) part[i] = Capital(part[i]);
+    if (s.storage == PartStorage::Inverted)
+      for (int i = 0; i < s.length; ++i) part[i] = static_cast<unsigned char>(255 - part[i]);
   }
 }
 
@@ -124,8 +127,8 @@ std::string KeyLayout::Differences(const unsigned char* stored, const unsigned c
         std::memcmp(stored + s.keyOffset, expected + s.keyOffset, static_cast<std::size_t>(s.length)) == 0)
       continue;
     if (!text.empty()) text += "; ";
-    text += ReportText(s.name) + " \"" + ReportText(SegmentText(s, stored + s.keyOffset)) + "\" in the key, \"" +
-            ReportText(SegmentText(s, expected + s.keyOffset)) + "\" in the record";
+    text += ReportText(s.name) + " " + KeyText(SegmentText(s, stored + s.keyOffset)) + " in the key, " +
+            KeyText(SegmentText(s, expected + s.keyOffset)) + " in the record";
   }
   return text;
 }
@@ -135,10 +138,33 @@ std::string KeyLayout::Text(const unsigned char* key) const {
   if (!Comparable())
     bytes.assign(reinterpret_cast<const char*>(key), static_cast<std::size_t>(keyLength_));
   for (const KeySegment& s : segments_) bytes += SegmentText(s, key + s.keyOffset);
-  std::string text = "\"";
-  text += ReportText(bytes);
-  text += '"';
-  return text;
+  return KeyText(bytes);
+}
+
+bool InteriorKeys::After(const unsigned char* a, const unsigned char* b, int keyLength) const {
+  if (order_ && order_->Judged()) return order_->Compare(a, b) == KeyComparison::After;
+  return std::memcmp(a, b, static_cast<std::size_t>(keyLength)) > 0;
+}
+
+std::string InteriorKeys::Broken(const InteriorLink& link, bool last, const KeyLayout* layout, int keyLength) const {
+  const auto text = [&](const unsigned char* key) { return layout ? layout->Text(key) : std::string(); };
+  const std::string child = "child node " + std::to_string(link.child);
+  const unsigned char* own = last ? link.childLast : link.childFirst;
+  if (!order_ || !order_->Judged()) {
+    if (std::memcmp(link.key, own, static_cast<std::size_t>(keyLength)) == 0) return "";
+    return "its key " + text(link.key) + " differs from " + text(own) + ", the " + (last ? "last" : "first") +
+           " key of its " + child;
+  }
+  if (last ? After(own, link.key, keyLength) : After(link.key, own, keyLength))
+    return "its key " + text(link.key) + (last ? " lies before " : " lies after ") + text(own) + ", the " +
+           (last ? "last" : "first") + " key of its " + child;
+  const unsigned char* sibling = last ? link.previousKey : link.nextKey;
+  const unsigned char* far = last ? link.childFirst : link.childLast;
+  if (sibling && (last ? After(sibling, far, keyLength) : After(far, sibling, keyLength)))
+    return "its " + child + (last ? " begins with the key " : " ends with the key ") + text(far) +
+           (last ? ", before " : ", after ") + text(sibling) + ", the key of entry " +
+           std::to_string(link.position + (last ? -1 : 1));
+  return "";
 }
 
 void InteriorKeys::Count(const InteriorLink& link, int keyLength) {
@@ -150,6 +176,8 @@ void InteriorKeys::Count(const InteriorLink& link, int keyLength) {
   else if (first) ++firstOnly_;
   else if (last) ++lastOnly_;
   else ++neither_;
+  if (!Broken(link, true, nullptr, keyLength).empty()) ++breaksLast_;
+  if (!Broken(link, false, nullptr, keyLength).empty()) ++breaksFirst_;
 }
 
 // The convention is the one that more interior entries follow alone: those
@@ -169,8 +197,8 @@ InteriorKeys::Convention InteriorKeys::Decide() {
 
 std::int64_t InteriorKeys::Breaks() const {
   switch (convention_) {
-    case Convention::LastOfChild: return firstOnly_ + neither_;
-    case Convention::FirstOfChild: return lastOnly_ + neither_;
+    case Convention::LastOfChild: return breaksLast_;
+    case Convention::FirstOfChild: return breaksFirst_;
     case Convention::Unknown: return 0;
   }
   return 0;
@@ -186,13 +214,10 @@ std::string InteriorKeys::Undecided() const {
 std::string InteriorKeys::Problem(const InteriorLink& link, const KeyLayout& layout, int keyLength) const {
   if (convention_ == Convention::Unknown || !link.childFirst) return "";
   const bool last = convention_ == Convention::LastOfChild;
-  const unsigned char* expected = last ? link.childLast : link.childFirst;
-  if (std::memcmp(link.key, expected, static_cast<std::size_t>(keyLength)) == 0) return "";
-  const char* which = last ? "last" : "first";
-  return "Node " + std::to_string(link.node) + ", entry " + std::to_string(link.position) + ": its key " +
-         layout.Text(link.key) + " differs from " + layout.Text(expected) + ", the " + which +
-         " key of its child node " + std::to_string(link.child) + " (the tree's interior keys carry their child's " +
-         which + " key).";
+  const std::string broken = Broken(link, last, &layout, keyLength);
+  if (broken.empty()) return "";
+  return "Node " + std::to_string(link.node) + ", entry " + std::to_string(link.position) + ": " + broken +
+         " (the tree's interior keys carry their child's " + (last ? "last" : "first") + " key).";
 }
 
 }  // namespace ondrel::tool

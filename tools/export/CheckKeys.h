@@ -3,12 +3,14 @@
 // interior keys.
 //
 // A leaf entry's stored key is the record's ordinate fields taken in order,
-// each as wide as its field.  An ascending field is stored as written.  A
-// descending field is stored either as written (the tree then keeps it in
-// falling order) or inverted byte by byte (255 - b); which one a tree does is
-// learnt from the tree (CheckSample.h).  A part whose form is not known is
-// left out of every comparison, with a note, so that no transform the check
-// cannot prove is ever reported as a problem.
+// each as wide as its field: what the key is made of comes from the profile
+// and the definition alone.  Each part is stored as written or folded to
+// capitals, and a descending one either of those as it stands (the tree then
+// keeps it in falling order) or inverted byte by byte (255 - b).  Which form
+// a tree uses is learnt from the tree (CheckSample.h); once it is learnt,
+// every entry that disagrees with its record is a problem.  A descending
+// part whose form the tree does not show is left out of every comparison,
+// and the check says it could not be judged.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "database/ByteFile.h"
+#include "database/KeyOrder.h"
 #include "database/SharedState.h"
 #include "tools/export/CheckWalk.h"
 
@@ -31,8 +34,18 @@ struct KeySegment {
   std::int64_t fieldOffset = 0;  // where the field lies in the record
   bool descending = false;
   PartStorage storage = PartStorage::Plain;  // Unknown only for a descending part
-  bool compared = true;                      // false: left out, with a note
+  bool capitals = false;                     // stored folded to capitals
+  bool compared = true;                      // false: left out, not judged
 };
+
+// A Windows-1252 byte folded to its capital: a to z, the accented small
+// letters, and the small letters of 0x9A, 0x9C, 0x9E and 0xFF.
+inline unsigned char Capital(unsigned char b) {
+  if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7)) return static_cast<unsigned char>(b - 0x20);
+  if (b == 0x9A || b == 0x9C || b == 0x9E) return static_cast<unsigned char>(b - 0x10);
+  if (b == 0xFF) return 0x9F;
+  return b;
+}
 
 class KeyLayout {
  public:
@@ -65,7 +78,8 @@ class KeyLayout {
   bool FieldsOfFile(ByteFile& data, std::int64_t record, unsigned char* out, unsigned char& terminator) const;
 
   // Turns fields laid out as the key into the key they should be stored as:
-  // inverted parts inverted, parts left out set to 0.
+  // parts stored in capitals folded, inverted parts inverted, parts left out
+  // set to 0.
   void ToStoredForm(unsigned char* key) const;
   // A stored key with the parts left out set to 0, to compare with the above.
   void Masked(const unsigned char* stored, unsigned char* out) const;
@@ -101,9 +115,19 @@ class KeyLayout {
 
 // Whether each interior entry of a tree carries the first or the last key of
 // its child.  The layout does not say; each tree is judged by what it holds.
+//
+// A tree keeps an interior key when the key it was taken from is deleted
+// below it, so an interior key is judged by the bound it sets, not by
+// equality: under the last-key convention the child's keys lie at or before
+// the entry's key and at or after the key of the entry before it; under the
+// first-key convention at or after the entry's key and at or before the key
+// of the entry after it.  Without a judged key order only equality can be
+// judged.
 class InteriorKeys {
  public:
   enum class Convention { Unknown, FirstOfChild, LastOfChild };
+
+  explicit InteriorKeys(const KeyOrder* order = nullptr) : order_(order) {}
 
   // Counts one link of the first walk.
   void Count(const InteriorLink& link, int keyLength);
@@ -121,10 +145,19 @@ class InteriorKeys {
   std::string Problem(const InteriorLink& link, const KeyLayout& layout, int keyLength) const;
 
  private:
+  // What breaks the bounds of `link` under the convention `last` (or the
+  // first-key one); empty when nothing does.
+  std::string Broken(const InteriorLink& link, bool last, const KeyLayout* layout, int keyLength) const;
+  // Whether key `a` lies after key `b`.
+  bool After(const unsigned char* a, const unsigned char* b, int keyLength) const;
+
+  const KeyOrder* order_;
   std::int64_t firstOnly_ = 0;  // equal to the child's first key and not its last
   std::int64_t lastOnly_ = 0;   // equal to its last key and not its first
   std::int64_t both_ = 0;       // equal to both (a child whose keys are all equal)
   std::int64_t neither_ = 0;
+  std::int64_t breaksFirst_ = 0;  // links that break the bounds of each convention
+  std::int64_t breaksLast_ = 0;
   Convention convention_ = Convention::Unknown;
 };
 

@@ -2,8 +2,8 @@
 //
 //   1. the files: the index and data files open, whole nodes and records, a
 //      key that fits a node, a root inside the file;
-//   2. the sample (CheckSample.h): how descending parts are stored, which
-//      parts of the key are compared with the records;
+//   2. the sample (CheckSample.h): the form each part of the key is stored
+//      in, and whether the keys are made of the records at all;
 //   3. the first walk (CheckWalk.h): the tree's shape, the order of the
 //      keys, the votes on the interior-key convention, and the first step of
 //      the record checks (CheckRecords.h);
@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <unordered_map>
 
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
@@ -168,12 +169,23 @@ class SecondWalk : public TreeVisitor {
              int keyLength)
       : layout_(layout), interior_(interior), records_(records), report_(report), keyLength_(keyLength) {}
 
+  // A child whose parent's entry breaks the convention may be another
+  // tree's node, or a node from another moment: what its entries show
+  // follows from that problem and is counted under it, not listed.
   void Link(const InteriorLink& link) override {
     const std::string problem = interior_.Problem(link, layout_, keyLength_);
-    if (!problem.empty()) report_.Problem("interior-key", problem, {.node = link.node, .position = link.position});
+    if (!problem.empty()) {
+      report_.Problem("interior-key", problem, {.node = link.node, .position = link.position});
+      records_.Follows(link.child, "node " + std::to_string(link.node) + ", entry " + std::to_string(link.position));
+      under_[link.child] = link.child;
+    } else if (const auto parent = under_.find(link.node); parent != under_.end()) {
+      under_[link.child] = parent->second;
+    }
   }
   void Leaf(const LeafNode& leaf) override {
-    for (int slot = 0; slot < leaf.entries; ++slot) records_.Locate(leaf.At(slot));
+    const auto found = under_.find(leaf.node);
+    const std::uint32_t under = found == under_.end() ? 0 : found->second;
+    for (int slot = 0; slot < leaf.entries; ++slot) records_.Locate(leaf.At(slot), under);
   }
 
  private:
@@ -182,6 +194,7 @@ class SecondWalk : public TreeVisitor {
   RecordCheck& records_;
   CheckReport& report_;
   int keyLength_;
+  std::unordered_map<std::uint32_t, std::uint32_t> under_;  // node: the child found bad above it
 };
 
 std::string Listed(const std::vector<std::uint32_t>& numbers) {
@@ -193,7 +206,7 @@ std::string Listed(const std::vector<std::uint32_t>& numbers) {
 
 }  // namespace
 
-void CheckProfile(SharedState& state, bool conditions, CheckReport& report) {
+void CheckProfile(SharedState& state, bool conditions, NodeOwners& owners, CheckReport& report) {
   Files files;
   WalkCounts counts;
   std::int64_t active = 0, unreached = 0, purged = 0;
@@ -217,29 +230,29 @@ void CheckProfile(SharedState& state, bool conditions, CheckReport& report) {
   LearnStorage(state, files.index, sample);
   KeyLayout layout(state);
   if (!layout.Comparable())
-    report.Note("The stored keys are not compared with the records: " + layout.WhyNot() + ".");
-  for (const std::string& note : ProveParts(layout, state, files.index, files.data, sample, files.dataRecords))
-    report.Note(note);
+    report.Unjudged("The stored keys are not compared with the records: " + layout.WhyNot() + ".");
+  ProveParts(layout, state, files.index, files.data, sample, files.dataRecords, report);
   // The key order as the viewer judges it, with each ordinate known by its
   // field's whole name (an ordinate holds only the first ten characters).
   SharedState named = state;
   for (std::size_t i = 0; i < layout.Segments().size() && i < named.Ordinates.size(); ++i)
     named.Ordinates[i].Name = layout.Segments()[i].name;
   const KeyOrder order(named);
-  if (!order.Judged()) report.Note("The key order is not judged: " + order.Unmatched() + ".");
+  if (!order.Judged()) report.Unjudged("The key order is not judged: " + order.Unmatched() + ".");
 
   // Steps 3 and 4.
-  InteriorKeys interior;
+  InteriorKeys interior(&order);
   RecordCheck records(layout, files.data, files.dataRecords, report);
   FirstWalk first(order, layout, interior, records, report, state.KeyLength);
-  counts = TreeWalk(state, files.index, files.nodeCount, &report).Run(first);
+  const std::uint16_t tree = owners.BeginTree("the tree of profile " + ReportText(state.ProfileName), files.nodeCount);
+  counts = TreeWalk(state, files.index, files.nodeCount, &report, &owners, tree).Run(first);
   // A tree of fewer than two entries has no order to judge.
   for (const KeyPartOrder& part : order.Parts())
     if (order.Judged() && counts.entries > 1 && part.descending && part.storage == PartStorage::Unknown)
-      report.Note("The order of the descending key part " + ReportText(part.name) +
+      report.Unjudged("The order of the descending key part " + ReportText(part.name) +
                   " is not judged: the tree does not show how it is stored.");
   interior.Decide();
-  if (const std::string note = interior.Undecided(); !note.empty()) report.Note(note);
+  if (const std::string note = interior.Undecided(); !note.empty()) report.Unjudged(note);
   records.ScanData();
 
   // Step 5.
@@ -263,9 +276,17 @@ void CheckProfile(SharedState& state, bool conditions, CheckReport& report) {
                              Listed(shown) + ".",
                    {.record = shown.front()});
   }
-  if (!conditions && counts.entries != active)
-    report.Note("The profile has " + std::to_string(counts.entries) + " entries for " + std::to_string(active) +
-                " active records.");
+  // Entries and active records that disagree in number say the index and
+  // the data file are of different moments, even where each entry is sound.
+  // The entries that reach purged records are warned of already.
+  if (!conditions && counts.entries - purged != active) {
+    const std::string text = "The profile has " + std::to_string(counts.entries) + " entries for " +
+                             std::to_string(active) + " active records.";
+    // After a problem it tells what follows from that; alone, it says the
+    // index and the data file disagree where nothing else shows it.
+    if (report.ProfileProblems() > 0) report.Note(text);
+    else report.Unjudged(text);
+  }
   summary();
 }
 

@@ -4,12 +4,14 @@
 
 #include "database/SharedState.h"
 #include "tools/export/CheckReport.h"
+#include "tools/export/CheckWalk.h"
 
 namespace ondrel::tool {
 
 // Checks the chosen profile (LoadProfile has run and the definition is
 // loaded) and writes its problems, notes and summary.  `conditions`: the
 // profile has "C" records, so its key need not reach every active record.
-void CheckProfile(SharedState& state, bool conditions, CheckReport& report);
+// `owners` holds the nodes the ISPEC's trees checked before reached.
+void CheckProfile(SharedState& state, bool conditions, NodeOwners& owners, CheckReport& report);
 
 }  // namespace ondrel::tool

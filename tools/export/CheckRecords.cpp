@@ -1,6 +1,7 @@
 #include "tools/export/CheckRecords.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "database/DataRecord.h"
@@ -8,6 +9,9 @@
 
 namespace ondrel::tool {
 namespace {
+
+// The largest node of an index file, and so the longest key part.
+constexpr std::size_t kLargestNode = 2048;
 
 // The finishing mix of SplitMix64: a bijection of 64-bit values whose every
 // output bit depends on every input bit.
@@ -32,10 +36,12 @@ std::uint64_t Mix(std::uint64_t x) {
 //
 // The parts are taken where they lie, from a stored key or from a record's
 // slot, and a part stored inverted is inverted as it is read from the
-// record, so neither side copies a byte.
+// record, so neither side copies a byte; only a part stored in capitals is
+// folded into a copy first.
 RecordCheck::KeyHasher::KeyHasher(const KeyLayout& layout) {
   for (const KeySegment& s : layout.Segments())
-    if (s.compared) parts_.push_back({s.keyOffset, s.fieldOffset, s.length, s.storage == PartStorage::Inverted});
+    if (s.compared)
+      parts_.push_back({s.keyOffset, s.fieldOffset, s.length, s.storage == PartStorage::Inverted, s.capitals});
 }
 
 std::uint64_t RecordCheck::KeyHasher::Hash(std::uint32_t record, const unsigned char* base, bool inSlot,
@@ -44,8 +50,14 @@ std::uint64_t RecordCheck::KeyHasher::Hash(std::uint32_t record, const unsigned 
   constexpr std::uint64_t kStep = 0x632BE59BD9B4E01Aull;  // even: every factor stays odd
   std::uint64_t h = (std::uint64_t{record} + 1) * kOdd;
   std::uint64_t factor = kOdd;
+  // A key fits a node, so no part is longer than one.
+  std::array<unsigned char, kLargestNode> folded;
   for (const Part& part : parts_) {
     const unsigned char* p = base + (inSlot ? part.fieldOffset : part.keyOffset);
+    if (fromRecord && part.capitals) {
+      for (int b = 0; b < part.length; ++b) folded[static_cast<std::size_t>(b)] = Capital(p[b]);
+      p = folded.data();
+    }
     const std::uint64_t flip = fromRecord && part.inverted ? ~std::uint64_t{0} : 0;
     const int length = part.length;
     std::uint64_t word;
@@ -134,6 +146,20 @@ void RecordCheck::Again(const LeafEntry& entry) {
 }
 
 void RecordCheck::ScanData() {
+  ScanRecords();
+  // Whether or not the scan reached the end, the second walk looks up the
+  // duplicated records in order and keeps one first entry for each.
+  for (std::size_t b = 0; b < entrySums_.size(); ++b)
+    if (entrySums_[b] != recordSums_[b] && !suspect_[b]) {
+      suspect_[b] = true;
+      ++suspects_;
+    }
+  std::sort(duplicated_.begin(), duplicated_.end());
+  duplicated_.erase(std::unique(duplicated_.begin(), duplicated_.end()), duplicated_.end());
+  firstSeen_.assign(duplicated_.size(), FirstSeen{});
+}
+
+void RecordCheck::ScanRecords() {
   const std::int64_t length = layout_.RecordLength();
   const bool whole = length <= kWholeSlotLimit;
   const std::int64_t perPiece = whole ? std::max<std::int64_t>(1, kScanPiece / length) : 1;
@@ -145,6 +171,7 @@ void RecordCheck::ScanData() {
     const bool read = !whole || (piece.read && piece.size == static_cast<std::size_t>(count * length));
     if (!read) {
       // The file shrank while it was read: the rest cannot be judged.
+      unreadFrom_ = first;
       report_.Problem("data-file", "The data file could not be read from record " + std::to_string(first) + " on.",
                       {.record = first});
       return;
@@ -156,6 +183,7 @@ void RecordCheck::ScanData() {
       if (whole) {
         terminator = slot[length - 1];
       } else if (!layout_.FieldsOfFile(data_, r, scratch_.data(), terminator)) {
+        unreadFrom_ = r;
         report_.Problem("data-file", "The data file could not be read from record " + std::to_string(r) + " on.",
                         {.record = r});
         return;
@@ -170,14 +198,6 @@ void RecordCheck::ScanData() {
       if (hashing_) recordSums_[Bucket(r)] += whole ? hasher_.OfSlot(r, slot) : hasher_.OfFields(r, scratch_.data());
     }
   }
-  for (std::size_t b = 0; b < entrySums_.size(); ++b)
-    if (entrySums_[b] != recordSums_[b] && !suspect_[b]) {
-      suspect_[b] = true;
-      ++suspects_;
-    }
-  std::sort(duplicated_.begin(), duplicated_.end());
-  duplicated_.erase(std::unique(duplicated_.begin(), duplicated_.end()), duplicated_.end());
-  firstSeen_.assign(duplicated_.size(), FirstSeen{});
 }
 
 // Compares each record of a batch with the entries that asked for it.
@@ -216,7 +236,9 @@ class RecordCheck::Compare : public SlotVisitor {
   std::vector<unsigned char> stored_;
 };
 
-void RecordCheck::Locate(const LeafEntry& entry) {
+void RecordCheck::Follows(std::uint32_t root, const std::string& cause) { following_.push_back({root, cause, 0}); }
+
+void RecordCheck::Locate(const LeafEntry& entry, std::uint32_t under) {
   const std::uint32_t r = entry.record;
   if (r < 1 || r > dataRecords_ || !suspect_[Bucket(r)]) return;
   if (capacity_ == 0) {
@@ -230,14 +252,16 @@ void RecordCheck::Locate(const LeafEntry& entry) {
   item.number = entry.number;
   item.node = entry.node;
   item.record = r;
+  item.under = under;
   const auto it = std::lower_bound(duplicated_.begin(), duplicated_.end(), r);
   if (it != duplicated_.end() && *it == r) {
     FirstSeen& first = firstSeen_[static_cast<std::size_t>(it - duplicated_.begin())];
     if (first.entry == 0) {
-      first = {entry.number, entry.node};
+      first = {entry.number, entry.node, under};
     } else {
       item.firstEntry = first.entry;
       item.firstNode = first.node;
+      item.firstUnder = first.under;
     }
   }
   const auto n = static_cast<std::size_t>(layout_.KeyLength());
@@ -250,17 +274,27 @@ void RecordCheck::Locate(const LeafEntry& entry) {
 void RecordCheck::Report(const Pending& item, const unsigned char* key) {
   const std::string where = Where(item.number, item.node, item.record);
   const ProblemPlace place{.entry = item.number, .node = item.node, .record = item.record};
-  if (item.firstEntry != 0)
+  auto followed = [&](std::uint32_t root) {
+    if (root == 0) return false;
+    for (Following& f : following_)
+      if (f.root == root) ++f.problems;
+    return true;
+  };
+  if (item.firstEntry != 0 && !followed(item.under != 0 ? item.under : item.firstUnder))
     report_.Problem("duplicate",
                     where + ": entry " + std::to_string(item.firstEntry) + " (node " + std::to_string(item.firstNode) +
                         ") points at the same record.",
                     place);
-  if (item.unread) report_.Problem("record", where + ": its record could not be read.", place);
+  // A record past the point where the scan stopped is covered by its
+  // problem of the data file.
+  if (item.unread && item.record < unreadFrom_) report_.Problem("record", where + ": its record could not be read.", place);
   if (item.purged) {
     ++purgedEntries_;
-    report_.Problem("purged", where + ": its record is purged.", place);
+    // The viewer shows such an entry as a purged record: a live file may
+    // hold it between a purge and the rewrite of the tree.
+    report_.Warning("purged", where + ": its record is purged.", place);
   }
-  if (item.expected >= 0)
+  if (item.expected >= 0 && !followed(item.under))
     report_.Problem("key-record",
                     where + ": its key differs from the record's fields: " +
                         layout_.Differences(key, expected_.data() + item.expected) + ".",
@@ -279,6 +313,14 @@ void RecordCheck::Flush() {
   batch_.Clear();
 }
 
-void RecordCheck::FinishLocate() { Flush(); }
+void RecordCheck::FinishLocate() {
+  Flush();
+  for (const Following& f : following_)
+    if (f.problems > 0)
+      report_.Note(std::to_string(f.problems) + (f.problems == 1 ? " problem" : " problems") +
+                   " of the entries below node " + std::to_string(f.root) +
+                   " (keys unlike their records, records other entries reach) follow from the problem of " + f.cause +
+                   ", and are not listed.");
+}
 
 }  // namespace ondrel::tool

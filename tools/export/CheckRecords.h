@@ -60,8 +60,14 @@ class RecordCheck {
   // Whether step 3 has anything to look at.
   bool AnySuspect() const { return suspects_ > 0; }
   // Step 3: one leaf entry of the second walk; Finish reads the last batch.
-  void Locate(const LeafEntry& entry);
+  // `under`: the node found bad above the entry's leaf, 0 when none (see
+  // Follows).
+  void Locate(const LeafEntry& entry, std::uint32_t under = 0);
   void FinishLocate();
+  // Names node `root`, found bad by `cause`: the problems of the entries
+  // below it (keys unlike their records, records reached twice) are counted
+  // under it in one note at FinishLocate, not listed.
+  void Follows(std::uint32_t root, const std::string& cause);
 
   std::int64_t ActiveRecords() const { return active_; }
   std::int64_t UnreachedRecords() const { return unreached_; }
@@ -76,6 +82,8 @@ class RecordCheck {
     std::uint32_t record = 0;
     std::int64_t firstEntry = 0;  // an earlier entry pointing at the same record, 0 when none
     std::uint32_t firstNode = 0;
+    std::uint32_t under = 0;       // the bad node above the entry, 0 when none
+    std::uint32_t firstUnder = 0;  // the same for the earlier entry
     bool purged = false;
     bool unread = false;
     std::int64_t expected = -1;  // offset of the record's key in expected_ when it differs
@@ -88,6 +96,8 @@ class RecordCheck {
   void Outside(const LeafEntry& entry);
   void Again(const LeafEntry& entry);
   void Suspect(std::uint32_t record);
+  // The pass of ScanData over the records; it stops at a short read.
+  void ScanRecords();
   void Flush();
   void Report(const Pending& item, const unsigned char* key);
 
@@ -117,6 +127,7 @@ class RecordCheck {
       std::int64_t fieldOffset;
       int length;
       bool inverted;
+      bool capitals;
     };
     std::uint64_t Hash(std::uint32_t record, const unsigned char* base, bool inSlot, bool fromRecord) const;
     std::vector<Part> parts_;
@@ -133,6 +144,7 @@ class RecordCheck {
   std::vector<unsigned char> scratch_;
 
   std::int64_t active_ = 0;
+  std::int64_t unreadFrom_ = std::int64_t{1} << 40;  // where the scan met a short read
   std::int64_t unreached_ = 0;
   std::vector<std::uint32_t> firstUnreached_;
 
@@ -140,7 +152,14 @@ class RecordCheck {
   struct FirstSeen {
     std::int64_t entry = 0;
     std::uint32_t node = 0;
+    std::uint32_t under = 0;
   };
+  struct Following {
+    std::uint32_t root = 0;
+    std::string cause;
+    std::int64_t problems = 0;
+  };
+  std::vector<Following> following_;  // in the order the nodes were found
   std::vector<FirstSeen> firstSeen_;  // parallel to duplicated_, once sorted
   RecordBatch batch_;
   std::vector<Pending> pending_;

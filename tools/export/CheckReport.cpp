@@ -51,6 +51,16 @@ std::string MemberName(std::string name) {
 
 std::string ReportText(const std::string& bytes) { return Cp1252ToUtf8(Printable(bytes)); }
 
+std::string KeyText(const std::string& bytes) {
+  std::string escaped;
+  escaped.reserve(bytes.size());
+  for (const char c : bytes) {
+    if (c == '\\' || c == '"') escaped += '\\';
+    escaped += c;
+  }
+  return '"' + ReportText(escaped) + '"';
+}
+
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
   for (std::size_t i = 0; i < text.size();) {
@@ -87,21 +97,24 @@ void CheckReport::BeginIspec(const std::string& ispec) {
 
 void CheckReport::BeginProfile(const std::string& profile) {
   profile_ = ReportText(profile);
+  inProfile_ = true;
   profileProblems_ = 0;
+  profileUnjudged_ = 0;
+  profileWarnings_ = 0;
+  notShown_ = 0;
   if (format_ == ReportFormat::Text)
     Stdout().Write("Profile: " + ispec_ + " " + profile_ + "\n");
   else
     Stdout().Write(JsonHead("profile") + "}\n");
 }
 
-void CheckReport::Problem(const std::string& kind, const std::string& text, const ProblemPlace& place) {
-  ++problems_;
-  ++profileProblems_;
+void CheckReport::Write(const char* type, const std::string& kind, const std::string& text,
+                        const ProblemPlace& place) {
   if (format_ == ReportFormat::Text) {
-    Stdout().Write("Problem: " + text + "\n");
+    Stdout().Write(std::string(type[0] == 'p' ? "Problem: " : "Warning: ") + text + "\n");
     return;
   }
-  std::string line = JsonHead("problem") + ",\"kind\":" + JsonString(kind);
+  std::string line = JsonHead(type) + ",\"kind\":" + JsonString(kind);
   if (place.entry) Member(line, "entry", *place.entry);
   if (place.node) Member(line, "node", *place.node);
   if (place.position) Member(line, "position", *place.position);
@@ -109,11 +122,40 @@ void CheckReport::Problem(const std::string& kind, const std::string& text, cons
   Stdout().Write(line + ",\"text\":" + JsonString(text) + "}\n");
 }
 
+void CheckReport::Problem(const std::string& kind, const std::string& text, const ProblemPlace& place) {
+  ++problems_;
+  ++profileProblems_;
+  if (inProfile_ && maxProblems_ > 0 && profileProblems_ > maxProblems_) {
+    ++notShown_;
+    return;
+  }
+  Write("problem", kind, text, place);
+}
+
+void CheckReport::Warning(const std::string& kind, const std::string& text, const ProblemPlace& place) {
+  if (strict_) {
+    Problem(kind, text, place);
+    return;
+  }
+  ++warnings_;
+  ++profileWarnings_;
+  Write("warning", kind, text, place);
+}
+
 void CheckReport::Note(const std::string& text) {
   if (format_ == ReportFormat::Text)
     Stdout().Write("Note: " + text + "\n");
   else
     Stdout().Write(JsonHead("note") + ",\"text\":" + JsonString(text) + "}\n");
+}
+
+void CheckReport::Unjudged(const std::string& text) {
+  ++unjudged_;
+  ++profileUnjudged_;
+  if (format_ == ReportFormat::Text)
+    Stdout().Write("Not judged: " + text + "\n");
+  else
+    Stdout().Write(JsonHead("unjudged") + ",\"text\":" + JsonString(text) + "}\n");
 }
 
 void CheckReport::Summary(const std::vector<std::pair<std::string, std::int64_t>>& counts) {
@@ -124,12 +166,19 @@ void CheckReport::Summary(const std::vector<std::pair<std::string, std::int64_t>
     else
       Member(line, MemberName(counts[i].first).c_str(), counts[i].second);
   }
-  if (format_ == ReportFormat::Text)
-    line += (counts.empty() ? "" : ", ") + std::string("problems ") + std::to_string(profileProblems_);
-  else
+  if (format_ == ReportFormat::Text) {
+    line += (counts.empty() ? "" : ", ") + std::string("warnings ") + std::to_string(profileWarnings_) +
+            ", not judged " + std::to_string(profileUnjudged_) +
+            ", problems not shown " + std::to_string(notShown_) + ", problems " + std::to_string(profileProblems_);
+  } else {
+    Member(line, "warnings", profileWarnings_);
+    Member(line, "not_judged", profileUnjudged_);
+    Member(line, "problems_not_shown", notShown_);
     Member(line, "problems", profileProblems_);
+  }
   Stdout().Write(line + (format_ == ReportFormat::Text ? "\n" : "}\n"));
   profile_.clear();
+  inProfile_ = false;
 }
 
 void CheckReport::Total(std::int64_t ispecs, std::int64_t profiles, std::int64_t notOpened) {
@@ -137,13 +186,17 @@ void CheckReport::Total(std::int64_t ispecs, std::int64_t profiles, std::int64_t
   profile_.clear();
   if (format_ == ReportFormat::Text) {
     Stdout().Write("Total: ISPECs " + std::to_string(ispecs) + ", profiles " + std::to_string(profiles) +
-                   ", not opened " + std::to_string(notOpened) + ", problems " + std::to_string(problems_) + "\n");
+                   ", not opened " + std::to_string(notOpened) + ", warnings " + std::to_string(warnings_) +
+                   ", not judged " + std::to_string(unjudged_) +
+                   ", problems " + std::to_string(problems_) + "\n");
     return;
   }
   std::string line = JsonHead("total");
   Member(line, "ispecs", ispecs);
   Member(line, "profiles", profiles);
   Member(line, "not_opened", notOpened);
+  Member(line, "warnings", warnings_);
+  Member(line, "not_judged", unjudged_);
   Member(line, "problems", problems_);
   Stdout().Write(line + "}\n");
 }

@@ -1,6 +1,8 @@
 #include "tools/export/CheckSample.h"
 
+#include <array>
 #include <cstring>
+#include <iterator>
 
 #include "database/BigEndian.h"
 #include "database/IndexWalk.h"
@@ -11,8 +13,8 @@
 namespace ondrel::tool {
 namespace {
 
-// Fewer sampled entries than this never make an ascending part be left out:
-// a tree that small floods nobody, and each of its keys is worth comparing.
+// Fewer sampled entries than this are no fair sample of how a profile's
+// keys agree with their records.
 constexpr std::int64_t kLeastEvidence = 8;
 
 // One node read whole: its level and the entries its used length covers.
@@ -33,8 +35,6 @@ bool ReadSampleNode(const SharedState& state, ByteFile& index, std::uint32_t nod
   out.level = BE16(out.bytes.data() + nodeSize - 2) / 256;
   return out.level >= 0;
 }
-
-const char* FormName(PartStorage storage) { return storage == PartStorage::Inverted ? "inverted" : "as written"; }
 
 }  // namespace
 
@@ -79,15 +79,27 @@ void LearnStorage(SharedState& state, ByteFile& index, const std::vector<std::ui
 
 namespace {
 
-// Tallies, for each part, how the sampled entries' stored bytes compare
-// with their active records' fields.
+// The forms a part can be stored in, in the order a tie prefers them: as
+// written before capitals, as it stands before inverted.
+struct Form {
+  bool inverted;
+  bool capitals;
+};
+constexpr Form kForms[] = {{false, false}, {false, true}, {true, false}, {true, true}};
+
+std::string FormName(const Form& form) {
+  if (form.inverted) return form.capitals ? "inverted capitals" : "inverted";
+  return form.capitals ? "capitals" : "as written";
+}
+
+// Tallies, for each part and each form, how many sampled entries hold their
+// active record's field in that form.
 class PartTally : public SlotVisitor {
  public:
   PartTally(const KeyLayout& layout, ByteFile& data, const std::vector<unsigned char>& keys,
             const std::vector<std::uint32_t>& records)
       : layout_(layout), data_(data), keys_(keys), records_(records),
-        fields_(static_cast<std::size_t>(layout.KeyLength()) + 1), asWritten(layout.Segments().size(), 0),
-        inverted(layout.Segments().size(), 0) {}
+        fields_(static_cast<std::size_t>(layout.KeyLength()) + 1), agree(layout.Segments().size()) {}
 
   void Visit(std::size_t place, const char* slot) override {
     unsigned char terminator = 0;
@@ -102,12 +114,16 @@ class PartTally : public SlotVisitor {
     const auto& segments = layout_.Segments();
     for (std::size_t i = 0; i < segments.size(); ++i) {
       const KeySegment& s = segments[i];
-      const unsigned char* stored = key + s.keyOffset;
-      const unsigned char* field = fields_.data() + s.keyOffset;
-      if (std::memcmp(stored, field, static_cast<std::size_t>(s.length)) == 0) ++asWritten[i];
-      bool inverse = s.length > 0;
-      for (int b = 0; b < s.length && inverse; ++b) inverse = stored[b] == 255 - field[b];
-      if (inverse) ++inverted[i];
+      for (std::size_t f = 0; f < std::size(kForms); ++f) {
+        bool same = true;
+        for (int b = 0; b < s.length && same; ++b) {
+          unsigned char expected = fields_[static_cast<std::size_t>(s.keyOffset + b)];
+          if (kForms[f].capitals) expected = Capital(expected);
+          if (kForms[f].inverted) expected = static_cast<unsigned char>(255 - expected);
+          same = key[s.keyOffset + b] == expected;
+        }
+        if (same) ++agree[i][f];
+      }
     }
   }
 
@@ -121,16 +137,14 @@ class PartTally : public SlotVisitor {
   std::vector<unsigned char> fields_;
 
  public:
-  std::vector<std::int64_t> asWritten;
-  std::vector<std::int64_t> inverted;
+  std::vector<std::array<std::int64_t, std::size(kForms)>> agree;  // by part, by form
 };
 
 }  // namespace
 
-std::vector<std::string> ProveParts(KeyLayout& layout, SharedState& state, ByteFile& index, ByteFile& data,
-                                    const std::vector<std::uint32_t>& leaves, std::int64_t dataRecords) {
-  std::vector<std::string> notes;
-  if (!layout.Comparable()) return notes;
+void ProveParts(KeyLayout& layout, SharedState& state, ByteFile& index, ByteFile& data,
+                const std::vector<std::uint32_t>& leaves, std::int64_t dataRecords, CheckReport& report) {
+  if (!layout.Comparable()) return;
   const auto keyLength = static_cast<std::size_t>(state.KeyLength);
   const int entrySize = EntrySize(state);
 
@@ -153,56 +167,58 @@ std::vector<std::string> ProveParts(KeyLayout& layout, SharedState& state, ByteF
   PartTally tally(layout, data, keys, records);
   batch.Read(tally);
 
-  // An ascending part is stored as written; it is left out only when most
-  // of a fair sample disagrees with its field, which says the key is not
-  // made of that field (a profile file out of step with the index) rather
-  // than that the entries are damaged.
+  // Each part takes the form most sampled entries hold it in.  An ascending
+  // part is never inverted, and is as written when no entry tells
+  // otherwise; a descending part whose order the tree shows takes a form of
+  // that kind.  A descending part that no sampled entry holds in any form
+  // it may take is not learnt: it is left out, not judged.
   //
-  // A descending part is compared only when the sample shows its form
-  // exactly: at least half of the sampled entries hold it as written, or at
-  // least half hold it inverted (no entry can do both), and the tree's own
-  // order, where it tells, agrees.  Anything else is a transform the check
-  // cannot prove, and the part is left out with a note.
+  // Once learnt, a form holds for every entry.  When most of a fair sample
+  // still disagrees with the records, the profile's keys are not made of
+  // the records the data file holds (a data file of another generation,
+  // another tree's root): the gravest finding, above the problems of the
+  // entries themselves.
   auto& segments = layout.Segments();
   const std::int64_t n = tally.counted;
   const bool partsMatch = layout.PartsMatch() && state.KeyPartStorage.size() == segments.size();
   for (std::size_t i = 0; i < segments.size(); ++i) {
     KeySegment& s = segments[i];
-    const std::string name = "The " + std::string(s.descending ? "descending " : "") + "key part " +
-                             ReportText(s.name) + " is not compared with the records: ";
-    const std::int64_t plain = tally.asWritten[i];
-    const std::int64_t inverted = tally.inverted[i];
-    if (!s.descending) {
-      if (n >= kLeastEvidence && plain * 2 < n) {
-        s.compared = false;
-        notes.push_back(name + "it equals its field in only " + std::to_string(plain) + " of " + std::to_string(n) +
-                        " sampled entries, so the key may not be made of that field.");
-      }
+    const std::string part = std::string(s.descending ? "descending " : "") + "key part " + ReportText(s.name);
+    std::size_t best = 0;
+    std::int64_t most = -1;
+    for (std::size_t f = 0; f < std::size(kForms); ++f) {
+      const PartStorage kind = kForms[f].inverted ? PartStorage::Inverted : PartStorage::Plain;
+      if (kForms[f].inverted && !s.descending) continue;
+      if (s.descending && s.storage != PartStorage::Unknown && s.storage != kind) continue;
+      if (tally.agree[i][f] > most) most = tally.agree[i][f], best = f;
+    }
+    if (s.descending && most <= 0) {
+      s.compared = false;
+      if (n == 0 && records.empty()) continue;  // an empty tree: nothing to tell
+      std::string shown;
+      for (std::size_t f = 0; f < std::size(kForms); ++f)
+        shown += (f == 0 ? "" : f + 1 == std::size(kForms) ? " and " : ", ") + FormName(kForms[f]) + " in " +
+                 std::to_string(tally.agree[i][f]);
+      report.Unjudged("The " + part + " is not compared with the records: " +
+                      (n == 0 ? std::string("no sampled entry reaches an active record")
+                              : "of " + std::to_string(n) + " sampled entries, " + shown + " hold it" +
+                                    (s.storage == PartStorage::Unknown ? ""
+                                                                       : std::string(" (the tree's order says ") +
+                                                                             (s.storage == PartStorage::Inverted
+                                                                                  ? "inverted)"
+                                                                                  : "as it stands)"))) +
+                      ", which shows no form it may be stored in.");
       continue;
     }
-    PartStorage shown = PartStorage::Unknown;
-    if (plain > 0 && plain * 2 >= n && inverted * 2 < n) shown = PartStorage::Plain;
-    if (inverted > 0 && inverted * 2 >= n && plain * 2 < n) shown = PartStorage::Inverted;
-    if (n == 0) {
-      // An empty tree has nothing to compare; a note is due only when the
-      // sample met entries and none could tell.
-      s.compared = false;
-      if (!records.empty()) notes.push_back(name + "no sampled entry shows how it is stored.");
-    } else if (shown == PartStorage::Unknown) {
-      s.compared = false;
-      notes.push_back(name + "the sampled entries hold it as written in " + std::to_string(plain) +
-                      " and inverted in " + std::to_string(inverted) + " of " + std::to_string(n) +
-                      ", which proves no form.");
-    } else if (s.storage != PartStorage::Unknown && s.storage != shown) {
-      s.compared = false;
-      notes.push_back(name + "the tree's order says it is stored " + FormName(s.storage) + ", its sampled keys " +
-                      FormName(shown) + ".");
-    } else {
-      s.storage = shown;
-      if (partsMatch) state.KeyPartStorage[i] = shown;
-    }
+    s.capitals = kForms[best].capitals;
+    s.storage = kForms[best].inverted ? PartStorage::Inverted : PartStorage::Plain;
+    if (s.descending && partsMatch) state.KeyPartStorage[i] = s.storage;
+    if (n >= kLeastEvidence && most * 2 < n)
+      report.Problem("key", "The " + part + " equals its records' field (" + FormName(kForms[best]) + ") in only " +
+                                std::to_string(most) + " of " + std::to_string(n) +
+                                " sampled entries: the profile's keys are not made of the records of the data "
+                                "file.");
   }
-  return notes;
 }
 
 }  // namespace ondrel::tool

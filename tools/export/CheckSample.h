@@ -19,6 +19,7 @@
 #include "database/ByteFile.h"
 #include "database/SharedState.h"
 #include "tools/export/CheckKeys.h"
+#include "tools/export/CheckReport.h"
 
 namespace ondrel::tool {
 
@@ -32,12 +33,12 @@ std::vector<std::uint32_t> SampleLeaves(const SharedState& state, ByteFile& inde
 // part, rising stored bytes mean inverted storage, falling ones plain).
 void LearnStorage(SharedState& state, ByteFile& index, const std::vector<std::uint32_t>& leaves);
 
-// Compares the sampled entries' keys with their records, part by part, and
-// decides which parts of `layout` are compared in the whole check; returns a
-// note for each part left out.  A descending part is compared only when the
-// sample shows its form exactly (see the .cpp).  Updates the storage of the
-// parts it proves, in `layout` and in KeyPartStorage.
-std::vector<std::string> ProveParts(KeyLayout& layout, SharedState& state, ByteFile& index, ByteFile& data,
-                                    const std::vector<std::uint32_t>& leaves, std::int64_t dataRecords);
+// Learns from the sampled entries the form each part of `layout` is stored
+// in (as written, in capitals, inverted; see the .cpp), and sets it in
+// `layout` and, for a descending part, in KeyPartStorage.  A part whose form
+// cannot be learnt is left out and reported as not judged; a profile whose
+// sampled keys mostly disagree with their records is a problem.
+void ProveParts(KeyLayout& layout, SharedState& state, ByteFile& index, ByteFile& data,
+                const std::vector<std::uint32_t>& leaves, std::int64_t dataRecords, CheckReport& report);
 
 }  // namespace ondrel::tool

@@ -9,11 +9,16 @@
 // hands every link from an interior entry to its child, and every leaf entry
 // in key order, to a visitor, which makes the checks of keys and records.
 //
-// Memory: one bit per node of the file, and the path from the root (one node
-// of bytes per level).
+// The first walk of each tree also records, in the ISPEC's NodeOwners, the
+// tree and the entry each node was reached from, so that a node reached
+// twice, from one tree or from two, is reported with both paths.
+//
+// Memory: one bit per node of the file, eight bytes per node of the index
+// for the owners, and the path from the root (one node of bytes per level).
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "database/ByteFile.h"
@@ -39,6 +44,10 @@ struct InteriorLink {
   std::uint32_t node = 0;
   int position = 0;  // the entry's place in its node, from 1
   const unsigned char* key = nullptr;
+  // The keys of the entries before and after it in its node, null at the
+  // node's ends.
+  const unsigned char* previousKey = nullptr;
+  const unsigned char* nextKey = nullptr;
   std::uint32_t child = 0;
   const unsigned char* childFirst = nullptr;
   const unsigned char* childLast = nullptr;
@@ -62,6 +71,31 @@ struct LeafNode {
   }
 };
 
+// Which tree reached each node of an index file, and from where: the
+// parent node and the 1-based entry (0 for a root).  Kept for all the
+// profiles of an ISPEC checked in one run.
+class NodeOwners {
+ public:
+  struct Owner {
+    std::uint32_t parent = 0;
+    std::uint16_t position = 0;
+    std::uint16_t tree = 0;  // 1-based in Trees(); 0: not reached
+  };
+
+  // Starts a tree ("the tree of profile BYNO"); returns its number.
+  std::uint16_t BeginTree(const std::string& name, std::int64_t nodeCount);
+  Owner& At(std::uint32_t node) { return owners_[node]; }
+  // "node 5, entry 2 of the tree of profile BYNO", or "the root of ...".
+  std::string Path(std::uint32_t node) const;
+  // Nodes 2 to the end that no tree reached.
+  std::int64_t Unowned() const;
+  std::int64_t NodeCount() const { return static_cast<std::int64_t>(owners_.size()) - 1; }
+
+ private:
+  std::vector<Owner> owners_{1};
+  std::vector<std::string> trees_;
+};
+
 class TreeVisitor {
  public:
   virtual ~TreeVisitor() = default;
@@ -80,7 +114,10 @@ class TreeWalk {
   // `nodeCount`: the nodes of the index file that can be reached.  The root
   // must lie among them (2 to nodeCount).  Without a report the walk says
   // nothing: that is the second walk of a tree whose shape was reported.
-  TreeWalk(const SharedState& state, ByteFile& index, std::int64_t nodeCount, CheckReport* report);
+  // `owners` with `tree` (from BeginTree) for the first walk, null for the
+  // second.
+  TreeWalk(const SharedState& state, ByteFile& index, std::int64_t nodeCount, CheckReport* report,
+           NodeOwners* owners = nullptr, std::uint16_t tree = 0);
 
   WalkCounts Run(TreeVisitor& visitor);
 
@@ -104,11 +141,15 @@ class TreeWalk {
   // followed; reports it when not.
   bool ChildIsNew(const Frame& parent, std::uint32_t child);
   bool OnPath(std::uint32_t node) const;
+  // Whether another tree of the ISPEC reached `node` before.
+  bool OwnedElsewhere(std::uint32_t node);
 
   const SharedState& state_;
   ByteFile& index_;
   std::int64_t nodeCount_;
   CheckReport* report_;
+  NodeOwners* owners_;
+  std::uint16_t tree_;
   int nodeSize_;
   int entrySize_;
   std::vector<bool> reached_;  // by node number

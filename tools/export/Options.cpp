@@ -50,7 +50,13 @@ std::string UsageText() {
          "                     only DIR ISPEC: every profile; with only DIR: every\n"
          "                     ISPEC): one line per problem, a summary per profile\n"
          "                     and a total; --format json writes one JSON object a\n"
-         "                     line instead; exit status 1 on a problem\n"
+         "                     line instead.  Exit status 0: everything checked and\n"
+         "                     sound; 1: a problem; 3: no problem, but something\n"
+         "                     could not be judged (a \"Not judged\" line says what)\n"
+         "  --max-problems N   with --check: print at most N problems per profile (default\n"
+         "                     100, 0 for all); the summary counts the ones not shown\n"
+         "  --strict           with --check: warnings (entries that reach purged\n"
+         "                     records) count as problems\n"
          "  --sqlite OUT.db    with DIR alone: write every ISPEC and profile of DIR into\n"
          "                     the SQLite file OUT.db (a table per ISPEC, a table and a\n"
          "                     view per profile)\n"
@@ -59,7 +65,7 @@ std::string UsageText() {
          "  --version          show the program's version\n"
          "\n"
          "Messages go to standard error as \"title: text\".  Exit status: 0 done, 1 the\n"
-         "database could not be read as asked, 2 a usage error.\n"
+         "database could not be read as asked, 2 a usage error (--check: see above).\n"
          "\n"
          "Example:\n"
          "  ondrel-export --format csv --from 100 --count 50 /srv/db CUSTOMER BYNAME > customers.csv\n";
@@ -75,6 +81,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
   bool fromGiven = false;
   bool windowGiven = false;
   bool formatGiven = false;
+  bool checkOption = false;  // --max-problems, --strict
   // --help and --version answer at once, whatever else is given; of the
   // two, the first given wins.
   std::optional<Mode> info;
@@ -189,13 +196,19 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       options.sqliteOut = value;
     } else if (arg == "--force") {
       options.force = true;
+    } else if (arg == "--max-problems") {
+      if (!takeNumber(options.maxProblems, 0)) return std::nullopt;
+      checkOption = true;
+    } else if (arg == "--strict") {
+      options.strict = true;
+      checkOption = true;
     } else {
       error = "unknown option " + arg;
       return std::nullopt;
     }
     if (hasValue &&
         (arg == "--help" || arg == "--version" || arg == "--describe" || arg == "--check" ||
-         arg == "--match-case" || arg == "--entry-numbers" || arg == "--force")) {
+         arg == "--match-case" || arg == "--entry-numbers" || arg == "--force" || arg == "--strict")) {
       error = arg + " takes no value";
       return std::nullopt;
     }
@@ -211,7 +224,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
   }
   options.directory = positional[0];
   if (chosenMode == Mode::Sqlite || options.force) {
-    if (chosenMode != Mode::Sqlite || positional.size() != 1 || exportOption || !options.seek.empty()) {
+    if (chosenMode != Mode::Sqlite || positional.size() != 1 || exportOption || checkOption ||
+        !options.seek.empty()) {
       error = chosenMode == Mode::Sqlite ? "--sqlite takes the database directory alone" : "--force applies only to --sqlite";
       return std::nullopt;
     }
@@ -230,6 +244,10 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     }
     options.mode = Mode::Check;
     return options;
+  }
+  if (checkOption) {
+    error = "--max-problems and --strict apply only to --check";
+    return std::nullopt;
   }
   if (options.format == Format::Json) {
     error = "--format json applies only to --check";

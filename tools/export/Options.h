@@ -28,6 +28,10 @@ struct Options {
   bool entryNumbers = false;
   std::string sqliteOut;  // --sqlite OUT.db
   bool force = false;     // --force: replace an existing OUT.db
+  // --check: the problems printed per profile (0: all); --strict: warnings
+  // count as problems.
+  std::int64_t maxProblems = 100;
+  bool strict = false;
 };
 
 // Parses the arguments after the program's name.  On a usage error returns

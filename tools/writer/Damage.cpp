@@ -1,5 +1,6 @@
 #include "tools/writer/Damage.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -172,6 +173,23 @@ void PurgeRecord(const FileSet& set, int recordLength, std::uint32_t recordNumbe
   if (recordLength < 1 || recordNumber < 1) throw std::runtime_error("no such record");
   const std::uint64_t terminator = std::uint64_t{recordNumber} * static_cast<std::uint64_t>(recordLength) - 1;
   WriteAt(SetPath(set, FileKind::Data), terminator, std::string(1, '\0'));
+}
+
+void SetRecordBytes(const FileSet& set, int recordLength, std::uint32_t recordNumber, int fieldOffset,
+                    const std::string& bytes) {
+  if (recordLength < 1 || recordNumber < 1 || fieldOffset < 0 ||
+      fieldOffset + static_cast<std::int64_t>(bytes.size()) > recordLength - 1)
+    throw std::runtime_error("no such field");
+  const std::uint64_t slot = (recordNumber - 1ull) * static_cast<std::uint64_t>(recordLength);
+  WriteAt(SetPath(set, FileKind::Data), slot + static_cast<std::uint64_t>(fieldOffset), bytes);
+}
+
+void SwapRoots(const FileSet& set, int keyA, int keyB) {
+  const IndexGeometry g = ReadIndexGeometry(set, std::max(keyA, keyB) + 1);
+  const auto& a = g.keys[static_cast<std::size_t>(keyA)];
+  const auto& b = g.keys[static_cast<std::size_t>(keyB)];
+  WriteAt(SetPath(set, FileKind::Index), a.offset + 2, BE32(b.root));
+  WriteAt(SetPath(set, FileKind::Index), b.offset + 2, BE32(a.root));
 }
 
 std::uint32_t ChildPointerPastEnd(const FileSet& set, int key, std::uint32_t node, int entry) {

@@ -60,6 +60,15 @@ void RemoveEntry(const FileSet& set, int key, std::uint32_t node, int entry);
 // last byte of its slot, becomes NUL.
 void PurgeRecord(const FileSet& set, int recordLength, std::uint32_t recordNumber);
 
+// Writes `bytes` into data record `recordNumber` (1-based) at `fieldOffset`
+// within its slot: a field changed under the index.
+void SetRecordBytes(const FileSet& set, int recordLength, std::uint32_t recordNumber, int fieldOffset,
+                    const std::string& bytes);
+
+// Swaps the root pointers of key descriptions `keyA` and `keyB`: each
+// profile then reaches the other's tree.
+void SwapRoots(const FileSet& set, int keyA, int keyB);
+
 // A child pointer of 0.
 inline std::uint32_t ZeroChildPointer(const FileSet& set, int key, std::uint32_t node, int entry) {
   return SetEntryPointer(set, key, node, entry, 0);

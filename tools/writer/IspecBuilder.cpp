@@ -118,6 +118,9 @@ std::string KeyOf(const std::vector<FieldLine>& fields, const RecordContent& rec
   for (const KeyField& keyField : keyFields) {
     const std::size_t i = FieldIndex(fields, keyField.field);
     std::string part = FitField(i < record.values.size() ? std::string_view(record.values[i]) : "", fields[i]);
+    if (keyField.capitals)
+      for (char& c : part)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     if (keyField.descending && !keyField.storedAsWritten)
       for (char& c : part) c = static_cast<char>(255 - static_cast<unsigned char>(c));
     key += part;

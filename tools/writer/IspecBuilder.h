@@ -38,6 +38,8 @@ struct KeyField {
   // For a descending field: store its bytes as written and keep the tree in
   // falling order of them, instead of inverting them.
   bool storedAsWritten = false;
+  // The key holds the field folded to capitals (a to z as A to Z).
+  bool capitals = false;
 };
 
 struct ConditionRule {
