@@ -330,9 +330,9 @@ TEST(LiveWriterTest, EveryRunIsOneVersionOrFlagged) {
   ASSERT_TRUE(viewer.Started()) << "the viewer did not open the set";
   const pid_t writer = fork();
   if (writer == 0) {
-    // Rests of up to 80 ms between versions: quiet spells, and versions
+    // Rests of up to 150 ms between versions: quiet spells, and versions
     // written back to back.
-    execl(kWriter.c_str(), kWriter.c_str(), db.str().c_str(), "1000000", "80", nullptr);
+    execl(kWriter.c_str(), kWriter.c_str(), db.str().c_str(), "1000000", "150", nullptr);
     _exit(127);
   }
   ASSERT_GT(writer, 0);
