@@ -33,7 +33,8 @@ struct WalkResult {
 WalkResult WalkIndex(SharedState& state, Platform& platform, ByteFile& index, Long position);
 
 // What the chooser's Ok runs to build the reference information: resets
-// LeafTable to elements 0 and 1, opens IndexPath, walks the tree from
+// LeafTable to elements 0 and 1, records the identities of the set's files
+// (FilesRead), opens IndexPath, walks the tree from
 // RootNode, learns how the key's descending parts are stored
 // (KeyPartStorage), and closes the file.
 WalkResult BuildReferenceInformation(SharedState& state, Platform& platform);

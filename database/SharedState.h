@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "database/FileIdentity.h"
+
 namespace ondrel {
 
 using Integer = std::int16_t;
@@ -130,6 +132,12 @@ struct SharedState {
   // Whether the keys can be compared with their records; learnt at the first
   // read of records after the reference information is built.
   KeyRecordCheck KeyRecords = KeyRecordCheck::Unknown;
+  // The identities of the four files the leaf table was built from, when the
+  // front end that opened the set took them (FileIdentity.h).
+  SetIdentity FilesRead;
+  bool FilesKnown = false;
+  // The record window has told that the files changed since FilesRead.
+  bool FilesChangeTold = false;
 
   // Record window.
   double StartRecord = 0.0;

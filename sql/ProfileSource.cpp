@@ -101,21 +101,4 @@ std::string ChooseProfile(SharedState& state, CatchingPlatform& platform,
   return "";
 }
 
-std::vector<FileStamp> StampFileSet(const SharedState& state) {
-  std::vector<FileStamp> stamps;
-  for (const std::string* path : {&state.DefinitionPath, &state.ProfilePath, &state.DataPath, &state.IndexPath}) {
-    FileStamp stamp;
-    struct stat st {};
-    if (::stat(path->c_str(), &st) == 0) {
-      stamp.device = st.st_dev;
-      stamp.inode = st.st_ino;
-      stamp.size = st.st_size;
-      stamp.modified = st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
-      stamp.changed = st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec;
-    }
-    stamps.push_back(stamp);
-  }
-  return stamps;
-}
-
 }  // namespace ondrel::sql

@@ -8,7 +8,6 @@
 // the coarse-tables message of a walk that met a damaged tree.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -41,14 +40,5 @@ int ProfilePosition(const std::vector<std::string>& profiles, const std::string&
 std::string ChooseProfile(SharedState& state, CatchingPlatform& platform,
                           const std::vector<std::string>& profiles, int position, bool walk,
                           Failure* kind = nullptr);
-
-// The identity and version of the four files of the chosen set, so that
-// reference information built once can be reused until a file changes.
-struct FileStamp {
-  std::uint64_t device = 0, inode = 0;
-  std::int64_t size = -1, modified = 0, changed = 0;  // times in nanoseconds
-  bool operator==(const FileStamp&) const = default;
-};
-std::vector<FileStamp> StampFileSet(const SharedState& state);
 
 }  // namespace ondrel::sql

@@ -51,8 +51,8 @@
 // RecordColumns.h says.  The rowid is the entry number.
 //
 // The reference information (the leaf table) is built by the first scan and
-// kept by the table with the stamps of the four files; a later scan reuses it
-// while no file has changed, as the viewer reuses it for every window.  Each
+// kept by the table with the identities of the four files (FileIdentity.h);
+// a later scan reuses it while no file has changed, as the viewer reuses it for every window.  Each
 // scan opens the index and data files itself and closes them when it ends or
 // is reset; entries come through RecordStream, so a profile whose order
 // scatters the records is read in record-number order, batch by batch.
@@ -69,6 +69,10 @@
 // statement fails when the batch that holds it is read, so no row from
 // that batch on is returned, and the rows returned before it (all read
 // before the damage, and sound) stand, since SQLite cannot take them back.
+// A scan looks at the files' identities at its first row, every 1024 rows
+// and at its end: when any file changed since the reference information was
+// built, the statement fails with SQLITE_ABORT and a message saying so,
+// since its rows may mix two states of the files.
 #include <sqlite3ext.h>
 SQLITE_EXTENSION_INIT3
 
@@ -87,6 +91,7 @@ SQLITE_EXTENSION_INIT3
 
 #include "database/ByteFile.h"
 #include "database/DataRecord.h"
+#include "database/FileIdentity.h"
 #include "database/FineProblems.h"
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
@@ -110,6 +115,9 @@ constexpr std::int64_t kNoBound = std::numeric_limits<std::int64_t>::max();
 // took 1.5 to 1.8 times as long).  The first batches are small, so a query that wants a page
 // holds little; a join holds one budget per table scanned whole.
 constexpr std::size_t kSqlScanBudget = kScanBudget;
+// Rows of a scan between two looks at the files' identities (the first row
+// and the end of a scan are looked at too).
+constexpr std::int64_t kRowsBetweenChecks = 1024;
 
 // What each column of a table holds.
 enum class Role { Field, EntryNumber, RecordNumber, Purged, StoredKey, EntryFlag, Shown, FieldsJson, Dir, Ispec, Profile };
@@ -119,7 +127,6 @@ enum class Role { Field, EntryNumber, RecordNumber, Purged, StoredKey, EntryFlag
 struct Prepared {
   SharedState state;
   std::vector<FieldColumn> columns;
-  std::vector<FileStamp> stamps;
   std::string dir, ispec, profile;
 };
 
@@ -198,6 +205,7 @@ class Scan {
 
   // The next row; false on a problem, whose message Error() gives.
   bool Advance() {
+    if (!ended_ && rows_++ % kRowsBetweenChecks == 0 && Changed()) return false;
     while (!ended_) {
       if (!stream_.Next(row_)) {
         ended_ = true;
@@ -234,16 +242,26 @@ class Scan {
     // The end of the tree, or of the run asked for, closes the files.
     index_.Close();
     data_.Close();
-    return !problems_.Any();
+    return !problems_.Any() && !Changed();
   }
 
   bool Ended() const { return ended_; }
+  // Whether the files are no longer those the scan started from: the rows
+  // given may mix two states of them.
+  bool Changed() {
+    if (!changed_) changed_ = FilesChanged(state_) || LooksHalfWritten(state_);
+    return changed_;
+  }
   std::string Error() const {
+    if (changed_) return ChangedFilesText(prepared_->ispec);
     if (!refused_.empty()) return refused_;
     const std::string message = platform_.FirstMessage();
     return message.empty() ? std::string("The profile cannot be read.") : message;
   }
-  int ErrorCode() const { return refused_.empty() ? SQLITE_CORRUPT_VTAB : SQLITE_CANTOPEN; }
+  int ErrorCode() const {
+    if (changed_) return SQLITE_ABORT;
+    return refused_.empty() ? SQLITE_CORRUPT_VTAB : SQLITE_CANTOPEN;
+  }
   const StreamRow& Row() const { return row_; }
   RecordFields& Fields() { return fields_; }
   const Prepared& Source() const { return *prepared_; }
@@ -277,6 +295,8 @@ class Scan {
   bool stopAfter_ = false;
   TypedKey to_;
   StreamRow row_;
+  std::int64_t rows_ = 0;
+  bool changed_ = false;
   std::string refused_;
 };
 
@@ -645,38 +665,45 @@ int Close(sqlite3_vtab_cursor* base) {
 std::shared_ptr<const Prepared> PreparedFor(ProfileTable& table, const std::string& dir, const std::string& ispec,
                                             const std::string& profile, std::string& problem, Failure& kind) {
   const std::shared_ptr<const Prepared> kept = table.prepared;
-  if (kept && kept->dir == dir && kept->ispec == ispec && kept->profile == profile &&
-      StampFileSet(kept->state) == kept->stamps)
+  if (kept && kept->dir == dir && kept->ispec == ispec && kept->profile == profile && !FilesChanged(kept->state))
     return kept;
 
   auto prepared = std::make_shared<Prepared>();
   prepared->dir = dir;
   prepared->ispec = ispec;
   prepared->profile = profile;
-  CatchingPlatform platform;
-  std::vector<std::string> profiles;
   SharedState& state = prepared->state;
-  problem = OpenIspec(state, platform, dir, ispec, profiles, &kind);
-  if (!problem.empty()) return nullptr;
-  // Stamped before the walk: a file that changes while it is read makes the
-  // next scan build everything again.
-  prepared->stamps = StampFileSet(state);
-  const int position = ProfilePosition(profiles, profile);
-  if (position < 0) {
-    problem = "The ISPEC " + ispec + " has no profile " + profile + ".";
-    kind = Failure::Other;
-    return nullptr;
-  }
-  problem = ChooseProfile(state, platform, profiles, position, true, &kind);
-  if (!problem.empty()) return nullptr;
-  {
+  // The files are read again when any of them changed while they were read:
+  // the walk, the definition and the sample must come from one state.
+  SetIdentity identity;
+  const bool settled = ReadUnchanged(PathsOf(dir, ispec), identity, [&] {
+    state = SharedState{};
+    CatchingPlatform platform;
+    std::vector<std::string> profiles;
+    problem = OpenIspec(state, platform, dir, ispec, profiles, &kind);
+    if (!problem.empty()) return;
+    const int position = ProfilePosition(profiles, profile);
+    if (position < 0) {
+      problem = "The ISPEC " + ispec + " has no profile " + profile + ".";
+      kind = Failure::Other;
+      return;
+    }
+    problem = ChooseProfile(state, platform, profiles, position, true, &kind);
+    if (!problem.empty()) return;
     // Whether this tree's keys are its records' fields, learnt once from a
     // sample, as the export learns it: the scans then check every record
     // they read against its key.
     ByteFile index(state.IndexPath);
     ByteFile data(state.DataPath);
     if (index.IsOpen() && data.IsOpen()) LearnKeyRecordCheck(state, index, data);
+  });
+  if (!settled) {
+    problem = "The files of " + ispec + " kept changing on disk while they were being opened.";
+    kind = Failure::Other;
   }
+  if (!problem.empty()) return nullptr;
+  state.FilesRead = identity;
+  state.FilesKnown = true;
   NameSet names;
   prepared->columns = RecordColumns(state, names);
   if (table.named) {

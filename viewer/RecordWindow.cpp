@@ -7,6 +7,7 @@
 #include "database/ByteFile.h"
 #include "database/Checked.h"
 #include "database/Definition.h"
+#include "database/FileIdentity.h"
 #include "database/FineProblems.h"
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
@@ -71,6 +72,17 @@ std::string PositionCaption(const SharedState& state) {
          " of " + std::to_string(state.RecordCount);
 }
 
+namespace {
+
+// After a fill: the first fill after the files changed on disk says so once.
+void TellChangedFiles(SharedState& state, Platform& platform) {
+  if (state.FilesChangeTold || !(FilesChanged(state) || LooksHalfWritten(state))) return;
+  state.FilesChangeTold = true;
+  platform.MessageBox(kFilesChanged, kFilesChangedTitle, MsgIcon::Exclamation, MsgButtons::Ok);
+}
+
+}  // namespace
+
 void FillRecordWindow(SharedState& state, Platform& platform, ContentsView& view) {
   // Ptr hidden; the definition loaded when the heading is empty; nothing to
   // show (and nothing to print or copy) without a record length.
@@ -105,6 +117,7 @@ void FillRecordWindow(SharedState& state, Platform& platform, ContentsView& view
     view.SetFileTxtSelStart(1);
     view.SetFilePosValue(1);
     state.WindowIdle = true;
+    TellChangedFiles(state, platform);
     return;
   }
 
@@ -165,6 +178,7 @@ void FillRecordWindow(SharedState& state, Platform& platform, ContentsView& view
   view.SetLabel1Caption(" " + std::to_string(state.Section));
   view.SetFilePosTxtCaption(PositionCaption(state));
   state.WindowIdle = true;
+  TellChangedFiles(state, platform);
 }
 
 }  // namespace ondrel

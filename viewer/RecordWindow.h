@@ -16,6 +16,13 @@ inline constexpr const char* kRecordPurged = ">> Record Purged <<";
 inline constexpr const char* kProfileEmpty = ">> Profile is empty <<";
 inline constexpr const char* kNoEntries = ">> No Entries <<";
 
+// What the first fill after the files changed on disk says, once per
+// opening of the set: the window may mix what was read before and after.
+inline constexpr const char* kFilesChangedTitle = "Files changed";
+inline constexpr const char* kFilesChanged =
+    "The files of this ISPEC have changed on disk since the profile was opened, so the window may be out of "
+    "date.  Press F5 to read them again.";
+
 // Fills the window from entry StartRecord on: loads the definition when the
 // heading is empty, finds the leaf holding the entry, reads entries and their
 // data records until the window is full or the tree ends, and sets the text
@@ -23,7 +30,8 @@ inline constexpr const char* kNoEntries = ">> No Entries <<";
 // nothing but hide Ptr and set the Print and Copy buttons while another fill
 // runs (WindowIdle false).  Every failure shows the fine-tables message once
 // and the fill goes on with its next step, so it always ends with the files
-// closed and WindowIdle true.
+// closed and WindowIdle true.  The first fill that finds the files changed
+// since the leaf table was built says so in one message box.
 void FillRecordWindow(SharedState& state, Platform& platform, ContentsView& view);
 
 // "Record 1 thru 21 of 5000": the position caption for the current window.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "database/Catalogue.h"
+#include "database/FileIdentity.h"
 #include "database/IndexWalk.h"
 #include "database/Profile.h"
 #include "viewer/Commands.h"
@@ -68,6 +69,9 @@ void TakeFileSet(SharedState& state, SharedState& fresh) {
   state.KeyPartLengths = std::move(fresh.KeyPartLengths);
   state.KeyPartStorage = std::move(fresh.KeyPartStorage);
   state.SectionCount = SectionCountOf(state.RecordCount);
+  state.FilesRead = fresh.FilesRead;
+  state.FilesKnown = fresh.FilesKnown;
+  state.FilesChangeTold = false;
 }
 
 }  // namespace
@@ -93,6 +97,9 @@ bool RefreshFileSet(SharedState& state, Platform& platform, ContentsView& view) 
   const std::string directory = state.DataPath.substr(0, state.DataPath.size() - dataName.size());
 
   SharedState fresh = state;
+  // Taken before the header is read, so that the window's first fill tells
+  // of any change from there on.
+  const SetIdentity identity = IdentityOf(PathsOf(state));
   RereadPlatform quiet;
   std::vector<std::string> profiles;
   try {
@@ -111,6 +118,7 @@ bool RefreshFileSet(SharedState& state, Platform& platform, ContentsView& view) 
   // A damaged tree is reported as the chooser's Ok reports it, and the
   // refresh goes on with what the walk found.
   BuildReferenceInformation(fresh, platform);
+  fresh.FilesRead = identity;
   TakeFileSet(state, fresh);
 
   const double start = RefreshStartEntry(state.FirstShown, EntryCount(state));

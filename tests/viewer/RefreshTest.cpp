@@ -3,6 +3,8 @@
 // longer be read leaving everything as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/viewer/ViewerTestSupport.h"
 #include "tools/writer/Damage.h"
 #include "viewer/Commands.h"
@@ -73,6 +75,34 @@ TEST_F(RefreshTest, SectionsFollowTheNewCount) {
   EXPECT_FALSE(view.label1Visible);
   EXPECT_EQ(view.label2, "1 Section(s)");
   EXPECT_EQ(view.filePosTxt, "Record 20000 thru 20000 of 20000");
+}
+
+TEST_F(RefreshTest, TheFirstFillAfterTheFilesChangedSaysSoOnceUntilF5) {
+  auto told = [this] {
+    return std::count_if(platform.messages.begin(), platform.messages.end(),
+                         [](const test::RecordedMessage& m) { return m.title == kFilesChangedTitle; });
+  };
+  OpenAt(100, 30);
+  EXPECT_EQ(told(), 0);
+  // Rewritten with the same records: only the files' identities change.
+  Rewrite(100);
+  state.StartRecord = 40;
+  FillRecordWindow(state, platform, view);
+  EXPECT_EQ(told(), 1);
+  EXPECT_EQ(platform.messages.back().text, kFilesChanged);
+  state.StartRecord = 50;
+  FillRecordWindow(state, platform, view);
+  EXPECT_EQ(told(), 1);
+  // F5 reads the files again: its fill and the next are current.
+  ASSERT_TRUE(Refresh());
+  FillRecordWindow(state, platform, view);
+  EXPECT_EQ(told(), 1);
+  // Rewritten again, smaller: a fill through the leaf table of the larger
+  // tree says so again.
+  Rewrite(20);
+  state.StartRecord = 90;
+  FillRecordWindow(state, platform, view);
+  EXPECT_EQ(told(), 2);
 }
 
 TEST_F(RefreshTest, FileSetThatCannotBeReadChangesNothing) {

@@ -24,7 +24,9 @@
 #include "database/IndexWalk.h"
 #include "database/Catalogue.h"
 #include "database/Definition.h"
+#include "database/FileIdentity.h"
 #include "database/Profile.h"
+#include "database/Text.h"
 #include "tools/export/CheckProfile.h"
 #include "tools/export/CheckReport.h"
 #include "tools/export/Modes.h"
@@ -112,7 +114,21 @@ void OwnNodesOfNoProfile(const SharedState& base, std::size_t descriptions, Node
   TreeWalk(key, index, nodeCount, nullptr, &owners, tree).Run(nothing);
 }
 
+
+void CheckIspecOnce(const Options& options, const std::string& ispec, CheckReport& report, Tally& tally);
+
+// The verdict on an ISPEC holds only for one state of its files: a set that
+// changed while it was checked is reported, whatever the check found.
 void CheckIspec(const Options& options, const std::string& ispec, CheckReport& report, Tally& tally) {
+  const SetPaths paths = PathsOf(options.directory, ispec);
+  SetIdentity before;
+  const bool quiet = QuietIdentityOf(paths, before);
+  CheckIspecOnce(options, ispec, report, tally);
+  if (!quiet || IdentityOf(paths) != before)
+    report.Problem("open", ChangedFilesText(Printable(TrimSpaces(ispec))));
+}
+
+void CheckIspecOnce(const Options& options, const std::string& ispec, CheckReport& report, Tally& tally) {
   ++tally.ispecs;
   report.BeginIspec(ispec);
   CheckPlatform platform;

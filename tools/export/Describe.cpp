@@ -41,6 +41,8 @@ int DescribeMode(const Options& options) {
   }
   Stdout().Write(out);
   Stdout().Flush();
+  // Counts read from files that changed since are no judge of the set.
+  if (FilesChanged(session)) return 1;
   return TellCountDisagreement(session) ? 1 : 0;
 }
 

@@ -5,30 +5,66 @@
 
 #include "database/Catalogue.h"
 #include "database/Definition.h"
+#include "database/FileIdentity.h"
 #include "database/IndexWalk.h"
 #include "database/KeySeek.h"
 #include "database/Profile.h"
+#include "database/Text.h"
 #include "tools/export/Output.h"
 #include "viewer/Cp1252.h"
 #include "viewer/Scrolling.h"
 
 namespace ondrel::tool {
 
-void OpenProfile(Session& session, const Options& options, bool walk) {
+namespace {
+
+void OpenOnce(Session& session, const Options& options, bool walk) {
   SharedState& state = session.state;
+  state = SharedState{};
+  session.platform.lists.clear();
+  session.walk = WalkResult{};
   SetTextConstants(state);
   const std::vector<std::string> profiles =
       LoadFileSet(state, session.platform, options.directory, options.ispec);
   const auto chosen = std::find(profiles.begin(), profiles.end(), options.profile);
-  if (chosen == profiles.end())
+  if (chosen == profiles.end()) {
+    session.platform.Show();
     Fail("The ISPEC " + state.IspecName + " has no profile " + options.profile + ".");
+  }
   LoadProfile(state, session.platform, profiles, static_cast<int>(chosen - profiles.begin()));
   if (!walk) return;
   session.walk = BuildReferenceInformation(state, session.platform);
   state.SectionCount = SectionCountOf(state.RecordCount);
 }
 
+}  // namespace
+
+void OpenProfile(Session& session, const Options& options, bool walk) {
+  // The set is read while its owner may write it: an opening during which
+  // any of its files changed is dropped, messages and all, and made again.
+  SetIdentity identity;
+  session.platform.Hold();
+  const bool settled = ReadUnchanged(PathsOf(options.directory, options.ispec), identity, [&] {
+    session.platform.Drop();
+    OpenOnce(session, options, walk);
+  });
+  session.platform.Show();
+  if (!settled)
+    Fail("The files of the ISPEC " + Printable(TrimSpaces(options.ispec)) + " kept changing on disk while " +
+         "they were being opened; try again when they are not being written.");
+  session.state.FilesRead = identity;
+  session.state.FilesKnown = true;
+}
+
+bool FilesChanged(const Session& session) {
+  const SharedState& state = session.state;
+  if (!FilesChanged(state)) return false;
+  ErrorLine(std::string(kApplicationTitle) + ": " + ChangedFilesText(Printable(state.IspecName)));
+  return true;
+}
+
 int EndOfRead(const Session& session, const FineProblems* problems, const std::string& what) {
+  const bool changed = FilesChanged(session);
   std::vector<std::string> parts;
   const WalkResult& walk = session.walk;
   if (walk.failures > 0) {
@@ -40,7 +76,7 @@ int EndOfRead(const Session& session, const FineProblems* problems, const std::s
   if (problems && problems->Any()) parts.push_back(problems->Summary());
   const int fine = session.platform.FineMessages();
   if (!problems && fine > 0) parts.push_back("reading the entries and records met a problem");
-  if (parts.empty()) return 0;
+  if (parts.empty()) return changed ? 1 : 0;
   std::string text = "The " + what + " is incomplete: ";
   for (std::size_t i = 0; i < parts.size(); ++i) text += (i > 0 ? "; " : "") + parts[i];
   ErrorLine(std::string(kApplicationTitle) + ": " + text + ".");

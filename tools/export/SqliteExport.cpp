@@ -59,6 +59,7 @@
 #include "database/ByteFile.h"
 #include "database/Catalogue.h"
 #include "database/DataRecord.h"
+#include "database/FileIdentity.h"
 #include "database/FineProblems.h"
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
@@ -280,7 +281,11 @@ class IspecWriter {
   // Writes one ISPEC and its profiles; false when anything was left out.
   bool Write(const std::string& directory, const std::string& ispec);
 
+  // An ISPEC's files changed while they were written: the result is not kept.
+  bool changed = false;
+
  private:
+  bool WriteFiles(const std::string& directory, const std::string& ispec);
   bool WriteRecords(const SharedState& state, const std::string& table, const std::vector<FieldColumn>& columns);
   // The field columns of a table or view, after its own: each field's, or
   // the one JSON column (`prefix` names the table in a view).
@@ -306,6 +311,19 @@ class IspecWriter {
 };
 
 bool IspecWriter::Write(const std::string& directory, const std::string& ispec) {
+  // The tables and views of an ISPEC must come from one state of its files.
+  const SetPaths paths = PathsOf(directory, ispec);
+  SetIdentity before;
+  const bool quiet = QuietIdentityOf(paths, before);
+  const bool complete = WriteFiles(directory, ispec);
+  if (quiet && IdentityOf(paths) == before) return complete;
+  progress_.Clear();
+  Tell(ChangedFilesText(Printable(label_)));
+  changed = true;
+  return false;
+}
+
+bool IspecWriter::WriteFiles(const std::string& directory, const std::string& ispec) {
   label_ = Cp1252ToUtf8(ispec);
   recordsHeld_ = 0;
   unreadable_.clear();
@@ -640,6 +658,12 @@ int SqliteMode(const Options& options) {
     IspecWriter writer(db, names, progress);
     for (const std::string& ispec : ispecs) complete = writer.Write(options.directory, ispec) && complete;
     progress.Clear();
+    if (writer.changed) {
+      db.Close();
+      ::unlink(temporaryPath);
+      for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_DFL);
+      Fail("The file " + Printable(out) + " is not written: the database changed while it was being read.");
+    }
     db.Exec("COMMIT");
     db.Close();
     const int file = ::open(temporaryPath, O_RDONLY);

@@ -10,11 +10,27 @@ namespace ondrel::tool {
 MsgAnswer ToolPlatform::MessageBox(const std::string& text, const std::string& title, MsgIcon,
                                    MsgButtons) {
   if (title == msg::kFineTitle) ++fineMessages_;
-  ErrorLine((title.empty() ? std::string(kApplicationTitle) : title) + ": " + text);
+  std::string line = (title.empty() ? std::string(kApplicationTitle) : title) + ": " + text;
+  if (holding_)
+    held_.push_back(std::move(line));
+  else
+    ErrorLine(line);
   return MsgAnswer::Ok;
 }
 
+void ToolPlatform::Show() {
+  holding_ = false;
+  for (const std::string& line : held_) ErrorLine(line);
+  held_.clear();
+}
+
+void ToolPlatform::Drop() {
+  held_.clear();
+  fineMessages_ = 0;
+}
+
 void ToolPlatform::EndProgram() {
+  Show();
   Stdout().Flush();
   std::exit(1);
 }

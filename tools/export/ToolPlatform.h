@@ -27,6 +27,13 @@ class ToolPlatform : public QuietPlatform {
   // How many fine-tables messages were shown.
   int FineMessages() const { return fineMessages_; }
 
+  // While a set is opened again and again because it changes, the messages
+  // of an attempt are held: the attempt that counts shows them (Show), the
+  // others drop them (Drop).  Ending the program shows what is held.
+  void Hold() { holding_ = true; }
+  void Show();
+  void Drop();
+
   // The lines of one of the chooser's lists, in the order they were added.
   const std::vector<std::string>& List(ChooserList list) { return lists[list]; }
 
@@ -34,6 +41,8 @@ class ToolPlatform : public QuietPlatform {
 
  private:
   int fineMessages_ = 0;
+  bool holding_ = false;
+  std::vector<std::string> held_;
 };
 
 // Shows a message of the tool's own (titled with the application's title)

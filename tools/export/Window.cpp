@@ -18,6 +18,8 @@ int WindowMode(const Options& options) {
   SharedState& state = session.state;
   PlainContentsView view;
   view.SetFilePosMax(OpeningScrollMaximum(state.RecordCount));
+  // The tool tells of changed files at its end, not as the screen's message.
+  state.FilesChangeTold = true;
   ShowChosenFile(state, session.platform, view, session.platform.List(ChooserList::Ordinates));
   EndWithoutDefinition(session);
 
