@@ -64,6 +64,7 @@ Ui::Contents* SetUp(Ui::Contents* ui, QWidget* form) {
 Contents::Contents(SharedState& state, QtPlatform& platform, QWidget* parent)
     : QWidget(parent), state_(state), platform_(platform), ui_(SetUp(new Ui::Contents, this)),
       view_(ControlsOf(*ui_)) {
+  view_.onFilesChanged = [this] { FileSet_Changed(); };
   ApplyDesignPointSize(this);
   PreferFixedPitch(ui_->FileTxt);
   const ContentsControls controls = ControlsOf(*ui_);

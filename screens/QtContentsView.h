@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 
 #include "viewer/ContentsView.h"
@@ -66,6 +67,12 @@ class QtContentsView : public ContentsView {
 
   void SetCommandVisible(int index, bool visible) override;
   void SetKeypadVisible(bool visible) override;
+
+  // What marks the screen when a fill comes from files changed on disk.
+  std::function<void()> onFilesChanged;
+  void ShowFilesChanged() override {
+    if (onFilesChanged) onFilesChanged();
+  }
 
  private:
   ContentsControls c_;

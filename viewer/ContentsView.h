@@ -57,6 +57,11 @@ class ContentsView {
   virtual void SetCommandVisible(int index, bool visible) = 0;
   // Part(0..12): the section keypad, shown or hidden as one.
   virtual void SetKeypadVisible(bool visible) = 0;
+
+  // The window was just filled from files that changed on disk since its
+  // leaf table was built: the screen marks it as possibly out of date at
+  // once (every such fill, while the message box says so only once).
+  virtual void ShowFilesChanged() {}
 };
 
 }  // namespace ondrel

@@ -74,9 +74,12 @@ std::string PositionCaption(const SharedState& state) {
 
 namespace {
 
-// After a fill: the first fill after the files changed on disk says so once.
-void TellChangedFiles(SharedState& state, Platform& platform) {
-  if (state.FilesChangeTold || !(FilesChanged(state) || LooksHalfWritten(state))) return;
+// After a fill: a fill from files that changed on disk is marked on the
+// screen, and the first such fill says so in a message, once.
+void TellChangedFiles(SharedState& state, Platform& platform, ContentsView& view) {
+  if (!(FilesChanged(state) || LooksHalfWritten(state))) return;
+  view.ShowFilesChanged();
+  if (state.FilesChangeTold) return;
   state.FilesChangeTold = true;
   platform.MessageBox(kFilesChanged, kFilesChangedTitle, MsgIcon::Exclamation, MsgButtons::Ok);
 }
@@ -117,7 +120,7 @@ void FillRecordWindow(SharedState& state, Platform& platform, ContentsView& view
     view.SetFileTxtSelStart(1);
     view.SetFilePosValue(1);
     state.WindowIdle = true;
-    TellChangedFiles(state, platform);
+    TellChangedFiles(state, platform, view);
     return;
   }
 
@@ -178,7 +181,7 @@ void FillRecordWindow(SharedState& state, Platform& platform, ContentsView& view
   view.SetLabel1Caption(" " + std::to_string(state.Section));
   view.SetFilePosTxtCaption(PositionCaption(state));
   state.WindowIdle = true;
-  TellChangedFiles(state, platform);
+  TellChangedFiles(state, platform, view);
 }
 
 }  // namespace ondrel
