@@ -16,11 +16,6 @@
 
 namespace ondrel::sql {
 
-namespace {
-
-// The directory's own name for an ISPEC named `ispec`: the name itself when
-// the directory lists it, else the listed name whose Windows-1252 bytes read
-// as `ispec` in UTF-8, else `ispec` as it is.
 std::string IspecFileName(const std::string& directory, const std::string& ispec) {
   const std::vector<std::string> names = ListIspecs(directory);
   if (std::find(names.begin(), names.end(), ispec) != names.end()) return ispec;
@@ -28,6 +23,8 @@ std::string IspecFileName(const std::string& directory, const std::string& ispec
     if (Cp1252ToUtf8(name) == ispec) return name;
   return ispec;
 }
+
+namespace {
 
 // Why `path`, which is there, cannot be opened for reading; empty when it
 // can (or is not there at all).

@@ -21,6 +21,11 @@ namespace ondrel::sql {
 // whose content is damaged, or anything else (a name that is not there).
 enum class Failure { None, CannotOpen, Damaged, Other };
 
+// The directory's own name for an ISPEC named `ispec`: the name itself when
+// the directory lists it, else the listed name whose Windows-1252 bytes read
+// as `ispec` in UTF-8, else `ispec` as it is.
+std::string IspecFileName(const std::string& directory, const std::string& ispec);
+
 // Chooses the ISPEC (LoadFileSet) and loads its definition.  `profiles`
 // gets the profile list in file order.  `ispec` is the name as the
 // directory holds it, or as SQL gives it: UTF-8 that reads as one of the

@@ -676,7 +676,7 @@ std::shared_ptr<const Prepared> PreparedFor(ProfileTable& table, const std::stri
   // The files are read again when any of them changed while they were read:
   // the walk, the definition and the sample must come from one state.
   SetIdentity identity;
-  const bool settled = ReadUnchanged(PathsOf(dir, ispec), identity, [&] {
+  const bool settled = ReadUnchanged(PathsOf(dir, IspecFileName(dir, ispec)), identity, [&] {
     state = SharedState{};
     CatchingPlatform platform;
     std::vector<std::string> profiles;
