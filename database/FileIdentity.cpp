@@ -65,8 +65,6 @@ SetPaths PathsOf(const SharedState& state) {
   return {state.DefinitionPath, state.ProfilePath, state.DataPath, state.IndexPath};
 }
 
-FileIdentity IdentityOf(const std::string& path) { return TakeOnce(path); }
-
 SetIdentity IdentityOf(const SetPaths& paths) {
   SetIdentity set;
   for (std::size_t i = 0; i < paths.size(); ++i) set[i] = TakeOnce(paths[i]);

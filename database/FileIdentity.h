@@ -50,10 +50,9 @@ using SetIdentity = std::array<FileIdentity, 4>;
 SetPaths PathsOf(const std::string& directory, const std::string& ispec);
 SetPaths PathsOf(const SharedState& state);
 
-// The identity of the file `path` names now.  A path that names no regular
-// file, or a file replaced between the open and the look at the name, has an
-// identity that is not present.
-FileIdentity IdentityOf(const std::string& path);
+// The identities of the files `paths` name now.  A path that names no
+// regular file, or a file replaced between the open and the look at the
+// name, has an identity that is not present.
 SetIdentity IdentityOf(const SetPaths& paths);
 
 // How long none of a set's files must have changed before it is read.
