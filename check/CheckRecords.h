@@ -33,11 +33,11 @@
 
 #include "database/ByteFile.h"
 #include "database/RecordBatch.h"
-#include "tools/export/CheckKeys.h"
-#include "tools/export/CheckReport.h"
-#include "tools/export/CheckWalk.h"
+#include "check/CheckKeys.h"
+#include "check/CheckReport.h"
+#include "check/CheckWalk.h"
 
-namespace ondrel::tool {
+namespace ondrel::check {
 
 // Buckets of record numbers: 2^16 sums of each side, 1 MiB in all.
 inline constexpr std::int64_t kBuckets = 1 << 16;
@@ -169,4 +169,4 @@ class RecordCheck {
   std::int64_t purgedEntries_ = 0;
 };
 
-}  // namespace ondrel::tool
+}  // namespace ondrel::check

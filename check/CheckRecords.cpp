@@ -1,4 +1,4 @@
-#include "tools/export/CheckRecords.h"
+#include "check/CheckRecords.h"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,7 @@
 #include "database/DataRecord.h"
 #include "database/ReadAhead.h"
 
-namespace ondrel::tool {
+namespace ondrel::check {
 namespace {
 
 // The largest node of an index file, and so the longest key part.
@@ -167,6 +167,7 @@ void RecordCheck::ScanRecords() {
   ReadAhead ahead(data_, 0, whole ? dataRecords_ * length : 0, static_cast<std::size_t>(perPiece * length));
   for (std::int64_t first = 1; first <= dataRecords_; first += perPiece) {
     const std::int64_t count = std::min(perPiece, dataRecords_ - first + 1);
+    report_.Tick(std::max<std::int64_t>(1, count * length / 4096));
     const ReadAhead::Piece piece = whole ? ahead.Next() : ReadAhead::Piece{};
     const bool read = !whole || (piece.read && piece.size == static_cast<std::size_t>(count * length));
     if (!read) {
@@ -323,4 +324,4 @@ void RecordCheck::FinishLocate() {
                    ", and are not listed.");
 }
 
-}  // namespace ondrel::tool
+}  // namespace ondrel::check

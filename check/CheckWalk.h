@@ -23,9 +23,9 @@
 
 #include "database/ByteFile.h"
 #include "database/SharedState.h"
-#include "tools/export/CheckReport.h"
+#include "check/CheckReport.h"
 
-namespace ondrel::tool {
+namespace ondrel::check {
 
 // One leaf entry; `key` is valid during the call only.
 struct LeafEntry {
@@ -158,4 +158,4 @@ class TreeWalk {
   WalkCounts counts_;
 };
 
-}  // namespace ondrel::tool
+}  // namespace ondrel::check

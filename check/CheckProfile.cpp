@@ -15,7 +15,7 @@
 //
 // A record-ordered profile and one whose order scatters the records cost
 // the same: one reading of the tree and one of the data file, front to back.
-#include "tools/export/CheckProfile.h"
+#include "check/CheckProfile.h"
 
 #include <algorithm>
 #include <bit>
@@ -24,13 +24,13 @@
 
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
-#include "tools/export/CheckKeys.h"
-#include "tools/export/CheckRecords.h"
-#include "tools/export/CheckSample.h"
-#include "tools/export/CheckWalk.h"
-#include "tools/export/Output.h"
+#include "check/CheckKeys.h"
+#include "check/CheckRecords.h"
+#include "check/CheckSample.h"
+#include "check/CheckWalk.h"
+#include "database/Text.h"
 
-namespace ondrel::tool {
+namespace ondrel::check {
 namespace {
 
 struct Files {
@@ -113,6 +113,7 @@ class FirstWalk : public TreeVisitor {
       previousNode_ = leaf.node;
     }
     records_.Reach(leaf);
+    report_.Tick();
   }
 
  private:
@@ -186,6 +187,7 @@ class SecondWalk : public TreeVisitor {
     const auto found = under_.find(leaf.node);
     const std::uint32_t under = found == under_.end() ? 0 : found->second;
     for (int slot = 0; slot < leaf.entries; ++slot) records_.Locate(leaf.At(slot), under);
+    report_.Tick();
   }
 
  private:
@@ -290,4 +292,4 @@ void CheckProfile(SharedState& state, bool conditions, NodeOwners& owners, Check
   summary();
 }
 
-}  // namespace ondrel::tool
+}  // namespace ondrel::check

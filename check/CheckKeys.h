@@ -21,9 +21,9 @@
 #include "database/ByteFile.h"
 #include "database/KeyOrder.h"
 #include "database/SharedState.h"
-#include "tools/export/CheckWalk.h"
+#include "check/CheckWalk.h"
 
-namespace ondrel::tool {
+namespace ondrel::check {
 
 // One ordinate's part of the key.
 struct KeySegment {
@@ -161,4 +161,4 @@ class InteriorKeys {
   Convention convention_ = Convention::Unknown;
 };
 
-}  // namespace ondrel::tool
+}  // namespace ondrel::check

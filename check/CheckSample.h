@@ -18,10 +18,10 @@
 
 #include "database/ByteFile.h"
 #include "database/SharedState.h"
-#include "tools/export/CheckKeys.h"
-#include "tools/export/CheckReport.h"
+#include "check/CheckKeys.h"
+#include "check/CheckReport.h"
 
-namespace ondrel::tool {
+namespace ondrel::check {
 
 inline constexpr int kSampleLeaves = 64;
 
@@ -41,4 +41,4 @@ void LearnStorage(SharedState& state, ByteFile& index, const std::vector<std::ui
 void ProveParts(KeyLayout& layout, SharedState& state, ByteFile& index, ByteFile& data,
                 const std::vector<std::uint32_t>& leaves, std::int64_t dataRecords, CheckReport& report);
 
-}  // namespace ondrel::tool
+}  // namespace ondrel::check

@@ -1,10 +1,10 @@
-#include "tools/export/CheckKeys.h"
+#include "check/CheckKeys.h"
 
 #include <cstring>
 
-#include "tools/export/CheckReport.h"
+#include "check/CheckReport.h"
 
-namespace ondrel::tool {
+namespace ondrel::check {
 namespace {
 
 // Characters of a field name an ordinate record holds (positions 2 to 11).
@@ -220,4 +220,4 @@ std::string InteriorKeys::Problem(const InteriorLink& link, const KeyLayout& lay
          " (the tree's interior keys carry their child's " + (last ? "last" : "first") + " key).";
 }
 
-}  // namespace ondrel::tool
+}  // namespace ondrel::check

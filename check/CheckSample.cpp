@@ -1,4 +1,4 @@
-#include "tools/export/CheckSample.h"
+#include "check/CheckSample.h"
 
 #include <array>
 #include <cstring>
@@ -8,9 +8,9 @@
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
 #include "database/RecordBatch.h"
-#include "tools/export/CheckReport.h"
+#include "check/CheckReport.h"
 
-namespace ondrel::tool {
+namespace ondrel::check {
 namespace {
 
 // Fewer sampled entries than this are no fair sample of how a profile's
@@ -221,4 +221,4 @@ void ProveParts(KeyLayout& layout, SharedState& state, ByteFile& index, ByteFile
   }
 }
 
-}  // namespace ondrel::tool
+}  // namespace ondrel::check
