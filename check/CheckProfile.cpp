@@ -88,7 +88,7 @@ bool CheckFiles(const SharedState& state, Files& files, CheckReport& report) {
 // Step 3: the first walk.
 class FirstWalk : public TreeVisitor {
  public:
-  FirstWalk(const KeyOrder& order, const KeyLayout& layout, InteriorKeys& interior, RecordCheck& records,
+  FirstWalk(const KeyOrder& order, const KeyFields& layout, InteriorKeys& interior, RecordCheck& records,
             CheckReport& report, int keyLength)
       : order_(order), layout_(layout), interior_(interior), records_(records), report_(report),
         keyLength_(keyLength), previous_(static_cast<std::size_t>(keyLength)),
@@ -145,14 +145,14 @@ class FirstWalk : public TreeVisitor {
     const std::uint32_t node = slot > 0 ? entry.node : previousNode_;
     report_.Problem("key-order",
                     "Entry " + std::to_string(entry.number) + " (node " + std::to_string(entry.node) + ", record " +
-                        std::to_string(entry.record) + "): its key " + layout_.Text(entry.key) +
-                        " comes before the key " + layout_.Text(previous) + " of entry " + std::to_string(number) +
+                        std::to_string(entry.record) + "): its key " + StoredKeyText(layout_, entry.key) +
+                        " comes before the key " + StoredKeyText(layout_, previous) + " of entry " + std::to_string(number) +
                         " (node " + std::to_string(node) + ").",
                     {.entry = entry.number, .node = entry.node, .record = entry.record});
   }
 
   const KeyOrder& order_;
-  const KeyLayout& layout_;
+  const KeyFields& layout_;
   InteriorKeys& interior_;
   RecordCheck& records_;
   CheckReport& report_;
@@ -166,7 +166,7 @@ class FirstWalk : public TreeVisitor {
 // Step 5: the second walk.
 class SecondWalk : public TreeVisitor {
  public:
-  SecondWalk(const KeyLayout& layout, const InteriorKeys& interior, RecordCheck& records, CheckReport& report,
+  SecondWalk(const KeyFields& layout, const InteriorKeys& interior, RecordCheck& records, CheckReport& report,
              int keyLength)
       : layout_(layout), interior_(interior), records_(records), report_(report), keyLength_(keyLength) {}
 
@@ -191,7 +191,7 @@ class SecondWalk : public TreeVisitor {
   }
 
  private:
-  const KeyLayout& layout_;
+  const KeyFields& layout_;
   const InteriorKeys& interior_;
   RecordCheck& records_;
   CheckReport& report_;
@@ -230,9 +230,9 @@ void CheckProfile(SharedState& state, bool conditions, NodeOwners& owners, Check
   // Step 2.
   const std::vector<std::uint32_t> sample = SampleLeaves(state, files.index, files.nodeCount);
   LearnStorage(state, files.index, sample);
-  KeyLayout layout(state);
+  KeyFields layout(state);
   if (!layout.Comparable())
-    report.Unjudged("The stored keys are not compared with the records: " + layout.WhyNot() + ".");
+    report.Unjudged("The stored keys are not compared with the records: " + ReportText(layout.WhyNot()) + ".");
   ProveParts(layout, state, files.index, files.data, sample, files.dataRecords, report);
   // The key order as the viewer judges it, with each ordinate known by its
   // field's whole name (an ordinate holds only the first ten characters).

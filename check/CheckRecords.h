@@ -51,7 +51,7 @@ inline constexpr std::size_t kUnreachedShown = 10;
 
 class RecordCheck {
  public:
-  RecordCheck(const KeyLayout& layout, ByteFile& data, std::int64_t dataRecords, CheckReport& report);
+  RecordCheck(const KeyFields& layout, ByteFile& data, std::int64_t dataRecords, CheckReport& report);
 
   // Step 1: the entries of one leaf of the first walk.
   void Reach(const LeafNode& leaf);
@@ -101,7 +101,7 @@ class RecordCheck {
   void Flush();
   void Report(const Pending& item, const unsigned char* key);
 
-  const KeyLayout& layout_;
+  const KeyFields& layout_;
   ByteFile& data_;
   std::int64_t dataRecords_;
   CheckReport& report_;
@@ -109,7 +109,7 @@ class RecordCheck {
   // The hash of step 1 and 2 (see the .cpp).
   class KeyHasher {
    public:
-    explicit KeyHasher(const KeyLayout& layout);
+    explicit KeyHasher(const KeyFields& layout);
     std::uint64_t Stored(std::uint32_t record, const unsigned char* key) const {
       return Hash(record, key, false, false);
     }

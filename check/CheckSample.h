@@ -38,7 +38,7 @@ void LearnStorage(SharedState& state, ByteFile& index, const std::vector<std::ui
 // `layout` and, for a descending part, in KeyPartStorage.  A part whose form
 // cannot be learnt is left out and reported as not judged; a profile whose
 // sampled keys mostly disagree with their records is a problem.
-void ProveParts(KeyLayout& layout, SharedState& state, ByteFile& index, ByteFile& data,
+void ProveParts(KeyFields& layout, SharedState& state, ByteFile& index, ByteFile& data,
                 const std::vector<std::uint32_t>& leaves, std::int64_t dataRecords, CheckReport& report);
 
 }  // namespace ondrel::check

@@ -529,7 +529,7 @@ TEST(InteriorKeysTest, TheConventionIsWhatMostEntriesFollowAlone) {
   };
   SharedState twoBytes;
   twoBytes.KeyLength = 2;
-  const check::KeyLayout layout{twoBytes};  // no definition: keys shown as they are stored
+  const KeyFields layout{twoBytes};  // no definition: keys shown as they are stored
   using Convention = check::InteriorKeys::Convention;
 
   check::InteriorKeys first;  // two follow the first key, one breaks both, one child holds one key
@@ -559,7 +559,7 @@ TEST(InteriorKeysTest, TheConventionIsWhatMostEntriesFollowAlone) {
 
 // An ordinate holds ten characters of its field's name; a part stored
 // inverted is compared in that form and shown as written.
-TEST(KeyLayoutTest, OrdinatesNameFieldsAndInvertedPartsReadAsWritten) {
+TEST(KeyFieldsTest, OrdinatesNameFieldsAndInvertedPartsReadAsWritten) {
   SharedState state;
   state.FieldTable = {{}, {"DESCRIPTION", 1, "A", 4}, {"DESCRIPTIOX", 2, "A", 2}, {"DATE", 3, "D", 3}};
   state.FieldCount = 3;
@@ -567,11 +567,11 @@ TEST(KeyLayoutTest, OrdinatesNameFieldsAndInvertedPartsReadAsWritten) {
   state.KeyLength = 7;
   state.Ordinates = {{"DESCRIPTIO"}, {"DATE", true}};
   state.KeyPartLengths = {4, 3};
-  EXPECT_EQ(check::KeyLayout(state).WhyNot(), "the ordinate DESCRIPTIO begins the names of more than one field");
+  EXPECT_EQ(KeyFields(state).WhyNot(), "the ordinate DESCRIPTIO begins the names of more than one field");
 
   state.FieldTable[2].Name = "OTHER";
   state.KeyPartStorage = {PartStorage::Plain, PartStorage::Inverted};
-  const check::KeyLayout layout(state);
+  const KeyFields layout(state);
   ASSERT_TRUE(layout.Comparable()) << layout.WhyNot();
   EXPECT_EQ(layout.Segments()[0].name, "DESCRIPTION");
   EXPECT_EQ(layout.Segments()[1].fieldOffset, 6);
@@ -582,13 +582,13 @@ TEST(KeyLayoutTest, OrdinatesNameFieldsAndInvertedPartsReadAsWritten) {
   EXPECT_EQ(terminator, '\n');
   EXPECT_EQ(std::string(reinterpret_cast<char*>(fields), 7), "BOLT\xCD\xCF\xCE");
   const unsigned char stored[] = "NUTS\xCD\xCF\xCD";
-  EXPECT_EQ(layout.Differences(stored, fields),
+  EXPECT_EQ(check::KeyDifferences(layout, stored, fields),
             "DESCRIPTION \"NUTS\" in the key, \"BOLT\" in the record; DATE \"202\" in the key, \"201\" in the record");
-  EXPECT_EQ(layout.Text(stored), "\"NUTS202\"");
+  EXPECT_EQ(check::StoredKeyText(layout, stored), "\"NUTS202\"");
   // A backslash or quote of a key is escaped, so that neither reads as an
   // escape or the key's end.
   const unsigned char odd[] = "\\\"\x01" "A\xCD\xCF\xCD";
-  EXPECT_EQ(layout.Text(odd), "\"\\\\\\\"\\x01A202\"");
+  EXPECT_EQ(check::StoredKeyText(layout, odd), "\"\\\\\\\"\\x01A202\"");
 }
 
 // Many keys unlike their records in a profile whose order scatters the
@@ -652,7 +652,7 @@ TEST(CheckRecordsTest, DataFileShrinkingUnderTheScanIsReportedAndTheWalkGoesOn) 
   state.KeyLength = 6;
   state.Ordinates = {{"NO"}};
   state.KeyPartLengths = {6};
-  const check::KeyLayout layout(state);
+  const KeyFields layout(state);
   ASSERT_TRUE(layout.Comparable()) << layout.WhyNot();
   ByteFile data;
   ASSERT_TRUE(data.Open(path.string()));
