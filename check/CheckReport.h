@@ -88,8 +88,8 @@ class CheckListener {
   virtual void Item(const ReportItem&) {}
   // A message a load gave, "title: text" (the viewer would have shown it).
   virtual void Message(const std::string&) {}
-  // Asked at each profile and every few thousand leaves or records; false
-  // ends the check.
+  // Asked at each profile and every few dozen leaves (or a quarter MiB of
+  // records); false ends the check.
   virtual bool Progress(const CheckProgress&) { return true; }
 };
 
@@ -152,7 +152,7 @@ class CheckReport {
   const std::vector<ReportItem>& Items() const { return items_; }
 
  private:
-  static constexpr std::int64_t kTickSpan = 1024;
+  static constexpr std::int64_t kTickSpan = 64;
 
   void Make(ReportItem item);
   void AskToGoOn();

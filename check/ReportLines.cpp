@@ -114,4 +114,26 @@ std::string JsonLine(const ReportItem& item) {
   return line + "}\n";
 }
 
+std::string TextLines(const std::vector<ReportItem>& items) {
+  std::string text;
+  for (const ReportItem& item : items) text += TextLine(item);
+  return text;
+}
+
+std::string Verdict(const CheckReport& report, bool finished) {
+  const auto counted = [](std::int64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+  };
+  std::string found;
+  if (report.Problems() > 0)
+    found = counted(report.Problems(), "problem was found", "problems were found");
+  else if (report.UnjudgedCount() > 0)
+    found = "no problem was found, but " + counted(report.UnjudgedCount(), "thing", "things") + " could not be judged";
+  else
+    found = "no problem was found";
+  if (!finished) return "The check was cancelled; up to then, " + found + ".";
+  if (found[0] == 'n') found[0] = 'N';
+  return found + ".";
+}
+
 }  // namespace ondrel::check

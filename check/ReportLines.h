@@ -15,6 +15,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "check/CheckReport.h"
 
@@ -23,6 +24,13 @@ namespace ondrel::check {
 // One item as a line of text or of JSON, with its line feed.
 std::string TextLine(const ReportItem& item);
 std::string JsonLine(const ReportItem& item);
+
+// The items as the text lines above, one after another.
+std::string TextLines(const std::vector<ReportItem>& items);
+
+// One sentence on the outcome of a check into `report`: what it found, or
+// that it was cancelled (`finished` false) before the end.
+std::string Verdict(const CheckReport& report, bool finished);
 
 // `text` as a JSON string, quotes included.  Bytes that are no valid UTF-8
 // (a path given in another encoding) are written as the Latin-1 character of
