@@ -1,4 +1,4 @@
-// What --check learns from a sample of a tree before it walks it: how the
+// What the check learns from a sample of a tree before it walks it: how the
 // descending parts of the key are stored, and whether the stored keys are
 // made of the ordinate fields at all.
 //

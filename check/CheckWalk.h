@@ -1,4 +1,4 @@
-// The walk of one key's tree for --check: every node read once, depth first,
+// The walk of one key's tree for the check: every node read once, depth first,
 // left to right, with a stack of its own rather than recursion.
 //
 // The walk checks the shape of the tree (node layout in IndexWalk.cpp): used
