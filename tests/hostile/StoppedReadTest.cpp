@@ -10,7 +10,10 @@
 // identities can tell the rewrite.  Each run is judged from what the test
 // wrote: a run stopped and rewritten must end with status 1 and say the
 // files changed on disk; the same run left alone must give exactly the
-// right rows of version 4 at the right position.
+// right rows of version 4 at the right position.  The viewer's Ok, stopped
+// under its walk and the set rewritten with another count, must read the
+// set again and show that version alone; rewritten under every walk, it
+// must refuse the set.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -187,6 +190,10 @@ std::vector<Case> Cases() {
       return "not two profiles of version 4 without problems: " + r.out;
     return std::string();
   };
+  // The operations on the index, in order: the header, the key description
+  // and the walk (the viewer reads the first two at the clicks and all three
+  // again at the Ok), then each fill and seek as the reader does them; the
+  // first fill of a window is at entry 1.
   const std::string dat = "_LIVE.DAT", idx = "_LIVE.IDX";
   return {
       {"--window: between the walk and the first fill", {"--window", "1500", "DIR", "LIVE", "BYNO"}, "", {idx, 4},
