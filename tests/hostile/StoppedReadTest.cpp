@@ -52,9 +52,9 @@ struct StopPoint {
   std::string file;
   int operation = 0;
   bool again = false;
-  std::function<void()> rewrite;
-  std::map<int, std::string> opened;  // the set's files opened and not read yet
-  std::map<std::string, int> seen;    // openings read, by file
+  std::function<void()> rewrite = {};
+  std::map<int, std::string> opened = {};  // the set's files opened and not read yet
+  std::map<std::string, int> seen = {};    // openings read, by file
 };
 
 // The one point of the running process; the wrapped calls have no other way
