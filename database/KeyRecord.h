@@ -1,22 +1,28 @@
 // A stored key against the record it points at.
 //
-// The key of an entry is the ordinate fields of its record, taken in
-// ordinate order, each part as the field's bytes (a descending part stored
-// inverted holds 255 - b of each).  A key that is not that points at another
-// record than the one it was made from: a leaf of another tree, or an entry
-// torn by a rewrite under way, which no order check can see.
+// A leaf entry's stored key is the record's ordinate fields taken in
+// ordinate order, each as wide as its field: what the key is made of comes
+// from the profile and the definition alone (KeyFields).  Each part is
+// stored as written or folded to capitals, and a descending one either of
+// those as it stands (the tree then keeps it in falling order) or inverted
+// byte by byte (255 - b).  A key that is not its record's fields points at
+// another record than the one it was made from: a leaf of another tree, or
+// an entry torn by a rewrite under way, which no order check can see.
 //
 // Not every database makes its keys so; a key that is made some other way
-// (folded to capitals, say) must raise no alarm.  So whether keys are
-// compared at all is learnt from the tree (LearnKeyRecordCheck): only when
-// most of the entries sampled from leaves spread over it match their
+// (folded to capitals, say) must raise no alarm.  So whether the readers
+// compare keys at all is learnt from the tree (LearnKeyRecordCheck): only
+// when most of the entries sampled from leaves spread over it match their
 // records (as they stand, or with the fields in capitals), and none matches
 // only once letters are taken without their case.  A verdict of Yes also
 // says the keys are the records' bytes, which a key seek that starts from a
 // field's value needs; Capitals says they are the fields in capitals, so a
-// key typed in small letters can still be sought.
+// key typed in small letters can still be sought.  The deep check learns
+// the form of each part for itself and sets it in the layout.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -26,20 +32,63 @@
 
 namespace ondrel {
 
-// Where each key part's field lies in a record slot.
+// One ordinate's part of the key.
+struct KeySegment {
+  std::string name;              // the field's name
+  int field = 0;                 // its FieldTable index
+  int keyOffset = 0;             // where the part lies in the key
+  int length = 0;                // the field's width
+  std::int64_t fieldOffset = 0;  // where the field lies in the record
+  bool descending = false;
+  PartStorage storage = PartStorage::Plain;  // Unknown only for a descending part
+  bool capitals = false;                     // stored folded to capitals
+  bool compared = true;                      // false: left out, not judged
+};
+
+// A Windows-1252 byte folded to its capital: a to z, the accented small
+// letters, and the small letters of 0x9A, 0x9C, 0x9E and 0xFF.
+inline unsigned char Capital(unsigned char b) {
+  if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7)) return static_cast<unsigned char>(b - 0x20);
+  if (b == 0x9A || b == 0x9C || b == 0x9E) return static_cast<unsigned char>(b - 0x10);
+  if (b == 0xFF) return 0x9F;
+  return b;
+}
+
 // How a stored key's letters are compared with its record's fields: as they
-// are, as the fields in capitals, or without regard to case.
+// are, as the fields in capitals (a to z only), or without regard to case.
 enum class KeyCase { Exact, Capitals, Caseless };
 
+// The key parts of the chosen profile over the loaded definition.
 class KeyFields {
  public:
-  // Needs the definition loaded and `order` judged; otherwise Usable() is
-  // false.
+  // The ordinates of the chosen profile over the loaded definition.  An
+  // ordinate holds ten characters of its field's name: a longer name is
+  // known by its first ten when no other field shares them.
+  explicit KeyFields(const SharedState& state);
+  // The same, usable only when `order` is judged (the ordinates are the
+  // key's parts one for one), as the readers compare keys.
   KeyFields(const SharedState& state, const KeyOrder& order);
+
+  // Whether the ordinates' fields make the key: every ordinate a field of
+  // the definition and their widths adding up to the key length.  When not,
+  // WhyNot() says why, with names as the files hold them.
+  bool Comparable() const { return whyNot_.empty(); }
+  const std::string& WhyNot() const { return whyNot_; }
+  // Whether the readers may compare keys with records through it.
   bool Usable() const { return usable_; }
+  std::vector<KeySegment>& Segments() { return segments_; }
+  const std::vector<KeySegment>& Segments() const { return segments_; }
+  int KeyLength() const { return keyLength_; }
+  // Whether the key description's parts are the ordinates' fields one for
+  // one, so that KeyPartStorage(i) tells how segment i is stored.
+  bool PartsMatch() const { return partsMatch_; }
+  // Bytes of a record slot the fields of the key need (the terminator's
+  // offset is RecordLength - 1).
+  std::int64_t RecordLength() const { return recordLength_; }
 
   // Whether the stored key is the fields of the slot (RecordLength bytes).
-  // A descending part whose storage is not known is not compared.
+  // A part left out, or descending with its storage not known, is not
+  // compared.
   bool SlotHoldsKey(const unsigned char* key, const char* slot) const;
   // The same for record `record` of the open data file, read through its
   // cache (the record has just been read).  True when it cannot be read:
@@ -47,16 +96,44 @@ class KeyFields {
   // compared with the fields' (KeyCase).
   bool RecordHoldsKey(ByteFile& data, Long record, const unsigned char* key, KeyCase match = KeyCase::Exact) const;
 
+  // The ordinate fields of a record as written, laid out as the key: from a
+  // whole slot, or read from the data file field by field (a slot too long
+  // to be read whole).  The file read gives false when a field lies outside
+  // the file.  `terminator` is the slot's last byte.
+  void FieldsOfSlot(const char* slot, unsigned char* out, unsigned char& terminator) const {
+    for (const KeySegment& s : segments_) CopyField(out + s.keyOffset, slot + s.fieldOffset, s.length);
+    terminator = static_cast<unsigned char>(slot[recordLength_ - 1]);
+  }
+  bool FieldsOfFile(ByteFile& data, std::int64_t record, unsigned char* out, unsigned char& terminator) const;
+
+  // Turns fields laid out as the key into the key they should be stored as:
+  // parts stored in capitals folded, inverted parts inverted, parts left out
+  // set to 0.
+  void ToStoredForm(unsigned char* key) const;
+  // A stored key with the parts left out set to 0, to compare with the above.
+  void Masked(const unsigned char* stored, unsigned char* out) const;
+  // The bytes of one part of a stored key as they are written in the
+  // record: an inverted part turned back.
+  std::string AsWritten(const KeySegment& segment, const unsigned char* part) const;
+
  private:
-  struct Span {
-    int keyOffset;
-    int length;
-    std::int64_t slotOffset;
-    PartStorage storage;
-  };
-  std::vector<Span> spans_;
+  // Copies a field of a few bytes, eight at a time, the last eight
+  // overlapping the ones before: no call per field, no byte outside it read.
+  static void CopyField(unsigned char* to, const char* from, int length) {
+    if (length < 8) {
+      for (int i = 0; i < length; ++i) to[i] = static_cast<unsigned char>(from[i]);
+      return;
+    }
+    for (int i = 0; i + 8 <= length; i += 8) std::memcpy(to + i, from + i, 8);
+    std::memcpy(to + length - 8, from + length - 8, 8);
+  }
+
+  std::vector<KeySegment> segments_;
+  int keyLength_ = 0;
   std::int64_t recordLength_ = 0;
+  bool partsMatch_ = false;
   bool usable_ = false;
+  std::string whyNot_;
 };
 
 // Text in the capitals a key folded to capitals is stored in: a to z become

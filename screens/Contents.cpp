@@ -12,6 +12,10 @@
 #include <QShortcut>
 #include <QWheelEvent>
 
+#include "check/Check.h"
+#include "check/ReportLines.h"
+#include "database/Text.h"
+#include "screens/CheckDialogs.h"
 #include "screens/Cp1252.h"
 #include "screens/FileOpen.h"
 #include "screens/Fonts.h"
@@ -109,13 +113,14 @@ Contents::Contents(SharedState& state, QtPlatform& platform, QWidget* parent)
   // have no use for it.
   auto* refresh = new QShortcut(QKeySequence(Qt::Key_F5), this);
   connect(refresh, &QShortcut::activated, this, [this] { RunHandler([&] { Refresh_Key(); }); });
-  // Reaching a record by key and by text; none of the screen's controls has
-  // a use for these keys either.
+  // Reaching a record by key and by text, and checking the files; none of
+  // the screen's controls has a use for these keys either.
   const std::pair<QKeySequence, std::function<void()>> searchKeys[] = {
       {QKeySequence(Qt::CTRL | Qt::Key_G), [this] { GoTo_Key(); }},
       {QKeySequence(Qt::CTRL | Qt::Key_F), [this] { Find_Key(); }},
       {QKeySequence(Qt::Key_F3), [this] { FindNext_Key(true); }},
       {QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { FindNext_Key(false); }},
+      {QKeySequence(Qt::CTRL | Qt::Key_K), [this] { Check_Key(); }},
       {QKeySequence(Qt::Key_F1), [this] { Help_Key(); }}};
   for (const auto& [keys, handler] : searchKeys) {
     auto* shortcut = new QShortcut(keys, this);
@@ -279,6 +284,22 @@ void Contents::FindText(bool forward, bool fromFirstLine) {
   if (platform_.Ending()) return;
   activateWindow();
   ui_->FileTxt->setFocus(Qt::OtherFocusReason);
+}
+
+// ---------------------------------------------------------------- checking the files
+
+void Contents::Check_Key() {
+  if (!FileSetOpen(state_) || !state_.WindowIdle) return;
+  const std::optional<OpenIspec> open = OpenIspecOf(state_);
+  if (!open) return;
+  const QString ispec = QString::fromStdString(Printable(open->ispec));
+  auto progress = std::make_unique<CheckProgressDialog>(ispec, this);
+  check::CheckReport report({.keepItems = true}, progress.get());
+  const bool finished = check::RunCheck({open->directory, open->ispec, ""}, report);
+  progress.reset();  // gone before the report shows; the report asks it nothing more
+  CheckReportDialog dialog(ispec, QString::fromStdString(check::Verdict(report, finished)),
+                           QString::fromStdString(check::TextLines(report.Items())), this);
+  dialog.exec();
 }
 
 void Contents::Help_Key() { platform_.MessageBox(KeysText(), "Keys", MsgIcon::Information, MsgButtons::Ok); }

@@ -57,6 +57,9 @@ class Contents : public QWidget {
   void Find_Key();
   // F3 and Shift+F3: the next match of the last text, forwards or back.
   void FindNext_Key(bool forward);
+  // Ctrl+K: checks the files of the open ISPEC, every profile, with the
+  // progress and Cancel, then shows the report.
+  void Check_Key();
   // F1: the keys the screen takes, and what each does.
   void Help_Key();
 

@@ -27,7 +27,7 @@ const char* TipText(TipZoneId zone) {
   switch (zone) {
     case TipZoneId::Tips:
       return "Explanations of controls under the mouse.\n"
-             "Keys: Ctrl+G, Ctrl+F, F3, Shift+F3 and F5; F1 tells what each does.";
+             "Keys: Ctrl+G, Ctrl+F, F3, Shift+F3, F5 and Ctrl+K; F1 tells what each does.";
     case TipZoneId::FileTxt:
       return "Displays records from the file.  You can 'lock' a heading (when moving the file pointer) "
              "to be the rightmost heading in the display by highlighting it.";
@@ -57,6 +57,7 @@ const char* KeysText() {
          "F3: find the text again, after the first line\n"
          "Shift+F3: find the text again, before the first line\n"
          "F5: read the file again, as it is on disk now\n"
+         "Ctrl+K: check the files of the ISPEC, every profile, and show what is wrong\n"
          "F1: these keys";
 }
 

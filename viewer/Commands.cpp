@@ -83,6 +83,17 @@ bool ShowChosenFile(SharedState& state, Platform& platform, ContentsView& view,
   return true;
 }
 
+std::optional<OpenIspec> OpenIspecOf(const SharedState& state) {
+  if (state.DataPath.empty() || state.IspecName.empty()) return std::nullopt;
+  // The directory as the chooser gave it: the data file's path less the
+  // file's name.
+  const std::string dataName = "_" + state.IspecName + ".DAT";
+  if (state.DataPath.size() < dataName.size() ||
+      state.DataPath.compare(state.DataPath.size() - dataName.size(), dataName.size(), dataName) != 0)
+    return std::nullopt;
+  return OpenIspec{state.DataPath.substr(0, state.DataPath.size() - dataName.size()), state.IspecName};
+}
+
 std::optional<std::string> ClipboardText(const SharedState& state, const ContentsView& view) {
   const std::string text = view.FileTxtText();
   if (text.empty()) return std::nullopt;

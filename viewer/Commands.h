@@ -1,6 +1,7 @@
 // The work of the contents screen's commands that does not depend on the
 // toolkit: showing a file set the chooser has just opened, the clipboard
-// text of "Copy to Clipboard" and the document of "Print".
+// text of "Copy to Clipboard", the document of "Print", and the ISPEC the
+// check of Ctrl+K reads.
 #pragma once
 
 #include <optional>
@@ -31,6 +32,16 @@ bool ShowChosenFile(SharedState& state, Platform& platform, ContentsView& view,
 // profile, ": ", the position caption, CR LF, then the window's text.  Empty
 // when the window shows nothing; the clipboard is then left alone.
 std::optional<std::string> ClipboardText(const SharedState& state, const ContentsView& view);
+
+// The file set on view, as the chooser opened it: its directory (with its
+// separator at the end) and its ISPEC.
+struct OpenIspec {
+  std::string directory;
+  std::string ispec;
+};
+// Nothing when no file set is open, or when the data file's path is not
+// the directory and the set's data file name.
+std::optional<OpenIspec> OpenIspecOf(const SharedState& state);
 
 // The printer operations "Print" needs.  The screen prints on the system's
 // printer; tests record the lines.

@@ -12,10 +12,11 @@
 
 #include "tests/export/RunTool.h"
 #include "tests/viewer/NumberedIspec.h"
-#include "tools/export/CheckRecords.h"
-#include "tools/export/CheckKeys.h"
-#include "tools/export/CheckReport.h"
+#include "check/CheckKeys.h"
+#include "check/CheckRecords.h"
+#include "check/ReportLines.h"
 #include "tools/export/Output.h"
+#include "tools/export/PrintedReport.h"
 #include "tools/writer/Damage.h"
 #include "tools/writer/DemoDatabase.h"
 #include "tools/writer/ProfileText.h"
@@ -428,13 +429,13 @@ TEST_F(CheckTest, JsonCarriesTheSameContent) {
 }
 
 TEST(CheckReportTest, JsonStringsEscapeWhatJsonCannotHoldAsItStands) {
-  using tool::JsonString;
+  using check::JsonString;
   EXPECT_EQ(JsonString("a \"b\" \\ c"), "\"a \\\"b\\\" \\\\ c\"");
   EXPECT_EQ(JsonString(std::string("\n\x01\x7f", 3)), "\"\\u000a\\u0001\\u007f\"");
   EXPECT_EQ(JsonString("Mo\xC3\xA9 \xE2\x82\xAC"), "\"Mo\xC3\xA9 \xE2\x82\xAC\"");  // valid UTF-8 stays
   // A Latin-1 byte, a cut sequence and an overlong one are no UTF-8.
   EXPECT_EQ(JsonString("\xE9t\xE2\x82 \xC0\xAF"), "\"\\u00e9t\\u00e2\\u0082 \\u00c0\\u00af\"");
-  EXPECT_EQ(tool::ReportText("\x80\x1b"), "\xE2\x82\xAC\\x1B");  // the euro sign, an escaped ESC
+  EXPECT_EQ(check::ReportText("\x80\x1b"), "\xE2\x82\xAC\\x1B");  // the euro sign, an escaped ESC
 }
 
 // A numbered ISPEC of `count` records whose profiles each take a shape.
@@ -524,14 +525,14 @@ TEST(CheckShapesTest, DescendingPartsAndTheFirstKeyConvention) {
 TEST(InteriorKeysTest, TheConventionIsWhatMostEntriesFollowAlone) {
   const unsigned char a[] = "AA", b[] = "BB", c[] = "CC";
   auto link = [](const unsigned char* key, const unsigned char* first, const unsigned char* last) {
-    return tool::InteriorLink{.node = 9, .position = 2, .key = key, .child = 12, .childFirst = first, .childLast = last};
+    return check::InteriorLink{.node = 9, .position = 2, .key = key, .child = 12, .childFirst = first, .childLast = last};
   };
   SharedState twoBytes;
   twoBytes.KeyLength = 2;
-  const tool::KeyLayout layout{twoBytes};  // no definition: keys shown as they are stored
-  using Convention = tool::InteriorKeys::Convention;
+  const KeyFields layout{twoBytes};  // no definition: keys shown as they are stored
+  using Convention = check::InteriorKeys::Convention;
 
-  tool::InteriorKeys first;  // two follow the first key, one breaks both, one child holds one key
+  check::InteriorKeys first;  // two follow the first key, one breaks both, one child holds one key
   for (const auto& l : {link(a, a, b), link(b, b, c), link(c, a, b), link(a, a, a)}) first.Count(l, 2);
   EXPECT_EQ(first.Decide(), Convention::FirstOfChild);
   EXPECT_EQ(first.Breaks(), 1);
@@ -540,7 +541,7 @@ TEST(InteriorKeysTest, TheConventionIsWhatMostEntriesFollowAlone) {
             "Node 9, entry 2: its key \"BB\" differs from \"AA\", the first key of its child node 12 (the tree's "
             "interior keys carry their child's first key).");
 
-  tool::InteriorKeys tie;
+  check::InteriorKeys tie;
   for (const auto& l : {link(a, a, b), link(c, b, c), link(a, b, c)}) tie.Count(l, 2);
   EXPECT_EQ(tie.Decide(), Convention::Unknown);
   EXPECT_EQ(tie.Breaks(), 0);
@@ -549,7 +550,7 @@ TEST(InteriorKeysTest, TheConventionIsWhatMostEntriesFollowAlone) {
             "The interior keys are not judged: 1 carry their child's first key and 1 its last, 1 neither, which "
             "shows no convention.");
 
-  tool::InteriorKeys alike;  // every child holds one key: nothing to tell, nothing to say
+  check::InteriorKeys alike;  // every child holds one key: nothing to tell, nothing to say
   alike.Count(link(a, a, a), 2);
   alike.Count(link(b, nullptr, nullptr), 2);
   EXPECT_EQ(alike.Decide(), Convention::Unknown);
@@ -558,7 +559,7 @@ TEST(InteriorKeysTest, TheConventionIsWhatMostEntriesFollowAlone) {
 
 // An ordinate holds ten characters of its field's name; a part stored
 // inverted is compared in that form and shown as written.
-TEST(KeyLayoutTest, OrdinatesNameFieldsAndInvertedPartsReadAsWritten) {
+TEST(KeyFieldsTest, OrdinatesNameFieldsAndInvertedPartsReadAsWritten) {
   SharedState state;
   state.FieldTable = {{}, {"DESCRIPTION", 1, "A", 4}, {"DESCRIPTIOX", 2, "A", 2}, {"DATE", 3, "D", 3}};
   state.FieldCount = 3;
@@ -566,11 +567,11 @@ TEST(KeyLayoutTest, OrdinatesNameFieldsAndInvertedPartsReadAsWritten) {
   state.KeyLength = 7;
   state.Ordinates = {{"DESCRIPTIO"}, {"DATE", true}};
   state.KeyPartLengths = {4, 3};
-  EXPECT_EQ(tool::KeyLayout(state).WhyNot(), "the ordinate DESCRIPTIO begins the names of more than one field");
+  EXPECT_EQ(KeyFields(state).WhyNot(), "the ordinate DESCRIPTIO begins the names of more than one field");
 
   state.FieldTable[2].Name = "OTHER";
   state.KeyPartStorage = {PartStorage::Plain, PartStorage::Inverted};
-  const tool::KeyLayout layout(state);
+  const KeyFields layout(state);
   ASSERT_TRUE(layout.Comparable()) << layout.WhyNot();
   EXPECT_EQ(layout.Segments()[0].name, "DESCRIPTION");
   EXPECT_EQ(layout.Segments()[1].fieldOffset, 6);
@@ -581,13 +582,13 @@ TEST(KeyLayoutTest, OrdinatesNameFieldsAndInvertedPartsReadAsWritten) {
   EXPECT_EQ(terminator, '\n');
   EXPECT_EQ(std::string(reinterpret_cast<char*>(fields), 7), "BOLT\xCD\xCF\xCE");
   const unsigned char stored[] = "NUTS\xCD\xCF\xCD";
-  EXPECT_EQ(layout.Differences(stored, fields),
+  EXPECT_EQ(check::KeyDifferences(layout, stored, fields),
             "DESCRIPTION \"NUTS\" in the key, \"BOLT\" in the record; DATE \"202\" in the key, \"201\" in the record");
-  EXPECT_EQ(layout.Text(stored), "\"NUTS202\"");
+  EXPECT_EQ(check::StoredKeyText(layout, stored), "\"NUTS202\"");
   // A backslash or quote of a key is escaped, so that neither reads as an
   // escape or the key's end.
   const unsigned char odd[] = "\\\"\x01" "A\xCD\xCF\xCD";
-  EXPECT_EQ(layout.Text(odd), "\"\\\\\\\"\\x01A202\"");
+  EXPECT_EQ(check::StoredKeyText(layout, odd), "\"\\\\\\\"\\x01A202\"");
 }
 
 // Many keys unlike their records in a profile whose order scatters the
@@ -651,7 +652,7 @@ TEST(CheckRecordsTest, DataFileShrinkingUnderTheScanIsReportedAndTheWalkGoesOn) 
   state.KeyLength = 6;
   state.Ordinates = {{"NO"}};
   state.KeyPartLengths = {6};
-  const tool::KeyLayout layout(state);
+  const KeyFields layout(state);
   ASSERT_TRUE(layout.Comparable()) << layout.WhyNot();
   ByteFile data;
   ASSERT_TRUE(data.Open(path.string()));
@@ -668,12 +669,12 @@ TEST(CheckRecordsTest, DataFileShrinkingUnderTheScanIsReportedAndTheWalkGoesOn) 
     leaf += key;
     for (int shift = 24; shift >= 0; shift -= 8) leaf += static_cast<char>(record >> shift);
   }
-  const tool::LeafNode node{7, 1, 40, 11, reinterpret_cast<const unsigned char*>(leaf.data())};
+  const check::LeafNode node{7, 1, 40, 11, reinterpret_cast<const unsigned char*>(leaf.data())};
 
   testing::internal::CaptureStdout();
-  tool::CheckReport report(tool::ReportFormat::Text);
+  tool::PrintedReport report(tool::ReportFormat::Text);
   report.BeginIspec("SHRINK");
-  tool::RecordCheck check(layout, data, 40, report);
+  check::RecordCheck check(layout, data, 40, report);
   check.Reach(node);
   check.ScanData();
   ASSERT_TRUE(check.AnySuspect());

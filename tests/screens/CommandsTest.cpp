@@ -210,7 +210,7 @@ void CommandsTest::tipsFollowThePointer() {
   Click(tips);
   QVERIFY(tip->isVisible());
   QCOMPARE(tip->text(), QStringLiteral("Explanations of controls under the mouse.\n"
-                                       "Keys: Ctrl+G, Ctrl+F, F3, Shift+F3 and F5; F1 tells what each does."));
+                                       "Keys: Ctrl+G, Ctrl+F, F3, Shift+F3, F5 and Ctrl+K; F1 tells what each does."));
 
   // An edge counts as inside; where the text box's and the scroll bar's
   // zones overlap, the text box wins.

@@ -61,29 +61,6 @@ Output& Stdout() {
   return out;
 }
 
-std::string Printable(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b >= 32 && b != 127) {
-      out += c;
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else {
-      static const char kHex[] = "0123456789ABCDEF";
-      out += "\\x";
-      out += kHex[b >> 4];
-      out += kHex[b & 15];
-    }
-  }
-  return out;
-}
-
 namespace {
 
 // The length of the well-formed UTF-8 character at the start of `text`, or

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "database/Text.h"
+
 namespace ondrel::tool {
 
 class Output {
@@ -27,11 +29,6 @@ class Output {
 
 // The one standard output of the process.
 Output& Stdout();
-
-// A name or message as it is printed: control characters (bytes below 32,
-// and 127) are written as \n, \r, \t or \xHH, so that a name holding a line
-// feed or an escape sequence prints as one line and changes no terminal.
-std::string Printable(std::string_view text);
 
 // A message as it is printed: a message is UTF-8 text, which may carry what
 // the user typed or a file name as it is on disk.  Control characters are

@@ -1,4 +1,4 @@
-// The walk of one key's tree for --check: every node read once, depth first,
+// The walk of one key's tree for the check: every node read once, depth first,
 // left to right, with a stack of its own rather than recursion.
 //
 // The walk checks the shape of the tree (node layout in IndexWalk.cpp): used
@@ -23,9 +23,9 @@
 
 #include "database/ByteFile.h"
 #include "database/SharedState.h"
-#include "tools/export/CheckReport.h"
+#include "check/CheckReport.h"
 
-namespace ondrel::tool {
+namespace ondrel::check {
 
 // One leaf entry; `key` is valid during the call only.
 struct LeafEntry {
@@ -158,4 +158,4 @@ class TreeWalk {
   WalkCounts counts_;
 };
 
-}  // namespace ondrel::tool
+}  // namespace ondrel::check

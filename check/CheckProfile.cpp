@@ -15,7 +15,7 @@
 //
 // A record-ordered profile and one whose order scatters the records cost
 // the same: one reading of the tree and one of the data file, front to back.
-#include "tools/export/CheckProfile.h"
+#include "check/CheckProfile.h"
 
 #include <algorithm>
 #include <bit>
@@ -24,13 +24,13 @@
 
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
-#include "tools/export/CheckKeys.h"
-#include "tools/export/CheckRecords.h"
-#include "tools/export/CheckSample.h"
-#include "tools/export/CheckWalk.h"
-#include "tools/export/Output.h"
+#include "check/CheckKeys.h"
+#include "check/CheckRecords.h"
+#include "check/CheckSample.h"
+#include "check/CheckWalk.h"
+#include "database/Text.h"
 
-namespace ondrel::tool {
+namespace ondrel::check {
 namespace {
 
 struct Files {
@@ -88,7 +88,7 @@ bool CheckFiles(const SharedState& state, Files& files, CheckReport& report) {
 // Step 3: the first walk.
 class FirstWalk : public TreeVisitor {
  public:
-  FirstWalk(const KeyOrder& order, const KeyLayout& layout, InteriorKeys& interior, RecordCheck& records,
+  FirstWalk(const KeyOrder& order, const KeyFields& layout, InteriorKeys& interior, RecordCheck& records,
             CheckReport& report, int keyLength)
       : order_(order), layout_(layout), interior_(interior), records_(records), report_(report),
         keyLength_(keyLength), previous_(static_cast<std::size_t>(keyLength)),
@@ -113,6 +113,7 @@ class FirstWalk : public TreeVisitor {
       previousNode_ = leaf.node;
     }
     records_.Reach(leaf);
+    report_.Tick();
   }
 
  private:
@@ -144,14 +145,14 @@ class FirstWalk : public TreeVisitor {
     const std::uint32_t node = slot > 0 ? entry.node : previousNode_;
     report_.Problem("key-order",
                     "Entry " + std::to_string(entry.number) + " (node " + std::to_string(entry.node) + ", record " +
-                        std::to_string(entry.record) + "): its key " + layout_.Text(entry.key) +
-                        " comes before the key " + layout_.Text(previous) + " of entry " + std::to_string(number) +
+                        std::to_string(entry.record) + "): its key " + StoredKeyText(layout_, entry.key) +
+                        " comes before the key " + StoredKeyText(layout_, previous) + " of entry " + std::to_string(number) +
                         " (node " + std::to_string(node) + ").",
                     {.entry = entry.number, .node = entry.node, .record = entry.record});
   }
 
   const KeyOrder& order_;
-  const KeyLayout& layout_;
+  const KeyFields& layout_;
   InteriorKeys& interior_;
   RecordCheck& records_;
   CheckReport& report_;
@@ -165,7 +166,7 @@ class FirstWalk : public TreeVisitor {
 // Step 5: the second walk.
 class SecondWalk : public TreeVisitor {
  public:
-  SecondWalk(const KeyLayout& layout, const InteriorKeys& interior, RecordCheck& records, CheckReport& report,
+  SecondWalk(const KeyFields& layout, const InteriorKeys& interior, RecordCheck& records, CheckReport& report,
              int keyLength)
       : layout_(layout), interior_(interior), records_(records), report_(report), keyLength_(keyLength) {}
 
@@ -186,10 +187,11 @@ class SecondWalk : public TreeVisitor {
     const auto found = under_.find(leaf.node);
     const std::uint32_t under = found == under_.end() ? 0 : found->second;
     for (int slot = 0; slot < leaf.entries; ++slot) records_.Locate(leaf.At(slot), under);
+    report_.Tick();
   }
 
  private:
-  const KeyLayout& layout_;
+  const KeyFields& layout_;
   const InteriorKeys& interior_;
   RecordCheck& records_;
   CheckReport& report_;
@@ -228,9 +230,9 @@ void CheckProfile(SharedState& state, bool conditions, NodeOwners& owners, Check
   // Step 2.
   const std::vector<std::uint32_t> sample = SampleLeaves(state, files.index, files.nodeCount);
   LearnStorage(state, files.index, sample);
-  KeyLayout layout(state);
+  KeyFields layout(state);
   if (!layout.Comparable())
-    report.Unjudged("The stored keys are not compared with the records: " + layout.WhyNot() + ".");
+    report.Unjudged("The stored keys are not compared with the records: " + ReportText(layout.WhyNot()) + ".");
   ProveParts(layout, state, files.index, files.data, sample, files.dataRecords, report);
   // The key order as the viewer judges it, with each ordinate known by its
   // field's whole name (an ordinate holds only the first ten characters).
@@ -290,4 +292,4 @@ void CheckProfile(SharedState& state, bool conditions, NodeOwners& owners, Check
   summary();
 }
 
-}  // namespace ondrel::tool
+}  // namespace ondrel::check

@@ -33,11 +33,11 @@
 
 #include "database/ByteFile.h"
 #include "database/RecordBatch.h"
-#include "tools/export/CheckKeys.h"
-#include "tools/export/CheckReport.h"
-#include "tools/export/CheckWalk.h"
+#include "check/CheckKeys.h"
+#include "check/CheckReport.h"
+#include "check/CheckWalk.h"
 
-namespace ondrel::tool {
+namespace ondrel::check {
 
 // Buckets of record numbers: 2^16 sums of each side, 1 MiB in all.
 inline constexpr std::int64_t kBuckets = 1 << 16;
@@ -51,7 +51,7 @@ inline constexpr std::size_t kUnreachedShown = 10;
 
 class RecordCheck {
  public:
-  RecordCheck(const KeyLayout& layout, ByteFile& data, std::int64_t dataRecords, CheckReport& report);
+  RecordCheck(const KeyFields& layout, ByteFile& data, std::int64_t dataRecords, CheckReport& report);
 
   // Step 1: the entries of one leaf of the first walk.
   void Reach(const LeafNode& leaf);
@@ -101,7 +101,7 @@ class RecordCheck {
   void Flush();
   void Report(const Pending& item, const unsigned char* key);
 
-  const KeyLayout& layout_;
+  const KeyFields& layout_;
   ByteFile& data_;
   std::int64_t dataRecords_;
   CheckReport& report_;
@@ -109,7 +109,7 @@ class RecordCheck {
   // The hash of step 1 and 2 (see the .cpp).
   class KeyHasher {
    public:
-    explicit KeyHasher(const KeyLayout& layout);
+    explicit KeyHasher(const KeyFields& layout);
     std::uint64_t Stored(std::uint32_t record, const unsigned char* key) const {
       return Hash(record, key, false, false);
     }
@@ -169,4 +169,4 @@ class RecordCheck {
   std::int64_t purgedEntries_ = 0;
 };
 
-}  // namespace ondrel::tool
+}  // namespace ondrel::check

@@ -1,4 +1,4 @@
-#include "tools/export/CheckSample.h"
+#include "check/CheckSample.h"
 
 #include <array>
 #include <cstring>
@@ -8,9 +8,9 @@
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
 #include "database/RecordBatch.h"
-#include "tools/export/CheckReport.h"
+#include "check/CheckReport.h"
 
-namespace ondrel::tool {
+namespace ondrel::check {
 namespace {
 
 // Fewer sampled entries than this are no fair sample of how a profile's
@@ -96,7 +96,7 @@ std::string FormName(const Form& form) {
 // active record's field in that form.
 class PartTally : public SlotVisitor {
  public:
-  PartTally(const KeyLayout& layout, ByteFile& data, const std::vector<unsigned char>& keys,
+  PartTally(const KeyFields& layout, ByteFile& data, const std::vector<unsigned char>& keys,
             const std::vector<std::uint32_t>& records)
       : layout_(layout), data_(data), keys_(keys), records_(records),
         fields_(static_cast<std::size_t>(layout.KeyLength()) + 1), agree(layout.Segments().size()) {}
@@ -130,7 +130,7 @@ class PartTally : public SlotVisitor {
   std::int64_t counted = 0;
 
  private:
-  const KeyLayout& layout_;
+  const KeyFields& layout_;
   ByteFile& data_;
   const std::vector<unsigned char>& keys_;
   const std::vector<std::uint32_t>& records_;
@@ -142,7 +142,7 @@ class PartTally : public SlotVisitor {
 
 }  // namespace
 
-void ProveParts(KeyLayout& layout, SharedState& state, ByteFile& index, ByteFile& data,
+void ProveParts(KeyFields& layout, SharedState& state, ByteFile& index, ByteFile& data,
                 const std::vector<std::uint32_t>& leaves, std::int64_t dataRecords, CheckReport& report) {
   if (!layout.Comparable()) return;
   const auto keyLength = static_cast<std::size_t>(state.KeyLength);
@@ -221,4 +221,4 @@ void ProveParts(KeyLayout& layout, SharedState& state, ByteFile& index, ByteFile
   }
 }
 
-}  // namespace ondrel::tool
+}  // namespace ondrel::check

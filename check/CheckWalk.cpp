@@ -1,11 +1,11 @@
-#include "tools/export/CheckWalk.h"
+#include "check/CheckWalk.h"
 
 #include <algorithm>
 
 #include "database/BigEndian.h"
 #include "database/IndexWalk.h"
 
-namespace ondrel::tool {
+namespace ondrel::check {
 
 std::uint16_t NodeOwners::BeginTree(const std::string& name, std::int64_t nodeCount) {
   if (NodeCount() < nodeCount) owners_.resize(static_cast<std::size_t>(nodeCount) + 1);
@@ -185,4 +185,4 @@ WalkCounts TreeWalk::Run(TreeVisitor& visitor) {
   return counts_;
 }
 
-}  // namespace ondrel::tool
+}  // namespace ondrel::check

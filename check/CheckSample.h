@@ -1,4 +1,4 @@
-// What --check learns from a sample of a tree before it walks it: how the
+// What the check learns from a sample of a tree before it walks it: how the
 // descending parts of the key are stored, and whether the stored keys are
 // made of the ordinate fields at all.
 //
@@ -18,10 +18,10 @@
 
 #include "database/ByteFile.h"
 #include "database/SharedState.h"
-#include "tools/export/CheckKeys.h"
-#include "tools/export/CheckReport.h"
+#include "check/CheckKeys.h"
+#include "check/CheckReport.h"
 
-namespace ondrel::tool {
+namespace ondrel::check {
 
 inline constexpr int kSampleLeaves = 64;
 
@@ -38,7 +38,7 @@ void LearnStorage(SharedState& state, ByteFile& index, const std::vector<std::ui
 // `layout` and, for a descending part, in KeyPartStorage.  A part whose form
 // cannot be learnt is left out and reported as not judged; a profile whose
 // sampled keys mostly disagree with their records is a problem.
-void ProveParts(KeyLayout& layout, SharedState& state, ByteFile& index, ByteFile& data,
+void ProveParts(KeyFields& layout, SharedState& state, ByteFile& index, ByteFile& data,
                 const std::vector<std::uint32_t>& leaves, std::int64_t dataRecords, CheckReport& report);
 
-}  // namespace ondrel::tool
+}  // namespace ondrel::check

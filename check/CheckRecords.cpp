@@ -1,4 +1,4 @@
-#include "tools/export/CheckRecords.h"
+#include "check/CheckRecords.h"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,7 @@
 #include "database/DataRecord.h"
 #include "database/ReadAhead.h"
 
-namespace ondrel::tool {
+namespace ondrel::check {
 namespace {
 
 // The largest node of an index file, and so the longest key part.
@@ -38,7 +38,7 @@ std::uint64_t Mix(std::uint64_t x) {
 // slot, and a part stored inverted is inverted as it is read from the
 // record, so neither side copies a byte; only a part stored in capitals is
 // folded into a copy first.
-RecordCheck::KeyHasher::KeyHasher(const KeyLayout& layout) {
+RecordCheck::KeyHasher::KeyHasher(const KeyFields& layout) {
   for (const KeySegment& s : layout.Segments())
     if (s.compared)
       parts_.push_back({s.keyOffset, s.fieldOffset, s.length, s.storage == PartStorage::Inverted, s.capitals});
@@ -93,7 +93,7 @@ std::string Where(std::int64_t entry, std::uint32_t node, std::uint32_t record) 
 
 }  // namespace
 
-RecordCheck::RecordCheck(const KeyLayout& layout, ByteFile& data, std::int64_t dataRecords, CheckReport& report)
+RecordCheck::RecordCheck(const KeyFields& layout, ByteFile& data, std::int64_t dataRecords, CheckReport& report)
     : layout_(layout), data_(data), dataRecords_(dataRecords), report_(report), hashing_(layout.Comparable()),
       hasher_(layout),
       batch_(data, static_cast<Long>(layout.RecordLength())) {
@@ -167,6 +167,7 @@ void RecordCheck::ScanRecords() {
   ReadAhead ahead(data_, 0, whole ? dataRecords_ * length : 0, static_cast<std::size_t>(perPiece * length));
   for (std::int64_t first = 1; first <= dataRecords_; first += perPiece) {
     const std::int64_t count = std::min(perPiece, dataRecords_ - first + 1);
+    report_.Tick(std::max<std::int64_t>(1, count * length / 4096));
     const ReadAhead::Piece piece = whole ? ahead.Next() : ReadAhead::Piece{};
     const bool read = !whole || (piece.read && piece.size == static_cast<std::size_t>(count * length));
     if (!read) {
@@ -297,7 +298,7 @@ void RecordCheck::Report(const Pending& item, const unsigned char* key) {
   if (item.expected >= 0 && !followed(item.under))
     report_.Problem("key-record",
                     where + ": its key differs from the record's fields: " +
-                        layout_.Differences(key, expected_.data() + item.expected) + ".",
+                        KeyDifferences(layout_, key, expected_.data() + item.expected) + ".",
                     place);
 }
 
@@ -323,4 +324,4 @@ void RecordCheck::FinishLocate() {
                    ", and are not listed.");
 }
 
-}  // namespace ondrel::tool
+}  // namespace ondrel::check

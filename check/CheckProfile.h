@@ -3,10 +3,10 @@
 #pragma once
 
 #include "database/SharedState.h"
-#include "tools/export/CheckReport.h"
-#include "tools/export/CheckWalk.h"
+#include "check/CheckReport.h"
+#include "check/CheckWalk.h"
 
-namespace ondrel::tool {
+namespace ondrel::check {
 
 // Checks the chosen profile (LoadProfile has run and the definition is
 // loaded) and writes its problems, notes and summary.  `conditions`: the
@@ -14,4 +14,4 @@ namespace ondrel::tool {
 // `owners` holds the nodes the ISPEC's trees checked before reached.
 void CheckProfile(SharedState& state, bool conditions, NodeOwners& owners, CheckReport& report);
 
-}  // namespace ondrel::tool
+}  // namespace ondrel::check
