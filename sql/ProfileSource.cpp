@@ -46,13 +46,13 @@ void Tell(Failure* kind, Failure what) {
 
 }  // namespace
 
-std::string OpenIspec(SharedState& state, CatchingPlatform& platform, const std::string& directory,
+std::string OpenIspec(SharedState& state, LoadingPlatform& platform, const std::string& directory,
                       const std::string& ispec, std::vector<std::string>& profiles, Failure* kind) {
   SetTextConstants(state);
   Tell(kind, Failure::None);
   try {
     profiles = LoadFileSet(state, platform, directory, IspecFileName(directory, ispec));
-  } catch (const ProgramEnded& ended) {
+  } catch (const LoadEnded& ended) {
     // A file that is missing, or too short to hold its header: the viewer's
     // message, unless the file is there and the system refused it.
     const std::string refused = OpenFailure(state.CurrentPath);
@@ -75,12 +75,12 @@ int ProfilePosition(const std::vector<std::string>& profiles, const std::string&
   return -1;
 }
 
-std::string ChooseProfile(SharedState& state, CatchingPlatform& platform,
+std::string ChooseProfile(SharedState& state, LoadingPlatform& platform,
                           const std::vector<std::string>& profiles, int position, bool walk, Failure* kind) {
   Tell(kind, Failure::None);
   try {
     LoadProfile(state, platform, profiles, position);
-  } catch (const ProgramEnded& ended) {
+  } catch (const LoadEnded& ended) {
     const std::string refused = OpenFailure(state.ProfilePath);
     Tell(kind, refused.empty() ? Failure::Damaged : Failure::CannotOpen);
     return refused.empty() ? ended.what() : refused;

@@ -97,8 +97,8 @@ SQLITE_EXTENSION_INIT3
 #include "database/KeyOrder.h"
 #include "database/KeyRecord.h"
 #include "database/KeySeek.h"
+#include "database/LoadingPlatform.h"
 #include "database/RecordStream.h"
-#include "sql/CatchingPlatform.h"
 #include "sql/Modules.h"
 #include "sql/ProfileSource.h"
 #include "sql/RecordColumns.h"
@@ -279,7 +279,7 @@ class Scan {
 
   std::shared_ptr<const Prepared> prepared_;
   const SharedState& state_;
-  CatchingPlatform platform_;
+  LoadingPlatform platform_;
   ByteFile index_;
   ByteFile data_;
   KeyOrder order_;
@@ -434,7 +434,7 @@ int ConnectTable(sqlite3* db, int argc, const char* const* argv, sqlite3_vtab** 
     // The definition gives the columns; the profile is chosen now so that a
     // wrong name fails here rather than at the first query.
     SharedState state;
-    CatchingPlatform platform;
+    LoadingPlatform platform;
     std::vector<std::string> profiles;
     Failure kind = Failure::None;
     std::string problem = OpenIspec(state, platform, table->dir, table->ispec, profiles, &kind);
@@ -678,7 +678,7 @@ std::shared_ptr<const Prepared> PreparedFor(ProfileTable& table, const std::stri
   SetIdentity identity;
   const bool settled = ReadUnchanged(PathsOf(dir, IspecFileName(dir, ispec)), identity, [&] {
     state = SharedState{};
-    CatchingPlatform platform;
+    LoadingPlatform platform;
     std::vector<std::string> profiles;
     problem = OpenIspec(state, platform, dir, ispec, profiles, &kind);
     if (!problem.empty()) return;

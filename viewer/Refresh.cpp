@@ -7,6 +7,7 @@
 #include "database/Catalogue.h"
 #include "database/FileIdentity.h"
 #include "database/IndexWalk.h"
+#include "database/LoadingPlatform.h"
 #include "database/Profile.h"
 #include "viewer/Commands.h"
 #include "viewer/RecordWindow.h"
@@ -14,23 +15,6 @@
 
 namespace ondrel {
 namespace {
-
-// Stands in for the screen while the file set is read again.  The chooser's
-// labels and lists are not touched (the chooser shows the file set as it was
-// opened); nothing yields, so no input arrives between two reads; a load's
-// message is kept for the refresh's own; and the end of the program that a
-// failed load brings about becomes an exception that unwinds to
-// RefreshFileSet before anything of the shared state is replaced.
-class RereadPlatform : public QuietPlatform {
- public:
-  struct Failed {};
-  MsgAnswer MessageBox(const std::string& text, const std::string&, MsgIcon, MsgButtons) override {
-    message = text;
-    return MsgAnswer::Ok;
-  }
-  [[noreturn]] void EndProgram() override { throw Failed{}; }
-  std::string message;
-};
 
 bool Fail(Platform& platform, const std::string& reason) {
   platform.MessageBox(reason + kRefreshStaysAsItWas, "", MsgIcon::Exclamation, MsgButtons::Ok);
@@ -100,11 +84,15 @@ bool RefreshFileSet(SharedState& state, Platform& platform, ContentsView& view) 
   // Taken before the header is read, so that the window's first fill tells
   // of any change from there on.
   const SetIdentity identity = IdentityOf(PathsOf(state));
-  RereadPlatform quiet;
+  // Stands in for the screen while the set is read again: the chooser's
+  // labels and lists are not touched (the chooser shows the set as it was
+  // opened), and a failed load unwinds to here before anything of the
+  // shared state is replaced.
+  LoadingPlatform quiet;
   std::vector<std::string> profiles;
   try {
     profiles = LoadFileSet(fresh, quiet, directory, state.IspecName);
-  } catch (const RereadPlatform::Failed&) {
+  } catch (const LoadEnded&) {
     return Fail(platform, "The file " + fresh.CurrentPath + " cannot be read.");
   }
   const int position = ProfilePosition(state, profiles);
@@ -112,8 +100,8 @@ bool RefreshFileSet(SharedState& state, Platform& platform, ContentsView& view) 
     return Fail(platform, "The profile " + state.ProfileName + " is no longer in " + state.ProfilePath + ".");
   try {
     LoadProfile(fresh, quiet, profiles, position);
-  } catch (const RereadPlatform::Failed&) {
-    return Fail(platform, quiet.message);
+  } catch (const LoadEnded&) {
+    return Fail(platform, quiet.LastMessage());
   }
   // A damaged tree is reported as the chooser's Ok reports it, and the
   // refresh goes on with what the walk found.

@@ -6,7 +6,7 @@
 #include "database/ByteFile.h"
 #include "database/DataRecord.h"
 #include "database/Definition.h"
-#include "sql/CatchingPlatform.h"
+#include "database/LoadingPlatform.h"
 #include "sql/RecordColumns.h"
 #include "tools/export/Output.h"
 
@@ -71,10 +71,10 @@ std::string CountDisagreement(const SharedState& opened, bool conditions) {
   SharedState loaded;
   if (opened.RecordLength <= 0) {
     loaded = opened;
-    sql::CatchingPlatform quiet;
+    LoadingPlatform quiet;
     try {
       if (!LoadDefinition(loaded, quiet)) return "";
-    } catch (const sql::ProgramEnded&) {
+    } catch (const LoadEnded&) {
       return "";
     }
     state = &loaded;

@@ -64,9 +64,9 @@
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
 #include "database/KeyRecord.h"
+#include "database/LoadingPlatform.h"
 #include "database/RecordBatch.h"
 #include "database/RecordStream.h"
-#include "sql/CatchingPlatform.h"
 #include "sql/ProfileSource.h"
 #include "sql/RecordColumns.h"
 #include "sql/SqlText.h"
@@ -267,8 +267,8 @@ std::string ObjectName(sql::NameSet& names, const std::string& wanted) {
   return names.Take(name);
 }
 
-void Report(const sql::CatchingPlatform& platform) {
-  for (const sql::Message& message : platform.messages)
+void Report(const LoadingPlatform& platform) {
+  for (const LoadMessage& message : platform.messages)
     ErrorLine((message.title.empty() ? std::string(kApplicationTitle) : message.title) + ": " + message.text);
 }
 
@@ -330,7 +330,7 @@ bool IspecWriter::WriteFiles(const std::string& directory, const std::string& is
   activeRecords_ = 0;
   dataRead_ = false;
   SharedState state;
-  sql::CatchingPlatform platform;
+  LoadingPlatform platform;
   std::vector<std::string> profiles;
   if (!sql::OpenIspec(state, platform, directory, ispec, profiles).empty()) {
     progress_.Clear();
@@ -509,7 +509,7 @@ bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<
   const std::string profile = Cp1252ToUtf8(profiles[static_cast<std::size_t>(position)]);
   const std::string what = label_ + " via " + profile;
   SharedState state = ispecState;
-  sql::CatchingPlatform platform;
+  LoadingPlatform platform;
   if (!sql::ChooseProfile(state, platform, profiles, position, false).empty()) {
     progress_.Clear();
     Report(platform);
