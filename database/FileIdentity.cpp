@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "database/Catalogue.h"
+#include "database/DataRecord.h"
 #include "database/SharedState.h"
 #include "database/Text.h"
 
@@ -110,7 +111,7 @@ bool LooksHalfWritten(const SharedState& state) {
   std::int64_t newest = 0;
   for (const FileIdentity& file : state.FilesRead) newest = std::max(newest, file.changed);
   const FileIdentity& data = state.FilesRead[2];
-  return newest > CoarseNow() - kRecentSpell && data.size / state.RecordLength != state.RecordCount;
+  return newest > CoarseNow() - kRecentSpell && WholeSlots(data.size, state.RecordLength) != state.RecordCount;
 }
 
 std::string ChangedFilesText(const std::string& ispec) {

@@ -21,6 +21,7 @@
 
 #include "database/BigEndian.h"
 #include "database/ByteFile.h"
+#include "database/DataRecord.h"
 #include "database/IndexWalk.h"
 #include "database/Catalogue.h"
 #include "database/Definition.h"
@@ -62,7 +63,7 @@ struct Tally {
 void NoteCounts(const SharedState& state, CheckReport& report) {
   ByteFile data;
   if (!data.Open(state.DataPath) || state.RecordLength <= 0) return;
-  const std::int64_t records = data.Size() / state.RecordLength;
+  const std::int64_t records = WholeSlots(data, state.RecordLength);
   if (records != state.RecordCount)
     report.Unjudged("The index header of " + Printable(state.IspecName) + " counts " + std::to_string(state.RecordCount) +
                 " records; its data file holds " + std::to_string(records) + ".");

@@ -83,7 +83,7 @@ std::string CountDisagreement(const SharedState& opened, bool conditions) {
   if (state->RecordLength <= 0 || !data.Open(state->DataPath)) return "";
   RecordCounts counts;
   counts.header = state->RecordCount;
-  counts.slots = data.Size() / state->RecordLength;
+  counts.slots = WholeSlots(data, state->RecordLength);
   counts.entries = state->LeafTable.empty() ? 0 : state->LeafTable.back().CumCount;
   counts.conditions = conditions;
   return CountDisagreement(counts, [&] { return ActiveRecords(*state, counts.slots); });

@@ -467,7 +467,7 @@ bool IspecWriter::WriteRecords(const SharedState& state, const std::string& tabl
 
   // Every whole slot of the data file is a record, read front to back in
   // large pieces.  Bytes after the last whole slot are no record.
-  const std::int64_t count = state.RecordLength > 0 ? data.Size() / state.RecordLength : 0;
+  const std::int64_t count = WholeSlots(data, state.RecordLength);
   const Long last = static_cast<Long>(std::min<std::int64_t>(count, INT32_MAX));
   RecordBatch batch(data, state.RecordLength);
   RecordInserter inserter(rows, state, columns, data, json_);
