@@ -22,9 +22,6 @@ namespace {
 // took 1.5 to 1.8 times as long).  The first batches are small, so a query that wants a page
 // holds little; a join holds one budget per table scanned whole.
 constexpr std::size_t kSqlScanBudget = kScanBudget;
-// Rows of a scan between two looks at the files' identities (the first row
-// and the end of a scan are looked at too).
-constexpr std::int64_t kRowsBetweenChecks = 1024;
 
 }  // namespace
 
@@ -61,11 +58,19 @@ Scan::Scan(std::shared_ptr<const Prepared> prepared, bool records, std::int64_t 
 }
 
 bool Scan::Advance() {
-  if (!ended_ && rows_++ % kRowsBetweenChecks == 0 && Changed()) return false;
   while (!ended_) {
     if (!stream_.Next(row_)) {
       ended_ = true;
       break;
+    }
+    // SQLite may stop a statement after any row without telling the table,
+    // so no row goes out before the files were found unchanged after its
+    // bytes were read: each batch is looked at once it is read, before its
+    // first row.  Damage met in a batch of changed files is told as the
+    // change.
+    if (stream_.Batches() != checkedBatches_) {
+      checkedBatches_ = stream_.Batches();
+      if (Changed()) return false;
     }
     if (problems_.Any()) return false;
     const std::int64_t number = row_.entry.Number;
@@ -92,6 +97,8 @@ bool Scan::Advance() {
         problems_.Mismatch();
         return false;
       }
+      // A record too long to be read with its batch was read just now.
+      if (!row_.slot && Changed()) return false;
     }
     return true;
   }

@@ -34,7 +34,8 @@ class Scan {
 
   bool Ended() const { return ended_; }
   // Whether the files are no longer those the scan started from: the rows
-  // given may mix two states of them.
+  // given may mix two states of them.  Looked at after every batch, after
+  // every record read on its own, and at the end.
   bool Changed();
   std::string Error() const;
   int ErrorCode() const;
@@ -65,7 +66,7 @@ class Scan {
   bool stopAfter_ = false;
   TypedKey to_;
   StreamRow row_;
-  std::int64_t rows_ = 0;
+  std::uint64_t checkedBatches_ = 0;  // the stream's batches looked at
   bool changed_ = false;
   std::string refused_;
 };

@@ -137,6 +137,15 @@ int ColumnValue(sqlite3_vtab_cursor* base, sqlite3_context* context, int column)
     case Role::Ispec: sqlite3_result_text(context, cursor->ispec.c_str(), -1, SQLITE_TRANSIENT); break;
     case Role::Profile: sqlite3_result_text(context, cursor->profile.c_str(), -1, SQLITE_TRANSIENT); break;
   }
+  // The fields of a record too long to be read with its batch are read as
+  // they are asked for: the value stands only if the files are still as
+  // they were.
+  const Role role = table.roles[static_cast<std::size_t>(column)];
+  if (records && !row.slot && (role == Role::Field || role == Role::FieldsJson) && scan.Changed()) {
+    sqlite3_result_error(context, MessageText(scan.Error()).c_str(), -1);
+    sqlite3_result_error_code(context, scan.ErrorCode());
+    return scan.ErrorCode();
+  }
   return SQLITE_OK;
 }
 

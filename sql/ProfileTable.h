@@ -69,10 +69,14 @@
 // statement fails when the batch that holds it is read, so no row from
 // that batch on is returned, and the rows returned before it (all read
 // before the damage, and sound) stand, since SQLite cannot take them back.
-// A scan looks at the files' identities at its first row, every 1024 rows
-// and at its end: when any file changed since the reference information was
-// built, the statement fails with SQLITE_ABORT and a message saying so,
-// since its rows may mix two states of the files.
+// A scan looks at the files' identities after each batch it reads, before
+// any row of the batch is returned, after each record too long to be read
+// with its batch (and its fields, which are read as they are asked for),
+// and at its end: when any file changed since the reference information
+// was built, the statement fails with SQLITE_ABORT and a message saying so,
+// since its rows may mix two states of the files.  So a statement that
+// SQLite stops early (a LIMIT the table is not told of) has returned only
+// rows read while the files were as they were.
 //
 // The module is in four files: the schema and the columns' values
 // (ProfileSchema.cpp), the planner (ProfilePlan.cpp), the scan
