@@ -22,7 +22,7 @@ namespace ondrel::sql {
 //   l u e   the leading ordinate's lower bound (>, >=), upper bound (<, <=)
 //           or both (=), used through the key seek and tested by SQLite too
 //
-// (kReadRecords is that bit.)
+// kReadRecords (ProfileTable.h) is that bit.
 
 namespace {
 

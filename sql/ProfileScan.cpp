@@ -26,7 +26,7 @@ constexpr std::size_t kSqlScanBudget = kScanBudget;
 }  // namespace
 
 Scan::Scan(std::shared_ptr<const Prepared> prepared, bool records, std::int64_t first, std::int64_t last,
-                 const std::string& from, const std::string& to)
+           const std::string& from, const std::string& to)
     : prepared_(std::move(prepared)), state_(prepared_->state), order_(state_), keys_(state_, order_),
       compare_(state_.KeyRecords == KeyRecordCheck::Yes && keys_.Usable()), problems_(platform_),
       stream_(state_, index_, data_, order_, problems_, kSqlScanBudget), fields_(state_, prepared_->columns),
