@@ -53,7 +53,6 @@
 #include <cmath>
 
 #include "database/Checked.h"
-#include "database/FileIdentity.h"
 #include "database/KeyOrder.h"
 #include "database/Messages.h"
 #include "database/NodeReader.h"
@@ -224,10 +223,9 @@ WalkResult BuildReferenceInformation(SharedState& state, Platform& platform) {
   state.LeafIndex = 0;
   state.KeyPartStorage.clear();
   state.KeyRecords = KeyRecordCheck::Unknown;
-  // The leaf table is of the files as they are now; a front end that took
-  // their identities before it read the index header puts those in instead.
-  state.FilesRead = IdentityOf(PathsOf(state));
-  state.FilesKnown = true;
+  // Which files the table is built from is for the front end that opened
+  // the set to say: only it knows when it began to read them (FileIdentity.h).
+  state.FilesKnown = false;
   state.FilesChangeTold = false;
   // An index that cannot be opened, or a root whose position does not fit,
   // is one coarse failure: the table stays empty and nothing is walked.

@@ -33,10 +33,11 @@ struct WalkResult {
 WalkResult WalkIndex(SharedState& state, Platform& platform, ByteFile& index, Long position);
 
 // What the chooser's Ok runs to build the reference information: resets
-// LeafTable to elements 0 and 1, records the identities of the set's files
-// (FilesRead), opens IndexPath, walks the tree from
+// LeafTable to elements 0 and 1, opens IndexPath, walks the tree from
 // RootNode, learns how the key's descending parts are stored
-// (KeyPartStorage), and closes the file.
+// (KeyPartStorage), and closes the file.  The identities of the files the
+// table is built from are forgotten (FilesKnown): the front end that read the
+// header and the walk puts in those it took before it began (ReadUnchanged).
 WalkResult BuildReferenceInformation(SharedState& state, Platform& platform);
 
 // The first leaf k (1 to the upper bound of LeafTable) whose CumCount reaches

@@ -27,6 +27,7 @@ namespace ondrel {
 struct LoadMessage {
   std::string title;
   std::string text;
+  MsgIcon icon = MsgIcon::None;
 };
 
 // What EndProgram throws: the message that would have ended the viewer.
@@ -42,7 +43,7 @@ class LoadingPlatform : public QuietPlatform {
 
   MsgAnswer MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
                        MsgButtons buttons) override {
-    messages.push_back({title, text});
+    messages.push_back({title, text, icon});
     if (passOn_) passOn_->MessageBox(text, title, icon, buttons);
     return MsgAnswer::Ok;
   }

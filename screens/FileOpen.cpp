@@ -19,6 +19,7 @@
 #include "screens/Fonts.h"
 #include "screens/ReturnKey.h"
 #include "ui_FileOpenForm.h"
+#include "viewer/Refresh.h"
 #include "viewer/Scrolling.h"
 
 namespace ondrel {
@@ -301,9 +302,15 @@ void FileOpen::CmdOpen_Click(int index) {
   ui_->Label7->adjustSize();
   platform_.DoEvents();
 
-  BuildReferenceInformation(state_, platform_);
-
+  // The header was read when the ISPEC was chosen, maybe long ago: the
+  // header, the key description and the tree are read again here, from one
+  // state of the files.
+  const std::string failure = ReadChosenSet(state_, platform_);
   ui_->Label7->clear();
+  if (!failure.empty()) {
+    platform_.MessageBox(failure, "", MsgIcon::Exclamation, MsgButtons::Ok);
+    return;
+  }
   contents_.setWindowTitle(FromCp1252(ContentsTitle(state_)));
   hide();
   // A maximum below the bar's value moves the value, and the change event

@@ -69,45 +69,69 @@ double RefreshStartEntry(double firstShown, Long entries) {
   return std::min(std::max(firstShown, 1.0), static_cast<double>(entries));
 }
 
-bool RefreshFileSet(SharedState& state, Platform& platform, ContentsView& view) {
-  if (!FileSetOpen(state) || !state.WindowIdle) return false;
-
+std::string ReadChosenSet(SharedState& state, Platform& platform) {
   // The directory as the chooser gave it: the data file's path less the
   // file's name, so that the four paths come out exactly as they are.
   const std::string dataName = "_" + state.IspecName + ".DAT";
   if (state.DataPath.size() < dataName.size() ||
       state.DataPath.compare(state.DataPath.size() - dataName.size(), dataName.size(), dataName) != 0)
-    return Fail(platform, "The file " + state.DataPath + " is not the data file of " + state.IspecName + ".");
+    return "The file " + state.DataPath + " is not the data file of " + state.IspecName + ".";
   const std::string directory = state.DataPath.substr(0, state.DataPath.size() - dataName.size());
 
-  SharedState fresh = state;
-  // Taken before the header is read, so that the window's first fill tells
-  // of any change from there on.
-  const SetIdentity identity = IdentityOf(PathsOf(state));
+  // The header, the key description and the tree must come from one state
+  // of the files: a reading during which any of them changed is dropped and
+  // made again, the walk's messages with it.
+  SharedState fresh;
   // Stands in for the screen while the set is read again: the chooser's
   // labels and lists are not touched (the chooser shows the set as it was
   // opened), and a failed load unwinds to here before anything of the
   // shared state is replaced.
   LoadingPlatform quiet;
-  std::vector<std::string> profiles;
-  try {
-    profiles = LoadFileSet(fresh, quiet, directory, state.IspecName);
-  } catch (const LoadEnded&) {
-    return Fail(platform, "The file " + fresh.CurrentPath + " cannot be read.");
-  }
-  const int position = ProfilePosition(state, profiles);
-  if (position < 0)
-    return Fail(platform, "The profile " + state.ProfileName + " is no longer in " + state.ProfilePath + ".");
-  try {
-    LoadProfile(fresh, quiet, profiles, position);
-  } catch (const LoadEnded&) {
-    return Fail(platform, quiet.LastMessage());
-  }
-  // A damaged tree is reported as the chooser's Ok reports it, and the
-  // refresh goes on with what the walk found.
-  BuildReferenceInformation(fresh, platform);
+  std::string failure;
+  SetIdentity identity;
+  const bool settled = ReadUnchanged(PathsOf(state), identity, [&] {
+    fresh = state;
+    quiet.messages.clear();
+    failure.clear();
+    std::vector<std::string> profiles;
+    try {
+      profiles = LoadFileSet(fresh, quiet, directory, state.IspecName);
+    } catch (const LoadEnded&) {
+      failure = "The file " + fresh.CurrentPath + " cannot be read.";
+      return;
+    }
+    const int position = ProfilePosition(state, profiles);
+    if (position < 0) {
+      failure = "The profile " + state.ProfileName + " is no longer in " + state.ProfilePath + ".";
+      return;
+    }
+    try {
+      LoadProfile(fresh, quiet, profiles, position);
+    } catch (const LoadEnded&) {
+      failure = quiet.LastMessage();
+      return;
+    }
+    quiet.messages.clear();
+    BuildReferenceInformation(fresh, quiet);
+  });
+  // A set that kept changing may fail to load for that alone.
+  if (!settled)
+    return "The files of " + state.IspecName + " kept changing on disk while they were being read; try again " +
+           "when they are not being written.";
+  if (!failure.empty()) return failure;
+  // A damaged tree is reported as the walk reports it, and the set is taken
+  // with what the walk found.
+  for (const LoadMessage& message : quiet.messages)
+    platform.MessageBox(message.text, message.title, message.icon, MsgButtons::Ok);
   fresh.FilesRead = identity;
+  fresh.FilesKnown = true;
   TakeFileSet(state, fresh);
+  return "";
+}
+
+bool RefreshFileSet(SharedState& state, Platform& platform, ContentsView& view) {
+  if (!FileSetOpen(state) || !state.WindowIdle) return false;
+  if (const std::string failure = ReadChosenSet(state, platform); !failure.empty()) return Fail(platform, failure);
 
   const double start = RefreshStartEntry(state.FirstShown, EntryCount(state));
   const Long section = static_cast<Long>((start - 1) / kSectionSize) + 1;

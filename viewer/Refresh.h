@@ -16,7 +16,12 @@
 // leaves the state and the screen as they were.  The definition (field table
 // and heading) is kept: a refresh is about records, and the definition of a
 // live database does not change under a running application.
+//
+// The chooser's Ok reads the set the same way: the header it read when the
+// ISPEC was clicked may be minutes older than the tree walked at the Ok.
 #pragma once
+
+#include <string>
 
 #include "database/Platform.h"
 #include "database/SharedState.h"
@@ -38,6 +43,17 @@ bool FileSetOpen(const SharedState& state);
 // last entry when the tree now ends before it, and 1 when nothing was shown
 // or the tree is empty.
 double RefreshStartEntry(double firstShown, Long entries);
+
+// What the chooser's Ok and a refresh read: the index header, the key
+// description of the profile chosen in `state` and the reference
+// information of its tree, into a copy of the state, all from one state of
+// the files.  A reading during which any file of the set changed is made
+// again, a few times (ReadUnchanged); the files' identities taken before the
+// reading that counts become FilesRead.  Only then does the copy replace the
+// file-set part of `state`, and the walk's messages are shown.  Returns ""
+// or why the set could not be read (`state` is then as it was): a file that
+// cannot be read, a profile no longer there, a set that kept changing.
+std::string ReadChosenSet(SharedState& state, Platform& platform);
 
 // Reads the open file set again and fills the window again, once: the
 // section controls, the scroll maximum of the section (as "Enter" on the

@@ -16,6 +16,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/viewer/NumberedIspec.h"
 #include "viewer/PlainContentsView.h"
+#include "viewer/Refresh.h"
 #include "viewer/Scrolling.h"
 #include "viewer/TextFind.h"
 
@@ -66,7 +67,7 @@ inline void OpenProfile(SharedState& state, Platform& platform, PlainContentsVie
   while (position < static_cast<int>(profiles.size()) && profiles[static_cast<std::size_t>(position)] != profile)
     ++position;
   LoadProfile(state, platform, profiles, position);
-  BuildReferenceInformation(state, platform);
+  ASSERT_EQ(ReadChosenSet(state, platform), "");
   view.filePosMax = OpeningScrollMaximum(state.RecordCount);
   state.SectionCount = SectionCountOf(state.RecordCount);
   state.Section = 1;
