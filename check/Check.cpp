@@ -8,14 +8,15 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "database/BigEndian.h"
 #include "database/ByteFile.h"
+#include "database/DataRecord.h"
 #include "database/IndexWalk.h"
+#include "database/LoadingPlatform.h"
 #include "database/Catalogue.h"
 #include "database/Definition.h"
 #include "database/FileIdentity.h"
@@ -28,33 +29,35 @@
 namespace ondrel::check {
 namespace {
 
-// Thrown where the viewer would end the program after a failed load.
-struct LoadEnded {};
-
 // The title of a message box that has none.
 constexpr const char* kApplicationTitle = "Ondrel viewer";
 
-// A platform that hands each message of a load to the report, remembers the
-// last, keeps the chooser's lists and does not end the program.
-class CheckPlatform : public QuietPlatform {
+// A load's message as the report gives it: "title: text".
+std::string MessageLine(const std::string& title, const std::string& text) {
+  return (title.empty() ? std::string(kApplicationTitle) : title) + ": " + text;
+}
+
+// Hands each message of a load to the report as it comes, so that it stands
+// before the items that follow from it.
+class ReportMessages : public QuietPlatform {
  public:
-  explicit CheckPlatform(CheckReport& report) : report_(report) {}
+  explicit ReportMessages(CheckReport& report) : report_(report) {}
   MsgAnswer MessageBox(const std::string& text, const std::string& title, MsgIcon, MsgButtons) override {
-    lastMessage = (title.empty() ? std::string(kApplicationTitle) : title) + ": " + text;
-    report_.Message(lastMessage);
+    report_.Message(MessageLine(title, text));
     return MsgAnswer::Ok;
   }
-  [[noreturn]] void EndProgram() override { throw LoadEnded{}; }
-  void ClearList(ChooserList list) override { lists[list].clear(); }
-  void AddToList(ChooserList list, const std::string& line) override { lists[list].push_back(line); }
-  const std::vector<std::string>& List(ChooserList list) { return lists[list]; }
-
-  std::string lastMessage;
-  std::map<ChooserList, std::vector<std::string>> lists;
+  // Only messages are passed on; the loading platform ends a load itself.
+  [[noreturn]] void EndProgram() override { throw LoadEnded("The database cannot be read."); }
 
  private:
   CheckReport& report_;
 };
+
+// The last message of a load, which names what ended it.
+std::string LastLine(const LoadingPlatform& platform) {
+  return platform.messages.empty() ? std::string()
+                                   : MessageLine(platform.messages.back().title, platform.messages.back().text);
+}
 
 struct Tally {
   std::int64_t ispecCount = 0;  // of the run, for its progress
@@ -66,7 +69,7 @@ struct Tally {
 void NoteCounts(const SharedState& state, CheckReport& report) {
   ByteFile data;
   if (!data.Open(state.DataPath) || state.RecordLength <= 0) return;
-  const std::int64_t records = data.Size() / state.RecordLength;
+  const std::int64_t records = WholeSlots(data, state.RecordLength);
   if (records != state.RecordCount)
     report.Unjudged("The index header of " + Printable(state.IspecName) + " counts " + std::to_string(state.RecordCount) +
                 " records; its data file holds " + std::to_string(records) + ".");
@@ -135,7 +138,8 @@ void CheckIspec(const CheckScope& options, const std::string& ispec, CheckReport
 void CheckIspecOnce(const CheckScope& options, const std::string& ispec, CheckReport& report, Tally& tally) {
   ++tally.ispecs;
   report.BeginIspec(ispec);
-  CheckPlatform platform(report);
+  ReportMessages toReport(report);
+  LoadingPlatform platform(toReport);
   SharedState base;
   SetTextConstants(base);
   std::vector<std::string> profiles;
@@ -143,13 +147,13 @@ void CheckIspecOnce(const CheckScope& options, const std::string& ispec, CheckRe
     profiles = LoadFileSet(base, platform, options.directory, ispec);
   } catch (const LoadEnded&) {
     ++tally.notOpened;
-    report.Problem("open", "The ISPEC " + Printable(ispec) + " cannot be opened: " + Printable(platform.lastMessage));
+    report.Problem("open", "The ISPEC " + Printable(ispec) + " cannot be opened: " + Printable(LastLine(platform)));
     return;
   }
   if (!LoadDefinition(base, platform)) {
     ++tally.notOpened;
     report.Problem("open", "The ISPEC " + Printable(ispec) + " has no definition that can be read, so its profiles " +
-                               "are not checked: " + Printable(platform.lastMessage));
+                               "are not checked: " + Printable(LastLine(platform)));
     return;
   }
   NoteCounts(base, report);
@@ -184,11 +188,11 @@ void CheckIspecOnce(const CheckScope& options, const std::string& ispec, CheckRe
       LoadProfile(state, platform, profiles, position);
     } catch (const LoadEnded&) {
       ++tally.notOpened;
-      report.Problem("open", "The profile cannot be opened: " + Printable(platform.lastMessage));
+      report.Problem("open", "The profile cannot be opened: " + Printable(LastLine(platform)));
       report.Summary({});
       continue;
     }
-    CheckProfile(state, !platform.List(ChooserList::Conditions).empty(), owners, report);
+    CheckProfile(state, !platform.lists[ChooserList::Conditions].empty(), owners, report);
   }
   // Nodes no tree reaches are no damage: the file keeps its free nodes.
   if (options.profile.empty() && owners.NodeCount() > 1)

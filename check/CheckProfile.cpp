@@ -22,6 +22,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "database/DataRecord.h"
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
 #include "check/CheckKeys.h"
@@ -57,7 +58,7 @@ bool CheckFiles(const SharedState& state, Files& files, CheckReport& report) {
     report.Problem("index-file", "The index file holds " + std::to_string(files.index.Size()) +
                                      " bytes, not a whole number of " + std::to_string(nodeSize) + "-byte nodes.");
   // Record numbers are Longs too.
-  files.dataRecords = std::min<std::int64_t>(files.data.Size() / state.RecordLength, 0x7FFFFFFF);
+  files.dataRecords = std::min<std::int64_t>(WholeSlots(files.data, state.RecordLength), 0x7FFFFFFF);
   if (files.data.Size() % state.RecordLength != 0)
     report.Problem("data-file", "The data file holds " + std::to_string(files.data.Size()) +
                                     " bytes, not a whole number of " + std::to_string(state.RecordLength) +

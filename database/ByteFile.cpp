@@ -1,48 +1,29 @@
 #include "database/ByteFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "database/BigEndian.h"
 
 namespace ondrel {
 
 bool ByteFile::Open(const std::string& path) {
+  Close();  // before the new file is opened, so that it never holds two
+  return Open(OpenRandomAccess(path));
+}
+
+bool ByteFile::Open(std::unique_ptr<RandomAccessFile> file) {
   Close();
-  if (path.empty()) return false;
-  // Only a regular file is a database file.  A FIFO, a socket or a device in
-  // its place is refused before it is opened, because opening one for reading
-  // can block for ever (a FIFO without a writer) or act on a device; it then
-  // counts as a file that cannot be opened.
-  struct stat before {};
-  if (::stat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return false;
-  // Read only; no O_CREAT, so a missing file is never made.  No lock is taken.
-  // O_NONBLOCK keeps the open from blocking should the name have been
-  // replaced by a FIFO since the test above; it changes nothing for the
-  // reads of a regular file.
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return false;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return false;
-  }
-  fd_ = fd;
-  size_ = st.st_size;
+  file_ = std::move(file);
+  if (!file_) return false;
+  size_ = file_->Size();
   return true;
 }
 
 void ByteFile::Close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  file_.reset();
   size_ = 0;
   for (Block& b : blocks_) {
     b.start = -1;
@@ -53,15 +34,7 @@ void ByteFile::Close() {
 }
 
 bool ByteFile::ReadDirect(std::int64_t offset, void* dst, std::size_t n) const {
-  auto* out = static_cast<unsigned char*>(dst);
-  std::size_t got = 0;
-  while (got < n) {
-    const ssize_t r = ::pread(fd_, out + got, n - got, offset + static_cast<off_t>(got));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;  // an error, or the file shrank since it was opened
-    got += static_cast<std::size_t>(r);
-  }
-  return true;
+  return file_->ReadAt(offset, dst, n);
 }
 
 const ByteFile::Block* ByteFile::Fetch(std::int64_t offset, std::size_t n) {
@@ -96,7 +69,7 @@ const ByteFile::Block* ByteFile::Fetch(std::int64_t offset, std::size_t n) {
 }
 
 bool ByteFile::Read(std::int64_t position, void* dst, std::size_t n) {
-  if (fd_ < 0 || position < 1) return false;
+  if (!file_ || position < 1) return false;
   const std::int64_t offset = position - 1;
   if (static_cast<std::uint64_t>(n) > static_cast<std::uint64_t>(size_) ||
       offset > size_ - static_cast<std::int64_t>(n))
@@ -111,7 +84,7 @@ bool ByteFile::Read(std::int64_t position, void* dst, std::size_t n) {
 }
 
 bool ByteFile::ReadUncached(std::int64_t position, void* dst, std::size_t n) const {
-  if (fd_ < 0 || position < 1) return false;
+  if (!file_ || position < 1) return false;
   const std::int64_t offset = position - 1;
   if (static_cast<std::uint64_t>(n) > static_cast<std::uint64_t>(size_) ||
       offset > size_ - static_cast<std::int64_t>(n))

@@ -1,8 +1,9 @@
 // Positioned, bounds-checked reads of one database file.
 //
-// Every byte the viewer takes from a database file passes through here.  A
-// file is opened for reading only, without any lock, and closed when the
-// object goes; it is never created, written, truncated or locked.  Positions
+// Every byte the viewer takes from a database file passes through here, and
+// reaches the file through the file seam (RandomAccessFile.h).  A file is
+// opened for reading only, without any lock, and closed when the object
+// goes; it is never created, written, truncated or locked.  Positions
 // are 1-based, as the routines count them: position p is the byte at offset
 // p - 1.  A read fails (returns false, leaving its destination as it was) when
 // the file is not open, the position is below 1, or any byte of it lies past
@@ -25,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "database/RandomAccessFile.h"
 #include "database/SharedState.h"
 
 namespace ondrel {
@@ -41,8 +43,11 @@ class ByteFile {
   // or is no regular file (a directory, FIFO, socket or device counts as
   // unreadable and is never opened for a blocking read).
   bool Open(const std::string& path);
+  // Reads a file opened already, through another implementation of the
+  // seam (one that holds its bytes in memory, say); false when it is null.
+  bool Open(std::unique_ptr<RandomAccessFile> file);
   void Close();
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return file_ != nullptr; }
   std::int64_t Size() const { return size_; }
 
   // Reads n bytes at the 1-based position into dst.
@@ -82,7 +87,7 @@ class ByteFile {
   const Block* Fetch(std::int64_t offset, std::size_t n);
   bool ReadDirect(std::int64_t offset, void* dst, std::size_t n) const;
 
-  int fd_ = -1;
+  std::unique_ptr<RandomAccessFile> file_;
   std::int64_t size_ = 0;
   Block blocks_[kBlocks];
   Block* last_ = nullptr;  // the block that served the last read

@@ -15,8 +15,6 @@
 // so a sound index file is at least 37 bytes long.
 #include "database/Catalogue.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
 
 #include <cstring>
 #include <exception>
@@ -24,6 +22,7 @@
 
 #include "database/ByteFile.h"
 #include "database/Messages.h"
+#include "database/RandomAccessFile.h"
 #include "database/Text.h"
 
 namespace ondrel {
@@ -48,11 +47,10 @@ bool EndsWithNoCase(const std::string& s, const char* suffix) {
 
 std::vector<std::string> ListIspecs(const std::string& directory, bool* readable) {
   std::vector<std::string> ispecs;
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
-  if (readable) *readable = dir != nullptr;
-  if (!dir) return ispecs;
-  while (const dirent* entry = ::readdir(dir.get())) {
-    const std::string name = entry->d_name;
+  std::vector<std::string> names;
+  const bool listed = DirectoryNames(directory, names);
+  if (readable) *readable = listed;
+  for (const std::string& name : names) {
     // "*.DFN" matches regardless of letter case, as the directory search of
     // the database's home platform does; the profile files are told apart by
     // an exact, upper-case "_P.DFN".
@@ -61,8 +59,8 @@ std::vector<std::string> ListIspecs(const std::string& directory, bool* readable
     if (name.size() < 5 || !EndsWithNoCase(name, ".DFN")) continue;
     if (name.size() >= 6 && name.compare(name.size() - 6, 6, "_P.DFN") == 0) continue;
     const std::string path = JoinPath(directory, name);
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
+    const PathKind kind = KindOfPath(path);
+    if (kind == PathKind::Missing || kind == PathKind::Directory) continue;
     // The first character (the "_" of a sound set) and ".DFN" are dropped.
     ispecs.push_back(name.substr(1, name.size() - 5));
   }

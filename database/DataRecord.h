@@ -29,6 +29,17 @@ std::size_t RecordFromSlot(SharedState& state, const char* slot);
 // Returns whether the record was read.
 bool ReadEntryRecord(SharedState& state, FineProblems& problems, ByteFile& data, Long recordNumber);
 
+// The whole record slots in a data file of `bytes` bytes: the records it
+// holds, numbered 1 on.  Bytes after the last whole slot are no record.  None
+// when the record length is not positive.
+inline std::int64_t WholeSlots(std::int64_t bytes, std::int64_t recordLength) {
+  return recordLength > 0 && bytes > 0 ? bytes / recordLength : 0;
+}
+// The same for a data file as it was opened; none when it is not open.
+inline std::int64_t WholeSlots(const ByteFile& data, std::int64_t recordLength) {
+  return data.IsOpen() ? WholeSlots(data.Size(), recordLength) : 0;
+}
+
 // Slots up to this size are read in one piece; a longer slot is read field
 // by field, taking only the bytes that can matter (shown fields and one-byte
 // fields), so that a definition of huge hidden fields costs no more than the

@@ -1,14 +1,10 @@
 #include "database/FileIdentity.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 
 #include "database/Catalogue.h"
+#include "database/DataRecord.h"
+#include "database/RandomAccessFile.h"
 #include "database/SharedState.h"
 #include "database/Text.h"
 
@@ -18,40 +14,6 @@ namespace {
 // Waits for a quiet spell before a set is read regardless.
 constexpr int kQuietWaits = 10;
 constexpr std::int64_t kClockSetBack = 1'000'000'000;
-
-std::int64_t Nanoseconds(const timespec& t) { return std::int64_t{t.tv_sec} * 1000000000 + t.tv_nsec; }
-
-FileIdentity TakeOnce(const std::string& path) {
-  FileIdentity id;
-  struct stat named {};
-  // Only a regular file is opened: a FIFO in its place could block the open.
-  if (path.empty() || ::stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return id;
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return id;
-  struct stat st {};
-  const bool read = ::fstat(fd, &st) == 0;
-  ::close(fd);
-  // The name must still name the file that was opened.
-  if (!read || !S_ISREG(st.st_mode) || ::stat(path.c_str(), &named) != 0 || named.st_dev != st.st_dev ||
-      named.st_ino != st.st_ino)
-    return id;
-  id.present = true;
-  id.device = st.st_dev;
-  id.inode = st.st_ino;
-  id.size = st.st_size;
-  id.modified = Nanoseconds(st.st_mtim);
-  id.changed = Nanoseconds(st.st_ctim);
-  return id;
-}
-
-std::int64_t CoarseNow() {
-  timespec now {};
-  ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
-  return Nanoseconds(now);
-}
 
 }  // namespace
 
@@ -67,13 +29,12 @@ SetPaths PathsOf(const SharedState& state) {
 
 SetIdentity IdentityOf(const SetPaths& paths) {
   SetIdentity set;
-  for (std::size_t i = 0; i < paths.size(); ++i) set[i] = TakeOnce(paths[i]);
+  for (std::size_t i = 0; i < paths.size(); ++i) set[i] = IdentityOfFile(paths[i]);
   return set;
 }
 
 bool QuietIdentityOf(const SetPaths& paths, SetIdentity& identity) {
-  timespec tick {};
-  ::clock_getres(CLOCK_REALTIME_COARSE, &tick);
+  const std::int64_t tick = CoarseTick();
   for (int wait = 0;; ++wait) {
     identity = IdentityOf(paths);
     std::int64_t newest = 0;
@@ -86,9 +47,7 @@ bool QuietIdentityOf(const SetPaths& paths, SetIdentity& identity) {
     const std::int64_t now = CoarseNow();
     if (newest < now - kQuietSpell || newest > now + kClockSetBack) return true;
     if (wait == kQuietWaits) return false;
-    const std::int64_t rest = std::min(newest + kQuietSpell - now, kQuietSpell) + Nanoseconds(tick);
-    const timespec pause{static_cast<time_t>(rest / 1000000000), static_cast<long>(rest % 1000000000)};
-    ::nanosleep(&pause, nullptr);
+    Rest(std::min(newest + kQuietSpell - now, kQuietSpell) + tick);
   }
 }
 
@@ -110,7 +69,7 @@ bool LooksHalfWritten(const SharedState& state) {
   std::int64_t newest = 0;
   for (const FileIdentity& file : state.FilesRead) newest = std::max(newest, file.changed);
   const FileIdentity& data = state.FilesRead[2];
-  return newest > CoarseNow() - kRecentSpell && data.size / state.RecordLength != state.RecordCount;
+  return newest > CoarseNow() - kRecentSpell && WholeSlots(data.size, state.RecordLength) != state.RecordCount;
 }
 
 std::string ChangedFilesText(const std::string& ispec) {

@@ -1,7 +1,9 @@
 #include "database/ReadAhead.h"
 
 #include <algorithm>
+#if ONDREL_READ_AHEAD_THREAD
 #include <system_error>
+#endif
 
 namespace ondrel {
 
@@ -13,6 +15,7 @@ ReadAhead::ReadAhead(const ByteFile& file, std::int64_t offset, std::int64_t len
       pieces_((length_ + static_cast<std::int64_t>(pieceBytes_) - 1) / static_cast<std::int64_t>(pieceBytes_)) {
   const std::size_t bufferBytes = static_cast<std::size_t>(std::min<std::int64_t>(length_, static_cast<std::int64_t>(pieceBytes_)));
   for (auto& buffer : buffers_) buffer = std::make_unique_for_overwrite<char[]>(std::max<std::size_t>(1, bufferBytes));
+#if ONDREL_READ_AHEAD_THREAD
   if (pieces_ <= 1) return;  // one piece: nothing to overlap
   try {
     thread_ = std::thread([this] { Run(); });
@@ -20,9 +23,11 @@ ReadAhead::ReadAhead(const ByteFile& file, std::int64_t offset, std::int64_t len
   } catch (const std::system_error&) {
     threaded_ = false;  // read on the caller's thread
   }
+#endif
 }
 
 ReadAhead::~ReadAhead() {
+#if ONDREL_READ_AHEAD_THREAD
   if (!threaded_) return;
   {
     std::lock_guard lock(mutex_);
@@ -30,6 +35,7 @@ ReadAhead::~ReadAhead() {
   }
   changed_.notify_all();
   thread_.join();
+#endif
 }
 
 std::size_t ReadAhead::SizeOf(std::int64_t piece) const {
@@ -41,6 +47,7 @@ bool ReadAhead::ReadPiece(std::int64_t piece, char* into) const {
   return file_.ReadUncached(offset_ + piece * static_cast<std::int64_t>(pieceBytes_) + 1, into, SizeOf(piece));
 }
 
+#if ONDREL_READ_AHEAD_THREAD
 void ReadAhead::Run() {
   for (std::int64_t piece = 0; piece < pieces_; ++piece) {
     {
@@ -61,6 +68,7 @@ void ReadAhead::Run() {
     if (!read) return;
   }
 }
+#endif
 
 ReadAhead::Piece ReadAhead::Next() {
   Piece piece;
@@ -71,6 +79,7 @@ ReadAhead::Piece ReadAhead::Next() {
   const std::int64_t number = handedOut_;
   const int slot = static_cast<int>(number % kBuffers);
   bool read = true;
+#if ONDREL_READ_AHEAD_THREAD
   if (threaded_) {
     std::unique_lock lock(mutex_);
     // Asking for this piece gives back the one handed out before.
@@ -80,7 +89,9 @@ ReadAhead::Piece ReadAhead::Next() {
     handedOut_ = read ? number + 1 : pieces_;
     lock.unlock();
     changed_.notify_all();
-  } else {
+  } else
+#endif
+  {
     read = ReadPiece(number, buffers_[static_cast<std::size_t>(slot)].get());
     handedOut_ = read ? number + 1 : pieces_;
   }

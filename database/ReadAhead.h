@@ -7,16 +7,25 @@
 // read.  Nothing else changes: the pieces come in file order, each valid
 // until the next call, and a piece that cannot be read (the file shrank) ends
 // the range.  When no thread can be started the pieces are read on the
-// caller's thread, as they would be without this class.
+// caller's thread, as they would be without this class; a build for a
+// system without threads (ONDREL_READ_AHEAD_THREAD 0, the CMake option
+// ONDREL_READ_AHEAD off) always reads them so.  The pieces are read through
+// the file seam (ByteFile::ReadUncached).
 #pragma once
 
 #include <array>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+
+#ifndef ONDREL_READ_AHEAD_THREAD
+#define ONDREL_READ_AHEAD_THREAD 1
+#endif
+#if ONDREL_READ_AHEAD_THREAD
+#include <condition_variable>
 #include <mutex>
 #include <thread>
+#endif
 
 #include "database/ByteFile.h"
 
@@ -55,13 +64,15 @@ class ReadAhead {
   std::array<std::unique_ptr<char[]>, kBuffers> buffers_;
   std::array<bool, kBuffers> read_{};
 
+  std::int64_t handedOut_ = 0;
+  bool threaded_ = false;
+#if ONDREL_READ_AHEAD_THREAD
   std::mutex mutex_;
   std::condition_variable changed_;
   std::int64_t produced_ = 0;  // pieces read (or failed)
-  std::int64_t handedOut_ = 0;
   bool stop_ = false;
   std::thread thread_;
-  bool threaded_ = false;
+#endif
 };
 
 }  // namespace ondrel

@@ -59,14 +59,14 @@ void RecordBatch::Sort() {
 void RecordBatch::Read(SlotVisitor& visitor) {
   if (!sorted_) Sort();
   const std::int64_t length = recordLength_;
-  const std::int64_t fileSize = data_.IsOpen() ? data_.Size() : 0;
+  const std::int64_t slots = WholeSlots(data_, length);
   if (length <= 0 || length > kWholeSlotLimit) {
     for (const std::uint64_t item : items_) visitor.Visit(PlaceOf(item), nullptr);
     return;
   }
   // Where slot n lies, and whether all of it is in the file.
   auto offsetOf = [&](std::int64_t number) { return (number - 1) * length; };
-  auto inFile = [&](std::int64_t number) { return number >= 1 && offsetOf(number) <= fileSize - length; };
+  auto inFile = [&](std::int64_t number) { return number >= 1 && number <= slots; };
 
   const std::size_t n = items_.size();
   for (std::size_t i = 0; i < n;) {

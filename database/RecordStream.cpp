@@ -39,6 +39,7 @@ void RecordStream::StartAt(Long leaf) {
 }
 
 void RecordStream::Fill() {
+  ++batches_;
   entries_.clear();
   keys_.clear();
   place_.clear();

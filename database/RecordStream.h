@@ -59,6 +59,12 @@ class RecordStream {
   // The entry count of the cursor (EntryCounter).
   Long Counter() const { return counter_; }
 
+  // How many batches have been read.  It moves when Next reads a batch,
+  // before that batch's first row is handed out: a reader that must know
+  // what it hands on was read from one state of the files looks at them
+  // again then.
+  std::uint64_t Batches() const { return batches_; }
+
  private:
   class Store;
   void Fill();
@@ -73,6 +79,7 @@ class RecordStream {
   std::size_t capacity_ = 64;  // entries of the next batch
   bool ended_ = false;
   Long counter_ = 0;
+  std::uint64_t batches_ = 0;
 
   // The batch being handed out.
   std::vector<TreeEntry> entries_;

@@ -44,7 +44,7 @@ SQLITE_EXTENSION_INIT3
 #include <vector>
 
 #include "database/Catalogue.h"
-#include "sql/CatchingPlatform.h"
+#include "database/LoadingPlatform.h"
 #include "sql/Modules.h"
 #include "sql/ProfileSource.h"
 #include "sql/SqlText.h"
@@ -87,7 +87,7 @@ std::vector<Row> IspecRows(const std::string& dir, std::string& problem, Failure
   std::vector<Row> rows;
   for (const std::string& ispec : ispecs) {
     SharedState state;
-    CatchingPlatform platform;
+    LoadingPlatform platform;
     std::vector<std::string> profiles;
     const std::string message = OpenIspec(state, platform, dir, ispec, profiles);
     Row row{Cp1252ToUtf8(ispec), std::monostate{}, std::monostate{}, std::monostate{}};
@@ -104,13 +104,13 @@ std::vector<Row> IspecRows(const std::string& dir, std::string& problem, Failure
 std::vector<Row> ProfileRows(const std::string& dir, const std::string& ispec, std::string& problem,
                              Failure& kind) {
   SharedState state;
-  CatchingPlatform platform;
+  LoadingPlatform platform;
   std::vector<std::string> profiles;
   problem = OpenIspec(state, platform, dir, ispec, profiles, &kind);
   if (!problem.empty()) return {};
   std::vector<Row> rows;
   for (std::size_t i = 0; i < profiles.size(); ++i) {
-    CatchingPlatform chooser;
+    LoadingPlatform chooser;
     SharedState chosen = state;  // each profile chosen afresh, as in the chooser
     const std::string message = ChooseProfile(chosen, chooser, profiles, static_cast<int>(i), false);
     std::vector<std::string> ispecs = chooser.lists[ChooserList::Ispecs];

@@ -1,9 +1,5 @@
 #include "sql/ProfileSource.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -12,6 +8,7 @@
 #include "database/Definition.h"
 #include "database/IndexWalk.h"
 #include "database/Profile.h"
+#include "database/RandomAccessFile.h"
 #include "viewer/Cp1252.h"
 
 namespace ondrel::sql {
@@ -29,14 +26,11 @@ namespace {
 // Why `path`, which is there, cannot be opened for reading; empty when it
 // can (or is not there at all).
 std::string OpenFailure(const std::string& path) {
-  struct stat st {};
-  if (path.empty() || ::stat(path.c_str(), &st) != 0) return "";
-  if (!S_ISREG(st.st_mode)) return "The file " + path + " could not be opened: it is no regular file.";
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd >= 0) {
-    ::close(fd);
-    return "";
-  }
+  const PathKind kind = KindOfPath(path);
+  if (kind == PathKind::Missing) return "";
+  if (kind != PathKind::RegularFile) return "The file " + path + " could not be opened: it is no regular file.";
+  errno = 0;
+  if (OpenRandomAccess(path)) return "";
   return "The file " + path + " could not be opened: " + std::strerror(errno) + ".";
 }
 
@@ -46,19 +40,18 @@ void Tell(Failure* kind, Failure what) {
 
 }  // namespace
 
-std::string OpenIspec(SharedState& state, CatchingPlatform& platform, const std::string& directory,
+std::string OpenIspec(SharedState& state, LoadingPlatform& platform, const std::string& directory,
                       const std::string& ispec, std::vector<std::string>& profiles, Failure* kind) {
   SetTextConstants(state);
   Tell(kind, Failure::None);
   try {
     profiles = LoadFileSet(state, platform, directory, IspecFileName(directory, ispec));
-  } catch (const ProgramEnded& ended) {
+  } catch (const LoadEnded& ended) {
     // A file that is missing, or too short to hold its header: the viewer's
     // message, unless the file is there and the system refused it.
     const std::string refused = OpenFailure(state.CurrentPath);
-    struct stat st {};
-    Tell(kind, !refused.empty() || ::stat(state.CurrentPath.c_str(), &st) != 0 ? Failure::CannotOpen
-                                                                                : Failure::Damaged);
+    Tell(kind, !refused.empty() || KindOfPath(state.CurrentPath) == PathKind::Missing ? Failure::CannotOpen
+                                                                                        : Failure::Damaged);
     return refused.empty() ? ended.what() : refused;
   }
   if (!LoadDefinition(state, platform)) {
@@ -75,12 +68,12 @@ int ProfilePosition(const std::vector<std::string>& profiles, const std::string&
   return -1;
 }
 
-std::string ChooseProfile(SharedState& state, CatchingPlatform& platform,
+std::string ChooseProfile(SharedState& state, LoadingPlatform& platform,
                           const std::vector<std::string>& profiles, int position, bool walk, Failure* kind) {
   Tell(kind, Failure::None);
   try {
     LoadProfile(state, platform, profiles, position);
-  } catch (const ProgramEnded& ended) {
+  } catch (const LoadEnded& ended) {
     const std::string refused = OpenFailure(state.ProfilePath);
     Tell(kind, refused.empty() ? Failure::Damaged : Failure::CannotOpen);
     return refused.empty() ? ended.what() : refused;

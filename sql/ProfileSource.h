@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "database/LoadingPlatform.h"
 #include "database/SharedState.h"
-#include "sql/CatchingPlatform.h"
 
 namespace ondrel::sql {
 
@@ -32,7 +32,7 @@ std::string IspecFileName(const std::string& directory, const std::string& ispec
 // directory's ISPEC names in Windows-1252 is taken as that name.  A file
 // that is there but cannot be opened (too many open files, no permission)
 // is told as such, not as a missing part of the database.
-std::string OpenIspec(SharedState& state, CatchingPlatform& platform, const std::string& directory,
+std::string OpenIspec(SharedState& state, LoadingPlatform& platform, const std::string& directory,
                       const std::string& ispec, std::vector<std::string>& profiles, Failure* kind = nullptr);
 
 // The position of a profile in the list by its name as SQL gives it (UTF-8;
@@ -42,7 +42,7 @@ int ProfilePosition(const std::vector<std::string>& profiles, const std::string&
 // Chooses the profile at `position` (LoadProfile) and, with `walk`, builds
 // the reference information.  A walk that met any failure fails: the rows
 // under a damaged branch would be missing without a word.
-std::string ChooseProfile(SharedState& state, CatchingPlatform& platform,
+std::string ChooseProfile(SharedState& state, LoadingPlatform& platform,
                           const std::vector<std::string>& profiles, int position, bool walk,
                           Failure* kind = nullptr);
 

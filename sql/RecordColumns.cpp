@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "database/Checked.h"
+#include "database/DataRecord.h"
 #include "database/Definition.h"
 #include "viewer/Cp1252.h"
 
@@ -147,7 +148,7 @@ bool RecordFields::FromFile(ByteFile& data, Long recordNumber) {
   if (recordNumber < 1 || !CheckedSub(recordNumber, 1, position) || !CheckedMul(position, state_.RecordLength, position))
     return false;
   start_ = std::int64_t{position} + 1;
-  if (start_ - 1 > data.Size() - state_.RecordLength) return false;
+  if (recordNumber > WholeSlots(data, state_.RecordLength)) return false;
   // Only the one-byte fields and the terminator are read now: they tell
   // where the record ends and whether it is purged.
   for (std::size_t i = 0; i < columns_.size(); ++i) {

@@ -14,18 +14,13 @@ constexpr std::int64_t kPieceBytes = std::int64_t{1} << 20;
 
 }  // namespace
 
-std::int64_t RecordMatches::RecordsIn(const ByteFile& data, Long recordLength) {
-  if (!data.IsOpen() || recordLength <= 0) return 0;
-  return data.Size() / recordLength;
-}
-
 RecordMatches::Outcome RecordMatches::Scan(const SharedState& state, const TextMatcher& matcher, ByteFile& data,
                          const std::function<bool(double)>& step) {
   const std::int64_t length = state.RecordLength;
   records_ = 0;
   bits_.clear();
   if (length <= 0 || length > kWholeSlotLimit) return Outcome::Unusable;
-  const std::int64_t records = RecordsIn(data, length);
+  const std::int64_t records = WholeSlots(data, length);
   if (records > kMostRecords) return Outcome::Unusable;
   bits_.assign(static_cast<std::size_t>((records + 63) / 64), 0);
 

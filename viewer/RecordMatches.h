@@ -25,9 +25,6 @@ class RecordMatches {
   // larger data file is searched batch by batch instead.
   static constexpr std::int64_t kMostRecords = std::int64_t{1} << 28;
 
-  // The records whose slots lie wholly inside `data`.
-  static std::int64_t RecordsIn(const ByteFile& data, Long recordLength);
-
   enum class Outcome { Done, Cancelled, Unusable };
   // Tests every slot of the file.  `step` is told the share of the file
   // done (0 to 1) after each piece and answers false to cancel.  Unusable:

@@ -7,6 +7,7 @@
 #include "database/Catalogue.h"
 #include "database/FileIdentity.h"
 #include "database/IndexWalk.h"
+#include "database/LoadingPlatform.h"
 #include "database/Profile.h"
 #include "viewer/Commands.h"
 #include "viewer/RecordWindow.h"
@@ -14,28 +15,6 @@
 
 namespace ondrel {
 namespace {
-
-// Stands in for the screen while the file set is read again.  The chooser's
-// labels and lists are not touched (the chooser shows the file set as it was
-// opened); nothing yields, so no input arrives between two reads; a load's
-// message is kept for the refresh's own; and the end of the program that a
-// failed load brings about becomes an exception that unwinds to
-// RefreshFileSet before anything of the shared state is replaced.
-class RereadPlatform : public QuietPlatform {
- public:
-  struct Failed {};
-  struct Message {
-    std::string text, title;
-    MsgIcon icon;
-  };
-  MsgAnswer MessageBox(const std::string& text, const std::string& title, MsgIcon icon, MsgButtons) override {
-    messages.push_back({text, title, icon});
-    return MsgAnswer::Ok;
-  }
-  [[noreturn]] void EndProgram() override { throw Failed{}; }
-  std::string LastMessage() const { return messages.empty() ? std::string() : messages.back().text; }
-  std::vector<Message> messages;
-};
 
 bool Fail(Platform& platform, const std::string& reason) {
   platform.MessageBox(reason + kRefreshStaysAsItWas, "", MsgIcon::Exclamation, MsgButtons::Ok);
@@ -103,7 +82,11 @@ std::string ReadChosenSet(SharedState& state, Platform& platform) {
   // of the files: a reading during which any of them changed is dropped and
   // made again, the walk's messages with it.
   SharedState fresh;
-  RereadPlatform quiet;
+  // Stands in for the screen while the set is read again: the chooser's
+  // labels and lists are not touched (the chooser shows the set as it was
+  // opened), and a failed load unwinds to here before anything of the
+  // shared state is replaced.
+  LoadingPlatform quiet;
   std::string failure;
   SetIdentity identity;
   const bool settled = ReadUnchanged(PathsOf(state), identity, [&] {
@@ -113,7 +96,7 @@ std::string ReadChosenSet(SharedState& state, Platform& platform) {
     std::vector<std::string> profiles;
     try {
       profiles = LoadFileSet(fresh, quiet, directory, state.IspecName);
-    } catch (const RereadPlatform::Failed&) {
+    } catch (const LoadEnded&) {
       failure = "The file " + fresh.CurrentPath + " cannot be read.";
       return;
     }
@@ -124,7 +107,7 @@ std::string ReadChosenSet(SharedState& state, Platform& platform) {
     }
     try {
       LoadProfile(fresh, quiet, profiles, position);
-    } catch (const RereadPlatform::Failed&) {
+    } catch (const LoadEnded&) {
       failure = quiet.LastMessage();
       return;
     }
@@ -138,7 +121,7 @@ std::string ReadChosenSet(SharedState& state, Platform& platform) {
   if (!failure.empty()) return failure;
   // A damaged tree is reported as the walk reports it, and the set is taken
   // with what the walk found.
-  for (const RereadPlatform::Message& message : quiet.messages)
+  for (const LoadMessage& message : quiet.messages)
     platform.MessageBox(message.text, message.title, message.icon, MsgButtons::Ok);
   fresh.FilesRead = identity;
   fresh.FilesKnown = true;

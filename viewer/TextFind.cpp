@@ -262,7 +262,7 @@ FindResult InChunks(Search& s, Long first, Long last, bool forward, std::int64_t
   std::vector<unsigned char> read;
   std::int64_t size = std::max<std::int64_t>(1, s.batches.first);
   const std::int64_t largest = std::max(size, s.batches.largest);
-  const std::int64_t fileRecords = RecordMatches::RecordsIn(s.data, s.state.RecordLength);
+  const std::int64_t fileRecords = WholeSlots(s.data, s.state.RecordLength);
 
   // Each chunk of entries [from, to], read in key order from the leaf that
   // holds `from`.

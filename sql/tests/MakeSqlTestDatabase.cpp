@@ -31,7 +31,11 @@
 //                   are: a name SQLite keeps for itself, fields named like
 //                   the tables' own columns and like each other but for
 //                   case, a quote in a name, and two profiles of one name.
+//
+// ondrel-sql-testdb --live DIR VERSION: writes that version of the ISPEC
+// LIVE (LiveSet.h) into DIR in place, over the one there, as its owner does.
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -40,6 +44,7 @@
 #include "tools/writer/Bytes.h"
 #include "tools/writer/Damage.h"
 #include "tools/writer/IspecBuilder.h"
+#include "tools/writer/LiveSet.h"
 
 namespace {
 
@@ -151,8 +156,12 @@ void BuildValues(const std::filesystem::path& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--live") {
+    ondrel::writer::WriteLiveVersion(argv[2], std::atoi(argv[3]), ondrel::writer::Rewrite::InPlace);
+    return 0;
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: ondrel-sql-testdb DIR\n");
+    std::fprintf(stderr, "usage: ondrel-sql-testdb DIR | --live DIR VERSION\n");
     return 2;
   }
   const std::filesystem::path root = argv[1];

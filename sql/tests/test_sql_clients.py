@@ -382,6 +382,32 @@ class PythonClientTest(Fixture):
         self.assertEqual(written.execute("SELECT count(*), count(DISTINCT CUSTNO) FROM CUST_BYNO").fetchone(),
                          (999, 999))
 
+    def test_a_statement_stopped_early_returns_no_row_read_after_a_rewrite(self):
+        """A LIMIT that the plan keeps for SQLite ends the statement after its
+        last row without the table being told.  The set is rewritten in place,
+        with a version of the same size, while the statement is under way:
+        every row that comes out must be of the version the statement began
+        with, and the statement must fail once it reads the new one."""
+        live = tempfile.mkdtemp(dir=self.root)
+        before, after = 4, 2004
+        self.assertEqual(run([MAKER, "--live", live, str(before)]).returncode, 0)
+        size = os.path.getsize(os.path.join(live, "_LIVE.DAT"))
+        db = self.connect()
+        statement = ("SELECT fields->>'NAME' FROM ondrel(?, 'LIVE', 'BYNO') "
+                     "WHERE fields->>'NAME' LIKE 'V%' LIMIT 900")
+        plan = " ".join(str(r) for r in db.execute("EXPLAIN QUERY PLAN " + statement, (live,)))
+        self.assertRegex(plan, r"INDEX 1:DIP\b")  # the table is not told of the LIMIT
+
+        rows = db.execute(statement, (live,))
+        names = [rows.fetchone()[0]]
+        self.assertEqual(run([MAKER, "--live", live, str(after)]).returncode, 0)
+        self.assertEqual(os.path.getsize(os.path.join(live, "_LIVE.DAT")), size)
+        with self.assertRaises(sqlite3.DatabaseError) as raised:
+            names.extend(name for (name,) in rows)
+        self.assertEqual(raised.exception.sqlite_errorcode, sqlite3.SQLITE_ABORT)
+        self.assertIn("changed on disk", str(raised.exception))
+        self.assertEqual(names, [f"V{before:04d}R{n:06d}" for n in range(1, len(names) + 1)])
+
     def test_arguments_names_and_a_stored_table_whose_files_are_gone(self):
         db = self.connect()
         # Names beyond ASCII are Windows-1252 in the files: SQL lists them in

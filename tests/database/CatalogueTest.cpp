@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "database/Catalogue.h"
+#include "database/LoadingPlatform.h"
 #include "tests/support/RecordingPlatform.h"
 #include "tests/support/TempDir.h"
 #include "tools/writer/Damage.h"
@@ -193,6 +194,39 @@ TEST_F(LoadFileSetTest, DefinitionFileWithoutUnderscoreNamesAMissingProfileFile)
   ASSERT_NE(std::find(ispecs.begin(), ispecs.end(), "CUST"), ispecs.end());
   EXPECT_THROW(LoadFileSet(state, platform, dir.str(), "CUST"), ProgramEnded);
   ExpectIncomplete(dir.str() + "/_CUST_P.DFN");
+}
+
+// A load that would end the viewer ends in LoadEnded instead, carrying the
+// message that ended it; every message is kept (and passed on, unended), and
+// so are the lists the load filled before it failed.
+TEST_F(LoadFileSetTest, LoadingPlatformTurnsTheEndIntoLoadEnded) {
+  writer::RemoveFile(layout.files, writer::FileKind::Data);
+  LoadingPlatform loading(platform);
+  std::string ended;
+  try {
+    LoadFileSet(state, loading, dir.str(), "ORDERS");
+  } catch (const LoadEnded& end) {
+    ended = end.what();
+  }
+  const std::string incomplete = "The runtime database is incomplete.  You are missing all or part of " +
+                                 dir.str() + "/_ORDERS.DAT.  You need to create or restore the database.";
+  EXPECT_EQ(ended, incomplete);
+  ASSERT_EQ(loading.messages.size(), 1u);
+  EXPECT_EQ(loading.messages[0].title, "OOPS!  I'm not all present.");
+  EXPECT_EQ(loading.FirstMessage(), incomplete);
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_EQ(platform.messages[0].text, incomplete);
+  EXPECT_FALSE(platform.ended);
+  EXPECT_EQ(loading.lists[ChooserList::Profiles], (std::vector<std::string>{"CUSTNO", "BYNAME"}));
+
+  // With no message at all, the end still says what went wrong.
+  LoadingPlatform silent;
+  try {
+    silent.EndProgram();
+  } catch (const LoadEnded& end) {
+    ended = end.what();
+  }
+  EXPECT_EQ(ended, "The database cannot be read.");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "database/BigEndian.h"
 #include "database/DataRecord.h"
+#include "database/RecordBatch.h"
 #include "database/Definition.h"
 #include "tests/support/RecordingPlatform.h"
 #include "tests/support/TempDir.h"
@@ -167,6 +168,31 @@ TEST_F(DataRecordTest, HugeHiddenFieldsOverATinyFileFailAtOnce) {
   EXPECT_FALSE(ReadRecord(state, data, position));
   EXPECT_EQ(state.RecordLine, "ab ");  // the one field inside the file still counts
   EXPECT_LT(PeakResidentKiB() - peakBefore, 64 * 1024);
+}
+
+// A data file cut inside its last slot holds only the slots before it: the
+// count says so, and the batched reader hands no bytes for the cut one.
+TEST_F(DataRecordTest, OnlyWholeSlotsAreRecords) {
+  const std::vector<FieldLine> fields = {{"CUST", 1, "A", 6, 0}};
+  const std::string whole = writer::DataRecord(fields, {"C00001"}) + writer::DataRecord(fields, {"C00002"});
+  Prepare(fields, whole + writer::DataRecord(fields, {"C00003"}).substr(0, 6));
+  ASSERT_EQ(state.RecordLength, 7);
+  EXPECT_EQ(WholeSlots(data, state.RecordLength), 2);
+  EXPECT_EQ(WholeSlots(14, 7), 2);
+  EXPECT_EQ(WholeSlots(13, 7), 1);
+  EXPECT_EQ(WholeSlots(6, 7), 0);
+  EXPECT_EQ(WholeSlots(14, 0), 0);
+  EXPECT_EQ(WholeSlots(14, -7), 0);
+  EXPECT_EQ(WholeSlots(ByteFile(), 7), 0);
+
+  struct Seen : SlotVisitor {
+    std::vector<std::string> slots;
+    void Visit(std::size_t, const char* slot) override { slots.push_back(slot ? std::string(slot, 6) : "-"); }
+  } seen;
+  RecordBatch batch(data, state.RecordLength);
+  for (Long record : {3, 1, 2}) batch.Add(record);
+  batch.Read(seen);
+  EXPECT_EQ(seen.slots, (std::vector<std::string>{"C00001", "C00002", "-"}));
 }
 
 TEST(BigEndianTest, ConversionsOfBytesAsTheyLie) {

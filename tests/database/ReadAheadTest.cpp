@@ -1,12 +1,16 @@
 // A file read ahead on a thread of its own gives the same bytes, in the same
 // pieces, as reading it piece by piece; a file that shrinks under the reader
-// ends the range at the first piece that cannot be read.
+// ends the range at the first piece that cannot be read.  The same holds of
+// a file that is no file on disk, handed in through the file seam.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
+#include "database/RandomAccessFile.h"
 #include "database/ReadAhead.h"
 #include "tests/support/TempDir.h"
 
@@ -66,6 +70,50 @@ TEST(ReadAheadTest, AFileCutShortEndsTheRangeWhereItEnds) {
   EXPECT_FALSE(p.read);
   EXPECT_EQ(good, 4u * 65536);  // the pieces wholly before the cut
   EXPECT_EQ(ahead.Next().size, 0u);
+}
+
+// A file's bytes held in memory, as a system without files hands them over;
+// the last `cut` bytes fail to read, as those of a file that shrank after it
+// was opened.
+class MemoryFile : public RandomAccessFile {
+ public:
+  MemoryFile(std::string bytes, std::size_t cut) : bytes_(std::move(bytes)), readable_(bytes_.size() - cut) {}
+  std::int64_t Size() const override { return static_cast<std::int64_t>(bytes_.size()); }
+  bool ReadAt(std::int64_t offset, void* dst, std::size_t n) const override {
+    if (offset < 0 || static_cast<std::size_t>(offset) > readable_ || n > readable_ - static_cast<std::size_t>(offset))
+      return false;
+    std::memcpy(dst, bytes_.data() + offset, n);
+    return true;
+  }
+
+ private:
+  std::string bytes_;
+  std::size_t readable_;
+};
+
+TEST(FileSeamTest, EveryReadGoesThroughTheFileHandedIn) {
+  const std::string bytes = Bytes(1000003);
+  ByteFile file;
+  ASSERT_TRUE(file.Open(std::make_unique<MemoryFile>(bytes, 300000)));
+  EXPECT_EQ(file.Size(), 1000003);
+  std::string got(10, '\0');
+  ASSERT_TRUE(file.Read(4090, got.data(), 10));  // through the cache, across two pages
+  EXPECT_EQ(got, bytes.substr(4089, 10));
+  ASSERT_TRUE(file.ReadUncached(1, got.data(), 10));
+  EXPECT_EQ(got, bytes.substr(0, 10));
+  EXPECT_FALSE(file.Read(700000, got.data(), 10));  // its last bytes lie in the cut
+  EXPECT_FALSE(file.Read(1000000, got.data(), 10));  // past the end
+
+  ReadAhead ahead(file, 0, 1000003, 65536);
+  std::string read;
+  ReadAhead::Piece p = ahead.Next();
+  for (; p.size > 0 && p.read; p = ahead.Next()) read.append(p.bytes, p.size);
+  EXPECT_FALSE(p.read);
+  EXPECT_EQ(read, bytes.substr(0, 10 * 65536));  // the pieces wholly before the cut
+
+  EXPECT_FALSE(file.Open(std::unique_ptr<RandomAccessFile>()));
+  EXPECT_FALSE(file.IsOpen());
+  EXPECT_FALSE(file.Read(1, got.data(), 1));
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include "database/ByteFile.h"
 #include "database/DataRecord.h"
 #include "database/Definition.h"
-#include "sql/CatchingPlatform.h"
+#include "database/LoadingPlatform.h"
 #include "sql/RecordColumns.h"
 #include "tools/export/Output.h"
 
@@ -71,10 +71,10 @@ std::string CountDisagreement(const SharedState& opened, bool conditions) {
   SharedState loaded;
   if (opened.RecordLength <= 0) {
     loaded = opened;
-    sql::CatchingPlatform quiet;
+    LoadingPlatform quiet;
     try {
       if (!LoadDefinition(loaded, quiet)) return "";
-    } catch (const sql::ProgramEnded&) {
+    } catch (const LoadEnded&) {
       return "";
     }
     state = &loaded;
@@ -83,7 +83,7 @@ std::string CountDisagreement(const SharedState& opened, bool conditions) {
   if (state->RecordLength <= 0 || !data.Open(state->DataPath)) return "";
   RecordCounts counts;
   counts.header = state->RecordCount;
-  counts.slots = data.Size() / state->RecordLength;
+  counts.slots = WholeSlots(data, state->RecordLength);
   counts.entries = state->LeafTable.empty() ? 0 : state->LeafTable.back().CumCount;
   counts.conditions = conditions;
   return CountDisagreement(counts, [&] { return ActiveRecords(*state, counts.slots); });

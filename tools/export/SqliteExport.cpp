@@ -64,9 +64,9 @@
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
 #include "database/KeyRecord.h"
+#include "database/LoadingPlatform.h"
 #include "database/RecordBatch.h"
 #include "database/RecordStream.h"
-#include "sql/CatchingPlatform.h"
 #include "sql/ProfileSource.h"
 #include "sql/RecordColumns.h"
 #include "sql/SqlText.h"
@@ -267,8 +267,8 @@ std::string ObjectName(sql::NameSet& names, const std::string& wanted) {
   return names.Take(name);
 }
 
-void Report(const sql::CatchingPlatform& platform) {
-  for (const sql::Message& message : platform.messages)
+void Report(const LoadingPlatform& platform) {
+  for (const LoadMessage& message : platform.messages)
     ErrorLine((message.title.empty() ? std::string(kApplicationTitle) : message.title) + ": " + message.text);
 }
 
@@ -330,7 +330,7 @@ bool IspecWriter::WriteFiles(const std::string& directory, const std::string& is
   activeRecords_ = 0;
   dataRead_ = false;
   SharedState state;
-  sql::CatchingPlatform platform;
+  LoadingPlatform platform;
   std::vector<std::string> profiles;
   if (!sql::OpenIspec(state, platform, directory, ispec, profiles).empty()) {
     progress_.Clear();
@@ -467,7 +467,7 @@ bool IspecWriter::WriteRecords(const SharedState& state, const std::string& tabl
 
   // Every whole slot of the data file is a record, read front to back in
   // large pieces.  Bytes after the last whole slot are no record.
-  const std::int64_t count = state.RecordLength > 0 ? data.Size() / state.RecordLength : 0;
+  const std::int64_t count = WholeSlots(data, state.RecordLength);
   const Long last = static_cast<Long>(std::min<std::int64_t>(count, INT32_MAX));
   RecordBatch batch(data, state.RecordLength);
   RecordInserter inserter(rows, state, columns, data, json_);
@@ -509,7 +509,7 @@ bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<
   const std::string profile = Cp1252ToUtf8(profiles[static_cast<std::size_t>(position)]);
   const std::string what = label_ + " via " + profile;
   SharedState state = ispecState;
-  sql::CatchingPlatform platform;
+  LoadingPlatform platform;
   if (!sql::ChooseProfile(state, platform, profiles, position, false).empty()) {
     progress_.Clear();
     Report(platform);

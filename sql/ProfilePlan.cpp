@@ -1,0 +1,264 @@
+// The planner of the profile table: which constraints, orderings, OFFSET
+// and LIMIT a scan takes itself (BestIndex), the plan string that carries
+// them to the scan, and what the scan makes of their values.
+#include <sqlite3ext.h>
+SQLITE_EXTENSION_INIT3
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "sql/ProfileTable.h"
+
+namespace ondrel::sql {
+
+// The plan travels to Filter in idxStr, one letter per argument in argv
+// order, and in idxNum, whose bit 0 says whether records are read at all:
+//
+//   D I P   the function's dir, ispec and profile (equality only, exact)
+//   = > ] < [   entry_number (or rowid) =, >, >=, <, <=
+//   O M     OFFSET and LIMIT
+//   l u e   the leading ordinate's lower bound (>, >=), upper bound (<, <=)
+//           or both (=), used through the key seek and tested by SQLite too
+//
+// kReadRecords (ProfileTable.h) is that bit.
+
+namespace {
+
+bool IsEntryColumn(const ProfileTable& table, int column) {
+  return column == -1 || (column >= 0 && table.roles[static_cast<std::size_t>(column)] == Role::EntryNumber);
+}
+
+}  // namespace
+
+int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
+  const ProfileTable& table = *reinterpret_cast<ProfileTable*>(vtab);
+  std::string plan;
+  int argument = 0;
+  bool arguments[3] = {false, false, false};
+  bool allConsumed = true;  // every constraint is handled here, exactly
+  bool equality = false;
+  int bounds = 0;
+  int keyBounds = 0;  // constraints on the leading ordinate given to the seek
+  int offsetAt = -1, limitAt = -1;
+
+  for (int i = 0; i < info->nConstraint; ++i) {
+    const auto& c = info->aConstraint[i];
+    const int op = c.op;
+    // LIMIT and OFFSET come unusable when SQLite plans an IN as one scan per
+    // value: each scan then holds only part of the result, and SQLite counts
+    // the rows itself.
+    if (op == SQLITE_INDEX_CONSTRAINT_LIMIT) {
+      if (c.usable) limitAt = i;
+      continue;
+    }
+    if (op == SQLITE_INDEX_CONSTRAINT_OFFSET) {
+      if (c.usable) offsetAt = i;
+      continue;
+    }
+    const Role role = c.iColumn >= 0 ? table.roles[static_cast<std::size_t>(c.iColumn)] : Role::EntryNumber;
+    if (role == Role::Dir || role == Role::Ispec || role == Role::Profile) {
+      // The function's arguments: without all three there is no plan.
+      if (op != SQLITE_INDEX_CONSTRAINT_EQ) {
+        allConsumed = false;
+        continue;
+      }
+      if (!c.usable) return SQLITE_CONSTRAINT;
+      const int which = role == Role::Dir ? 0 : role == Role::Ispec ? 1 : 2;
+      if (arguments[which]) continue;  // given twice: SQLite tests the second
+      arguments[which] = true;
+      info->aConstraintUsage[i].argvIndex = ++argument;
+      info->aConstraintUsage[i].omit = 1;
+      plan += "DIP"[which];
+      continue;
+    }
+    // entry_number: its rows are a run of entry numbers, found in the leaf
+    // table in O(log n) and read from there.  The bounds are exact, so
+    // SQLite need not test them again.
+    if (IsEntryColumn(table, c.iColumn) && c.usable) {
+      char letter = 0;
+      switch (op) {
+        case SQLITE_INDEX_CONSTRAINT_EQ: letter = '='; equality = true; break;
+        case SQLITE_INDEX_CONSTRAINT_GT: letter = '>'; break;
+        case SQLITE_INDEX_CONSTRAINT_GE: letter = ']'; break;
+        case SQLITE_INDEX_CONSTRAINT_LT: letter = '<'; break;
+        case SQLITE_INDEX_CONSTRAINT_LE: letter = '['; break;
+        default: break;
+      }
+      if (letter) {
+        ++bounds;
+        info->aConstraintUsage[i].argvIndex = ++argument;
+        info->aConstraintUsage[i].omit = 1;
+        plan += letter;
+        continue;
+      }
+    }
+    // The leading ordinate: a start and an end found by the key seek in
+    // O(log n) node reads.  Only for text compared byte by byte (a
+    // collation such as NOCASE orders otherwise), and never omitted: the
+    // seek only narrows what is read, SQLite decides what passes.
+    if (c.iColumn >= 0 && c.iColumn == table.leading && c.usable &&
+        std::strcmp(sqlite3_vtab_collation(info, i), "BINARY") == 0) {
+      const char letter = op == SQLITE_INDEX_CONSTRAINT_EQ                                   ? 'e'
+                          : op == SQLITE_INDEX_CONSTRAINT_GT || op == SQLITE_INDEX_CONSTRAINT_GE ? 'l'
+                          : op == SQLITE_INDEX_CONSTRAINT_LT || op == SQLITE_INDEX_CONSTRAINT_LE ? 'u'
+                                                                                                 : 0;
+      if (letter) {
+        ++keyBounds;
+        if (letter == 'e') ++keyBounds;
+        info->aConstraintUsage[i].argvIndex = ++argument;
+        plan += letter;
+      }
+    }
+    allConsumed = false;
+  }
+  if (!table.named && !(arguments[0] && arguments[1] && arguments[2])) return SQLITE_CONSTRAINT;
+
+  // Rows come in key order, which is entry-number order.
+  bool ordered = true;
+  for (int i = 0; i < info->nOrderBy; ++i)
+    if (!IsEntryColumn(table, info->aOrderBy[i].iColumn) || info->aOrderBy[i].desc) ordered = false;
+  if (info->nOrderBy > 0 && ordered) info->orderByConsumed = 1;
+
+  // OFFSET and LIMIT are taken only when the rows this scan returns are the
+  // rows of the result, in its order: every other constraint handled here
+  // and no ORDER BY left for SQLite to sort by.  OFFSET then becomes a start
+  // entry found in O(log n), not rows read and dropped.
+  if (allConsumed && ordered) {
+    if (offsetAt >= 0) {
+      info->aConstraintUsage[offsetAt].argvIndex = ++argument;
+      info->aConstraintUsage[offsetAt].omit = 1;
+      plan += 'O';
+    }
+    if (limitAt >= 0) {
+      info->aConstraintUsage[limitAt].argvIndex = ++argument;
+      info->aConstraintUsage[limitAt].omit = 1;
+      plan += 'M';
+    }
+  }
+
+  // Records are read only when a column needs them: a count, or a list of
+  // entry and record numbers, reads the leaves alone.
+  bool records = false;
+  for (std::size_t column = 0; column < table.roles.size(); ++column) {
+    const Role role = table.roles[column];
+    if (role != Role::Field && role != Role::Purged && role != Role::Shown && role != Role::FieldsJson) continue;
+    if (column >= 63 ? (info->colUsed & (1ULL << 63)) != 0 : (info->colUsed & (1ULL << column)) != 0) records = true;
+  }
+  info->idxNum = records ? kReadRecords : 0;
+  info->idxStr = sqlite3_mprintf("%s", plan.c_str());
+  info->needToFreeIdxStr = 1;
+
+  // Costs, in entries read.  A whole profile is taken as a million entries
+  // (its size is not known before the first scan); equality on the entry
+  // number reads one leaf; a range or a LIMIT reads a part.
+  double rows = 1e6;
+  if (equality) {
+    rows = 1;
+    info->idxFlags |= SQLITE_INDEX_SCAN_UNIQUE;
+  } else if (bounds > 0) {
+    rows = bounds >= 2 ? 1e3 : 2.5e5;
+  }
+  // A seek on the leading ordinate: one bound leaves a part of the profile,
+  // two (or an equality) a small run.
+  if (keyBounds > 0) rows = std::min(rows, keyBounds >= 2 ? 50.0 : 2.5e5);
+  if (plan.find('M') != std::string::npos) rows = std::min(rows, 100.0);
+  info->estimatedRows = static_cast<sqlite3_int64>(rows);
+  info->estimatedCost = rows * (records ? 4.0 : 1.0) + 20;
+  return SQLITE_OK;
+}
+
+// The part of a constraint's text the seek can use: its characters up to the
+// first one outside "!" to "~" (a blank, a control character, anything
+// beyond ASCII), at most as long as the key part.
+//
+// Why that is safe: on those characters the UTF-8 of a value and its stored
+// bytes are the same bytes.  Take p such a prefix of v.  A value x >= v in
+// SQL either begins with p, and its stored key then begins with p, or first
+// differs from p at a character above p's, which in the stored key is the
+// same byte or a byte from 0x80 up: in both cases the key is at or after p.
+// So no entry before the first key at or after p can pass "x >= v" (nor
+// "x > v", nor "x = v").  The same argument turned round: a key whose first
+// |p| bytes come after p holds a value above every text that begins with p,
+// so once keys pass p (taken from the upper bound), no later row can pass
+// "x <= v", "x < v" or "x = v".  Both lean on the index keys holding the
+// records' bytes, which is learnt from the tree when it is prepared
+// (KeyRecord.h): the plan may name the seek, the scan takes it only then.
+std::string SeekPrefix(sqlite3_value* value, int partLength) {
+  if (sqlite3_value_type(value) != SQLITE_TEXT) return "";  // a number compares as text only after affinity
+  const unsigned char* text = sqlite3_value_text(value);
+  std::string prefix;
+  for (; text && *text >= '!' && *text <= '~' && static_cast<int>(prefix.size()) < partLength; ++text)
+    prefix += static_cast<char>(*text);
+  return prefix;
+}
+
+// Narrows [first, last] by one comparison of the entry number with a value,
+// as SQL would compare an INTEGER column with it: a number by its value
+// (a real one rounded the right way), NULL matching nothing, and text or a
+// blob, which sort after every number, matching all or nothing.
+void Narrow(char op, sqlite3_value* value, std::int64_t& first, std::int64_t& last) {
+  const int type = sqlite3_value_numeric_type(value);
+  if (type == SQLITE_NULL) {
+    last = 0;
+    return;
+  }
+  if (type == SQLITE_TEXT || type == SQLITE_BLOB) {
+    if (op == '=' || op == '>' || op == ']') last = 0;
+    return;
+  }
+  const double real = sqlite3_value_double(value);
+  const bool whole = type == SQLITE_INTEGER;
+  const std::int64_t n = sqlite3_value_int64(value);
+  auto atLeast = [&](double bound) {  // entries >= bound
+    if (bound > 9.0e18) last = 0;
+    else if (bound > -9.0e18) first = std::max<std::int64_t>(first, static_cast<std::int64_t>(std::ceil(bound)));
+  };
+  auto atMost = [&](double bound) {  // entries <= bound
+    if (bound < -9.0e18) last = 0;
+    else if (bound < 9.0e18) last = std::min<std::int64_t>(last, static_cast<std::int64_t>(std::floor(bound)));
+  };
+  switch (op) {
+    case '=':
+      if (whole) {
+        first = std::max(first, n);
+        last = std::min(last, n);
+      } else if (real != std::floor(real)) {
+        last = 0;
+      } else {
+        atLeast(real);
+        atMost(real);
+      }
+      break;
+    case '>':
+      if (!whole) {
+        atLeast(std::floor(real) + 1);
+      } else if (n == kNoBound) {
+        last = 0;
+      } else {
+        first = std::max(first, n + 1);
+      }
+      break;
+    case ']':
+      if (whole) first = std::max(first, n);
+      else atLeast(real);
+      break;
+    case '<':
+      if (!whole) {
+        atMost(std::ceil(real) - 1);
+      } else if (n <= 1) {
+        last = 0;  // no entry number lies below 1
+      } else {
+        last = std::min(last, n - 1);
+      }
+      break;
+    case '[':
+      if (whole) last = std::min(last, n);
+      else atMost(real);
+      break;
+    default: break;
+  }
+}
+
+}  // namespace ondrel::sql

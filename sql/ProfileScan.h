@@ -1,0 +1,88 @@
+// One scan of the profile table, and what every scan starts from.
+#pragma once
+
+#include <sqlite3ext.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "database/ByteFile.h"
+#include "database/FineProblems.h"
+#include "database/KeyOrder.h"
+#include "database/KeyRecord.h"
+#include "database/KeySeek.h"
+#include "database/LoadingPlatform.h"
+#include "database/RecordStream.h"
+#include "sql/ProfileSource.h"
+#include "sql/ProfileTable.h"
+#include "sql/RecordColumns.h"
+
+namespace ondrel::sql {
+
+// One scan: the files, the stream and the row on hand.
+class Scan {
+ public:
+  // `from` and `to`, when not empty, are prefixes of the leading ordinate
+  // (SeekPrefix): the scan starts at the first key at or after `from` and
+  // ends before the first key after `to`.
+  Scan(std::shared_ptr<const Prepared> prepared, bool records, std::int64_t first, std::int64_t last,
+       const std::string& from, const std::string& to);
+
+  // The next row; false on a problem, whose message Error() gives.
+  bool Advance();
+
+  bool Ended() const { return ended_; }
+  // Whether the files are no longer those the scan started from: the rows
+  // given may mix two states of them.  Looked at after every batch, after
+  // every record read on its own, and at the end.
+  bool Changed();
+  std::string Error() const;
+  int ErrorCode() const;
+  const StreamRow& Row() const { return row_; }
+  RecordFields& Fields() { return fields_; }
+  const Prepared& Source() const { return *prepared_; }
+
+ private:
+  // A file of the set that the system would not open now (too many open
+  // files, say): no damage, and told as what it is.
+  void Refused(const std::string& path);
+
+  std::shared_ptr<const Prepared> prepared_;
+  const SharedState& state_;
+  LoadingPlatform platform_;
+  ByteFile index_;
+  ByteFile data_;
+  KeyOrder order_;
+  KeyFields keys_;
+  bool compare_;
+  FineProblems problems_;
+  RecordStream stream_;
+  RecordFields fields_;
+  bool records_;
+  std::int64_t first_;
+  std::int64_t last_;
+  bool ended_ = false;
+  bool stopAfter_ = false;
+  TypedKey to_;
+  StreamRow row_;
+  std::uint64_t checkedBatches_ = 0;  // the stream's batches looked at
+  bool changed_ = false;
+  std::string refused_;
+};
+
+struct ProfileCursor {
+  sqlite3_vtab_cursor base{};
+  std::unique_ptr<Scan> scan;
+  std::string dir, ispec, profile;  // the arguments of this scan
+  std::string text;                 // scratch for a text value
+};
+
+// The prepared profile for these arguments: the table's own while its files
+// are as they were, else a new one, kept for the next scan.  Null when the
+// profile cannot be prepared: `problem` then says why, and `kind` what kind
+// of failure it is.
+std::shared_ptr<const Prepared> PreparedFor(ProfileTable& table, const std::string& dir, const std::string& ispec,
+                                            const std::string& profile, std::string& problem, Failure& kind);
+
+}  // namespace ondrel::sql
