@@ -16,7 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "database/Catalogue.h"
+#include "database/Definition.h"
+#include "database/IndexWalk.h"
 #include "database/Platform.h"
+#include "database/Profile.h"
+#include "database/SharedState.h"
 
 namespace ondrel::fuzz {
 
@@ -72,5 +77,30 @@ class FuzzPlatform : public QuietPlatform {
  public:
   [[noreturn]] void EndProgram() override { throw Ended{}; }
 };
+
+// Writes chunks 0 to 3 as the definition, profile, index and data files of
+// the ISPEC "F".
+inline void WriteFileSet(const std::vector<std::string>& chunks) {
+  WriteFile("_F.DFN", chunks.at(0));
+  WriteFile("_F_P.DFN", chunks.at(1));
+  WriteFile("_F.IDX", chunks.at(2));
+  WriteFile("_F.DAT", chunks.at(3));
+}
+
+// Opens "F" as the chooser does, with its definition, profile `choice`
+// (modulo the profiles there are) and the reference information; false
+// when any load ends the program.
+inline bool OpenProfile(SharedState& state, Platform& platform, std::size_t choice) {
+  SetTextConstants(state);
+  try {
+    const auto profiles = LoadFileSet(state, platform, FuzzDir().string(), "F");
+    if (profiles.empty() || !LoadDefinition(state, platform)) return false;
+    LoadProfile(state, platform, profiles, static_cast<int>(choice % profiles.size()));
+  } catch (const Ended&) {
+    return false;
+  }
+  BuildReferenceInformation(state, platform);
+  return true;
+}
 
 }  // namespace ondrel::fuzz
