@@ -556,6 +556,15 @@ bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<
         problems.Mismatch();
         continue;
       }
+      // The table is keyed by entry number, and a damaged tree can give a
+      // number twice: a leaf whose used length ends inside an entry hands
+      // that entry out, and the next leaf counts on from the leaf table; a
+      // leaf of a negative used length sets the count back.  An entry whose
+      // number does not rise past the last one written has no row.
+      if (row.entry.Number <= lastWritten) {
+        problems.Other();
+        continue;
+      }
       const char flag = static_cast<char>(row.entry.Flag);
       RowWriter::Cell* cell = rows.NextRow();
       *cell++ = RowWriter::Key(row.entry.Number, lastWritten);
