@@ -4,7 +4,8 @@
 // bytes (a length past the end takes what is left).  Chunk i becomes file i
 // of the names given; a file without a chunk is written empty, so every file
 // of the set exists and only its content is arbitrary.  The files live in one
-// directory per process, under /dev/shm when it exists.
+// directory per process, under /dev/shm when it exists, removed when the
+// process ends normally.
 #pragma once
 
 #include <unistd.h>
@@ -26,14 +27,21 @@
 namespace ondrel::fuzz {
 
 inline const std::filesystem::path& FuzzDir() {
-  static const std::filesystem::path dir = [] {
+  struct Dir {
+    std::filesystem::path path;
+    ~Dir() {
+      std::error_code ignored;
+      std::filesystem::remove_all(path, ignored);
+    }
+  };
+  static const Dir dir = [] {
     const std::filesystem::path base =
         std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
     auto d = base / ("ondrel-fuzz-" + std::to_string(::getpid()));
     std::filesystem::create_directories(d);
-    return d;
+    return Dir{d};
   }();
-  return dir;
+  return dir.path;
 }
 
 inline std::vector<std::string> SplitChunks(const std::uint8_t* data, std::size_t size, std::size_t count) {
