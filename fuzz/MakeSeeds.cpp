@@ -39,7 +39,7 @@ void PutFileSetSeeds(const fs::path& out, const std::string& name, const std::ve
   // Seek: one part on the first profile, two on the second, past the end.
   Put(out / "seek", name + "-one", with({std::string(1, '\0'), "1050"}));
   Put(out / "seek", name + "-two", with({std::string(1, '\x05'), "Carter", "1010"}));
-  Put(out / "seek", name + "-end", with({std::string(1, '\0'), "9"}));
+  Put(out / "seek", name + "-end", with({std::string(1, '\0'), "99999"}));
   // Find: forwards in batches of two, backwards without case.
   Put(out / "find", name + "-fwd", with({std::string("\x01\x00\x01\x01\x00\x00\x00", 7), "Dunn"}));
   Put(out / "find", name + "-back", with({std::string("\x00\x01\x03\x02\x02\x01\x00", 7), "baker"}));
