@@ -70,6 +70,9 @@ std::map<Long, std::optional<std::string>> ShownLines(SharedState& state) {
   cursor.StartAt(1);
   TreeEntry entry;
   while (cursor.Next(entry)) {
+    // A damaged leaf table may give a number twice: the entry of a number is
+    // the one the window shows there, in the leaf the table places it in.
+    if (FindLeaf(state, entry.Number) != entry.Leaf) continue;
     if (lines.count(entry.Number) || !entry.Key || entry.Record == 0) continue;
     if (entry.Flag != 'Y') {
       lines[entry.Number] = std::nullopt;

@@ -5,8 +5,8 @@
 // bytes.  Whatever the seek answers must hold against the tree as an entry
 // cursor reads it on its own, from the first leaf:
 //   - a typed key that cannot be prepared is refused;
-//   - a found entry exists, its key is at or after the typed key, and the
-//     entry before it (if any) is before it;
+//   - a found entry is where the window shows its number, its key is at or
+//     after the typed key, and the entry before it (if any) is before it;
 //   - past the end: the last entry's key is before the typed key.
 // Where the cursor cannot read an entry the answer leans on, or the order of
 // two keys is not known, nothing is judged.
@@ -45,9 +45,10 @@ Neighbours ReadNeighbours(const SharedState& state, ByteFile& index, const KeyOr
   EntryCursor cursor(state, index, order, problems);
   cursor.StartAt(1);
   TreeEntry entry;
-  // A damaged leaf table may count entries twice: the first of a number is
-  // the one the window shows.
+  // A damaged leaf table may give a number twice: the entry of a number is
+  // the one the window shows there, in the leaf the table places it in.
   while (cursor.Next(entry)) {
+    if (FindLeaf(state, entry.Number) != entry.Leaf) continue;
     SeenKey key{entry.Number, {}};
     if (entry.Key) key.key.emplace(entry.Key, entry.Key + state.KeyLength);
     if (entry.Number == wanted - 1 && !seen.before) seen.before = key;
@@ -93,10 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const Neighbours seen = ReadNeighbours(state, index, order, result.entry);
       Judge(seen.at.has_value());
       if (seen.at->key) Judge(CompareTyped(order, key, seen.at->key->data()) != KeyComparison::Before);
-      if (result.entry > 1) {
-        Judge(seen.before.has_value());
-        if (seen.before->key) Judge(CompareTyped(order, key, seen.before->key->data()) == KeyComparison::Before);
-      }
+      if (seen.before && seen.before->key)
+        Judge(CompareTyped(order, key, seen.before->key->data()) == KeyComparison::Before);
       break;
     }
     case SeekOutcome::PastTheEnd: {
