@@ -94,6 +94,24 @@ TEST(SqliteExportTest, AnEntryNumberedTwiceIsLeftOutAndTheFileIsWritten) {
             std::vector<std::string>{rows + "|" + rows + "|300"});
 }
 
+// SQL text cannot hold a NUL: a profile or field name with one would cut the
+// statement that names it short, and the run wrote nothing.  The NUL is
+// written as the symbol for null (U+2400) and the file is written whole.
+TEST(SqliteExportTest, ANameHoldingANulIsWrittenWithTheSymbolForNull) {
+  test::TempDir dir, out;
+  writer::IspecContent setup;
+  setup.name = "NUL";
+  setup.definition.fields = {{"NO", 1, "N", 6, 0}, {std::string("NA\0ME", 5), 2, "A", 8, 0}};
+  for (int i = 1; i <= 5; ++i) setup.records.push_back({{std::to_string(i), "N" + std::to_string(i)}});
+  setup.profiles = {{.name = std::string("BY\0NO", 5), .keyFields = {{"NO"}}}};
+  writer::BuildIspec(dir.str(), setup);
+  const std::string db = out.str() + "/nul.db";
+  const auto run = RunTool({"--sqlite", db, dir.str()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Query(db, "SELECT count(*), max(\"NA\u2400ME\") FROM \"NUL_BY\u2400NO\""),
+            std::vector<std::string>{"5|N5"});
+}
+
 // An ISPEC of more fields than a table can hold as columns keeps its records
 // whole in one JSON column; the other ISPECs are written as ever.
 TEST(SqliteExportTest, AnIspecOfTooManyFieldsIsWrittenAsJson) {
