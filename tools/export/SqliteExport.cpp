@@ -29,7 +29,8 @@
 //
 // A name already taken (SQL compares names without regard to case) gets
 // "_2", "_3" and so on; a name SQLite keeps for itself ("sqlite_...") gets a
-// "_" in front; every name is quoted, so any other name is kept as it is.
+// "_" in front; a NUL, which SQL text cannot hold, is written as U+2400;
+// every name is quoted, so any other name is kept as it is.
 //
 // The file is written under a temporary name beside OUT.db and renamed to it
 // only when everything has been written, so a run that fails or is
