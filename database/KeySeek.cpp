@@ -5,6 +5,7 @@
 #include <map>
 
 #include "database/BigEndian.h"
+#include "database/IndexWalk.h"
 
 namespace ondrel {
 namespace {
@@ -12,6 +13,9 @@ namespace {
 const char* kOutOfOrder =
     "The keys met on the way are not in the order of the profile's key: the index is damaged, or it has "
     "changed since the profile was opened.  Nothing was found.";
+const char* kCountsSetBack =
+    "The entry found cannot be shown at its number: the index counts fewer entries after a damaged leaf "
+    "than before it.  Nothing was found.";
 
 // One leaf read whole, when it is a sound leaf that agrees with the leaf
 // table: level 0, a used length of whole entries inside the node, and as many
@@ -286,6 +290,7 @@ SeekResult SeekKey(const SharedState& state, ByteFile& index, const std::vector<
   // The answer is a later entry of leaf j - 1, or the first entry from leaf
   // j on.  The leaf searched must be in order within itself and against the
   // first keys probed around it.
+  Long answerLeaf = 0;  // the leaf of the entry found
   if (j > 1) {
     Leaf leaf;
     if (!leaf.Read(state, index, j - 1)) {
@@ -304,6 +309,7 @@ SeekResult SeekKey(const SharedState& state, ByteFile& index, const std::vector<
       if (CompareTyped(order, key, leaf.Key(e)) != KeyComparison::Before) {
         result.outcome = SeekOutcome::Found;
         result.entry = leaf.First() + e + 1;
+        answerLeaf = j - 1;
       }
     }
   }
@@ -316,6 +322,7 @@ SeekResult SeekKey(const SharedState& state, ByteFile& index, const std::vector<
     if (firstKeyFrom(j, first)) {
       result.outcome = SeekOutcome::Found;
       result.entry = state.LeafTable[static_cast<std::size_t>(k) - 1].CumCount + 1;
+      answerLeaf = k;
     } else if (sound) {
       result.outcome = SeekOutcome::PastTheEnd;
     }
@@ -330,6 +337,14 @@ SeekResult SeekKey(const SharedState& state, ByteFile& index, const std::vector<
   if (!sound) {
     result = SeekResult{};
     result.message = kOutOfOrder;
+  }
+  // A leaf of a negative used length sets the count of the leaves after it
+  // back, so that their entries get numbers below 1 or numbers of entries
+  // before it.  The window goes to a number through the leaf table
+  // (FindLeaf): an entry it would not reach there is no answer.
+  if (result.outcome == SeekOutcome::Found && (result.entry < 1 || FindLeaf(state, result.entry) != answerLeaf)) {
+    result = SeekResult{};
+    result.message = kCountsSetBack;
   }
   return result;
 }

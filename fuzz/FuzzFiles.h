@@ -4,7 +4,8 @@
 // bytes (a length past the end takes what is left).  Chunk i becomes file i
 // of the names given; a file without a chunk is written empty, so every file
 // of the set exists and only its content is arbitrary.  The files live in one
-// directory per process, under /dev/shm when it exists.
+// directory per process, under /dev/shm when it exists, removed when the
+// process ends normally.
 #pragma once
 
 #include <unistd.h>
@@ -16,19 +17,31 @@
 #include <string>
 #include <vector>
 
+#include "database/Catalogue.h"
+#include "database/Definition.h"
+#include "database/IndexWalk.h"
 #include "database/Platform.h"
+#include "database/Profile.h"
+#include "database/SharedState.h"
 
 namespace ondrel::fuzz {
 
 inline const std::filesystem::path& FuzzDir() {
-  static const std::filesystem::path dir = [] {
+  struct Dir {
+    std::filesystem::path path;
+    ~Dir() {
+      std::error_code ignored;
+      std::filesystem::remove_all(path, ignored);
+    }
+  };
+  static const Dir dir = [] {
     const std::filesystem::path base =
         std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
     auto d = base / ("ondrel-fuzz-" + std::to_string(::getpid()));
     std::filesystem::create_directories(d);
-    return d;
+    return Dir{d};
   }();
-  return dir;
+  return dir.path;
 }
 
 inline std::vector<std::string> SplitChunks(const std::uint8_t* data, std::size_t size, std::size_t count) {
@@ -72,5 +85,30 @@ class FuzzPlatform : public QuietPlatform {
  public:
   [[noreturn]] void EndProgram() override { throw Ended{}; }
 };
+
+// Writes chunks 0 to 3 as the definition, profile, index and data files of
+// the ISPEC "F".
+inline void WriteFileSet(const std::vector<std::string>& chunks) {
+  WriteFile("_F.DFN", chunks.at(0));
+  WriteFile("_F_P.DFN", chunks.at(1));
+  WriteFile("_F.IDX", chunks.at(2));
+  WriteFile("_F.DAT", chunks.at(3));
+}
+
+// Opens "F" as the chooser does, with its definition, profile `choice`
+// (modulo the profiles there are) and the reference information; false
+// when any load ends the program.
+inline bool OpenProfile(SharedState& state, Platform& platform, std::size_t choice) {
+  SetTextConstants(state);
+  try {
+    const auto profiles = LoadFileSet(state, platform, FuzzDir().string(), "F");
+    if (profiles.empty() || !LoadDefinition(state, platform)) return false;
+    LoadProfile(state, platform, profiles, static_cast<int>(choice % profiles.size()));
+  } catch (const Ended&) {
+    return false;
+  }
+  BuildReferenceInformation(state, platform);
+  return true;
+}
 
 }  // namespace ondrel::fuzz

@@ -74,8 +74,17 @@ bool ParseNumber(std::string_view text, int decimals, FieldValue& value) {
 }  // namespace
 
 std::string NameSet::Take(const std::string& wanted) {
-  std::string name = wanted;
-  for (int n = 2; !taken_.insert(Folded(name)).second; ++n) name = wanted + "_" + std::to_string(n);
+  // SQL text ends at a NUL: one inside a name would cut short the statement
+  // that names it.
+  std::string written;
+  for (const char c : wanted) {
+    if (c == '\0')
+      written += "\xE2\x90\x80";  // U+2400, the symbol for null
+    else
+      written += c;
+  }
+  std::string name = written;
+  for (int n = 2; !taken_.insert(Folded(name)).second; ++n) name = written + "_" + std::to_string(n);
   return name;
 }
 

@@ -48,7 +48,8 @@ struct FieldColumn {
 
 // Column names that are unique in one table, compared as SQL compares them
 // (ASCII letters without regard to case).  A name already taken gets "_2",
-// "_3" and so on; an empty field name becomes "field_N".
+// "_3" and so on; an empty field name becomes "field_N".  A NUL, which SQL
+// text cannot hold, is written as the symbol for null (U+2400).
 class NameSet {
  public:
   std::string Take(const std::string& wanted);

@@ -190,7 +190,17 @@ struct Search {
   const KeyOrder& order;
   std::int64_t total;  // entries of the whole search, for the progress
   FindBatches batches;
+  std::int64_t told = 0;  // the progress told last
 };
+
+// Tells the progress: never less than was told before (a pass whose match
+// is lost goes back to batches over entries its share already counted), nor
+// more than the whole.  False to cancel.
+bool Tell(Search& s, std::int64_t done) {
+  if (!s.progress) return true;
+  s.told = std::clamp(done, s.told, s.total);
+  return s.progress->Continue(s.told, s.total);
+}
 
 FindResult InChunks(Search& s, Long first, Long last, bool forward, std::int64_t done, bool passAllowed);
 
@@ -204,10 +214,7 @@ FindResult ByPass(Search& s, Long first, Long last, bool forward, std::int64_t d
   usable = true;
   const auto span = static_cast<double>(std::int64_t{last} - first + 1);
   // The pass is most of the cost: nine tenths of the span's progress.
-  auto tell = [&](double share) {
-    return !s.progress ||
-           s.progress->Continue(done + static_cast<std::int64_t>(span * std::min(share, 1.0)), s.total);
-  };
+  auto tell = [&](double share) { return Tell(s, done + static_cast<std::int64_t>(span * std::min(share, 1.0))); };
   RecordMatches matches;
   const auto scanned = matches.Scan(s.state, s.matcher, s.data, [&](double share) { return tell(0.9 * share); });
   if (scanned == RecordMatches::Outcome::Unusable) {
@@ -317,7 +324,7 @@ FindResult InChunks(Search& s, Long first, Long last, bool forward, std::int64_t
     }
 
     done += to - from + 1;
-    if (s.progress && !s.progress->Continue(done, s.total)) {
+    if (!Tell(s, done)) {
       result.outcome = FindOutcome::Cancelled;
       return result;
     }

@@ -284,5 +284,45 @@ TEST_F(KeySeekTest, ATreeOutOfOrderIsRefusedNotAnswered) {
   EXPECT_EQ(r.entry, 0);
 }
 
+// A leaf of a negative used length sets the leaf table's count back: the
+// entries after it are numbered below 1, then with numbers the entries before
+// it hold already, until the count has caught up.  A key found where its
+// number leads the window to another entry is refused, not answered; a key
+// before the damage, or far enough after it, is found at the number the
+// window shows it at.
+TEST_F(KeySeekTest, AKeyWhoseNumberTheWindowGivesAnotherEntryIsRefused) {
+  TempDir dir;
+  std::filesystem::copy(dir_->path(), dir.path(), std::filesystem::copy_options::recursive);
+  const writer::FileSet set{dir.path(), "SEEK"};
+  const auto& leaves = layout_->index.keys[1].Leaves();
+  writer::SetUsedLength(set, 512, leaves[3], 0x8000);
+  state = SharedState{};
+  SetTextConstants(state);
+  const auto profiles = LoadFileSet(state, platform, dir.str(), "SEEK");
+  LoadProfile(state, platform, profiles, 0);
+  BuildReferenceInformation(state, platform);
+  ASSERT_TRUE(LoadDefinition(state, platform));
+  const auto& table = state.LeafTable;
+  ASSERT_LT(table[4].CumCount, 0);
+  // The first key of leaf k (1-based) is record (k - 1) * perLeaf + 1.
+  const auto perLeaf = static_cast<int>(layout_->index.keys[1].leafEntries[0]);
+  auto firstOf = [perLeaf](std::size_t k) {
+    char no[8];
+    std::snprintf(no, sizeof no, "%06d", static_cast<int>(k - 1) * perLeaf + 1);
+    return std::string(no);
+  };
+  std::size_t shadowed = 5;  // a leaf numbered inside the numbers before the damage
+  while (shadowed < table.size() && table[shadowed - 1].CumCount < 0) ++shadowed;
+  ASSERT_LE(table[shadowed].CumCount, state.LeafReach[3]);
+  for (const std::size_t k : {std::size_t{11}, shadowed}) {
+    const SeekResult r = Seek({firstOf(k)});
+    EXPECT_EQ(r.outcome, SeekOutcome::Refused) << firstOf(k) << " gave entry " << r.entry;
+    EXPECT_FALSE(r.message.empty());
+  }
+  ExpectFound({"000002"}, 2);
+  ExpectFound({firstOf(101)}, table[100].CumCount + 1);
+  EXPECT_EQ(FindLeaf(state, table[100].CumCount + 1), 101);
+}
+
 }  // namespace
 }  // namespace ondrel

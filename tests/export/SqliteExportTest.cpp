@@ -62,6 +62,56 @@ TEST(SqliteExportTest, EntriesPastTheDataFileAreCountedAndFailTheRun) {
   EXPECT_EQ(Query(db, "SELECT count(*) FROM WHOLE_BYNO WHERE NO IS NOT NULL"), std::vector<std::string>{"5"});
 }
 
+// A leaf whose used length ends inside an entry hands out that entry too,
+// numbered as the first entry of the next leaf, which the leaf table counts
+// on from its own count: one number given twice.  The file is still written,
+// every entry whose number rises past the last one written keeps its row,
+// the one numbered twice is left out, and the profile is reported.
+TEST(SqliteExportTest, AnEntryNumberedTwiceIsLeftOutAndTheFileIsWritten) {
+  test::TempDir dir, out;
+  const auto layout = test::BuildNumbered(dir.str(), "TWICE", 300);
+  const auto& leaves = layout.index.keys.at(1).Leaves();
+  ASSERT_GE(leaves.size(), 4u);
+  constexpr int kEntryBytes = 1 + 6 + 4;
+  writer::SetUsedLength(layout.files, 512, leaves[1], 2 + 3 * kEntryBytes + 1);
+  const std::string db = out.str() + "/twice.db";
+  const auto run = RunTool({"--sqlite", db, dir.str()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("The profile TWICE via BYNO is incomplete"), std::string::npos) << run.err;
+  EXPECT_EQ(Query(db, "SELECT count(*) FROM TWICE"), std::vector<std::string>{"300"});
+  // Leaf 2 hands out four entries, its fourth numbered like the first entry
+  // of leaf 3, which is left out: every row after it is numbered one less
+  // than the record it points at.
+  const long before = static_cast<long>(layout.index.keys.at(1).leafEntries.at(0));
+  const long second = static_cast<long>(layout.index.keys.at(1).leafEntries.at(1));
+  const std::string twice = std::to_string(before + 4);
+  EXPECT_EQ(Query(db, "SELECT record_number FROM TWICE_BYNO WHERE entry_number = " + twice),
+            std::vector<std::string>{twice});
+  EXPECT_EQ(Query(db, "SELECT count(*) FROM TWICE_BYNO WHERE record_number = " + std::to_string(before + second + 1)),
+            std::vector<std::string>{"0"});
+  const std::string rows = std::to_string(303 - second);
+  EXPECT_EQ(Query(db, "SELECT count(*), max(entry_number), max(NO) FROM TWICE_BYNO"),
+            std::vector<std::string>{rows + "|" + rows + "|300"});
+}
+
+// SQL text cannot hold a NUL: a profile or field name with one would cut the
+// statement that names it short, and the run wrote nothing.  The NUL is
+// written as the symbol for null (U+2400) and the file is written whole.
+TEST(SqliteExportTest, ANameHoldingANulIsWrittenWithTheSymbolForNull) {
+  test::TempDir dir, out;
+  writer::IspecContent setup;
+  setup.name = "NUL";
+  setup.definition.fields = {{"NO", 1, "N", 6, 0}, {std::string("NA\0ME", 5), 2, "A", 8, 0}};
+  for (int i = 1; i <= 5; ++i) setup.records.push_back({{std::to_string(i), "N" + std::to_string(i)}});
+  setup.profiles = {{.name = std::string("BY\0NO", 5), .keyFields = {{"NO"}}}};
+  writer::BuildIspec(dir.str(), setup);
+  const std::string db = out.str() + "/nul.db";
+  const auto run = RunTool({"--sqlite", db, dir.str()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Query(db, "SELECT count(*), max(\"NA\u2400ME\") FROM \"NUL_BY\u2400NO\""),
+            std::vector<std::string>{"5|N5"});
+}
+
 // An ISPEC of more fields than a table can hold as columns keeps its records
 // whole in one JSON column; the other ISPECs are written as ever.
 TEST(SqliteExportTest, AnIspecOfTooManyFieldsIsWrittenAsJson) {

@@ -24,14 +24,18 @@ namespace ondrel::test {
 
 // Counts a search's reports of progress, checks that none claims more than
 // the whole, and cancels at report `cancelAt`.
+// The progress of one search: it never runs backwards or past the whole.
 class CountingProgress : public SearchProgress {
  public:
   bool Continue(std::int64_t done, std::int64_t total) override {
     EXPECT_LE(done, total);
+    EXPECT_GE(done, told);
+    told = done;
     return ++calls < cancelAt;
   }
   int calls = 0;
   int cancelAt = 1 << 30;
+  std::int64_t told = 0;
 };
 
 // A contents view whose scroll bar raises its change event on every change of

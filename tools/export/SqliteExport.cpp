@@ -29,7 +29,8 @@
 //
 // A name already taken (SQL compares names without regard to case) gets
 // "_2", "_3" and so on; a name SQLite keeps for itself ("sqlite_...") gets a
-// "_" in front; every name is quoted, so any other name is kept as it is.
+// "_" in front; a NUL, which SQL text cannot hold, is written as U+2400;
+// every name is quoted, so any other name is kept as it is.
 //
 // The file is written under a temporary name beside OUT.db and renamed to it
 // only when everything has been written, so a run that fails or is
@@ -554,6 +555,15 @@ bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<
     while (stream.Next(row)) {
       if (row.wanted && row.entry.Key && !EntryHoldsItsRecord(state, keys, data, row)) {
         problems.Mismatch();
+        continue;
+      }
+      // The table is keyed by entry number, and a damaged tree can give a
+      // number twice: a leaf whose used length ends inside an entry hands
+      // that entry out, and the next leaf counts on from the leaf table; a
+      // leaf of a negative used length sets the count back.  An entry whose
+      // number does not rise past the last one written has no row.
+      if (row.entry.Number <= lastWritten) {
+        problems.Other();
         continue;
       }
       const char flag = static_cast<char>(row.entry.Flag);
