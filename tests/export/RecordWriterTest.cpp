@@ -4,6 +4,7 @@
 // require, whatever bytes the record holds.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -20,13 +21,13 @@ namespace {
 SharedState Definition() {
   SharedState state;
   state.FieldTable = {{},
-                      {"NAME", 1, "A", 7, 0, 0},
+                      {"NAME", 1, "A", 19, 0, 0},
                       {"[H]", 2, "A", 3, 0, 0},
                       {"CODE", 3, "A", 1, 0, 0},
                       {"AMOUNT", 4, "N", 6, 2, 0},
                       {"D", 5, "N", 1, 0, 0}};
   state.FieldCount = 5;
-  state.RecordLength = 7 + 3 + 1 + 6 + 1 + 1;
+  state.RecordLength = 19 + 3 + 1 + 6 + 1 + 1;
   return state;
 }
 
@@ -54,6 +55,19 @@ std::string CsvCell(std::string bytes) {
   return quoted ? cell + "\"" : cell;
 }
 
+// A JSON string: the quote, the backslash and the control characters
+// escaped, the rest decoded.
+std::string JsonString(std::string bytes) {
+  std::string out = "\"";
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\u%04x", b);
+    out += c == '"' || c == '\\' ? std::string{'\\', c} : b < 0x20 || b == 0x7F ? std::string(escaped) : Utf8(b);
+  }
+  return out + "\"";
+}
+
 std::string Written(RecordWriter& writer, Long entry, const ShownFields& fields) {
   Output out;
   writer.Write(out, entry, fields);
@@ -66,7 +80,7 @@ TEST(RecordWriterTest, LinesFromSlotsAreTheWindowsLinesDecodedAndQuoted) {
   // control characters, Latin-1 letters and the code page's own.
   const std::string alphabet = std::string("aZ09 ,\"\\\r\n\t\x7F\x01") + "\x80\x93\x81\xA0\xE9\xFF";
   std::mt19937 random(21);
-  std::size_t letters = alphabet.size();  // every fourth record ASCII only
+  std::size_t letters = alphabet.size();
   auto pick = [&](std::size_t n) {
     std::string s;
     for (std::size_t i = 0; i < n; ++i) s += alphabet[random() % letters];
@@ -75,8 +89,12 @@ TEST(RecordWriterTest, LinesFromSlotsAreTheWindowsLinesDecodedAndQuoted) {
   const std::vector<std::string> amounts = {"  1.50", "-12.25", "      ", "1x.00 ", "\xE9" "99.1 ", "1,2\"3 "};
   int early = 0, purged = 0;
   for (int n = 0; n < 400; ++n) {
-    letters = n % 4 == 0 ? alphabet.find('\x80') : alphabet.size();
-    const std::string name = pick(7), hidden = pick(3), amount = amounts[random() % amounts.size()];
+    // Some records hold only bytes that stand for themselves in JSON, some
+    // only those, commas and quotes (and backslashes), some only ASCII.
+    const std::size_t kinds[8] = {5, alphabet.size(), 8, alphabet.size(), 7, alphabet.size(), alphabet.find('\x80'),
+                                  alphabet.size()};
+    letters = kinds[n % 8];
+    const std::string name = pick(19), hidden = pick(3), amount = amounts[random() % amounts.size()];
     const bool endsEarly = n % 7 == 3;
     const std::string code = endsEarly ? std::string(1, '\0') : pick(1);
     const std::string digit = n % 2 ? "7" : " ";
@@ -118,6 +136,11 @@ TEST(RecordWriterTest, LinesFromSlotsAreTheWindowsLinesDecodedAndQuoted) {
         if (format == Format::Csv)
           EXPECT_EQ(written, isPurged ? "" : (numbers ? std::to_string(1000 + n) + "," : "") + row + "\r\n");
         if (format == Format::Json && !isPurged) {
+          std::string trimmed = name;
+          trimmed.erase(trimmed.find_last_not_of(' ') + 1);
+          EXPECT_EQ(written.substr(0, written.find(",\"CODE\":") + 1),
+                    "{" + (numbers ? "\"entry\":" + std::to_string(1000 + n) + "," : std::string()) + "\"NAME\":" +
+                        JsonString(trimmed) + ",");
           EXPECT_EQ(written.find_first_of(std::string("\r\t\x7F\x01", 4)), std::string::npos) << written;
           EXPECT_EQ(written.back(), '\n');
           EXPECT_EQ(written.find('\n'), written.size() - 1);
