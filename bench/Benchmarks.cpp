@@ -13,9 +13,11 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -125,6 +127,10 @@ void RegisterWindows(const BenchProfile& profile, OpenedProfile& opened) {
 
 // --- the export and its floor -------------------------------------------
 
+// Besides the time, each run of the tool gives its peak resident memory
+// (peak_MiB), and the export is set beside cat of the data file through the
+// same pipe (export_cat): what writing every byte of the data into a pipe
+// costs at the least.
 void RegisterExport(const BenchProfile& profile, const std::string& tool) {
   const std::string data = profile.DataFile().string();
   const auto records = static_cast<double>(profile.records);
@@ -135,19 +141,34 @@ void RegisterExport(const BenchProfile& profile, const std::string& tool) {
     state.counters["records_per_s"] = benchmark::Counter(records, benchmark::Counter::kIsIterationInvariantRate);
   })->Unit(benchmark::kMillisecond)->UseRealTime();
 
-  for (const char* format : {"text", "csv"}) {
+  const auto dataBytes = static_cast<std::uint64_t>(std::filesystem::file_size(data));
+  benchmark::RegisterBenchmark(("export_cat/" + profile.label).c_str(), [data, records, dataBytes](benchmark::State& state) {
+    ToolRun run;
+    for (auto _ : state) run = RunTool("/bin/cat", {data});
+    if (run.exitStatus != 0 || run.bytes != dataBytes)
+      Fail(state, "cat ended with status " + std::to_string(run.exitStatus) + " after " + std::to_string(run.bytes) +
+                      " bytes");
+    state.counters["records_per_s"] = benchmark::Counter(records, benchmark::Counter::kIsIterationInvariantRate);
+  })->Unit(benchmark::kMillisecond)->UseRealTime();
+
+  for (const char* format : {"text", "csv", "json"}) {
     const std::string name = std::string("export_") + format + "/" + profile.label;
-    // The text has two heading lines, the CSV one header row.
-    const std::uint64_t headingLines = std::strcmp(format, "text") == 0 ? 2 : 1;
+    // The text has two heading lines, the CSV one header row, JSON Lines none.
+    const std::uint64_t headingLines = std::strcmp(format, "text") == 0 ? 2 : std::strcmp(format, "csv") == 0 ? 1 : 0;
     const std::vector<std::string> args{"--format", format, profile.directory.string(), kIspec, kProfile};
     benchmark::RegisterBenchmark(name.c_str(), [tool, args, records, headingLines, profile](benchmark::State& state) {
       ToolRun run;
-      for (auto _ : state) run = RunTool(tool, args);
+      long peakKiB = 0;
+      for (auto _ : state) {
+        run = RunTool(tool, args);
+        peakKiB = std::max(peakKiB, run.peakKiB);
+      }
       if (run.exitStatus != 0 || run.lines != profile.records + headingLines)
         Fail(state, "ondrel-export ended with status " + std::to_string(run.exitStatus) + " after " +
                         std::to_string(run.lines) + " lines");
       state.SetBytesProcessed(static_cast<std::int64_t>(run.bytes) * state.iterations());
       state.counters["records_per_s"] = benchmark::Counter(records, benchmark::Counter::kIsIterationInvariantRate);
+      state.counters["peak_MiB"] = static_cast<double>(peakKiB) / 1024;
     })->Unit(benchmark::kMillisecond)->UseRealTime();
   }
 }

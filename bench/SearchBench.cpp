@@ -9,11 +9,12 @@
 //   only in its key field, so the text is that record's 10-digit key): all
 //   records are read and tested; it must find the last entry.
 // - export_text/LABEL/BYNAME: the text export of the scattering profile, to
-//   set beside the one of KEYNO (Benchmarks.cpp).
+//   set beside the one of KEYNO (Benchmarks.cpp), with its peak memory.
 #include "bench/SearchBench.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "bench/Subprocess.h"
@@ -112,7 +113,12 @@ void RegisterSearch(const BenchProfile& profile, OpenedProfile& keyed, OpenedPro
   benchmark::RegisterBenchmark(("export_text/" + profile.label + "/" + kScatteredProfile).c_str(),
                                [tool, args, records, profile, fail](benchmark::State& state) {
                                  ToolRun run;
-                                 for (auto _ : state) run = RunTool(tool, args);
+                                 long peakKiB = 0;
+                                 for (auto _ : state) {
+                                   run = RunTool(tool, args);
+                                   peakKiB = std::max(peakKiB, run.peakKiB);
+                                 }
+                                 state.counters["peak_MiB"] = static_cast<double>(peakKiB) / 1024;
                                  if (run.exitStatus != 0 || run.lines != profile.records + 2)
                                    fail(state, "ondrel-export ended with status " + std::to_string(run.exitStatus) +
                                                    " after " + std::to_string(run.lines) + " lines");

@@ -11,7 +11,7 @@ struct ToolRun {
   int exitStatus = -1;      // the exit code, or -1 when the tool did not exit normally
   std::uint64_t lines = 0;  // line feeds on standard output
   std::uint64_t bytes = 0;  // bytes on standard output
-  long peakKiB = 0;         // its peak resident memory
+  long peakKiB = 0;         // its peak resident memory (VmHWM) up to its last output
 };
 
 // Runs `program` with `args`, reads its standard output through a pipe to

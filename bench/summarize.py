@@ -26,6 +26,9 @@ SEEK_FLAT = 2.0             # "flat": the slowest of first, middle and last with
 FIND_RATE = 10e6            # find: records a second through a record-ordered profile
 FIND_SCATTERED_SHARE = 0.5  # and at least half that through a scattering one
 SCATTERED_EXPORT = 2.0      # the export of the scattering profile within 2x the record-ordered one
+EXPORT_CAT = {"text": 3.0, "csv": 4.0, "json": 4.0}  # export time within this of cat of the data file through a pipe
+EXPORT_PEAK_MB = 32.0       # peak memory of an export of the record-ordered profile
+EXPORT_PEAK_ANY_MB = 200.0  # and of any profile
 
 UNIT_SECONDS = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
 
@@ -121,13 +124,20 @@ def main():
     row("Thumb drag, per scroll event", [fmt_time(seconds(runs, f"drag/{p}")) for p in profiles])
 
     rate = {}
-    for kind in ["floor", "text", "csv"]:
+    for kind in ["floor", "cat", "text", "csv", "json"]:
         rate[kind] = {p: records[p] / seconds(runs, f"export_{kind}/{p}") for p in profiles}
+    peak = {kind: {p: runs[f"export_{kind}/{p}"][1]["peak_MiB"] for p in profiles} for kind in ["text", "csv", "json"]}
     row("Floor: read the data file once", [fmt_rate(rate["floor"][p]) + " records" for p in profiles])
+    row("cat of the data file through a pipe", [fmt_rate(rate["cat"][p]) + " records" for p in profiles])
     row("ondrel-export text", [fmt_rate(rate["text"][p]) + " records" for p in profiles])
     row("ondrel-export CSV", [fmt_rate(rate["csv"][p]) + " records" for p in profiles])
+    row("ondrel-export JSON", [fmt_rate(rate["json"][p]) + " records" for p in profiles])
     row("**Export text / read**", [f"{rate['text'][p] / rate['floor'][p]:.3f}" for p in profiles])
     row("**Export CSV / read**", [f"{rate['csv'][p] / rate['floor'][p]:.3f}" for p in profiles])
+    for kind, label in [("text", "text"), ("csv", "CSV"), ("json", "JSON")]:
+        row(f"**Export {label} time / cat time**", [fmt_ratio(rate["cat"][p] / rate[kind][p]) for p in profiles])
+    for kind, label in [("text", "text"), ("csv", "CSV"), ("json", "JSON")]:
+        row(f"Export {label}: peak memory", [f"{peak[kind][p]:.1f} MiB" for p in profiles])
 
     out.append("")
     out.append("SQLite, `ORDER BY keyno LIMIT 21 OFFSET n` with an index on the key, against the "
@@ -162,7 +172,9 @@ def main():
     for prof in [keyed, scattered]:
         row(f"Find through {prof}", [fmt_rate(find[prof][p]) + " records" for p in profiles])
     scattered_text = {p: records[p] / seconds(runs, f"export_text/{p}/{scattered}") for p in profiles}
+    scattered_peak = {p: runs[f"export_text/{p}/{scattered}"][1]["peak_MiB"] for p in profiles}
     row(f"ondrel-export text, {scattered}", [fmt_rate(scattered_text[p]) + " records" for p in profiles])
+    row(f"ondrel-export text, {scattered}: peak memory", [f"{scattered_peak[p]:.1f} MiB" for p in profiles])
     row(f"**Export text: {scattered} time / {keyed} time**",
         [fmt_ratio(rate["text"][p] / scattered_text[p]) for p in profiles])
 
@@ -217,6 +229,17 @@ def main():
     worst_export = max(rate["text"][p] / scattered_text[p] for p in big)
     verdicts.append((f"Export text of {scattered} within {SCATTERED_EXPORT:g}× {keyed}", worst_export <= SCATTERED_EXPORT,
                      f"worst {fmt_ratio(worst_export)}"))
+    for kind, limit in EXPORT_CAT.items():
+        worst = max(rate["cat"][p] / rate[kind][p] for p in profiles)
+        verdicts.append((f"Export {kind} through a pipe within {limit:g}× cat of the data file", worst <= limit,
+                         f"worst {fmt_ratio(worst)}"))
+    mib = 1e6 / 2**20
+    worst = max(peak[kind][p] for kind in peak for p in profiles)
+    verdicts.append((f"Export of {keyed} under {EXPORT_PEAK_MB:g} MB at its peak", worst < EXPORT_PEAK_MB * mib,
+                     f"highest {worst:.1f} MiB"))
+    worst = max(scattered_peak.values())
+    verdicts.append((f"Export of {scattered} under {EXPORT_PEAK_ANY_MB:g} MB at its peak",
+                     worst < EXPORT_PEAK_ANY_MB * mib, f"highest {worst:.1f} MiB"))
     for p, v in rss.items():
         mb = v["rss_peak_kib"] / 1024
         verdicts.append((f"Resident memory with {p} open under {RSS_MB:g} MB (headless core)", mb < RSS_MB,

@@ -12,7 +12,7 @@ namespace {
 // slots that is read along rather than skipped with a read of its own: a
 // read costs about as much as copying a few tens of kilobytes.
 constexpr std::int64_t kLargestRead = 1024 * 1024;
-constexpr std::int64_t kLargestGap = 16 * 1024;
+constexpr std::int64_t kLargestGap = RecordBatch::kReadCost;
 
 std::int64_t NumberOf(std::uint64_t item) { return static_cast<std::int64_t>(item >> 32); }
 std::size_t PlaceOf(std::uint64_t item) { return static_cast<std::size_t>(item & 0xFFFFFFFFu); }
@@ -58,6 +58,7 @@ void RecordBatch::Sort() {
 
 void RecordBatch::Read(SlotVisitor& visitor) {
   if (!sorted_) Sort();
+  readCost_ = 0;
   const std::int64_t length = recordLength_;
   const std::int64_t slots = WholeSlots(data_, length);
   if (length <= 0 || length > kWholeSlotLimit) {
@@ -93,6 +94,7 @@ void RecordBatch::Read(SlotVisitor& visitor) {
       stagingSize_ = size;
     }
     const bool read = data_.Read(start + 1, staging_.get(), size);
+    readCost_ += static_cast<std::int64_t>(size) + kReadCost;
     for (std::size_t k = i; k < j; ++k) {
       const char* slot = read ? staging_.get() + (offsetOf(NumberOf(items_[k])) - start) : nullptr;
       visitor.Visit(PlaceOf(items_[k]), slot);

@@ -42,6 +42,13 @@ class RecordBatch {
   // Asks for record `recordNumber` (1-based); returns its place.
   std::size_t Add(Long recordNumber);
   std::size_t Size() const { return items_.size(); }
+  // Room for `count` records without growing.
+  void Reserve(std::size_t count) { items_.reserve(count); }
+  // What the last Read cost: the bytes it read, each read counted as
+  // kReadCost bytes more.
+  std::int64_t ReadCost() const { return readCost_; }
+  // A read costs about as much as copying this many bytes.
+  static constexpr std::int64_t kReadCost = 16 * 1024;
 
   // Visits every record asked for, in record-number order (places in the
   // order they were asked for among equal numbers).
@@ -58,6 +65,7 @@ class RecordBatch {
   std::unique_ptr<char[]> staging_;  // not cleared: every byte used is read first
   std::size_t stagingSize_ = 0;
   bool sorted_ = true;
+  std::int64_t readCost_ = 0;
 };
 
 }  // namespace ondrel

@@ -10,16 +10,16 @@ namespace ondrel {
 // Keeps each slot of a batch at its place.
 class RecordStream::Store : public SlotVisitor {
  public:
-  Store(std::vector<char>& slots, std::vector<unsigned char>& read, std::size_t length)
+  Store(char* slots, std::vector<unsigned char>& read, std::size_t length)
       : slots_(slots), read_(read), length_(length) {}
   void Visit(std::size_t place, const char* slot) override {
     if (!slot) return;
-    std::memcpy(slots_.data() + place * length_, slot, length_);
+    std::memcpy(slots_ + place * length_, slot, length_);
     read_[place] = 1;
   }
 
  private:
-  std::vector<char>& slots_;
+  char* slots_;
   std::vector<unsigned char>& read_;
   std::size_t length_;
 };
@@ -32,7 +32,7 @@ RecordStream::RecordStream(const SharedState& state, ByteFile& index, ByteFile& 
 void RecordStream::StartAt(Long leaf) {
   cursor_.StartAt(leaf);
   ended_ = false;
-  entries_.clear();
+  held_.clear();
   next_ = 0;
   capacity_ = 64;
   counter_ = cursor_.Counter();
@@ -40,25 +40,25 @@ void RecordStream::StartAt(Long leaf) {
 
 void RecordStream::Fill() {
   ++batches_;
-  entries_.clear();
+  held_.clear();
   keys_.clear();
-  place_.clear();
-  counters_.clear();
   batch_.Clear();
   next_ = 0;
   const std::size_t keyLength = static_cast<std::size_t>(std::max<Integer>(state_.KeyLength, 0));
   const bool slotsFit = state_.RecordLength > 0 && state_.RecordLength <= kWholeSlotLimit;
   const std::size_t slotLength = slotsFit ? static_cast<std::size_t>(state_.RecordLength) : 0;
   // What one entry of a batch costs, and so how many the budget holds.
-  const std::size_t perEntry = sizeof(TreeEntry) + keyLength + 1 + slotLength + RecordBatch::kBytesPerRecord +
-                               sizeof(std::int64_t) + sizeof(Long);
+  const std::size_t perEntry = sizeof(Held) + keyLength + slotLength + RecordBatch::kBytesPerRecord + 1;
   const std::size_t most = std::max<std::size_t>(64, budget_ / perEntry);
   const std::size_t count = std::min(capacity_, most);
-  capacity_ = std::min(capacity_ * 4, most);
+  // Room for the whole batch at once: grown by doubling, the arrays could
+  // hold twice what the budget allows.
+  held_.reserve(count);
+  keys_.reserve(count * keyLength);
+  batch_.Reserve(count);
 
-  std::vector<bool> keyRead;
   TreeEntry entry;
-  while (entries_.size() < count) {
+  while (held_.size() < count) {
     if (!cursor_.Next(entry)) {
       ended_ = true;
       break;
@@ -66,45 +66,68 @@ void RecordStream::Fill() {
     const std::size_t at = keys_.size();
     keys_.resize(at + keyLength);
     if (entry.Key && keyLength > 0) std::memcpy(keys_.data() + at, entry.Key, keyLength);
-    keyRead.push_back(entry.Key != nullptr);
-    entry.Key = nullptr;
-    entries_.push_back(entry);
-    counters_.push_back(cursor_.Counter());
-    place_.push_back(slotsFit && want_(entry) ? static_cast<std::int64_t>(batch_.Add(entry.Record))
-                     : !slotsFit && want_(entry) ? -2  // asked for, read field by field
-                                                 : -1);
+    Held held;
+    held.number = entry.Number;
+    held.record = entry.Record;
+    held.leaf = entry.Leaf;
+    held.leafPos = entry.LeafPos;
+    held.slot = entry.Slot;
+    held.counter = cursor_.Counter();
+    held.flag = entry.Flag;
+    held.keyRead = entry.Key != nullptr;
+    const bool wanted = want_(entry);
+    held.place = slotsFit && wanted ? static_cast<std::int32_t>(batch_.Add(entry.Record))
+                 : wanted          ? -2  // asked for, read field by field
+                                   : -1;
+    held_.push_back(held);
   }
-  // The keys are in place now: point each entry at its own.
-  for (std::size_t i = 0; i < entries_.size(); ++i)
-    if (keyRead[i]) entries_[i].Key = keys_.data() + i * keyLength;
   if (keyLength == 0) keys_.resize(1);  // an empty key still has an address
 
-  slots_.resize(batch_.Size() * slotLength);
+  const std::size_t slotBytes = batch_.Size() * slotLength;
+  if (slotBytes > slotsCapacity_) {
+    slots_ = std::make_unique_for_overwrite<char[]>(slotBytes);
+    slotsCapacity_ = slotBytes;
+  }
   read_.assign(batch_.Size(), 0);
-  Store store(slots_, read_, slotLength);
+  Store store(slots_.get(), read_, slotLength);
   if (data_.IsOpen()) batch_.Read(store);
+
+  // The size of the next batch (see the note atop RecordStream.h): small
+  // while a batch costs little more than copying its own records, since a
+  // larger one would then only hold more memory.
+  const bool straight = batch_.ReadCost() <= 2 * static_cast<std::int64_t>(slotBytes);
+  const std::size_t small = std::max<std::size_t>(64, std::min(budget_, kStraightBudget) / perEntry);
+  capacity_ = std::min(capacity_ * 4, straight ? std::min(small, most) : most);
 }
 
 bool RecordStream::Next(StreamRow& row) {
-  if (next_ == entries_.size()) {
+  if (next_ == held_.size()) {
     if (ended_) {
       counter_ = cursor_.Counter();
       return false;
     }
     Fill();
-    if (entries_.empty()) {
+    if (held_.empty()) {
       counter_ = cursor_.Counter();
       return false;
     }
   }
   const std::size_t i = next_++;
-  row.entry = entries_[i];
-  const std::int64_t place = place_[i];
-  row.wanted = place != -1;
-  row.slot = place >= 0 && read_[static_cast<std::size_t>(place)]
-                 ? slots_.data() + static_cast<std::size_t>(place) * static_cast<std::size_t>(state_.RecordLength)
+  const Held& held = held_[i];
+  row.entry = TreeEntry{};
+  row.entry.Number = held.number;
+  row.entry.Flag = held.flag;
+  row.entry.Record = held.record;
+  row.entry.Key = held.keyRead ? keys_.data() + i * static_cast<std::size_t>(std::max<Integer>(state_.KeyLength, 0))
+                               : nullptr;
+  row.entry.Leaf = held.leaf;
+  row.entry.LeafPos = held.leafPos;
+  row.entry.Slot = held.slot;
+  row.wanted = held.place != -1;
+  row.slot = held.place >= 0 && read_[static_cast<std::size_t>(held.place)]
+                 ? slots_.get() + static_cast<std::size_t>(held.place) * static_cast<std::size_t>(state_.RecordLength)
                  : nullptr;
-  counter_ = counters_[i];
+  counter_ = held.counter;
   return true;
 }
 

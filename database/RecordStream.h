@@ -5,15 +5,21 @@
 // Entries come from the entry cursor in batches; the records of a batch are
 // read in record-number order (RecordBatch) and handed out in key order.
 // The first batches are small, so that a reader that wants a few rows gets
-// them at once, and they grow to what the memory budget allows, so that a
-// profile whose order scatters the records is read in a few passes over the
-// data file instead of one read per record.  The record window's 21 lines do
-// not come through here.
+// them at once.  While a batch costs little more to read than copying its
+// own records, as in a profile whose order is the order the records were
+// written in, the batches stay small (kStraightBudget): the data file is then
+// read straight through, and a larger batch would only hold more memory.
+// Once a batch costs more (its records lie apart, so that reading them takes
+// many reads or copies the records between them too), the batches grow to
+// what the memory budget allows, so that a profile whose order scatters the
+// records is read in a few passes over the data file instead of one read per
+// record.  The record window's 21 lines do not come through here.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "database/ByteFile.h"
@@ -35,6 +41,8 @@ struct StreamRow {
 
 // Memory a stream of a long scan may hold at once.
 inline constexpr std::size_t kScanBudget = 128 * 1024 * 1024;
+// Memory of a batch while the records are read straight through.
+inline constexpr std::size_t kStraightBudget = 1024 * 1024;
 
 class RecordStream {
  public:
@@ -81,13 +89,24 @@ class RecordStream {
   Long counter_ = 0;
   std::uint64_t batches_ = 0;
 
-  // The batch being handed out.
-  std::vector<TreeEntry> entries_;
+  // An entry of the batch being handed out, kept small so that a batch of
+  // the budget holds many; its key lies in keys_ at its place.
+  struct Held {
+    Long number;
+    Long record;
+    Long leaf;
+    Long leafPos;
+    std::int32_t slot;
+    std::int32_t place;  // of its slot in the batch; -1 when not asked for, -2 when read field by field
+    Long counter;
+    unsigned char flag;
+    bool keyRead;
+  };
+  std::vector<Held> held_;
   std::vector<unsigned char> keys_;
-  std::vector<std::int64_t> place_;  // slot place of each entry, -1 when not asked for
-  std::vector<char> slots_;
+  std::unique_ptr<char[]> slots_;  // not cleared: a slot is used only when read
+  std::size_t slotsCapacity_ = 0;
   std::vector<unsigned char> read_;  // whether each slot place was read whole
-  std::vector<Long> counters_;
   std::size_t next_ = 0;
 };
 

@@ -1,7 +1,9 @@
 #include "sql/SqlText.h"
 
+#include <array>
 #include <charconv>
-#include <cstdio>
+#include <cstdint>
+#include <cstring>
 
 #include "viewer/Cp1252.h"
 
@@ -23,29 +25,84 @@ std::string Unquote(std::string_view argument) {
 
 namespace {
 
-void AppendJson(std::string& out, std::string_view text, bool cp1252) {
-  out += '"';
-  for (unsigned char byte : text) {
-    if (byte == '"' || byte == '\\') {
-      out += '\\';
-      out += static_cast<char>(byte);
-    } else if (byte < 0x20 || byte == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-      out += escaped;
-    } else if (byte < 0x80 || !cp1252) {
-      out += static_cast<char>(byte);
+// What each ASCII byte becomes inside a JSON string: itself, or an escape
+// for the quote, the backslash and the control characters (DEL too).
+struct JsonChar {
+  char bytes[6];
+  unsigned char size;
+};
+
+constexpr std::array<JsonChar, 128> MakeJsonAscii() {
+  constexpr char kHex[] = "0123456789abcdef";
+  std::array<JsonChar, 128> table{};
+  for (int b = 0; b < 128; ++b) {
+    JsonChar& c = table[static_cast<std::size_t>(b)];
+    if (b == '"' || b == '\\') {
+      c = {{'\\', static_cast<char>(b)}, 2};
+    } else if (b < 0x20 || b == 0x7F) {
+      c = {{'\\', 'u', '0', '0', kHex[b >> 4], kHex[b & 15]}, 6};
     } else {
-      const char one = static_cast<char>(byte);
-      AppendCp1252AsUtf8(out, std::string_view(&one, 1));
+      c = {{static_cast<char>(b)}, 1};
     }
   }
-  out += '"';
+  return table;
+}
+
+constexpr std::array<JsonChar, 128> kJsonAscii = MakeJsonAscii();
+
+// Whether each of eight bytes stands for itself in a JSON string: none is
+// below 0x20, DEL, a quote, a backslash or at or above 0x80.  (x - n * ones)
+// & ~x & highs is nonzero exactly when some byte of x is below n, for x
+// without high bits and n up to 0x80.
+bool PlainWord(std::uint64_t word) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+  const auto below = [&](std::uint64_t x, std::uint64_t n) { return ((x - kOnes * n) & ~x & kHighs) != 0; };
+  const auto holds = [&](unsigned char b) { return below(word ^ (kOnes * b), 1); };
+  return (word & kHighs) == 0 && !below(word, 0x20) && !holds(0x7F) && !holds('"') && !holds('\\');
+}
+
+// Bytes at or above 0x80 are decoded from Windows-1252 when `cp1252`, and
+// kept as they are otherwise (text that is UTF-8 already).
+char* WriteJson(char* out, std::string_view text, bool cp1252) {
+  *out++ = '"';
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    // Runs of bytes that stand for themselves are copied eight at a time.
+    for (std::uint64_t word; at + 8 <= text.size(); at += 8) {
+      std::memcpy(&word, text.data() + at, 8);
+      if (!PlainWord(word)) break;
+      std::memcpy(out, &word, 8);
+      out += 8;
+    }
+    if (at == text.size()) break;
+    const char byte = text[at];
+    const auto b = static_cast<unsigned char>(byte);
+    if (b < 0x80) {
+      const JsonChar& c = kJsonAscii[b];
+      std::memcpy(out, c.bytes, sizeof c.bytes);
+      out += c.size;
+    } else if (cp1252) {
+      const Utf8Char& c = kCp1252Utf8[b];
+      std::memcpy(out, c.bytes, sizeof c.bytes);
+      out += c.size;
+    } else {
+      *out++ = byte;
+    }
+  }
+  *out++ = '"';
+  return out;
+}
+
+void AppendJson(std::string& out, std::string_view text, bool cp1252) {
+  const std::size_t at = out.size();
+  out.resize(at + JsonStringMost(text.size()));
+  out.resize(static_cast<std::size_t>(WriteJson(out.data() + at, text, cp1252) - out.data()));
 }
 
 }  // namespace
 
 void AppendJsonString(std::string& out, std::string_view bytes) { AppendJson(out, bytes, true); }
+
+char* WriteJsonString(char* out, std::string_view bytes) { return WriteJson(out, bytes, true); }
 
 void AppendJsonUtf8(std::string& out, std::string_view text) { AppendJson(out, text, false); }
 
@@ -88,13 +145,19 @@ std::string MessageText(std::string_view text) {
 }
 
 void AppendShortestReal(std::string& out, double value) {
-  char text[32];
-  const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
-  if (ec != std::errc()) return;
-  std::string_view written(text, static_cast<std::size_t>(end - text));
-  out += written;
+  char text[kShortestRealMost];
+  out.append(text, WriteShortestReal(text, value));
+}
+
+char* WriteShortestReal(char* out, double value) {
+  // Room for the longest shortest form of a double and the ".0".
+  const auto [end, ec] = std::to_chars(out, out + kShortestRealMost - 2, value);
+  if (ec != std::errc()) return out;
+  const std::string_view written(out, static_cast<std::size_t>(end - out));
   // JSON and SQL both read "5" as a whole number: a real keeps its point.
-  if (written.find_first_of(".e") == std::string_view::npos) out += ".0";
+  if (written.find_first_of(".e") != std::string_view::npos) return end;
+  std::memcpy(end, ".0", 2);
+  return end + 2;
 }
 
 }  // namespace ondrel::sql

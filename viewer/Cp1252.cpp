@@ -14,26 +14,42 @@ constexpr char16_t kHighControls[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98-9F
 };
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    // The code page reaches no further than U+2122.
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+constexpr char32_t CodePointOf(unsigned char byte) {
+  return byte >= 0x80 && byte <= 0x9F ? kHighControls[byte - 0x80] : byte;
+}
+
+constexpr Utf8Char Utf8Of(char32_t cp) {
+  // The code page reaches no further than U+2122: three bytes at most.
+  if (cp < 0x80) return {{static_cast<char>(cp), 0, 0}, 1};
+  if (cp < 0x800) return {{static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F)), 0}, 2};
+  return {{static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+           static_cast<char>(0x80 | (cp & 0x3F))},
+          3};
+}
+
+constexpr std::array<Utf8Char, 256> MakeTable() {
+  std::array<Utf8Char, 256> table{};
+  for (int b = 0; b < 256; ++b) table[static_cast<std::size_t>(b)] = Utf8Of(CodePointOf(static_cast<unsigned char>(b)));
+  return table;
+}
+
+// The length of the run of ASCII bytes that starts `bytes`: eight at a time
+// while none has its top bit set.
+std::size_t AsciiRun(std::string_view bytes) {
+  std::size_t run = 0;
+  for (std::uint64_t word; run + 8 <= bytes.size(); run += 8) {
+    std::memcpy(&word, bytes.data() + run, 8);
+    if (word & 0x8080808080808080ull) break;
   }
+  while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80) ++run;
+  return run;
 }
 
 }  // namespace
 
-char32_t Cp1252CodePoint(unsigned char byte) {
-  if (byte >= 0x80 && byte <= 0x9F) return kHighControls[byte - 0x80];
-  return byte;
-}
+constinit const std::array<Utf8Char, 256> kCp1252Utf8 = MakeTable();
+
+char32_t Cp1252CodePoint(unsigned char byte) { return CodePointOf(byte); }
 
 std::string Cp1252ToUtf8(std::string_view bytes) {
   std::string out;
@@ -46,18 +62,30 @@ void AppendCp1252AsUtf8(std::string& out, std::string_view bytes) {
   // Runs of plain ASCII, by far the most of any record, are copied whole.
   std::size_t at = 0;
   while (at < bytes.size()) {
-    std::size_t run = at;
-    // Eight bytes at a time while none has its top bit set.
-    for (std::uint64_t word; run + 8 <= bytes.size(); run += 8) {
-      std::memcpy(&word, bytes.data() + run, 8);
-      if (word & 0x8080808080808080ull) break;
-    }
-    while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80) ++run;
+    const std::size_t run = at + AsciiRun(bytes.substr(at));
     out.append(bytes.data() + at, run - at);
     if (run == bytes.size()) break;
-    AppendUtf8(out, Cp1252CodePoint(static_cast<unsigned char>(bytes[run])));
+    const Utf8Char& c = kCp1252Utf8[static_cast<unsigned char>(bytes[run])];
+    out.append(c.bytes, c.size);
     at = run + 1;
   }
+}
+
+char* WriteCp1252AsUtf8(char* out, std::string_view bytes) {
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    const std::size_t run = AsciiRun(bytes.substr(at));
+    std::memcpy(out, bytes.data() + at, run);
+    out += run;
+    at += run;
+    // Then byte by byte through the table up to the next ASCII byte.
+    for (; at < bytes.size() && static_cast<unsigned char>(bytes[at]) >= 0x80; ++at) {
+      const Utf8Char& c = kCp1252Utf8[static_cast<unsigned char>(bytes[at])];
+      std::memcpy(out, c.bytes, sizeof c.bytes);
+      out += c.size;
+    }
+  }
+  return out;
 }
 
 bool Utf8ToCp1252(std::string_view utf8, std::string& bytes) {

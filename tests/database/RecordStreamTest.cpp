@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 #include <random>
 
 #include "database/Catalogue.h"
@@ -185,6 +186,65 @@ TEST_F(RecordStreamTest, RecordsThatCannotBeReadCountAsTheWindowCountsThem) {
   ASSERT_GT(state.RecordLength, kWholeSlotLimit);
   FineProblems wide(platform), wideExpected(platform);
   EXPECT_EQ(Streamed(kScanBudget, wide), OneByOne(wideExpected));
+}
+
+// A profile in record order is read in batches of little memory, since the
+// data file is then read straight through whatever their size; one whose
+// order scatters the records grows its batches toward the budget, so that
+// the data file is read in few passes.  A batch's size shows in Batches():
+// the rows handed out between two of its moves.
+TEST(RecordStreamBatchTest, BatchesAreSizedByWhatTheOrderNeeds) {
+  TempDir dir;
+  constexpr int kRecords = 100000;
+  writer::IspecContent setup;
+  setup.name = "BIG";
+  setup.definition.fields = {{"NO", 1, "N", 8, 0}, {"NAME", 2, "A", 8, 0}, {"FILL", 3, "A", 47, 0}};
+  for (int i = 1; i <= kRecords; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "N%03d", i % 97);  // each name one record in 97, all over the file
+    setup.records.push_back({{std::to_string(i), name, "x"}, false});
+  }
+  setup.profiles = {{.name = "BYNO", .keyFields = {{"NO"}}}, {.name = "BYNAME", .keyFields = {{"NAME"}, {"NO"}}}};
+  writer::BuildIspec(dir.path(), setup);
+  RecordingPlatform platform;
+  for (const int profile : {0, 1}) {
+    SCOPED_TRACE(profile == 0 ? "BYNO" : "BYNAME");
+    SharedState state;
+    SetTextConstants(state);
+    const auto profiles = LoadFileSet(state, platform, dir.str(), "BIG");
+    LoadProfile(state, platform, profiles, profile);
+    BuildReferenceInformation(state, platform);
+    ASSERT_TRUE(LoadDefinition(state, platform));
+    ASSERT_EQ(state.RecordLength, 64);
+    ByteFile index(state.IndexPath), data(state.DataPath);
+    const KeyOrder order(state);
+    FineProblems problems(platform);
+    RecordStream stream(state, index, data, order, problems);
+    stream.StartAt(1);
+    std::vector<std::size_t> batches;
+    std::uint64_t seen = 0;
+    Long previous = 0;
+    StreamRow row;
+    while (stream.Next(row)) {
+      if (stream.Batches() != seen) {
+        seen = stream.Batches();
+        batches.push_back(0);
+      }
+      ++batches.back();
+      ASSERT_TRUE(row.slot != nullptr);
+      // The right record's slot: its number leads it.
+      ASSERT_EQ(std::stol(std::string(row.slot, 8)), row.entry.Record);
+      if (profile == 0) ASSERT_GT(row.entry.Record, previous);
+      previous = row.entry.Record;
+    }
+    EXPECT_FALSE(problems.Any()) << problems.Summary();
+    ASSERT_EQ(std::accumulate(batches.begin(), batches.end(), std::size_t{0}), std::size_t{kRecords});
+    const std::size_t largest = *std::max_element(batches.begin(), batches.end());
+    if (profile == 0)
+      EXPECT_LE(largest * 64, kStraightBudget);  // the slots of a batch within the small budget
+    else
+      EXPECT_GE(largest, std::size_t{kRecords / 2});
+  }
 }
 
 }  // namespace

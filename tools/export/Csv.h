@@ -1,6 +1,7 @@
 // Fields and rows of RFC 4180 CSV.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,11 @@ namespace ondrel::tool {
 // as it stands, or between double quotes (inner quotes doubled) when it holds
 // a comma, a double quote, a carriage return or a line feed.
 void AppendCsvField(std::string& row, std::string_view field);
+
+// The same written at `out`, which must have room for CsvFieldMost bytes;
+// returns the end of what was written.
+char* WriteCsvField(char* out, std::string_view field);
+constexpr std::size_t CsvFieldMost(std::size_t bytes) { return 3 * bytes + 2; }
 
 // Every row ends with CR LF.
 inline constexpr const char* kCsvRowEnd = "\r\n";

@@ -5,9 +5,7 @@
 // one buffer, so memory stays within the stream's budget whatever the size of
 // the file, and a profile that scatters its records costs a few passes over
 // the data file, not one read per record.
-#include <charconv>
 #include <optional>
-#include <unordered_set>
 #include <vector>
 
 #include "database/ByteFile.h"
@@ -17,12 +15,11 @@
 #include "database/KeyOrder.h"
 #include "database/KeyRecord.h"
 #include "database/RecordStream.h"
-#include "sql/RecordColumns.h"
-#include "sql/SqlText.h"
 #include "tools/export/Csv.h"
 #include "tools/export/Modes.h"
 #include "tools/export/Output.h"
 #include "tools/export/RecordCounts.h"
+#include "tools/export/RecordWriter.h"
 #include "tools/export/Session.h"
 #include "viewer/Cp1252.h"
 #include "viewer/RecordWindow.h"
@@ -30,153 +27,6 @@
 
 namespace ondrel::tool {
 namespace {
-
-// With --entry-numbers a text line starts with its entry number in ten
-// columns (entry numbers stay below 2^31) and a blank, so that the fields
-// still line up under the heading.
-constexpr std::size_t kEntryColumns = 10;
-
-void AppendEntryNumber(std::string& out, Long entry) {
-  const std::string number = std::to_string(entry);
-  out.append(kEntryColumns > number.size() ? kEntryColumns - number.size() : 0, ' ');
-  out += number;
-  out += ' ';
-}
-
-// A shown field as a JSON member: its name, made once, and how its value is
-// read.  Names are decoded from Windows-1252; an empty name becomes
-// "field_N" (N its place in the definition), and a name met again gets "_2",
-// "_3" and so on, so that no member hides another.  The "entry" member of
-// --entry-numbers meets no field: a shown field's name never starts with a
-// small letter.
-struct JsonMember {
-  std::string key;  // "NAME": with its quotes and colon, ready to append
-  sql::FieldColumn column;
-};
-
-std::vector<JsonMember> JsonMembers(const SharedState& state) {
-  std::vector<JsonMember> members;
-  std::unordered_set<std::string> taken;
-  for (int i = 1; i <= state.FieldCount && static_cast<std::size_t>(i) < state.FieldTable.size(); ++i) {
-    const FieldDef& field = state.FieldTable[static_cast<std::size_t>(i)];
-    if (!IsDisplayedField(field.Name)) continue;
-    std::string wanted = Cp1252ToUtf8(field.Name);
-    if (wanted.empty()) wanted = "field_" + std::to_string(i);
-    std::string name = wanted;
-    for (int n = 2; !taken.insert(name).second; ++n) name = wanted + "_" + std::to_string(n);
-    JsonMember member;
-    sql::AppendJsonUtf8(member.key, name);
-    member.key += ':';
-    member.column.width = static_cast<std::size_t>(field.Width > 0 ? field.Width : 0);
-    member.column.decimals = field.Decimals;
-    member.column.type = field.Type != "N"     ? sql::ColumnType::Text
-                         : field.Decimals > 0 ? sql::ColumnType::Real
-                                              : sql::ColumnType::Integer;
-    members.push_back(std::move(member));
-  }
-  return members;
-}
-
-// Writes one line or row per record, in key order.
-class RecordWriter {
- public:
-  RecordWriter(SharedState& state, const Options& options) : state_(state), options_(options) {
-    if (options_.format == Format::Json) {
-      members_ = JsonMembers(state_);
-      for (const JsonMember& member : members_) widths_.push_back(member.column.width);
-      return;
-    }
-    for (int i = 1; i <= state_.FieldCount && static_cast<std::size_t>(i) < state_.FieldTable.size();
-         ++i) {
-      const FieldDef& field = state_.FieldTable[static_cast<std::size_t>(i)];
-      if (IsDisplayedField(field.Name)) widths_.push_back(field.Width > 0 ? field.Width : 0);
-    }
-  }
-
-  bool WantsMore() const { return !options_.count || written_ < *options_.count; }
-
-  // The record of entry `entry`, in RecordLine and RecordFlag.
-  void Write(Long entry) {
-    std::string& out = Stdout().Buffer();
-    if (options_.format == Format::Text) {
-      if (options_.entryNumbers) AppendEntryNumber(out, entry);
-      AppendCp1252AsUtf8(out, state_.RecordFlag == 'Y' ? std::string_view(state_.RecordLine)
-                                                       : std::string_view(kRecordPurged));
-      out += '\n';
-    } else {
-      if (state_.RecordFlag != 'Y') return;  // purged records are left out
-      if (options_.format == Format::Json) {
-        AppendObject(out, entry);
-      } else {
-        if (options_.entryNumbers) out += std::to_string(entry) + ",";
-        AppendRow(out);
-      }
-    }
-    ++written_;
-    Stdout().WriteIfFull();
-  }
-
- private:
-  // The record line holds each shown field at its full width and one blank;
-  // a record that ended early holds fewer fields, and the rest are empty.
-  void AppendRow(std::string& out) {
-    const std::string& line = state_.RecordLine;
-    std::size_t at = 0;
-    for (std::size_t i = 0; i < widths_.size(); ++i) {
-      std::string_view field;
-      if (at < line.size()) field = std::string_view(line).substr(at, widths_[i]);
-      const std::size_t kept = field.find_last_not_of(' ');
-      field = kept == std::string_view::npos ? std::string_view() : field.substr(0, kept + 1);
-      if (i > 0) out += ',';
-      AppendCsvField(out, field);
-      at += widths_[i] + 1;
-    }
-    out += kCsvRowEnd;
-  }
-
-  // The record as one JSON object on a line of its own.  A numeric field
-  // holding a well-formed number is a JSON number, a blank one null, and
-  // any other text in it a string, so that nothing is lost.  A field the
-  // record does not hold (it ended early) is null.
-  void AppendObject(std::string& out, Long entry) {
-    char number[24];
-    out += '{';
-    if (options_.entryNumbers) {
-      out += "\"entry\":";
-      out.append(number, std::to_chars(number, number + sizeof number, entry).ptr);
-    }
-    const std::string& line = state_.RecordLine;
-    std::size_t at = 0;
-    for (std::size_t i = 0; i < members_.size(); ++i) {
-      const JsonMember& member = members_[i];
-      if (i > 0 || options_.entryNumbers) out += ',';
-      out += member.key;
-      if (at >= line.size()) {
-        out += "null";
-        continue;
-      }
-      const sql::FieldValue value = sql::ValueOf(member.column, std::string_view(line).substr(at, widths_[i]));
-      at += widths_[i] + 1;
-      if (value.kind == sql::ColumnType::Integer)
-        out.append(number, std::to_chars(number, number + sizeof number, value.integer).ptr);
-      else if (value.kind == sql::ColumnType::Real)
-        sql::AppendShortestReal(out, value.real);
-      else if (value.null)
-        out += "null";
-      else
-        sql::AppendJsonString(out, value.text);
-    }
-    out += "}\n";
-  }
-
-  SharedState& state_;
-  const Options& options_;
-  std::vector<JsonMember> members_;  // --format json
-  std::vector<std::size_t> widths_;
-  std::int64_t written_ = 0;
-};
-
-
 
 void WriteHeading(const SharedState& state, const Options& options) {
   std::string out;
@@ -247,6 +97,7 @@ int ExportMode(const Options& options) {
       stream.Want([start](const TreeEntry& e) { return e.Flag == 'Y' && e.Number >= start; });
       stream.StartAt(leaf);
       RecordWriter writer(state, options);
+      ShownFields fields(state);
       // --find: only the records whose line holds the text, as the viewer's
       // search finds them (a purged record never matches).
       std::optional<TextMatcher> matcher;
@@ -254,15 +105,23 @@ int ExportMode(const Options& options) {
       StreamRow row;
       while (writer.WantsMore() && stream.Next(row)) {
         if (!row.wanted) continue;
-        const bool read = stream.Decode(state, row);
-        if (compare && read && state.RecordFlag == 'Y' && row.entry.Key &&
+        // A slot read whole is written from its own bytes; the record line
+        // is made only for the search or when the slot could not be read
+        // whole.
+        bool read = true;
+        if (row.slot && !matcher) {
+          fields.FromSlot(row.slot);
+        } else {
+          read = stream.Decode(state, row);
+          fields.FromLine(state.RecordLine, state.RecordFlag);
+        }
+        if (compare && read && fields.Shown() && row.entry.Key &&
             !(row.slot ? keys.SlotHoldsKey(row.entry.Key, row.slot)
                        : keys.RecordHoldsKey(data, row.entry.Record, row.entry.Key)))
           problems.Mismatch();
-        if (matcher && (state.RecordFlag != 'Y' ||
-                        matcher->Find(state.RecordLine.data(), state.RecordLine.size()) < 0))
+        if (matcher && (!fields.Shown() || matcher->Find(state.RecordLine.data(), state.RecordLine.size()) < 0))
           continue;
-        writer.Write(row.entry.Number);
+        writer.Write(Stdout(), row.entry.Number, fields);
       }
     }
   }

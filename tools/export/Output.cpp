@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -37,23 +38,36 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 }  // namespace
 
 void Output::Write(std::string_view bytes) {
-  buffer_.append(bytes);
+  std::memcpy(Room(bytes.size()), bytes.data(), bytes.size());
+  size_ += bytes.size();
   WriteIfFull();
 }
 
+char* Output::Room(std::size_t size) {
+  if (capacity_ - size_ < size) {
+    // Twice the block, so that a block of lines is written at once.
+    const std::size_t wanted = std::max(size_ + size, 2 * kBlock);
+    auto grown = std::make_unique_for_overwrite<char[]>(wanted);
+    if (size_ > 0) std::memcpy(grown.get(), data_.get(), size_);
+    data_ = std::move(grown);
+    capacity_ = wanted;
+  }
+  return data_.get() + size_;
+}
+
 void Output::WriteIfFull() {
-  if (buffer_.size() >= kBlock) Flush();
+  if (size_ >= kBlock) Flush();
 }
 
 void Output::Flush() {
-  if (buffer_.empty()) return;
-  if (!WriteAll(STDOUT_FILENO, buffer_.data(), buffer_.size())) {
+  if (size_ == 0) return;
+  if (!WriteAll(STDOUT_FILENO, data_.get(), size_)) {
     const std::string line = std::string("Ondrel viewer: cannot write the output: ") +
                              std::strerror(errno) + "\n";
     WriteAll(STDERR_FILENO, line.data(), line.size());
     std::_Exit(1);
   }
-  buffer_.clear();
+  size_ = 0;
 }
 
 Output& Stdout() {

@@ -6,6 +6,8 @@
 // standard error and ends the tool with status 1.
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -17,14 +19,20 @@ class Output {
  public:
   // Appends bytes; written out whenever the buffer fills.
   void Write(std::string_view bytes);
-  // The buffer, for callers that build a line in place before it is counted.
-  std::string& Buffer() { return buffer_; }
+  // Room for `size` more bytes at the end of the buffer, for a caller that
+  // writes a line in place; Commit then counts the bytes written there.
+  char* Room(std::size_t size);
+  void Commit(char* end) { size_ = static_cast<std::size_t>(end - data_.get()); }
+  // What the buffer holds, not written yet.
+  std::string_view Pending() const { return {data_.get(), size_}; }
   // Writes what the buffer holds when it has grown past its block size.
   void WriteIfFull();
   void Flush();
 
  private:
-  std::string buffer_;
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
 };
 
 // The one standard output of the process.

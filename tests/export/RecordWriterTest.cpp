@@ -1,0 +1,156 @@
+// The export's lines, rows and objects made straight from a record's slot
+// are the ones made from the record window's line of the same slot, and
+// they decode and quote each byte as Windows-1252 text in UTF-8 and CSV
+// require, whatever bytes the record holds.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "database/DataRecord.h"
+#include "tools/export/RecordWriter.h"
+
+namespace ondrel::tool {
+namespace {
+
+// The definition: a shown text field, a hidden one, a shown one-byte field
+// (NUL there ends the record early), a shown numeric field with decimals
+// and a shown numeric field of width 1 between them.
+SharedState Definition() {
+  SharedState state;
+  state.FieldTable = {{},
+                      {"NAME", 1, "A", 19, 0, 0},
+                      {"[H]", 2, "A", 3, 0, 0},
+                      {"CODE", 3, "A", 1, 0, 0},
+                      {"AMOUNT", 4, "N", 6, 2, 0},
+                      {"D", 5, "N", 1, 0, 0}};
+  state.FieldCount = 5;
+  state.RecordLength = 19 + 3 + 1 + 6 + 1 + 1;
+  return state;
+}
+
+// Windows-1252 as UTF-8, written out from the code page's chart for the
+// bytes 0x80 to 0x9F this test uses; the others are their own code points.
+std::string Utf8(unsigned char b) {
+  if (b == 0x80) return "\xE2\x82\xAC";  // euro sign
+  if (b == 0x93) return "\xE2\x80\x9C";  // left double quotation mark
+  if (b == 0x81) return "\xC2\x81";      // undefined: the control of that number
+  if (b < 0x80) return std::string(1, static_cast<char>(b));
+  return {static_cast<char>(0xC0 | (b >> 6)), static_cast<char>(0x80 | (b & 0x3F))};
+}
+
+std::string Decoded(const std::string& bytes) {
+  std::string out;
+  for (const char c : bytes) out += Utf8(static_cast<unsigned char>(c));
+  return out;
+}
+
+std::string CsvCell(std::string bytes) {
+  bytes.erase(bytes.find_last_not_of(' ') + 1);
+  const bool quoted = bytes.find_first_of(",\"\r\n") != std::string::npos;
+  std::string cell = quoted ? "\"" : "";
+  for (const char c : bytes) cell += c == '"' ? std::string("\"\"") : Utf8(static_cast<unsigned char>(c));
+  return quoted ? cell + "\"" : cell;
+}
+
+// A JSON string: the quote, the backslash and the control characters
+// escaped, the rest decoded.
+std::string JsonString(std::string bytes) {
+  std::string out = "\"";
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\u%04x", b);
+    out += c == '"' || c == '\\' ? std::string{'\\', c} : b < 0x20 || b == 0x7F ? std::string(escaped) : Utf8(b);
+  }
+  return out + "\"";
+}
+
+std::string Written(RecordWriter& writer, Long entry, const ShownFields& fields) {
+  Output out;
+  writer.Write(out, entry, fields);
+  return std::string(out.Pending());
+}
+
+TEST(RecordWriterTest, LinesFromSlotsAreTheWindowsLinesDecodedAndQuoted) {
+  const SharedState definition = Definition();
+  // Bytes of every kind: ASCII, the CSV's and JSON's special characters,
+  // control characters, Latin-1 letters and the code page's own.
+  const std::string alphabet = std::string("aZ09 ,\"\\\r\n\t\x7F\x01") + "\x80\x93\x81\xA0\xE9\xFF";
+  std::mt19937 random(21);
+  std::size_t letters = alphabet.size();
+  auto pick = [&](std::size_t n) {
+    std::string s;
+    for (std::size_t i = 0; i < n; ++i) s += alphabet[random() % letters];
+    return s;
+  };
+  const std::vector<std::string> amounts = {"  1.50", "-12.25", "      ", "1x.00 ", "\xE9" "99.1 ", "1,2\"3 "};
+  int early = 0, purged = 0;
+  for (int n = 0; n < 400; ++n) {
+    // Some records hold only bytes that stand for themselves in JSON, some
+    // only those, commas and quotes (and backslashes), some only ASCII.
+    const std::size_t kinds[8] = {5, alphabet.size(), 8, alphabet.size(), 7, alphabet.size(), alphabet.find('\x80'),
+                                  alphabet.size()};
+    letters = kinds[n % 8];
+    const std::string name = pick(19), hidden = pick(3), amount = amounts[random() % amounts.size()];
+    const bool endsEarly = n % 7 == 3;
+    const std::string code = endsEarly ? std::string(1, '\0') : pick(1);
+    const std::string digit = n % 2 ? "7" : " ";
+    const bool isPurged = !endsEarly && n % 5 == 1;
+    const std::string slot = name + hidden + code + amount + digit + (isPurged ? "\x01" : "\n");
+    ASSERT_EQ(slot.size(), static_cast<std::size_t>(definition.RecordLength));
+    early += endsEarly;
+    purged += isPurged;
+
+    // What the record holds, from the bytes just made.
+    std::vector<std::string> shown = endsEarly ? std::vector<std::string>{name}
+                                               : std::vector<std::string>{name, code, amount, digit};
+    std::string line;
+    for (const std::string& field : shown) line += Decoded(field) + " ";
+    std::string row;
+    for (std::size_t i = 0; i < 4; ++i) row += (i ? "," : "") + (i < shown.size() ? CsvCell(shown[i]) : "");
+
+    ShownFields fromSlot(definition), fromLine(definition);
+    fromSlot.FromSlot(slot.data());
+    SharedState window = definition;
+    RecordFromSlot(window, slot.data());
+    fromLine.FromLine(window.RecordLine, static_cast<char>(window.RecordFlag));
+    ASSERT_EQ(fromSlot.Shown(), !isPurged) << n;
+    ASSERT_EQ(fromSlot.Taken(), shown.size()) << n;
+
+    for (const bool numbers : {false, true}) {
+      for (const Format format : {Format::Text, Format::Csv, Format::Json}) {
+        Options options;
+        options.format = format;
+        options.entryNumbers = numbers;
+        RecordWriter writer(definition, options);
+        const std::string written = Written(writer, 1000 + n, fromSlot);
+        SCOPED_TRACE(testing::Message() << "record " << n << ", format " << static_cast<int>(format)
+                                        << (numbers ? ", entry numbers" : ""));
+        EXPECT_EQ(written, Written(writer, 1000 + n, fromLine));
+        if (format == Format::Text)
+          EXPECT_EQ(written, std::string(numbers ? "      " + std::to_string(1000 + n) + " " : "") +
+                                 (isPurged ? ">> Record Purged <<" : line) + "\n");
+        if (format == Format::Csv)
+          EXPECT_EQ(written, isPurged ? "" : (numbers ? std::to_string(1000 + n) + "," : "") + row + "\r\n");
+        if (format == Format::Json && !isPurged) {
+          std::string trimmed = name;
+          trimmed.erase(trimmed.find_last_not_of(' ') + 1);
+          EXPECT_EQ(written.substr(0, written.find(",\"CODE\":") + 1),
+                    "{" + (numbers ? "\"entry\":" + std::to_string(1000 + n) + "," : std::string()) + "\"NAME\":" +
+                        JsonString(trimmed) + ",");
+          EXPECT_EQ(written.find_first_of(std::string("\r\t\x7F\x01", 4)), std::string::npos) << written;
+          EXPECT_EQ(written.back(), '\n');
+          EXPECT_EQ(written.find('\n'), written.size() - 1);
+        }
+      }
+    }
+  }
+  EXPECT_GT(early, 20);
+  EXPECT_GT(purged, 20);
+}
+
+}  // namespace
+}  // namespace ondrel::tool

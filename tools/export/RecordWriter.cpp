@@ -1,0 +1,219 @@
+#include "tools/export/RecordWriter.h"
+
+#include <charconv>
+#include <cstring>
+#include <unordered_set>
+
+#include "database/Definition.h"
+#include "sql/SqlText.h"
+#include "tools/export/Csv.h"
+#include "viewer/Cp1252.h"
+#include "viewer/RecordWindow.h"
+
+namespace ondrel::tool {
+namespace {
+
+// The most characters of an entry number (a Long), its sign included.
+constexpr std::size_t kEntryDigitsMost = 11;
+
+char* WriteBytes(char* at, std::string_view bytes) {
+  std::memcpy(at, bytes.data(), bytes.size());
+  return at + bytes.size();
+}
+
+char* WriteNumber(char* at, std::int64_t number) { return std::to_chars(at, at + 20, number).ptr; }
+
+std::string_view WithoutTrailingBlanks(std::string_view field) {
+  const std::size_t kept = field.find_last_not_of(' ');
+  return kept == std::string_view::npos ? std::string_view() : field.substr(0, kept + 1);
+}
+
+}  // namespace
+
+ShownFields::ShownFields(const SharedState& state) {
+  std::size_t offset = 0;
+  for (int i = 1; i <= state.FieldCount && static_cast<std::size_t>(i) < state.FieldTable.size(); ++i) {
+    const FieldDef& field = state.FieldTable[static_cast<std::size_t>(i)];
+    const auto width = static_cast<std::size_t>(field.Width > 0 ? field.Width : 0);
+    if (width == 1) enders_.push_back({offset, widths_.size()});
+    if (IsDisplayedField(field.Name)) {
+      offsets_.push_back(offset);
+      widths_.push_back(width);
+      slotBytes_ += width;
+    }
+    offset += width;
+  }
+  end_ = offset;
+  fields_.resize(widths_.size());
+}
+
+void ShownFields::FromSlot(const char* slot) {
+  // The record's bytes, eight at a time, for one with its top bit set.
+  std::uint64_t high = 0;
+  std::size_t at = 0;
+  for (std::uint64_t word; at + 8 <= end_; at += 8) {
+    std::memcpy(&word, slot + at, 8);
+    high |= word;
+  }
+  for (; at < end_; ++at) high |= static_cast<unsigned char>(slot[at]);
+  ascii_ = (high & 0x8080808080808080ull) == 0;
+  line_ = nullptr;
+  bytes_ = slotBytes_;
+  taken_ = widths_.size();
+  shown_ = slot[end_] == '\n';
+  for (const Ender& ender : enders_)
+    if (slot[ender.offset] == '\0') {
+      taken_ = ender.shownBefore;
+      shown_ = true;
+      break;
+    }
+  for (std::size_t i = 0; i < taken_; ++i) fields_[i] = std::string_view(slot + offsets_[i], widths_[i]);
+}
+
+void ShownFields::FromLine(const std::string& line, char flag) {
+  ascii_ = false;
+  line_ = &line;
+  bytes_ = line.size();
+  shown_ = flag == 'Y';
+  taken_ = 0;
+  for (std::size_t at = 0; taken_ < widths_.size() && at < line.size(); ++taken_) {
+    fields_[taken_] = std::string_view(line).substr(at, widths_[taken_]);
+    at += widths_[taken_] + 1;
+  }
+}
+
+RecordWriter::RecordWriter(const SharedState& state, const Options& options) : options_(options) {
+  std::size_t shown = 0;
+  for (int i = 1; i <= state.FieldCount && static_cast<std::size_t>(i) < state.FieldTable.size(); ++i)
+    if (IsDisplayedField(state.FieldTable[static_cast<std::size_t>(i)].Name)) ++shown;
+  // The most a record can become: what does not grow with its bytes, and
+  // the most one byte can become.
+  switch (options_.format) {
+    case Format::Text:
+      // The entry number, a blank after each field (the purged line in
+      // place of the fields), the line feed.
+      fixedMost_ = kEntryDigitsMost + 1 + shown + kCp1252Utf8Most * std::strlen(kRecordPurged) + 1;
+      perByteMost_ = kCp1252Utf8Most;
+      break;
+    case Format::Csv:
+      fixedMost_ = kEntryDigitsMost + 1 + shown * (CsvFieldMost(0) + 1) + 2;
+      perByteMost_ = CsvFieldMost(1) - CsvFieldMost(0);
+      break;
+    case Format::Json:
+      members_ = JsonMembers(state);
+      fixedMost_ = std::strlen("{\"entry\":") + kEntryDigitsMost + std::strlen("}\n");
+      for (const JsonMember& member : members_)
+        fixedMost_ += 1 + member.key.size() + std::max(sql::kShortestRealMost, sql::JsonStringMost(0));
+      perByteMost_ = sql::JsonStringMost(1) - sql::JsonStringMost(0);
+      break;
+  }
+}
+
+// Names are decoded from Windows-1252; an empty name becomes "field_N" (N
+// its place in the definition), and a name met again gets "_2", "_3" and so
+// on, so that no member hides another.  The "entry" member of
+// --entry-numbers meets no field: a shown field's name never starts with a
+// small letter.
+std::vector<RecordWriter::JsonMember> RecordWriter::JsonMembers(const SharedState& state) {
+  std::vector<JsonMember> members;
+  std::unordered_set<std::string> taken;
+  for (int i = 1; i <= state.FieldCount && static_cast<std::size_t>(i) < state.FieldTable.size(); ++i) {
+    const FieldDef& field = state.FieldTable[static_cast<std::size_t>(i)];
+    if (!IsDisplayedField(field.Name)) continue;
+    std::string wanted = Cp1252ToUtf8(field.Name);
+    if (wanted.empty()) wanted = "field_" + std::to_string(i);
+    std::string name = wanted;
+    for (int n = 2; !taken.insert(name).second; ++n) name = wanted + "_" + std::to_string(n);
+    JsonMember member;
+    sql::AppendJsonUtf8(member.key, name);
+    member.key += ':';
+    member.column.width = static_cast<std::size_t>(field.Width > 0 ? field.Width : 0);
+    member.column.decimals = field.Decimals;
+    member.column.type = field.Type != "N"     ? sql::ColumnType::Text
+                         : field.Decimals > 0 ? sql::ColumnType::Real
+                                              : sql::ColumnType::Integer;
+    members.push_back(std::move(member));
+  }
+  return members;
+}
+
+void RecordWriter::Write(Output& out, Long entry, const ShownFields& fields) {
+  if (options_.format != Format::Text && !fields.Shown()) return;  // purged records are left out
+  char* at = out.Room(Most(fields.Bytes()));
+  switch (options_.format) {
+    case Format::Text: at = TextLine(at, entry, fields); break;
+    case Format::Csv: at = CsvRow(at, entry, fields); break;
+    case Format::Json: at = JsonObject(at, entry, fields); break;
+  }
+  out.Commit(at);
+  ++written_;
+  out.WriteIfFull();
+}
+
+char* RecordWriter::TextLine(char* at, Long entry, const ShownFields& fields) const {
+  if (options_.entryNumbers) {
+    char number[24];
+    const std::size_t digits = static_cast<std::size_t>(WriteNumber(number, entry) - number);
+    for (std::size_t pad = digits; pad < kEntryColumns; ++pad) *at++ = ' ';
+    at = WriteBytes(at, std::string_view(number, digits));
+    *at++ = ' ';
+  }
+  if (!fields.Shown()) {
+    at = WriteCp1252AsUtf8(at, kRecordPurged);
+  } else if (fields.Line()) {
+    at = WriteCp1252AsUtf8(at, *fields.Line());
+  } else {
+    // The record line: each field at its full width and one blank.
+    for (std::size_t i = 0; i < fields.Taken(); ++i) {
+      at = fields.Ascii() ? WriteBytes(at, fields.Field(i)) : WriteCp1252AsUtf8(at, fields.Field(i));
+      *at++ = ' ';
+    }
+  }
+  *at++ = '\n';
+  return at;
+}
+
+char* RecordWriter::CsvRow(char* at, Long entry, const ShownFields& fields) const {
+  if (options_.entryNumbers) {
+    at = WriteNumber(at, entry);
+    *at++ = ',';
+  }
+  // A field the record does not hold (it ended early) is empty.
+  for (std::size_t i = 0; i < fields.Count(); ++i) {
+    if (i > 0) *at++ = ',';
+    if (i < fields.Taken()) at = WriteCsvField(at, WithoutTrailingBlanks(fields.Field(i)));
+  }
+  return WriteBytes(at, kCsvRowEnd);
+}
+
+// A numeric field holding a well-formed number is a JSON number, a blank one
+// null, and any other text in it a string, so that nothing is lost.  A field
+// the record does not hold (it ended early) is null.
+char* RecordWriter::JsonObject(char* at, Long entry, const ShownFields& fields) const {
+  *at++ = '{';
+  if (options_.entryNumbers) {
+    at = WriteBytes(at, "\"entry\":");
+    at = WriteNumber(at, entry);
+  }
+  for (std::size_t i = 0; i < members_.size(); ++i) {
+    const JsonMember& member = members_[i];
+    if (i > 0 || options_.entryNumbers) *at++ = ',';
+    at = WriteBytes(at, member.key);
+    if (i >= fields.Taken()) {
+      at = WriteBytes(at, "null");
+      continue;
+    }
+    const sql::FieldValue value = sql::ValueOf(member.column, fields.Field(i));
+    if (value.kind == sql::ColumnType::Integer)
+      at = WriteNumber(at, value.integer);
+    else if (value.kind == sql::ColumnType::Real)
+      at = sql::WriteShortestReal(at, value.real);
+    else if (value.null)
+      at = WriteBytes(at, "null");
+    else
+      at = sql::WriteJsonString(at, value.text);
+  }
+  return WriteBytes(at, "}\n");
+}
+
+}  // namespace ondrel::tool
