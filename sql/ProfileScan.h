@@ -8,6 +8,7 @@
 #include <string>
 
 #include "database/ByteFile.h"
+#include "database/EntryAt.h"
 #include "database/FineProblems.h"
 #include "database/KeyOrder.h"
 #include "database/KeyRecord.h"
@@ -26,8 +27,14 @@ class Scan {
   // `from` and `to`, when not empty, are prefixes of the leading ordinate
   // (SeekPrefix): the scan starts at the first key at or after `from` and
   // ends before the first key after `to`.
+  //
+  // `backward`: the entries from the last of the run to the first.
+  // `checked`, when not -1, is the ordered column (OrderedColumn): every row
+  // returned is checked to come in SQL's order of it, ascending when the
+  // walk goes forwards, descending when it goes backwards, and the scan
+  // fails rather than return a row out of that order.
   Scan(std::shared_ptr<const Prepared> prepared, bool records, std::int64_t first, std::int64_t last,
-       const std::string& from, const std::string& to);
+       const std::string& from, const std::string& to, bool backward = false, int checked = -1);
 
   // The next row; false on a problem, whose message Error() gives.
   bool Advance();
@@ -47,6 +54,12 @@ class Scan {
   // A file of the set that the system would not open now (too many open
   // files, say): no damage, and told as what it is.
   void Refused(const std::string& path);
+  // The next entry of a backward walk and its record.
+  bool AdvanceBackward();
+  // The record of the row on hand read and checked against its key.
+  bool TakeRecord();
+  // Whether the row on hand keeps SQL's order of the checked column.
+  bool InOrder();
 
   std::shared_ptr<const Prepared> prepared_;
   const SharedState& state_;
@@ -69,6 +82,23 @@ class Scan {
   std::uint64_t checkedBatches_ = 0;  // the stream's batches looked at
   bool changed_ = false;
   std::string refused_;
+  // The backward walk: the next entry it reads, and the key of the one it
+  // read last, which no earlier entry may follow in the tree's order.
+  bool backward_;
+  EntryAt walk_;
+  std::int64_t next_ = 0;
+  std::string laterKey_;
+  // The order check: the column, SQL's value of it in the row returned
+  // before (NULL when `previousNull`), and the entry at which the order
+  // broke (0 while it holds).
+  int checked_;
+  bool hasPrevious_ = false;
+  bool previousNull_ = false;
+  std::string previous_;
+  std::string previousKey_;  // that row's key part, for ties
+  EntryAt peek_;             // the entries beside the row, for the check
+  std::int64_t broken_ = 0;
+  std::string brokenWhy_;
 };
 
 struct ProfileCursor {
