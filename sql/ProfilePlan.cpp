@@ -10,6 +10,7 @@ SQLITE_EXTENSION_INIT3
 #include <string>
 
 #include "database/IndexWalk.h"
+#include "sql/ProfileScan.h"
 #include "sql/ProfileTable.h"
 
 namespace ondrel::sql {
@@ -31,6 +32,21 @@ namespace {
 
 bool IsEntryColumn(const ProfileTable& table, int column) {
   return column == -1 || (column >= 0 && table.roles[static_cast<std::size_t>(column)] == Role::EntryNumber);
+}
+
+// Whether the ordered column's SQL order can be the tree's: always for
+// text (the scan checks it); for a number only on a tree whose keys are all
+// digits or blanks (DigitKeys).  The named table is prepared here for that,
+// as its first scan would be; a profile that cannot be prepared now, or the
+// function form, whose files are not known yet, is sorted by SQLite.
+bool NumberOrderHolds(sqlite3_vtab* vtab) {
+  auto& table = *reinterpret_cast<ProfileTable*>(vtab);
+  if (table.columns[static_cast<std::size_t>(table.ordered)].type == ColumnType::Text) return true;
+  if (!table.named) return false;
+  std::string problem;
+  Failure kind = Failure::Other;
+  const std::shared_ptr<const Prepared> prepared = PreparedFor(table, table.dir, table.ispec, table.profile, problem, kind);
+  return prepared && DigitKeys(*prepared);
 }
 
 }  // namespace
@@ -130,7 +146,7 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
   if (info->nOrderBy == 1 && !ordered) {
     const auto& term = info->aOrderBy[0];
     if (IsEntryColumn(table, term.iColumn)) walk = std::string(1, kBackward);
-    else if (table.ordered >= 0 && term.iColumn == table.ordered)
+    else if (table.ordered >= 0 && term.iColumn == table.ordered && NumberOrderHolds(vtab))
       walk = term.desc ? std::string{kBackward, kOrderChecked} : std::string(1, kOrderChecked);
     if (!walk.empty()) info->orderByConsumed = 1;
   }

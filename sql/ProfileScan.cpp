@@ -91,6 +91,17 @@ Scan::Scan(std::shared_ptr<const Prepared> prepared, bool records, std::int64_t 
     ended_ = true;
     return;
   }
+  // A numeric column is taken in the tree's order only on a tree of digit
+  // keys; the plan saw one, but the files may have been written since.
+  if (checked_ >= 0 && prepared_->columns[static_cast<std::size_t>(checked_)].type != ColumnType::Text &&
+      !DigitKeys(*prepared_)) {
+    brokenWhy_ = "the keys of the profile " + prepared_->profile + " hold values of " +
+                 prepared_->columns[static_cast<std::size_t>(checked_)].name +
+                 " that are not digits across the field, whose stored order is not their value's";
+    broken_ = -1;
+    ended_ = true;
+    return;
+  }
   if (backward_) {
     // The end of the run: before the first key after every text that
     // begins with `to`, which is the first key at or after `to` with its
@@ -172,31 +183,22 @@ bool Scan::TakeRecord() {
   return row_.slot || !Changed();
 }
 
-// The backward walk reads each entry through the leaf table and each
-// record on its own: it serves the last rows of a profile, and a page of
-// them reads a leaf or two and the page's records.  Each key is checked
+// The backward walk reads the entries through the leaf table and the
+// records by their slots: it serves the last rows of a profile, and a page
+// of them reads a leaf or two and the page's records.  Each key is checked
 // against the key after it, as the forward stream checks each against the
 // one before.
 bool Scan::AdvanceBackward() {
-  if (!ended_ && next_ >= first_) {
-    TreeEntry entry;
-    if (!walk_.Read(next_, entry)) {
-      problems_.Leaf();
-      return false;
-    }
+  if (behindAt_ == behind_.size() && !ended_ && next_ >= first_ && !FillBehind()) return false;
+  if (behindAt_ < behind_.size()) {
+    const std::size_t at = behindAt_++;
     const auto length = static_cast<std::size_t>(std::max<Integer>(0, state_.KeyLength));
-    if (!laterKey_.empty() &&
-        order_.Compare(entry.Key, reinterpret_cast<const unsigned char*>(laterKey_.data())) == KeyComparison::After) {
-      problems_.Order();
-      return false;
-    }
-    laterKey_.assign(reinterpret_cast<const char*>(entry.Key), length);
-    entry.Key = reinterpret_cast<const unsigned char*>(laterKey_.data());
-    --next_;
-    row_.entry = entry;
+    row_.entry = behind_[at];
+    row_.entry.Key = behindKeys_.data() + at * length;
     row_.wanted = records_;
-    row_.slot = nullptr;
-    if (Changed()) return false;  // the leaf just read may be another state's
+    row_.slot = behindWhole_.empty() || !behindWhole_[at]
+                    ? nullptr
+                    : behindSlots_.data() + at * static_cast<std::size_t>(state_.RecordLength);
     if (records_ && !TakeRecord()) return false;
     if (checked_ >= 0 && !InOrder()) return false;
     return true;
@@ -205,6 +207,68 @@ bool Scan::AdvanceBackward() {
   index_.Close();
   data_.Close();
   return !problems_.Any() && !Changed();
+}
+
+bool Scan::FillBehind() {
+  const auto length = static_cast<std::size_t>(std::max<Integer>(0, state_.KeyLength));
+  const auto count = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(behindBatch_), next_ - first_ + 1));
+  behindBatch_ = std::min<std::size_t>(behindBatch_ * 2, 1024);
+  behind_.resize(count);
+  behindKeys_.resize(count * length);
+  behindAt_ = 0;
+  for (std::size_t i = 0; i < count; ++i, --next_) {
+    TreeEntry& entry = behind_[i];
+    if (!walk_.Read(next_, entry)) {
+      problems_.Leaf();
+      return false;
+    }
+    if (!laterKey_.empty() &&
+        order_.Compare(entry.Key, reinterpret_cast<const unsigned char*>(laterKey_.data())) == KeyComparison::After) {
+      problems_.Order();
+      return false;
+    }
+    laterKey_.assign(reinterpret_cast<const char*>(entry.Key), length);
+    std::memcpy(behindKeys_.data() + i * length, entry.Key, length);
+  }
+  // Slots that lie whole inside the data file are read now; any other
+  // record is read field by field when its row comes, and fails there.
+  behindWhole_.clear();
+  if (records_ && state_.RecordLength > 0 && state_.RecordLength <= kWholeSlotLimit) {
+    const auto slot = static_cast<std::size_t>(state_.RecordLength);
+    behindSlots_.resize(count * slot);
+    behindWhole_.assign(count, 0);
+    const std::int64_t whole = WholeSlots(data_, state_.RecordLength);
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::int64_t record = behind_[i].Record;
+      behindWhole_[i] = record >= 1 && record <= whole &&
+                        data_.Read((record - 1) * state_.RecordLength + 1, behindSlots_.data() + i * slot, slot);
+    }
+  }
+  // No row of the batch goes out before the files were found unchanged
+  // after its leaf and its record were read.
+  return !Changed();
+}
+
+std::int64_t Scan::RunEnd(std::int64_t number, std::int64_t step, std::string_view key) {
+  const KeyPartOrder& part = order_.Parts().front();
+  const std::int64_t count = EntryCount(state_);
+  // Whether entry n holds the key part; false past either end or on a leaf
+  // that cannot be read (the caller's own read then meets it).
+  auto same = [&](std::int64_t n) {
+    TreeEntry entry;
+    if (n < 1 || n > count || !peek_.Read(n, entry)) return false;
+    return std::string_view(reinterpret_cast<const char*>(entry.Key) + part.offset, key.size()) == key;
+  };
+  // Strides that double until one leaves the run, then halving back.
+  std::int64_t inside = number;
+  std::int64_t stride = 1;
+  while (same(inside + step * stride)) {
+    inside += step * stride;
+    stride *= 2;
+  }
+  for (stride /= 2; stride >= 1; stride /= 2)
+    if (same(inside + step * stride)) inside += step * stride;
+  return inside;
 }
 
 // The row is checked against the row returned before it, and against the
@@ -221,6 +285,7 @@ bool Scan::InOrder() {
   const FieldColumn& column = prepared_->columns[static_cast<std::size_t>(checked_)];
   std::string_view stored;
   const bool null = !fields_.Field(static_cast<std::size_t>(checked_), stored);
+  if (column.type != ColumnType::Text) return NumberInOrder(column, null, stored);
   std::string value;
   if (!null) SqlText(column, stored, value);
   const bool descending = backward_;
@@ -245,7 +310,9 @@ bool Scan::InOrder() {
     const std::int64_t step = descending ? -1 : 1;
     const std::int64_t count = EntryCount(state_);
     std::string other;
-    for (std::int64_t n = number + step; n >= 1 && n <= count; n += step) {
+    // The entries with this very key part tie with it in SQL too: the walk
+    // passes over a run of them by halving strides, not one by one.
+    for (std::int64_t n = RunEnd(number, step, key) + step; n >= 1 && n <= count; n += step) {
       TreeEntry beside;
       if (!peek_.Read(n, beside)) {
         problems_.Leaf();
@@ -253,6 +320,7 @@ bool Scan::InOrder() {
       }
       const std::string_view near(reinterpret_cast<const char*>(beside.Key) + part.offset, key.size());
       if (near.compare(0, settled, key.substr(0, settled)) != 0) break;
+      if (near == key) continue;
       SqlText(column, near, other);
       if (descending ? other > value : other < value) {
         broken_ = n;
@@ -265,6 +333,59 @@ bool Scan::InOrder() {
   previous_ = std::move(value);
   previousKey_.assign(key);
   return true;
+}
+
+// A numeric column on a tree of digit keys (DigitKeys): digits of one width
+// compare as their values do, and blank keys (NULL) come before them, as in
+// SQL, so no entry left unread belongs before a row returned.  SQL's value
+// comes from the record, which the key was made from: each row is still
+// checked against the row before, and a record whose field is no number
+// (a key that is not its record's) stops the statement.
+bool Scan::NumberInOrder(const FieldColumn& column, bool unread, std::string_view stored) {
+  const std::int64_t number = row_.entry.Number;
+  const FieldValue value = unread ? FieldValue{} : ValueOf(column, stored);
+  if (unread || (!value.null && value.kind == ColumnType::Text)) {
+    broken_ = number;
+    return false;
+  }
+  const long double here = value.kind == ColumnType::Integer ? static_cast<long double>(value.integer) : value.real;
+  if (hasPrevious_) {
+    const int sign = previousNull_ ? (value.null ? 0 : -1)
+                     : value.null  ? 1
+                                   : (previousNumber_ > here) - (previousNumber_ < here);
+    if (backward_ ? sign < 0 : sign > 0) {
+      broken_ = number;
+      return false;
+    }
+  }
+  hasPrevious_ = true;
+  previousNull_ = value.null;
+  previousNumber_ = here;
+  return true;
+}
+
+bool DigitKeys(const Prepared& prepared) {
+  if (prepared.digitKeys < 0) {
+    const SharedState& state = prepared.state;
+    const KeyOrder order(state);
+    ByteFile index;
+    bool digits = !order.Parts().empty() && index.Open(state.IndexPath);
+    const KeyPartOrder& part = order.Parts().front();
+    EntryAt at(state, index);
+    TreeEntry entry;
+    const std::int64_t count = EntryCount(state);
+    for (std::int64_t n = 1; digits && n <= count; ++n) {
+      digits = at.Read(n, entry);
+      const unsigned char* key = digits ? entry.Key + part.offset : nullptr;
+      const bool blank = digits && key[0] == ' ';
+      for (int i = 0; digits && i < part.length; ++i) digits = blank ? key[i] == ' ' : key[i] >= '0' && key[i] <= '9';
+    }
+    // A verdict on files that changed meanwhile is not kept: the next
+    // prepared profile works it out again.
+    if (FilesChanged(state)) return false;
+    prepared.digitKeys = digits ? 1 : 0;
+  }
+  return prepared.digitKeys == 1;
 }
 
 bool Scan::Changed() {

@@ -108,6 +108,10 @@ struct Prepared {
   SharedState state;
   std::vector<FieldColumn> columns;
   std::string dir, ispec, profile;
+  // Whether the leading part of every key is digits across its width or
+  // blanks alone (DigitKeys): -1 until an ORDER BY of a numeric ordered
+  // column first asks.  One connection uses a table at a time.
+  mutable int digitKeys = -1;
 };
 
 struct ProfileTable {

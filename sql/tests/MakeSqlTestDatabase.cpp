@@ -31,7 +31,8 @@
 //                   from bytes SQL orders otherwise than the file (controls,
 //                   blanks, 0x7F, 0x80 to 0x9F, 0xA0 up) and whose AMT
 //                   (profile BYAMT) is a number of mixed widths and signs,
-//                   blank or a text: orders for the ORDER BY tests.
+//                   blank or a text, and whose SEQ (profile BYSEQ) is four
+//                   digits or blank: orders for the ORDER BY tests.
 //   DIR/odd         sqlite_odd: an ISPEC whose names SQL cannot take as they
 //                   are: a name SQLite keeps for itself, fields named like
 //                   the tables' own columns and like each other but for
@@ -163,7 +164,7 @@ void BuildValues(const std::filesystem::path& dir) {
 void BuildMixed(const std::filesystem::path& dir) {
   IspecContent setup;
   setup.name = "MIX";
-  setup.definition.fields = {{"CODE", 1, "A", 6, 0}, {"AMT", 2, "N", 5, 0}};
+  setup.definition.fields = {{"CODE", 1, "A", 6, 0}, {"AMT", 2, "N", 5, 0}, {"SEQ", 3, "N", 4, 0}};
   const std::string alphabet("\x01\x1F AZaz~\x7F\x80\x8A\x9F\xA0\xE9\xFF", 15);
   const char* const amounts[] = {"   -5", "00012", "12", "-0007", "+3", "", "abc", "  100", "-12", "9", "00000", "-0"};
   std::uint32_t seed = 12345;
@@ -177,9 +178,14 @@ void BuildMixed(const std::filesystem::path& dir) {
     code += "AAB"[draw(3)];
     for (std::uint32_t length = draw(6); length > 0; --length) code += alphabet[draw(static_cast<std::uint32_t>(alphabet.size()))];
     while (!code.empty() && code.back() == ' ') code.pop_back();
-    setup.records.push_back({{code, amounts[draw(12)]}});
+    // Zero-filled, some equal, every 23rd blank.
+    char seq[8];
+    std::snprintf(seq, sizeof seq, "%04d", (n * 7919) % 10000 % 1500);
+    setup.records.push_back({{code, amounts[draw(12)], n % 23 == 0 ? std::string() : std::string(seq)}});
   }
-  setup.profiles = {{.name = "BYCODE", .keyFields = {{"CODE"}}}, {.name = "BYAMT", .keyFields = {{"AMT"}, {"CODE"}}}};
+  setup.profiles = {{.name = "BYCODE", .keyFields = {{"CODE"}}},
+                    {.name = "BYAMT", .keyFields = {{"AMT"}, {"CODE"}}},
+                    {.name = "BYSEQ", .keyFields = {{"SEQ"}}}};
   BuildIspec(dir, setup);
 }
 
