@@ -15,6 +15,12 @@
 //   reads, for the scattered profile beside the record-ordered one.
 // - sqlite_export: ondrel-export --sqlite of the whole database, in records
 //   of the ISPEC written per second (its two profiles' key orders included).
+// - sql_key/ours and sql_key/sqlite: queries by the key as SQL users write
+//   them, through the extension (the table queried once before) and on
+//   SQLite's own table with an index on the key, side by side:
+//   ORDER BY KEYNO LIMIT 21, the same DESC, a keyset page in the middle, a
+//   point lookup on KEYNO and on BYNAME (NAME and KEYNO), and a join of
+//   1,000 outer rows on the key.
 // Each run checks its result (the page's keys, the scan's count and sums,
 // the tool's exit status and line count, the exported file's row counts) and
 // reports an error instead of a figure when it is wrong.
@@ -24,6 +30,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +38,7 @@
 #include "bench/BenchFiles.h"
 #include "bench/BenchSettings.h"
 #include "bench/Subprocess.h"
+#include "tools/writer/LargeIspec.h"
 
 #ifndef ONDREL_EXPORT_PATH
 #define ONDREL_EXPORT_PATH ""
@@ -193,6 +201,141 @@ void RegisterSqliteExport(const BenchProfile& profile, const std::filesystem::pa
   })->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 }
 
+// One query by the key, on our table or SQLite's: its statement, how each
+// run binds it (by the run's number) and the keys the run must return.
+struct KeyQuery {
+  const char* name;
+  const char* profile;  // the profile behind our table
+  std::string ours, sqlite;
+  std::function<void(sqlite3_stmt*, std::uint64_t run, bool ours)> bind;
+  std::function<std::vector<std::int64_t>(std::uint64_t run)> expect;
+};
+
+std::string Keyno(std::uint64_t n) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%010llu", static_cast<unsigned long long>(n));
+  return text;
+}
+
+// The 1,000 outer rows of the join: keys spread over the profile.
+constexpr std::uint64_t kOuter = 1000;
+std::uint64_t OuterKey(std::uint64_t i, std::uint64_t records) { return 1 + (i * 7919 * 1009) % records; }
+
+std::vector<KeyQuery> KeyQueries(std::uint64_t records) {
+  const std::string columns = "SELECT KEYNO, NAME, CITY, AMOUNT FROM t ";
+  const std::string theirs = "SELECT keyno, name, city, amount FROM records ";
+  const std::uint64_t middle = records / 2;
+  auto none = [](sqlite3_stmt*, std::uint64_t, bool) {};
+  auto run = [](std::uint64_t from, int step) {
+    std::vector<std::int64_t> keys;
+    for (int i = 0; i < 21; ++i) keys.push_back(static_cast<std::int64_t>(from) + step * i);
+    return keys;
+  };
+  // A different key each run, spread over the profile.
+  auto point = [records](std::uint64_t r) { return 1 + (r * 104729) % records; };
+  std::vector<KeyQuery> queries;
+  queries.push_back({"order_asc", "KEYNO", columns + "ORDER BY KEYNO LIMIT 21", theirs + "ORDER BY keyno LIMIT 21", none,
+                     [run](std::uint64_t) { return run(1, 1); }});
+  queries.push_back({"order_desc", "KEYNO", columns + "ORDER BY KEYNO DESC LIMIT 21",
+                     theirs + "ORDER BY keyno DESC LIMIT 21", none,
+                     [run, records](std::uint64_t) { return run(records, -1); }});
+  queries.push_back({"keyset", "KEYNO", columns + "WHERE KEYNO > ? ORDER BY KEYNO LIMIT 21",
+                     theirs + "WHERE keyno > ? ORDER BY keyno LIMIT 21",
+                     [middle](sqlite3_stmt* s, std::uint64_t, bool ours) {
+                       if (ours) sqlite3_bind_int64(s, 1, static_cast<sqlite3_int64>(middle));
+                       else sqlite3_bind_text(s, 1, Keyno(middle).c_str(), -1, SQLITE_TRANSIENT);
+                     },
+                     [run, middle](std::uint64_t) { return run(middle + 1, 1); }});
+  queries.push_back({"point_KEYNO", "KEYNO", columns + "WHERE KEYNO = ?", theirs + "WHERE keyno = ?",
+                     [point](sqlite3_stmt* s, std::uint64_t r, bool ours) {
+                       if (ours) sqlite3_bind_int64(s, 1, static_cast<sqlite3_int64>(point(r)));
+                       else sqlite3_bind_text(s, 1, Keyno(point(r)).c_str(), -1, SQLITE_TRANSIENT);
+                     },
+                     [point](std::uint64_t r) { return std::vector<std::int64_t>{static_cast<std::int64_t>(point(r))}; }});
+  queries.push_back({"point_BYNAME", "BYNAME", columns + "WHERE NAME = ? AND KEYNO = ?",
+                     theirs + "WHERE name = ? AND keyno = ?",
+                     [point](sqlite3_stmt* s, std::uint64_t r, bool ours) {
+                       const std::uint64_t key = point(r);
+                       sqlite3_bind_text(s, 1, writer::LargeRecordName(key).c_str(), -1, SQLITE_TRANSIENT);
+                       if (ours) sqlite3_bind_int64(s, 2, static_cast<sqlite3_int64>(key));
+                       else sqlite3_bind_text(s, 2, Keyno(key).c_str(), -1, SQLITE_TRANSIENT);
+                     },
+                     [point](std::uint64_t r) { return std::vector<std::int64_t>{static_cast<std::int64_t>(point(r))}; }});
+  std::int64_t sum = 0;
+  for (std::uint64_t i = 0; i < kOuter; ++i) sum += static_cast<std::int64_t>(OuterKey(i, records));
+  queries.push_back({"join_1000", "KEYNO", "SELECT count(*), sum(t.KEYNO) FROM temp.outer_keys o JOIN t ON t.KEYNO = o.k",
+                     "SELECT count(*), sum(r.keyno) FROM temp.outer_keys o JOIN records r ON r.keyno = o.k", none,
+                     [sum](std::uint64_t) { return std::vector<std::int64_t>{static_cast<std::int64_t>(kOuter), sum}; }});
+  return queries;
+}
+
+// Runs a prepared statement once: the first column of each row, or, for a
+// single row of several columns, that row's columns.
+std::string RunKeyQuery(sqlite3* db, sqlite3_stmt* statement, std::vector<std::int64_t>& got) {
+  got.clear();
+  int step;
+  while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+    got.push_back(sqlite3_column_int64(statement, 0));
+    if (sqlite3_column_count(statement) == 2) got.push_back(sqlite3_column_int64(statement, 1));
+  }
+  std::string problem = step == SQLITE_DONE ? "" : sqlite3_errmsg(db);
+  sqlite3_reset(statement);
+  sqlite3_clear_bindings(statement);
+  return problem;
+}
+
+void RegisterKeyQueries(const BenchProfile& profile) {
+  for (const KeyQuery& query : KeyQueries(profile.records)) {
+    for (const bool ours : {true, false}) {
+      const std::string name = std::string("sql_key/") + (ours ? "ours/" : "sqlite/") + profile.label + "/" + query.name;
+      benchmark::RegisterBenchmark(name.c_str(), [profile, query, ours](benchmark::State& state) {
+        std::string problem;
+        std::unique_ptr<Connection> connection;
+        if (ours) {
+          connection = Connect(profile, query.profile, problem);
+        } else {
+          connection = std::make_unique<Connection>();
+          if (sqlite3_open_v2(profile.sqlite.c_str(), &connection->db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+            problem = sqlite3_errmsg(connection->db);
+        }
+        if (!problem.empty()) return Fail(state, problem);
+        // The join's outer rows, in a temporary table of the connection.
+        std::string outer = std::string("CREATE TEMP TABLE outer_keys(k ") + (ours ? "INTEGER" : "TEXT") + ")";
+        problem = Query(connection->db, outer, [](sqlite3_stmt*) {});
+        for (std::uint64_t i = 0; problem.empty() && i < kOuter; ++i) {
+          const std::uint64_t key = OuterKey(i, profile.records);
+          problem = Query(connection->db,
+                          "INSERT INTO temp.outer_keys VALUES (" +
+                              (ours ? std::to_string(key) : "'" + Keyno(key) + "'") + ")",
+                          [](sqlite3_stmt*) {});
+        }
+        sqlite3_stmt* statement = nullptr;
+        if (problem.empty() && sqlite3_prepare_v2(connection->db, (ours ? query.ours : query.sqlite).c_str(), -1,
+                                                  &statement, nullptr) != SQLITE_OK)
+          problem = sqlite3_errmsg(connection->db);
+        if (!problem.empty()) return Fail(state, problem);
+        std::vector<std::int64_t> got;
+        // Once before the timing: the table's first query prepares it.
+        query.bind(statement, 0, ours);
+        problem = RunKeyQuery(connection->db, statement, got);
+        std::uint64_t run = 0;
+        for (auto _ : state) {
+          ++run;
+          query.bind(statement, run, ours);
+          problem = RunKeyQuery(connection->db, statement, got);
+          if (!problem.empty() || got != query.expect(run)) break;
+        }
+        sqlite3_finalize(statement);
+        if (problem.empty() && got != query.expect(run)) {
+          problem = "run " + std::to_string(run) + " returned " + std::to_string(got.size()) + " values";
+          if (!got.empty()) problem += ", the first " + std::to_string(got.front());
+        }
+        if (!problem.empty()) Fail(state, problem);
+      })->Unit(benchmark::kMicrosecond)->UseRealTime();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ondrel::bench
 
@@ -234,6 +377,8 @@ int main(int argc, char** argv) {
     }
     for (std::uint64_t count : sqliteRecords)
       if (count == profile.records) RegisterSqliteExport(profile, directory);
+    if (EnsureSqlite(profile)) std::fprintf(stderr, "wrote %s\n", profile.sqlite.c_str());
+    RegisterKeyQueries(profile);
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

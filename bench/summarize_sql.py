@@ -57,6 +57,20 @@ def main():
         if r:
             targets.append((f"--sqlite of {l} at least 1 M records a second", r >= SQLITE_RATE, f"{r / 1e6:.2f} M/s"))
 
+    queries = sorted({n.split("/")[3] for n in runs if n.startswith("sql_key/ours/")})
+    for l in labels:
+        if not any(f"sql_key/ours/{l}/{q}" in runs for q in queries):
+            continue
+        out.append("")
+        out.append(f"Queries by the key, {l}: the extension against SQLite's indexed table")
+        out.append("")
+        out.append("| Query | Ours | SQLite | **Ours / SQLite** |")
+        out.append("|---|---|---|---|")
+        for q in queries:
+            ours, theirs = runs.get(f"sql_key/ours/{l}/{q}"), runs.get(f"sql_key/sqlite/{l}/{q}")
+            if ours and theirs:
+                out.append(f"| {q} | {fmt_time(ours[0])} | {fmt_time(theirs[0])} | {fmt_ratio(ours[0] / theirs[0])} |")
+
     out.append("")
     out.append("| Target | Met | Figure |")
     out.append("|---|---|---|")

@@ -9,6 +9,8 @@ SQLITE_EXTENSION_INIT3
 #include <cstring>
 #include <string>
 
+#include "database/IndexWalk.h"
+#include "sql/ProfileScan.h"
 #include "sql/ProfileTable.h"
 
 namespace ondrel::sql {
@@ -22,12 +24,29 @@ namespace ondrel::sql {
 //   l u e   the leading ordinate's lower bound (>, >=), upper bound (<, <=)
 //           or both (=), used through the key seek and tested by SQLite too
 //
-// kReadRecords (ProfileTable.h) is that bit.
+// kReadRecords (ProfileTable.h) is that bit.  After the argument letters
+// come kBackward and kOrderChecked when an ORDER BY is taken in the tree's
+// order.
 
 namespace {
 
 bool IsEntryColumn(const ProfileTable& table, int column) {
   return column == -1 || (column >= 0 && table.roles[static_cast<std::size_t>(column)] == Role::EntryNumber);
+}
+
+// Whether the ordered column's SQL order can be the tree's: always for
+// text (the scan checks it); for a number only on a tree whose keys are all
+// digits or blanks (DigitKeys).  The named table is prepared here for that,
+// as its first scan would be; a profile that cannot be prepared now, or the
+// function form, whose files are not known yet, is sorted by SQLite.
+bool NumberOrderHolds(sqlite3_vtab* vtab) {
+  auto& table = *reinterpret_cast<ProfileTable*>(vtab);
+  if (table.columns[static_cast<std::size_t>(table.ordered)].type == ColumnType::Text) return true;
+  if (!table.named) return false;
+  std::string problem;
+  Failure kind = Failure::Other;
+  const std::shared_ptr<const Prepared> prepared = PreparedFor(table, table.dir, table.ispec, table.profile, problem, kind);
+  return prepared && DigitKeys(*prepared);
 }
 
 }  // namespace
@@ -115,16 +134,28 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
   }
   if (!table.named && !(arguments[0] && arguments[1] && arguments[2])) return SQLITE_CONSTRAINT;
 
-  // Rows come in key order, which is entry-number order.
-  bool ordered = true;
+  // Rows come in key order, which is entry-number order: ORDER BY the entry
+  // number is the walk forwards, or backwards when descending.  ORDER BY the
+  // ordered column (OrderedColumn) is the same walk, each row checked to
+  // come in SQL's order.
+  bool ordered = true;  // by entry number ascending, or no ORDER BY
+  std::string walk;     // the letters of a walk that gives another ORDER BY
   for (int i = 0; i < info->nOrderBy; ++i)
     if (!IsEntryColumn(table, info->aOrderBy[i].iColumn) || info->aOrderBy[i].desc) ordered = false;
   if (info->nOrderBy > 0 && ordered) info->orderByConsumed = 1;
+  if (info->nOrderBy == 1 && !ordered) {
+    const auto& term = info->aOrderBy[0];
+    if (IsEntryColumn(table, term.iColumn)) walk = std::string(1, kBackward);
+    else if (table.ordered >= 0 && term.iColumn == table.ordered && NumberOrderHolds(vtab))
+      walk = term.desc ? std::string{kBackward, kOrderChecked} : std::string(1, kOrderChecked);
+    if (!walk.empty()) info->orderByConsumed = 1;
+  }
 
   // OFFSET and LIMIT are taken only when the rows this scan returns are the
   // rows of the result, in its order: every other constraint handled here
   // and no ORDER BY left for SQLite to sort by.  OFFSET then becomes a start
-  // entry found in O(log n), not rows read and dropped.
+  // entry found in O(log n), not rows read and dropped.  Not under an ORDER
+  // BY the rows are checked for: the rows skipped would be rows not checked.
   if (allConsumed && ordered) {
     if (offsetAt >= 0) {
       info->aConstraintUsage[offsetAt].argvIndex = ++argument;
@@ -137,6 +168,7 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
       plan += 'M';
     }
   }
+  plan += walk;
 
   // Records are read only when a column needs them: a count, or a list of
   // entry and record numbers, reads the leaves alone.
@@ -146,26 +178,40 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
     if (role != Role::Field && role != Role::Purged && role != Role::Shown && role != Role::FieldsJson) continue;
     if (column >= 63 ? (info->colUsed & (1ULL << 63)) != 0 : (info->colUsed & (1ULL << column)) != 0) records = true;
   }
+  if (walk.find(kOrderChecked) != std::string::npos) records = true;  // the check reads the ordered field
   info->idxNum = records ? kReadRecords : 0;
   info->idxStr = sqlite3_mprintf("%s", plan.c_str());
   info->needToFreeIdxStr = 1;
 
-  // Costs, in entries read.  A whole profile is taken as a million entries
-  // (its size is not known before the first scan); equality on the entry
-  // number reads one leaf; a range or a LIMIT reads a part.
-  double rows = 1e6;
+  // Costs, in entries read, from the entries the walk counted when a scan
+  // has walked the tree, else from the records the index header counts.
+  // Equality on the entry number reads one leaf; a range a part.  A seek on
+  // the leading ordinate costs its binary search over the leaves besides the
+  // rows: one bound leaves a part of the profile, two a small run, an
+  // equality a few rows (keys are mostly unique; SQLite tests the rest).
+  const std::shared_ptr<const Prepared> prepared = table.prepared;
+  double entries = 1e6;  // nothing known: the function form before its first scan
+  if (prepared) entries = std::max<double>(1, EntryCount(prepared->state));
+  else if (table.headerRecords > 0) entries = static_cast<double>(table.headerRecords);
+  double rows = entries;
   if (equality) {
     rows = 1;
     info->idxFlags |= SQLITE_INDEX_SCAN_UNIQUE;
   } else if (bounds > 0) {
-    rows = bounds >= 2 ? 1e3 : 2.5e5;
+    rows = bounds >= 2 ? std::min(entries, 1e3) : entries / 4;
   }
-  // A seek on the leading ordinate: one bound leaves a part of the profile,
-  // two (or an equality) a small run.
-  if (keyBounds > 0) rows = std::min(rows, keyBounds >= 2 ? 50.0 : 2.5e5);
+  double seekCost = 0;
+  if (keyBounds > 0) {
+    const double leaves = prepared ? static_cast<double>(std::max<std::size_t>(prepared->state.LeafTable.size(), 2) - 1)
+                                   : std::max(1.0, entries / 20);
+    seekCost = std::log2(leaves + 1) + 1;
+    const bool point = plan.find('e') != std::string::npos;
+    rows = std::min(rows, point ? 2.0 : keyBounds >= 2 ? std::max(1.0, entries / 100) : entries / 4);
+  }
   if (plan.find('M') != std::string::npos) rows = std::min(rows, 100.0);
+  rows = std::max(rows, 1.0);
   info->estimatedRows = static_cast<sqlite3_int64>(rows);
-  info->estimatedCost = rows * (records ? 4.0 : 1.0) + 20;
+  info->estimatedCost = rows * (records ? 4.0 : 1.0) + seekCost + 20;
   return SQLITE_OK;
 }
 

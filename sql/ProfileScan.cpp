@@ -8,10 +8,12 @@ SQLITE_EXTENSION_INIT3
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include "database/DataRecord.h"
 #include "database/FileIdentity.h"
 #include "database/IndexWalk.h"
+#include "viewer/Cp1252.h"
 
 namespace ondrel::sql {
 namespace {
@@ -23,14 +25,48 @@ namespace {
 // holds little; a join holds one budget per table scanned whole.
 constexpr std::size_t kSqlScanBudget = kScanBudget;
 
+// SQL's value of a text field from its stored bytes: the UTF-8 of its
+// Windows-1252 bytes without the trailing blanks, which SQLite's BINARY
+// collation compares byte by byte.
+void SqlText(const FieldColumn& column, std::string_view stored, std::string& text) {
+  text.clear();
+  AppendCp1252AsUtf8(text, ValueOf(column, stored).text);
+}
+
+// How many leading bytes of a stored value v settle where every other stored
+// value w lies against it in SQL, from where w lies against it in the tree.
+//
+// Both compare from the first byte on; they can disagree only at the first
+// byte where v and w differ, say at i.  The tree compares the blank-padded
+// bytes, SQL the code points of the values without trailing blanks, and
+// Windows-1252 gives the code points in the order of its bytes except for
+// 0x80 to 0x9F (the euro sign, quotes, dashes: code points from U+0152 up).
+// So for w after v in the tree (w[i] > v[i]) SQL agrees unless v[i] is a
+// control character (w may be v's text ended there, which SQL puts first)
+// or lies in 0x80 to 0x9F (w[i] may be e acute).  For w before v (w[i] <
+// v[i]) SQL agrees unless v's trailing blanks start at i (w may go on with a
+// control character, which SQL puts after v's end) or v[i] is 0x80 or above
+// (w[i] may lie in 0x80 to 0x9F).  A w that differs from v before the length
+// returned is where the tree puts it; the ones that do not are next to v.
+std::size_t SettledLength(std::string_view v, bool before) {
+  std::size_t end = v.find_last_not_of(' ');
+  end = end == std::string_view::npos ? 0 : end + 1;
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(v[i]);
+    if (before ? (i >= end || byte >= 0x80) : (byte < 0x20 || (byte >= 0x80 && byte <= 0x9F))) return i;
+  }
+  return v.size();
+}
+
 }  // namespace
 
 Scan::Scan(std::shared_ptr<const Prepared> prepared, bool records, std::int64_t first, std::int64_t last,
-           const std::string& from, const std::string& to)
+           const std::string& from, const std::string& to, bool backward, int checked)
     : prepared_(std::move(prepared)), state_(prepared_->state), order_(state_), keys_(state_, order_),
       compare_(state_.KeyRecords == KeyRecordCheck::Yes && keys_.Usable()), problems_(platform_),
       stream_(state_, index_, data_, order_, problems_, kSqlScanBudget), fields_(state_, prepared_->columns),
-      records_(records), first_(first), last_(last) {
+      records_(records || checked >= 0), first_(first), last_(last), backward_(backward), walk_(state_, index_),
+      checked_(checked), peek_(state_, index_) {
   errno = 0;
   if (!index_.Open(state_.IndexPath)) Refused(state_.IndexPath);
   errno = 0;
@@ -46,6 +82,40 @@ Scan::Scan(std::shared_ptr<const Prepared> prepared, bool records, std::int64_t 
     if (seek.outcome == SeekOutcome::Found) first_ = std::max<std::int64_t>(first_, seek.entry);
     if (seek.outcome == SeekOutcome::PastTheEnd) last_ = 0;
   }
+  // The check reads the unread entries beside a row in the key (KeyOrder.h):
+  // only where keys are their records' fields do they hold the column's value.
+  if (checked_ >= 0 && state_.KeyRecords != KeyRecordCheck::Yes) {
+    brokenWhy_ = "the keys of the profile " + prepared_->profile + " are not made from the bytes of " +
+                 prepared_->columns[static_cast<std::size_t>(checked_)].name + " as it is stored";
+    broken_ = -1;
+    ended_ = true;
+    return;
+  }
+  // A numeric column is taken in the tree's order only on a tree of digit
+  // keys; the plan saw one, but the files may have been written since.
+  if (checked_ >= 0 && prepared_->columns[static_cast<std::size_t>(checked_)].type != ColumnType::Text &&
+      !DigitKeys(*prepared_)) {
+    brokenWhy_ = "the keys of the profile " + prepared_->profile + " hold values of " +
+                 prepared_->columns[static_cast<std::size_t>(checked_)].name +
+                 " that are not digits across the field, whose stored order is not their value's";
+    broken_ = -1;
+    ended_ = true;
+    return;
+  }
+  if (backward_) {
+    // The end of the run: before the first key after every text that
+    // begins with `to`, which is the first key at or after `to` with its
+    // last character one higher (SeekPrefix's characters stay below 0x7F).
+    if (seek && !to.empty() && index_.IsOpen()) {
+      std::string after = to;
+      after.back() = static_cast<char>(after.back() + 1);
+      const SeekResult end = SeekKey(state_, index_, {after});
+      if (end.outcome == SeekOutcome::Found) last_ = std::min<std::int64_t>(last_, end.entry - 1);
+    }
+    next_ = std::min<std::int64_t>(last_, EntryCount(state_));
+    if (next_ < first_ || !index_.IsOpen()) ended_ = true;
+    return;
+  }
   std::string why;
   if (seek && !to.empty() && index_.IsOpen()) stopAfter_ = PrepareTypedKey(state_, order_, index_, {to}, to_, why);
   stream_.Want([this](const TreeEntry& e) { return records_ && e.Number >= first_ && e.Number <= last_; });
@@ -58,6 +128,8 @@ Scan::Scan(std::shared_ptr<const Prepared> prepared, bool records, std::int64_t 
 }
 
 bool Scan::Advance() {
+  if (broken_ != 0) return false;
+  if (backward_) return AdvanceBackward();
   while (!ended_) {
     if (!stream_.Next(row_)) {
       ended_ = true;
@@ -80,26 +152,8 @@ bool Scan::Advance() {
       ended_ = true;
       break;
     }
-    if (records_) {
-      if (row_.slot) {
-        fields_.FromSlot(row_.slot);
-      } else if (state_.RecordLength <= kWholeSlotLimit || !fields_.FromFile(data_, row_.entry.Record)) {
-        problems_.Record();  // the record lies outside the data file
-        return false;
-      }
-      // A key that is not its record's fields points at a record it was
-      // not made from (a leaf of another tree met during a rewrite): the
-      // row would be wrong without a word.  Checked as the export checks,
-      // on entries the window shows whose records are active.
-      if (compare_ && row_.entry.Flag == 'Y' && !fields_.Purged() && row_.entry.Key &&
-          !(row_.slot ? keys_.SlotHoldsKey(row_.entry.Key, row_.slot)
-                      : keys_.RecordHoldsKey(data_, row_.entry.Record, row_.entry.Key))) {
-        problems_.Mismatch();
-        return false;
-      }
-      // A record too long to be read with its batch was read just now.
-      if (!row_.slot && Changed()) return false;
-    }
+    if (records_ && !TakeRecord()) return false;
+    if (checked_ >= 0 && !InOrder()) return false;
     return true;
   }
   // The end of the tree, or of the run asked for, closes the files.
@@ -108,18 +162,254 @@ bool Scan::Advance() {
   return !problems_.Any() && !Changed();
 }
 
+bool Scan::TakeRecord() {
+  if (row_.slot) {
+    fields_.FromSlot(row_.slot);
+  } else if ((!backward_ && state_.RecordLength <= kWholeSlotLimit) || !fields_.FromFile(data_, row_.entry.Record)) {
+    problems_.Record();  // the record lies outside the data file
+    return false;
+  }
+  // A key that is not its record's fields points at a record it was not
+  // made from (a leaf of another tree met during a rewrite): the row would
+  // be wrong without a word.  Checked as the export checks, on entries the
+  // window shows whose records are active.
+  if (compare_ && row_.entry.Flag == 'Y' && !fields_.Purged() && row_.entry.Key &&
+      !(row_.slot ? keys_.SlotHoldsKey(row_.entry.Key, row_.slot)
+                  : keys_.RecordHoldsKey(data_, row_.entry.Record, row_.entry.Key))) {
+    problems_.Mismatch();
+    return false;
+  }
+  // A record not read with a batch was read just now.
+  return row_.slot || !Changed();
+}
+
+// The backward walk reads the entries through the leaf table and the
+// records by their slots: it serves the last rows of a profile, and a page
+// of them reads a leaf or two and the page's records.  Each key is checked
+// against the key after it, as the forward stream checks each against the
+// one before.
+bool Scan::AdvanceBackward() {
+  if (behindAt_ == behind_.size() && !ended_ && next_ >= first_ && !FillBehind()) return false;
+  if (behindAt_ < behind_.size()) {
+    const std::size_t at = behindAt_++;
+    const auto length = static_cast<std::size_t>(std::max<Integer>(0, state_.KeyLength));
+    row_.entry = behind_[at];
+    row_.entry.Key = behindKeys_.data() + at * length;
+    row_.wanted = records_;
+    row_.slot = behindWhole_.empty() || !behindWhole_[at]
+                    ? nullptr
+                    : behindSlots_.data() + at * static_cast<std::size_t>(state_.RecordLength);
+    if (records_ && !TakeRecord()) return false;
+    if (checked_ >= 0 && !InOrder()) return false;
+    return true;
+  }
+  ended_ = true;
+  index_.Close();
+  data_.Close();
+  return !problems_.Any() && !Changed();
+}
+
+bool Scan::FillBehind() {
+  const auto length = static_cast<std::size_t>(std::max<Integer>(0, state_.KeyLength));
+  const auto count = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(behindBatch_), next_ - first_ + 1));
+  behindBatch_ = std::min<std::size_t>(behindBatch_ * 2, 1024);
+  behind_.resize(count);
+  behindKeys_.resize(count * length);
+  behindAt_ = 0;
+  for (std::size_t i = 0; i < count; ++i, --next_) {
+    TreeEntry& entry = behind_[i];
+    if (!walk_.Read(next_, entry)) {
+      problems_.Leaf();
+      return false;
+    }
+    if (!laterKey_.empty() &&
+        order_.Compare(entry.Key, reinterpret_cast<const unsigned char*>(laterKey_.data())) == KeyComparison::After) {
+      problems_.Order();
+      return false;
+    }
+    laterKey_.assign(reinterpret_cast<const char*>(entry.Key), length);
+    std::memcpy(behindKeys_.data() + i * length, entry.Key, length);
+  }
+  // Slots that lie whole inside the data file are read now; any other
+  // record is read field by field when its row comes, and fails there.
+  behindWhole_.clear();
+  if (records_ && state_.RecordLength > 0 && state_.RecordLength <= kWholeSlotLimit) {
+    const auto slot = static_cast<std::size_t>(state_.RecordLength);
+    behindSlots_.resize(count * slot);
+    behindWhole_.assign(count, 0);
+    const std::int64_t whole = WholeSlots(data_, state_.RecordLength);
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::int64_t record = behind_[i].Record;
+      behindWhole_[i] = record >= 1 && record <= whole &&
+                        data_.Read((record - 1) * state_.RecordLength + 1, behindSlots_.data() + i * slot, slot);
+    }
+  }
+  // No row of the batch goes out before the files were found unchanged
+  // after its leaf and its record were read.
+  return !Changed();
+}
+
+std::int64_t Scan::RunEnd(std::int64_t number, std::int64_t step, std::string_view key) {
+  const KeyPartOrder& part = order_.Parts().front();
+  const std::int64_t count = EntryCount(state_);
+  // Whether entry n holds the key part; false past either end or on a leaf
+  // that cannot be read (the caller's own read then meets it).
+  auto same = [&](std::int64_t n) {
+    TreeEntry entry;
+    if (n < 1 || n > count || !peek_.Read(n, entry)) return false;
+    return std::string_view(reinterpret_cast<const char*>(entry.Key) + part.offset, key.size()) == key;
+  };
+  // Strides that double until one leaves the run, then halving back.
+  std::int64_t inside = number;
+  std::int64_t stride = 1;
+  while (same(inside + step * stride)) {
+    inside += step * stride;
+    stride *= 2;
+  }
+  for (stride /= 2; stride >= 1; stride /= 2)
+    if (same(inside + step * stride)) inside += step * stride;
+  return inside;
+}
+
+// The row is checked against the row returned before it, and against the
+// entries beside it that the tree orders apart from SQL only where the
+// bytes named in SettledLength say they may: those after it on a forward
+// walk, which SQL must not put before it, or those before it on a backward
+// walk, which SQL must not put after it.  So every row returned comes in
+// SQL's order, and no row left unread (after a LIMIT, say) could have come
+// before it: a result is right, or the statement fails at the entry where
+// the orders part.  Damage aside, the entries beside a row are looked at
+// only where its own value holds such bytes, and once for a run of equal
+// keys.
+bool Scan::InOrder() {
+  const FieldColumn& column = prepared_->columns[static_cast<std::size_t>(checked_)];
+  std::string_view stored;
+  const bool null = !fields_.Field(static_cast<std::size_t>(checked_), stored);
+  if (column.type != ColumnType::Text) return NumberInOrder(column, null, stored);
+  std::string value;
+  if (!null) SqlText(column, stored, value);
+  const bool descending = backward_;
+  const std::int64_t number = row_.entry.Number;
+  if (hasPrevious_) {
+    const int sign = previousNull_ ? (null ? 0 : -1) : null ? 1 : previous_.compare(value);
+    if (descending ? sign < 0 : sign > 0) {
+      broken_ = number;
+      return false;
+    }
+  }
+  const KeyPartOrder& part = order_.Parts().front();
+  const std::string_view key(reinterpret_cast<const char*>(row_.entry.Key) + part.offset,
+                             static_cast<std::size_t>(part.length));
+  const std::size_t settled = SettledLength(key, descending);
+  const bool tie = hasPrevious_ && previousKey_ == key;
+  if (null && descending) {
+    broken_ = number;  // a value that cannot be read: SQL's NULL, before any other
+    return false;
+  }
+  if (!null && settled < key.size() && !tie) {
+    const std::int64_t step = descending ? -1 : 1;
+    const std::int64_t count = EntryCount(state_);
+    std::string other;
+    // The entries with this very key part tie with it in SQL too: the walk
+    // passes over a run of them by halving strides, not one by one.
+    for (std::int64_t n = RunEnd(number, step, key) + step; n >= 1 && n <= count; n += step) {
+      TreeEntry beside;
+      if (!peek_.Read(n, beside)) {
+        problems_.Leaf();
+        return false;
+      }
+      const std::string_view near(reinterpret_cast<const char*>(beside.Key) + part.offset, key.size());
+      if (near.compare(0, settled, key.substr(0, settled)) != 0) break;
+      if (near == key) continue;
+      SqlText(column, near, other);
+      if (descending ? other > value : other < value) {
+        broken_ = n;
+        return false;
+      }
+    }
+  }
+  hasPrevious_ = true;
+  previousNull_ = null;
+  previous_ = std::move(value);
+  previousKey_.assign(key);
+  return true;
+}
+
+// A numeric column on a tree of digit keys (DigitKeys): digits of one width
+// compare as their values do, and blank keys (NULL) come before them, as in
+// SQL, so no entry left unread belongs before a row returned.  SQL's value
+// comes from the record, which the key was made from: each row is still
+// checked against the row before, and a record whose field is no number
+// (a key that is not its record's) stops the statement.
+bool Scan::NumberInOrder(const FieldColumn& column, bool unread, std::string_view stored) {
+  const std::int64_t number = row_.entry.Number;
+  const FieldValue value = unread ? FieldValue{} : ValueOf(column, stored);
+  if (unread || (!value.null && value.kind == ColumnType::Text)) {
+    broken_ = number;
+    return false;
+  }
+  const long double here = value.kind == ColumnType::Integer ? static_cast<long double>(value.integer) : value.real;
+  if (hasPrevious_) {
+    const int sign = previousNull_ ? (value.null ? 0 : -1)
+                     : value.null  ? 1
+                                   : (previousNumber_ > here) - (previousNumber_ < here);
+    if (backward_ ? sign < 0 : sign > 0) {
+      broken_ = number;
+      return false;
+    }
+  }
+  hasPrevious_ = true;
+  previousNull_ = value.null;
+  previousNumber_ = here;
+  return true;
+}
+
+bool DigitKeys(const Prepared& prepared) {
+  if (prepared.digitKeys < 0) {
+    const SharedState& state = prepared.state;
+    const KeyOrder order(state);
+    ByteFile index;
+    bool digits = !order.Parts().empty() && index.Open(state.IndexPath);
+    const KeyPartOrder& part = order.Parts().front();
+    EntryAt at(state, index);
+    TreeEntry entry;
+    const std::int64_t count = EntryCount(state);
+    for (std::int64_t n = 1; digits && n <= count; ++n) {
+      digits = at.Read(n, entry);
+      const unsigned char* key = digits ? entry.Key + part.offset : nullptr;
+      const bool blank = digits && key[0] == ' ';
+      for (int i = 0; digits && i < part.length; ++i) digits = blank ? key[i] == ' ' : key[i] >= '0' && key[i] <= '9';
+    }
+    // A verdict on files that changed meanwhile is not kept: the next
+    // prepared profile works it out again.
+    if (FilesChanged(state)) return false;
+    prepared.digitKeys = digits ? 1 : 0;
+  }
+  return prepared.digitKeys == 1;
+}
+
 bool Scan::Changed() {
   if (!changed_) changed_ = FilesChanged(state_) || LooksHalfWritten(state_);
   return changed_;
 }
 std::string Scan::Error() const {
   if (changed_) return ChangedFilesText(prepared_->ispec);
+  if (broken_ != 0) {
+    const std::string name = prepared_->columns[static_cast<std::size_t>(checked_)].name;
+    const std::string why =
+        broken_ > 0 ? "entry " + std::to_string(broken_) + " of the profile " + prepared_->profile +
+                          " is stored where SQL's order does not put it (SQL orders some characters otherwise)"
+                    : brokenWhy_;
+    return "The rows cannot be given in SQL's order of " + name + ": " + why +
+           ".  ORDER BY entry_number gives them in the profile's own order.";
+  }
   if (!refused_.empty()) return refused_;
   const std::string message = platform_.FirstMessage();
   return message.empty() ? std::string("The profile cannot be read.") : message;
 }
 int Scan::ErrorCode() const {
   if (changed_) return SQLITE_ABORT;
+  if (broken_ != 0) return SQLITE_ERROR;
   return refused_.empty() ? SQLITE_CORRUPT_VTAB : SQLITE_CANTOPEN;
 }
 

@@ -6,8 +6,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "database/ByteFile.h"
+#include "database/EntryAt.h"
 #include "database/FineProblems.h"
 #include "database/KeyOrder.h"
 #include "database/KeyRecord.h"
@@ -26,8 +29,14 @@ class Scan {
   // `from` and `to`, when not empty, are prefixes of the leading ordinate
   // (SeekPrefix): the scan starts at the first key at or after `from` and
   // ends before the first key after `to`.
+  //
+  // `backward`: the entries from the last of the run to the first.
+  // `checked`, when not -1, is the ordered column (OrderedColumn): every row
+  // returned is checked to come in SQL's order of it, ascending when the
+  // walk goes forwards, descending when it goes backwards, and the scan
+  // fails rather than return a row out of that order.
   Scan(std::shared_ptr<const Prepared> prepared, bool records, std::int64_t first, std::int64_t last,
-       const std::string& from, const std::string& to);
+       const std::string& from, const std::string& to, bool backward = false, int checked = -1);
 
   // The next row; false on a problem, whose message Error() gives.
   bool Advance();
@@ -47,6 +56,18 @@ class Scan {
   // A file of the set that the system would not open now (too many open
   // files, say): no damage, and told as what it is.
   void Refused(const std::string& path);
+  // The next entry of a backward walk and its record.
+  bool AdvanceBackward();
+  // Reads the next entries of a backward walk, and their records, ahead.
+  bool FillBehind();
+  // The last entry from `number` on, going by `step`, whose key part is
+  // `key` (entries with equal parts lie together).
+  std::int64_t RunEnd(std::int64_t number, std::int64_t step, std::string_view key);
+  // The record of the row on hand read and checked against its key.
+  bool TakeRecord();
+  // Whether the row on hand keeps SQL's order of the checked column.
+  bool InOrder();
+  bool NumberInOrder(const FieldColumn& column, bool unread, std::string_view stored);
 
   std::shared_ptr<const Prepared> prepared_;
   const SharedState& state_;
@@ -69,6 +90,34 @@ class Scan {
   std::uint64_t checkedBatches_ = 0;  // the stream's batches looked at
   bool changed_ = false;
   std::string refused_;
+  // The backward walk: the next entry it reads, and the key of the one it
+  // read last, which no earlier entry may follow in the tree's order.  It
+  // reads a batch of entries and their records ahead (`behind_`, their keys
+  // and slots one after another) and looks at the files once for the
+  // batch, as the forward stream does; batches grow from a few rows, so a
+  // page reads about its rows.
+  bool backward_;
+  EntryAt walk_;
+  std::int64_t next_ = 0;
+  std::string laterKey_;
+  std::vector<TreeEntry> behind_;
+  std::vector<unsigned char> behindKeys_;
+  std::vector<char> behindSlots_;
+  std::vector<unsigned char> behindWhole_;  // whether each slot was read whole
+  std::size_t behindAt_ = 0;
+  std::size_t behindBatch_ = 8;
+  // The order check: the column, SQL's value of it in the row returned
+  // before (NULL when `previousNull`), and the entry at which the order
+  // broke (0 while it holds).
+  int checked_;
+  bool hasPrevious_ = false;
+  bool previousNull_ = false;
+  std::string previous_;
+  long double previousNumber_ = 0;  // SQL's value of a numeric column
+  std::string previousKey_;  // that row's key part, for ties
+  EntryAt peek_;             // the entries beside the row, for the check
+  std::int64_t broken_ = 0;
+  std::string brokenWhy_;
 };
 
 struct ProfileCursor {
@@ -77,6 +126,13 @@ struct ProfileCursor {
   std::string dir, ispec, profile;  // the arguments of this scan
   std::string text;                 // scratch for a text value
 };
+
+// Whether every key of the prepared tree holds in its leading part digits
+// across the part's whole width, or blanks alone: then the stored order of a
+// numeric ordered column is SQL's (blanks are NULL, first in both).  Worked
+// out once per prepared profile by reading every leaf; false when a leaf
+// cannot be read or the files changed meanwhile.
+bool DigitKeys(const Prepared& prepared);
 
 // The prepared profile for these arguments: the table's own while its files
 // are as they were, else a new one, kept for the next scan.  Null when the

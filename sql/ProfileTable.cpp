@@ -119,6 +119,8 @@ int ConnectTable(sqlite3* db, int argc, const char* const* argv, sqlite3_vtab** 
       table->columns = RecordColumns(state, names);
       table->leading = LeadingColumn(state, table->columns);
       if (table->leading >= 0) table->leadingLength = KeyOrder(state).Parts().front().length;
+      table->ordered = OrderedColumn(state, table->columns);
+      table->headerRecords = state.RecordCount;
       schema = NamedSchema(*table);
     }
   } else {
@@ -235,7 +237,12 @@ int FilterScan(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int ar
     return ResultCode(kind);
   }
   if (last < first) last = 0;
-  cursor->scan = std::make_unique<Scan>(prepared, (idxNum & kReadRecords) != 0, first, last, from, to);
+  // The walk's letters follow those of the arguments.
+  const std::string walk = plan.size() > static_cast<std::size_t>(argc) ? plan.substr(static_cast<std::size_t>(argc)) : "";
+  const bool backward = walk.find(kBackward) != std::string::npos;
+  const int checked = walk.find(kOrderChecked) != std::string::npos ? table.ordered : -1;
+  cursor->scan =
+      std::make_unique<Scan>(prepared, (idxNum & kReadRecords) != 0, first, last, from, to, backward, checked);
   if (!cursor->scan->Advance()) {
     SetError(base->pVtab, cursor->scan->Error());
     return cursor->scan->ErrorCode();

@@ -108,6 +108,10 @@ struct Prepared {
   SharedState state;
   std::vector<FieldColumn> columns;
   std::string dir, ispec, profile;
+  // Whether the leading part of every key is digits across its width or
+  // blanks alone (DigitKeys): -1 until an ORDER BY of a numeric ordered
+  // column first asks.  One connection uses a table at a time.
+  mutable int digitKeys = -1;
 };
 
 struct ProfileTable {
@@ -118,6 +122,12 @@ struct ProfileTable {
   std::vector<Role> roles;           // per declared column
   int leading = -1;  // the column the key seek serves (LeadingColumn), or -1
   int leadingLength = 0;  // its key part's length
+  // The column whose SQL order the tree's order can give (OrderedColumn),
+  // or -1.
+  int ordered = -1;
+  // Records the index header counts, for the planner's estimates before a
+  // scan has walked the tree.
+  std::int64_t headerRecords = 0;
   std::shared_ptr<const Prepared> prepared;
   // A stored table whose files could not be read when it was connected: it
   // has no field columns, every scan fails with this message and code, and
@@ -139,12 +149,18 @@ constexpr const char* kFunctionSchema =
     "stored_key BLOB, entry_flag TEXT, shown INTEGER, dir HIDDEN, ispec HIDDEN, profile HIDDEN)";
 std::string NamedSchema(ProfileTable& table);
 int LeadingColumn(const SharedState& state, const std::vector<FieldColumn>& columns);
+int OrderedColumn(const SharedState& state, const std::vector<FieldColumn>& columns);
 int ColumnValue(sqlite3_vtab_cursor* base, sqlite3_context* context, int column);
 
 // The planner (ProfilePlan.cpp).
 
 // Bit 0 of the plan's idxNum: records are read.
 constexpr int kReadRecords = 1;
+// Letters after those of the arguments in the plan string: the entries are
+// read from the last one backwards, and each row is checked to come in SQL's
+// order of the ordered column (OrderedColumn), ascending with the walk.
+constexpr char kBackward = 'R';
+constexpr char kOrderChecked = 'K';
 int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info);
 std::string SeekPrefix(sqlite3_value* value, int partLength);
 void Narrow(char op, sqlite3_value* value, std::int64_t& first, std::int64_t& last);

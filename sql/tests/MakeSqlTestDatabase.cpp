@@ -27,6 +27,12 @@
 //                   letter beyond ASCII (Windows-1252 0xC9, E acute).
 //   DIR/values      VAL: blank numbers, a number field holding text, a
 //                   purged record and an entry flagged "N", profile BYITEM.
+//   DIR/mixed       MIX: 400 records whose CODE (profile BYCODE) is drawn
+//                   from bytes SQL orders otherwise than the file (controls,
+//                   blanks, 0x7F, 0x80 to 0x9F, 0xA0 up) and whose AMT
+//                   (profile BYAMT) is a number of mixed widths and signs,
+//                   blank or a text, and whose SEQ (profile BYSEQ) is four
+//                   digits or blank: orders for the ORDER BY tests.
 //   DIR/odd         sqlite_odd: an ISPEC whose names SQL cannot take as they
 //                   are: a name SQLite keeps for itself, fields named like
 //                   the tables' own columns and like each other but for
@@ -153,6 +159,36 @@ void BuildValues(const std::filesystem::path& dir) {
   BuildIspec(dir, setup);
 }
 
+// Codes of one to six bytes from a small alphabet, drawn the same way each
+// time (a linear congruential sequence), so that many share a beginning.
+void BuildMixed(const std::filesystem::path& dir) {
+  IspecContent setup;
+  setup.name = "MIX";
+  setup.definition.fields = {{"CODE", 1, "A", 6, 0}, {"AMT", 2, "N", 5, 0}, {"SEQ", 3, "N", 4, 0}};
+  const std::string alphabet("\x01\x1F AZaz~\x7F\x80\x8A\x9F\xA0\xE9\xFF", 15);
+  const char* const amounts[] = {"   -5", "00012", "12", "-0007", "+3", "", "abc", "  100", "-12", "9", "00000", "-0"};
+  std::uint32_t seed = 12345;
+  auto draw = [&](std::uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  for (int n = 0; n < 400; ++n) {
+    std::string code;
+    // A leading letter from a few keeps runs of shared beginnings long.
+    code += "AAB"[draw(3)];
+    for (std::uint32_t length = draw(6); length > 0; --length) code += alphabet[draw(static_cast<std::uint32_t>(alphabet.size()))];
+    while (!code.empty() && code.back() == ' ') code.pop_back();
+    // Zero-filled, some equal, every 23rd blank.
+    char seq[8];
+    std::snprintf(seq, sizeof seq, "%04d", (n * 7919) % 10000 % 1500);
+    setup.records.push_back({{code, amounts[draw(12)], n % 23 == 0 ? std::string() : std::string(seq)}});
+  }
+  setup.profiles = {{.name = "BYCODE", .keyFields = {{"CODE"}}},
+                    {.name = "BYAMT", .keyFields = {{"AMT"}, {"CODE"}}},
+                    {.name = "BYSEQ", .keyFields = {{"SEQ"}}}};
+  BuildIspec(dir, setup);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -165,7 +201,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::filesystem::path root = argv[1];
-  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped", "mismatch", "firstbad", "folded", "latin", "values", "odd"})
+  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped", "mismatch", "firstbad", "folded", "latin", "values", "mixed", "odd"})
     std::filesystem::create_directories(root / name);
   BuildCustomers(root / "good");
   BuildOrders(root / "good");
@@ -191,6 +227,7 @@ int main(int argc, char** argv) {
   BuildFolded(root / "folded");
   BuildLatin(root / "latin");
   BuildValues(root / "values");
+  BuildMixed(root / "mixed");
   BuildOdd(root / "odd");
   return 0;
 }

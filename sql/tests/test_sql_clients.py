@@ -228,6 +228,100 @@ class PythonClientTest(Fixture):
         self.assertEqual([r[0] for r in db.execute("SELECT NAME FROM n WHERE NAME >= 'Zed'")],
                          ["Zed\x01", "Zed", "Zedz", "Zed\u20ac", "Zed\u00e9"])
 
+    def ordered_or_refused(self, db, table, copy, key, where, order, page, params):
+        """Runs a query on the profile table and on its plain copy, which
+        SQLite sorts itself: the table's rows must be the copy's, or the
+        statement must fail saying to order by entry_number.  True when it
+        gave rows."""
+        query = "SELECT entry_number, {key}, {other} FROM {t} {where} {order} {page}"
+        other = "AMT" if key == "CODE" else "CODE"
+        fill = dict(key=key, other=other, where=where, order=order, page=page)
+        expected = db.execute(query.format(t=copy, **fill), params).fetchall()
+        try:
+            got = db.execute(query.format(t=table, **fill), params).fetchall()
+        except sqlite3.Error as error:
+            self.assertRegex(str(error), r"SQL's order of \w+: entry \d+ .*ORDER BY entry_number gives")
+            return False
+        # Equal keys may come in any order: the keys must be the copy's, and
+        # every row one of the copy's that passes the constraints.
+        self.assertEqual([r[1] for r in got], [r[1] for r in expected])
+        passing = set(db.execute(query.format(t=copy, **dict(fill, order="", page="")), params).fetchall())
+        self.assertLessEqual(set(got), passing)
+        self.assertEqual(len(set(got)), len(got))
+        return True
+
+    def test_order_by_the_key_is_sql_order_or_fails_with_the_message(self):
+        db = self.connect()
+        self.table(db, "c", os.path.join(self.root, "mixed"), "MIX", "BYCODE")
+        self.table(db, "a", os.path.join(self.root, "mixed"), "MIX", "BYAMT")
+        self.table(db, "s", os.path.join(self.root, "mixed"), "MIX", "BYSEQ")
+        for name in ("c", "a", "s"):
+            db.execute(f"CREATE TABLE {name}_copy AS SELECT entry_number, CODE, AMT, SEQ FROM {name} "
+                       "ORDER BY entry_number")
+        codes = [r[0] for r in db.execute("SELECT CODE FROM c_copy ORDER BY entry_number")]
+        self.assertEqual(len(codes), 400)
+        # The text key is taken in the tree's order, and so is the numeric
+        # one whose keys are all four digits or blank; the numeric one of
+        # mixed forms is left to SQLite, whose order of "-12", "  100" and
+        # "abc" no bytes follow.
+        for table, order in (("c", "CODE DESC"), ("s", "SEQ"), ("s", "SEQ DESC")):
+            plan = str(db.execute(f"EXPLAIN QUERY PLAN SELECT * FROM {table} ORDER BY {order}").fetchall())
+            self.assertIn(":RK" if "DESC" in order else ":K", plan)
+            self.assertNotIn("B-TREE", plan)
+        self.assertIn("B-TREE", str(db.execute("EXPLAIN QUERY PLAN SELECT * FROM a ORDER BY AMT").fetchall()))
+        bounds = [codes[i] for i in range(0, 400, 37)] + ["A", "B", "A\x01", "A\u20ac", "A\xe9", "Az", "C"]
+        wheres = [("", ())] + [(w, (b,)) for b in bounds for w in ("WHERE CODE > ?", "WHERE CODE <= ?", "WHERE CODE = ?")]
+        wheres += [("WHERE CODE >= ? AND CODE < ?", (lo, hi)) for lo, hi in zip(bounds, bounds[3:]) if lo < hi]
+        numeric = {"AMT": [("", ()), ("WHERE AMT > ?", (0,)), ("WHERE AMT < ?", (10,))],
+                   "SEQ": [("", ()), ("WHERE SEQ > ?", (700,)), ("WHERE SEQ <= ?", (35,)), ("WHERE SEQ IS NULL", ()),
+                           ("WHERE SEQ BETWEEN ? AND ?", (100, 120)), ("WHERE SEQ = ?", (1498,))]}
+        given = refused = 0
+        for key, table in (("CODE", "c"), ("AMT", "a"), ("SEQ", "s")):
+            for where, params in wheres if key == "CODE" else numeric[key]:
+                for order in (f"ORDER BY {key}", f"ORDER BY {key} DESC"):
+                    for page in ("", "LIMIT 1", "LIMIT 5", "LIMIT 5 OFFSET 3"):
+                        with self.subTest(key=key, where=where, params=params, order=order, page=page):
+                            if self.ordered_or_refused(db, table, table + "_copy", key, where, order, page, params):
+                                given += 1
+                            else:
+                                self.assertEqual(key, "CODE")  # numbers are given or left to SQLite
+                                refused += 1
+        # Both outcomes are met (the codes are mostly bytes the orders part
+        # on, so most statements are refused): the grid tells a wrong order
+        # from a refusal.
+        self.assertGreater(given, 20)
+        self.assertGreater(refused, 20)
+
+        # A profile whose stored order is SQL's gives every page; the last
+        # names of BYNAME are stored otherwise ("Zed\x01" before "Zed", the
+        # euro sign before e acute) and are refused in either direction.
+        self.table(db, "n", self.good, "CUST", "BYNAME")
+        db.execute("CREATE TABLE n_copy AS SELECT entry_number, NAME FROM n ORDER BY entry_number")
+        page = "SELECT NAME, entry_number FROM {} WHERE NAME > ? AND NAME < 'Zed' ORDER BY NAME LIMIT 21"
+        last, pages = "", 0
+        while pages < 40:
+            rows = db.execute(page.format("n"), (last,)).fetchall()
+            self.assertEqual([r[0] for r in rows], [r[0] for r in db.execute(page.format("n_copy"), (last,))])
+            if not rows:
+                break
+            last, pages = rows[-1][0], pages + 1
+        self.assertEqual(pages, 40)
+        descending = "SELECT NAME FROM {} WHERE NAME < ? ORDER BY NAME DESC LIMIT 21"
+        self.assertEqual(db.execute(descending.format("n"), ("Firm-050000",)).fetchall(),
+                         db.execute(descending.format("n_copy"), ("Firm-050000",)).fetchall())
+        zed = [r[0] for r in db.execute("SELECT entry_number FROM n_copy WHERE NAME >= 'Zec'")]
+        self.assertEqual(len(zed), 5)
+        for statement in ("SELECT NAME FROM n WHERE NAME >= 'Zec' ORDER BY NAME",
+                          "SELECT NAME FROM n ORDER BY NAME DESC LIMIT 1"):
+            with self.subTest(statement=statement):
+                with self.assertRaisesRegex(sqlite3.OperationalError,
+                                            r"SQL's order of NAME: entry (\d+) of the profile BYNAME .*entry_number") as caught:
+                    db.execute(statement).fetchall()
+                self.assertIn(int(str(caught.exception).split("entry ")[1].split()[0]), zed)
+        # ORDER BY the entry number backwards is the walk backwards.
+        self.assertEqual(db.execute("SELECT entry_number, NAME FROM n ORDER BY entry_number DESC LIMIT 30").fetchall(),
+                         db.execute("SELECT entry_number, NAME FROM n_copy ORDER BY entry_number DESC LIMIT 30").fetchall())
+
     def test_a_join_of_two_ispecs(self):
         db = self.connect()
         self.table(db, "cust", self.good, "CUST", "BYNO")
