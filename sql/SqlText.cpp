@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "database/StdCompat.h"
 #include "viewer/Cp1252.h"
 
 namespace ondrel::sql {
@@ -89,7 +90,7 @@ std::string MessageText(std::string_view text) {
 
 void AppendShortestReal(std::string& out, double value) {
   char text[32];
-  const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+  const auto [end, ec] = compat::to_chars(text, text + sizeof text, value);
   if (ec != std::errc()) return;
   std::string_view written(text, static_cast<std::size_t>(end - text));
   out += written;
