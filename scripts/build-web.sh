@@ -34,7 +34,7 @@ export NODE_PATH=/usr/share/nodejs
 launcher=()
 command -v ccache > /dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release "${launcher[@]}"
-cmake --build build-web -j"$(nproc)" --target ondrel-export
+cmake --build build-web -j"$(nproc)" --target ondrel-export ondrel_browser_file
 
 mkdir -p "$out"
 cp build-web/tools/export/ondrel-export.js "$out/ondrel-export.js"
