@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "database/BigEndian.h"
+#include "database/StdCompat.h"
 
 namespace ondrel {
 
@@ -59,7 +60,7 @@ const ByteFile::Block* ByteFile::Fetch(std::int64_t offset, std::size_t n) {
   victim->start = -1;
   victim->size = static_cast<std::size_t>(length);
   if (victim->size > victim->capacity) {
-    victim->bytes = std::make_unique_for_overwrite<unsigned char[]>(victim->size);
+    victim->bytes = compat::make_unique_for_overwrite<unsigned char[]>(victim->size);
     victim->capacity = victim->size;
   }
   if (!ReadDirect(start, victim->bytes.get(), victim->size)) return nullptr;

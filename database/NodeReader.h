@@ -16,6 +16,7 @@
 
 #include "database/BigEndian.h"
 #include "database/ByteFile.h"
+#include "database/StdCompat.h"
 
 namespace ondrel {
 
@@ -30,7 +31,7 @@ class NodeReader {
     start_ = from;
     size_ = to > from ? static_cast<std::size_t>(to - from) : 0;
     if (size_ > capacity_) {
-      bytes_ = std::make_unique_for_overwrite<unsigned char[]>(size_);
+      bytes_ = compat::make_unique_for_overwrite<unsigned char[]>(size_);
       capacity_ = size_;
     }
     if (size_ > 0 && !file_.Read(from, bytes_.get(), size_)) size_ = 0;

@@ -5,12 +5,12 @@
 # what dpkg-buildflags says, and so does its file prefix map, which would
 # name the folder the build was configured from.  A sanitizer or fuzzing
 # build checks the code and has its own flags; it gets none of these, nor
-# does a machine without dpkg-buildflags.
+# does a machine without dpkg-buildflags, nor the WebAssembly build.
 option(ONDREL_HARDENING "Build with dpkg-buildflags' hardening flags" ON)
 
 find_program(DPKG_BUILDFLAGS dpkg-buildflags)
 string(TOUPPER "${CMAKE_BUILD_TYPE}" _ondrel_build_type)
-if(ONDREL_HARDENING AND DPKG_BUILDFLAGS AND NOT ONDREL_FUZZ
+if(ONDREL_HARDENING AND DPKG_BUILDFLAGS AND NOT ONDREL_FUZZ AND NOT EMSCRIPTEN
    AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize"
    AND _ondrel_build_type MATCHES "^(RELEASE|RELWITHDEBINFO|MINSIZEREL)$")
   set(_ondrel_flags)

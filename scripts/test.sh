@@ -2,24 +2,34 @@
 # Installs what is missing, builds everything and runs the whole test suite:
 #   1. the release build and every test;
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   3. a clang build that runs each fuzz target for a short while.
-# Set ONDREL_TEST_STAGES to a subset of "main asan fuzz" to run fewer.
+#   3. ondrel-export built as WebAssembly, against the native one under Node.js;
+#   4. a clang build that runs each fuzz target for a short while.
+# Set ONDREL_TEST_STAGES to a subset of "main asan web fuzz" to run fewer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 bash scripts/install-deps.sh
 
-stages=${ONDREL_TEST_STAGES:-main asan fuzz}
+stages=${ONDREL_TEST_STAGES:-main asan web fuzz}
 jobs=$(nproc)
 
 for stage in $stages; do
   echo "=== $stage"
   case $stage in
     main)
-      cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDREL_BUILD_TESTS=ON -DONDREL_BUILD_SCREENS=ON
+      cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDREL_BUILD_TESTS=ON -DONDREL_BUILD_SCREENS=ON \
+        -DONDREL_WEB_EXPORT_JS=
       cmake --build build -j"$jobs"
       ctest --test-dir build --output-on-failure -j"$jobs" --timeout 900
+      ;;
+    web)
+      # The native tool of the main build, and the WebAssembly one beside it.
+      bash scripts/build-web.sh build-web/out
+      cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDREL_BUILD_TESTS=ON -DONDREL_BUILD_SCREENS=ON \
+        -DONDREL_WEB_EXPORT_JS="$root/build-web/out/ondrel-export.js"
+      cmake --build build -j"$jobs" --target web_parity_tests
+      ctest --test-dir build --output-on-failure -j"$jobs" --timeout 900 -R '^WebParityTest\.'
       ;;
     asan)
       # Without -fno-sanitize-recover a UBSan finding would still exit 0.

@@ -9,6 +9,7 @@
 #include "database/Checked.h"
 #include "database/DataRecord.h"
 #include "database/Definition.h"
+#include "database/StdCompat.h"
 #include "viewer/Cp1252.h"
 
 namespace ondrel::sql {
@@ -52,8 +53,8 @@ bool ParseNumber(std::string_view text, int decimals, FieldValue& value) {
   const std::string_view unsigned_text = text.substr(at);
   if (decimals > 0) {
     double number = 0;
-    const auto [end, ec] = std::from_chars(unsigned_text.data(), unsigned_text.data() + unsigned_text.size(), number,
-                                           std::chars_format::fixed);
+    const auto [end, ec] = compat::from_chars(unsigned_text.data(), unsigned_text.data() + unsigned_text.size(),
+                                              number, std::chars_format::fixed);
     if (ec != std::errc() || end != unsigned_text.data() + unsigned_text.size() || !std::isfinite(number))
       return false;
     value.kind = ColumnType::Real;

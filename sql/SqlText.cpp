@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "database/StdCompat.h"
 #include "viewer/Cp1252.h"
 
 namespace ondrel::sql {
@@ -151,7 +152,7 @@ void AppendShortestReal(std::string& out, double value) {
 
 char* WriteShortestReal(char* out, double value) {
   // Room for the longest shortest form of a double and the ".0".
-  const auto [end, ec] = std::to_chars(out, out + kShortestRealMost - 2, value);
+  const auto [end, ec] = compat::to_chars(out, out + kShortestRealMost - 2, value);
   if (ec != std::errc()) return out;
   const std::string_view written(out, static_cast<std::size_t>(end - out));
   // JSON and SQL both read "5" as a whole number: a real keeps its point.

@@ -25,6 +25,7 @@
 #include "database/ByteFile.h"
 #include "database/FineProblems.h"
 #include "database/SharedState.h"
+#include "database/StdCompat.h"
 
 namespace ondrel {
 
@@ -50,7 +51,7 @@ class TextMatcher {
   bool matchCase_;
   // Prepared once: a record line is short, and a search that prepared its
   // text again for every line would spend most of its time doing so.
-  std::boyer_moore_horspool_searcher<std::string::const_iterator> searcher_;
+  compat::boyer_moore_horspool_searcher<std::string::const_iterator> searcher_;
   mutable std::string folded_;
 
   // Where the shown fields of a definition lie in a record slot, learnt at

@@ -1,0 +1,244 @@
+// ondrel-export built as WebAssembly for Node.js against the native
+// ondrel-export, run on the same files with the same arguments: standard
+// output, standard error and exit status must be the same bytes, for every
+// mode on sound databases of many shapes and on every kind of damage the
+// writer makes.  Only --sqlite differs: the WebAssembly build refuses it.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/hostile/HostileDatabase.h"
+#include "tests/hostile/Subprocess.h"
+#include "tests/support/TempDir.h"
+#include "tools/writer/Damage.h"
+#include "tools/writer/DemoDatabase.h"
+
+namespace ondrel::test {
+namespace {
+
+const std::string kNative = ONDREL_EXPORT_PATH;
+const std::string kNode = ONDREL_NODE_PATH;
+const std::string kWeb = ONDREL_WEB_EXPORT_JS;
+
+std::string CommandLine(const std::string& program, const std::vector<std::string>& args) {
+  std::string line = program;
+  for (const std::string& a : args) line += " " + Quote(a);
+  return line;
+}
+
+// Runs both builds; returns the native run, which the caller may judge.
+RunResult Same(const std::vector<std::string>& args) {
+  const RunResult native = RunCommand(CommandLine(Quote(kNative), args), 60);
+  const RunResult web = RunCommand(CommandLine(Quote(kNode) + " --no-experimental-fetch " + Quote(kWeb), args), 120);
+  const std::string what = CommandLine("ondrel-export", args);
+  EXPECT_NE(native.status, 124) << "did not end: " << what;
+  EXPECT_EQ(web.status, native.status) << what << "\nweb stderr: " << web.err;
+  EXPECT_EQ(web.err, native.err) << what;
+  EXPECT_EQ(web.out, native.out) << what;
+  return native;
+}
+
+// A numbered ISPEC of `count` records whose profiles take the writer's
+// shapes: descending parts inverted and as written, folded to capitals, the
+// first-key interior convention, entries not flagged "Y", a condition,
+// tails of 4 and 8, and a signed decimal field (JSON numbers).
+writer::IspecContent Shaped(const std::string& name, int count, int nodeSize) {
+  writer::IspecContent s;
+  s.name = name;
+  s.nodeSize = nodeSize;
+  s.descriptionsAtEnd = nodeSize != 512;
+  s.profileCrlf = nodeSize != 512;
+  s.definition.fields = {{"NO", 1, "N", 6, 0},          {"GROUP", 2, "A", 3, 0},  {"DATE", 3, "D", 8, 0},
+                         {"DESCRIPTION", 4, "A", 14, 0}, {"AMOUNT", 5, "N", 9, 2}, {"NOTE", 6, "A", 8, 0}};
+  for (int i = 1; i <= count; ++i) {
+    char no[8], date[12], amount[16];
+    std::snprintf(no, sizeof no, "%06d", i);
+    std::snprintf(date, sizeof date, "2019%02d%02d", 1 + i % 12, 1 + (i * 7) % 28);
+    std::snprintf(amount, sizeof amount, "%d.%02d", (i % 7 == 3 ? -1 : 1) * (i * 37 % 9000), i * 13 % 100);
+    const std::string description = (i % 4 ? "item " : "Item ") + std::to_string(i % 37);
+    const std::string note = i % 11 ? "" : "\xE9t\xE9 \x80";  // Windows-1252, written as UTF-8
+    s.records.push_back({{no, "G" + std::to_string(i % 5), date, description, i % 13 ? amount : "", note}, i % 9 == 4});
+  }
+  const int leaf = nodeSize == 512 ? 5 : 0;
+  s.profiles = {
+      {.name = "BYNO", .keyFields = {{"NO"}}, .maxLeafFill = leaf, .maxInteriorFill = leaf ? 3 : 0},
+      {.name = "DATEDOWN", .keyFields = {{"GROUP"}, {"DATE", true}, {"NO"}}, .entryTail = 8},
+      {.name = "DATEPLAIN", .keyFields = {{"GROUP"}, {"DATE", true, false, true}, {"NO"}}, .maxLeafFill = leaf},
+      {.name = "FIRSTKEY", .keyFields = {{"DESCRIPTION"}, {"NO", true}}, .maxLeafFill = 4, .maxInteriorFill = 2,
+       .interiorKey = writer::InteriorKey::FirstOfChild},
+      {.name = "CAPITALS", .keyFields = {{"DESCRIPTION", false, false, false, true}, {"NO"}}},
+      {.name = "FLAGGED", .keyFields = {{"NO"}},
+       .entryFlag = [](std::uint32_t n, const writer::RecordContent&) -> std::uint8_t { return n % 3 ? 'Y' : 'N'; }},
+      {.name = "GROUPA",
+       .keyFields = {{"NO"}},
+       .conditions = {{"GROUP", '0', ' ', "G1"}},
+       .select = [](std::uint32_t, const writer::RecordContent& r) { return !r.purged && r.values[1] == "G1"; }},
+  };
+  return s;
+}
+
+// Every mode over one profile, each reading the profile another way.
+void EveryModeOfAProfile(const std::string& dir, const std::string& ispec, const std::string& profile,
+                         const std::string& seek, const std::string& find) {
+  SCOPED_TRACE(ispec + " " + profile);
+  const std::vector<std::vector<std::string>> options = {
+      {},
+      {"--entry-numbers", "--from", "3", "--count", "40"},
+      {"--format", "csv"},
+      {"--format", "json", "--entry-numbers"},
+      {"--format", "csv", "--seek", seek, "--count", "25"},
+      {"--find", find, "--entry-numbers"},
+      {"--find", find, "--match-case", "--format", "json"},
+      {"--window"},
+      {"--window", "7"},
+      {"--window", "--seek", seek},
+      {"--describe"},
+      {"--describe", "--seek", seek},
+      {"--check"},
+      {"--check", "--format", "json", "--max-problems", "0"},
+  };
+  for (std::vector<std::string> args : options) {
+    args.insert(args.end(), {dir, ispec, profile});
+    Same(args);
+  }
+}
+
+TEST(WebParityTest, EveryModeOnSoundDatabasesOfEveryShape) {
+  TempDir shapes;
+  writer::BuildIspec(shapes.path(), Shaped("SMALL", 700, 512));
+  writer::BuildIspec(shapes.path(), Shaped("WIDE", 3000, 2048));
+  writer::BuildIspec(shapes.path(), Shaped("ONE", 1, 512));
+  writer::BuildIspec(shapes.path(), Shaped("NONE", 0, 512));
+  TempDir demo;
+  writer::BuildDemoDatabase(demo.path());
+
+  // The runs are judged here as well as compared, so that two builds that
+  // failed alike would not pass.
+  EXPECT_EQ(Same({shapes.str()}).out, "NONE\nONE\nSMALL\nWIDE\n");
+  EXPECT_EQ(Same({demo.str(), "CUSTOMER"}).status, 0);
+  for (const char* profile : {"BYNO", "DATEDOWN", "DATEPLAIN", "FIRSTKEY", "CAPITALS", "FLAGGED", "GROUPA"})
+    EveryModeOfAProfile(shapes.str(), "SMALL", profile, "G3", "item 1");
+  // 2048-byte nodes, the key descriptions at the end, CR LF in the profiles.
+  for (const char* profile : {"BYNO", "DATEDOWN", "FIRSTKEY"})
+    EveryModeOfAProfile(shapes.str(), "WIDE", profile, "G3", "item 1");
+  for (const char* name : {"ONE", "NONE"}) EveryModeOfAProfile(shapes.str(), name, "DATEDOWN", "G1", "Item");
+  EveryModeOfAProfile(demo.str(), "CUSTOMER", "BYNAME", "Mbeki", "plumbing");
+  EveryModeOfAProfile(demo.str(), "ORDERS", "ORDNO", "5000", "1");
+
+  const RunResult all = Same({"--check", "--format", "json", demo.str()});
+  EXPECT_EQ(all.status, 0) << all.err;
+  EXPECT_NE(all.out.find("\"type\":\"total\""), std::string::npos);
+  const RunResult strict = Same({"--check", "--strict", shapes.str(), "SMALL"});
+  EXPECT_EQ(strict.status, 0) << strict.out;
+  EXPECT_GT(Same({"--format", "csv", demo.str(), "CUSTOMER", "BYNAME"}).out.size(), 480u * 20);
+
+  // What is not a database, and what is not a valid command line.
+  Same({"--help"});
+  Same({"--version"});
+  Same({});
+  Same({"--format", "xml", demo.str(), "CUSTOMER", "BYNAME"});
+  Same({"--window", "0", demo.str(), "CUSTOMER", "BYNAME"});
+  Same({"--seek", "A", demo.str(), "CUSTOMER"});
+  Same({(demo.path() / "missing").string()});
+  Same({demo.str(), "NOSUCH"});
+  Same({demo.str(), "CUSTOMER", "NOSUCH"});
+  Same({(demo.path() / "_CUSTOMER.DAT").string(), "CUSTOMER", "BYNAME"});
+}
+
+// The hostile ISPEC damaged in each way the writer can: both builds must
+// fail alike, with the same message after the same output.
+TEST(WebParityTest, TheDamageCorpus) {
+  TempDir db;
+  const writer::IspecLayout layout = BuildHostileIspec(db.path());
+  const writer::TreeLayout& tree = layout.index.keys[1];
+  const std::string index = [&] {
+    std::ifstream in(layout.files.Index(), std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }();
+  auto runAll = [&](const writer::FileSet& set, const std::string& what) {
+    SCOPED_TRACE(what);
+    const std::string dir = set.dir.string();
+    int failed = 0;
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {dir, "ORD", "ORDNO"},
+             {"--format", "json", dir, "ORD", "ORDNO"},
+             {"--window", "150", dir, "ORD", "ORDNO"},
+             {"--describe", dir, "ORD", "ORDNO"},
+             {"--find", "9", "--entry-numbers", dir, "ORD", "ORDNO"},
+             {"--check", "--strict", dir, "ORD", "ORDNO"},
+             {"--check", "--format", "json", dir}})
+      failed += Same(args).status != 0;
+    return failed;
+  };
+  // Each damage is made on a fresh copy of the sound set.
+  auto damaged = [&](const std::string& what, const std::function<void(const writer::FileSet&)>& damage) {
+    TempDir copy;
+    std::filesystem::copy(db.path(), copy.path(), std::filesystem::copy_options::recursive);
+    const writer::FileSet set{copy.path(), "ORD"};
+    damage(set);
+    EXPECT_GT(runAll(set, what), 0) << what << ": the damage went unnoticed";
+  };
+
+  EXPECT_EQ(runAll(layout.files, "sound"), 0);
+  damaged("swapped entries", [&](const auto& s) { writer::SwapEntries(s, 1, tree.Leaves()[4], 5, tree.Leaves()[5], 0); });
+  damaged("key changed", [&](const auto& s) { writer::SetEntryKey(s, 1, tree.Leaves()[7], 2, "999999"); });
+  damaged("pointer changed", [&](const auto& s) { writer::SetEntryPointer(s, 1, tree.Leaves()[9], 1, 40); });
+  damaged("purged record", [&](const auto& s) { writer::PurgeRecord(s, layout.recordLength, layout.entryRecords[1][20]); });
+  damaged("entry removed", [&](const auto& s) { writer::RemoveEntry(s, 1, tree.Leaves()[3], 4); });
+  damaged("interior key", [&](const auto& s) { writer::SetEntryKey(s, 1, tree.levels[1][2], 1, "000000"); });
+  damaged("record changed", [&](const auto& s) { writer::SetRecordBytes(s, layout.recordLength, layout.entryRecords[1][30], 0, "9"); });
+  damaged("child of zero", [&](const auto& s) { writer::ZeroChildPointer(s, 1, tree.root, 1); });
+  damaged("child past the end", [&](const auto& s) { writer::ChildPointerPastEnd(s, 1, tree.levels[1][0], 0); });
+  damaged("cycles", [&](const auto& s) {
+    writer::MakeCycle(s, 1, tree.levels[1][2], 0, tree.root);
+    writer::MakeCycle(s, 1, tree.levels[1][3], 1, tree.levels[1][3]);
+  });
+  damaged("used length", [&](const auto& s) { writer::SetUsedLength(s, 512, tree.Leaves()[3], 0x7FFF); });
+  damaged("description length", [&](const auto& s) { writer::SetKeyDescriptionLength(s, 1, 21); });
+  damaged("roots swapped", [&](const auto& s) { writer::SwapRoots(s, 1, 2); });
+  damaged("data cut short", [&](const auto& s) { writer::TruncateFile(s, writer::FileKind::Data, 1000); });
+  for (const writer::FileKind kind :
+       {writer::FileKind::Definition, writer::FileKind::Profile, writer::FileKind::Data, writer::FileKind::Index}) {
+    const std::string name = std::to_string(static_cast<int>(kind));
+    damaged("removed " + name, [&](const auto& s) { writer::RemoveFile(s, kind); });
+    damaged("FIFO " + name, [&](const auto& s) {
+      writer::RemoveFile(s, kind);
+      ASSERT_EQ(mkfifo(s.Path(kind).c_str(), 0600), 0);
+    });
+    damaged("device " + name, [&](const auto& s) {
+      writer::RemoveFile(s, kind);
+      std::filesystem::create_symlink("/dev/zero", s.Path(kind));
+    });
+  }
+  // The index cut at node boundaries (every fifth: the native tests cut it
+  // at each); a cut past the end of the profile's tree still takes the last
+  // key's root, which --check finds.
+  for (std::uintmax_t length = 0; length < index.size(); length += 5 * 512) {
+    damaged("index cut at " + std::to_string(length),
+            [&](const auto& s) { writer::TruncateFile(s, writer::FileKind::Index, length); });
+  }
+}
+
+TEST(WebParityTest, SqliteIsRefusedClearly) {
+  TempDir demo;
+  writer::BuildIspec(demo.path(), Shaped("ONE", 1, 512));
+  const std::string out = (demo.path() / "out.db").string();
+  const RunResult web = RunCommand(
+      CommandLine(Quote(kNode) + " --no-experimental-fetch " + Quote(kWeb), {"--sqlite", out, demo.str()}), 120);
+  EXPECT_EQ(web.status, 2);
+  EXPECT_EQ(web.out, "");
+  EXPECT_EQ(web.err,
+            "ondrel-export: --sqlite is not available in this build; the native ondrel-export writes SQLite files\n");
+  EXPECT_FALSE(std::filesystem::exists(out));
+  // A usage error is still reported as such before it.
+  Same({"--sqlite", out, demo.str(), "ONE"});
+}
+
+}  // namespace
+}  // namespace ondrel::test
