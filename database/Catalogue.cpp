@@ -69,6 +69,11 @@ std::vector<std::string> ListIspecs(const std::string& directory, bool* readable
 
 std::string JoinPath(const std::string& directory, const std::string& fileName) {
   if (!directory.empty() && directory.back() == '/') return directory + fileName;
+#ifdef _WIN32
+  // A Windows name may end in its own separator, or be a drive alone ("D:",
+  // that drive's current folder).
+  if (!directory.empty() && (directory.back() == '\\' || directory.back() == ':')) return directory + fileName;
+#endif
   return directory + "/" + fileName;
 }
 

@@ -1,38 +1,14 @@
 #include "tools/export/Output.h"
 
-#include <unistd.h>
-
 #include <cerrno>
-#include <csignal>
-#include <cstdlib>
 #include <cstring>
+
+#include "tools/export/System.h"
 
 namespace ondrel::tool {
 namespace {
 
 constexpr std::size_t kBlock = 64 * 1024;
-
-[[noreturn]] void EndOnBrokenPipe() {
-  std::signal(SIGPIPE, SIG_DFL);
-  std::raise(SIGPIPE);
-  std::_Exit(128 + SIGPIPE);
-}
-
-// Writes all bytes to a file descriptor; false on a failure other than a
-// broken pipe, which ends the process.
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EPIPE) EndOnBrokenPipe();
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -47,11 +23,11 @@ void Output::WriteIfFull() {
 
 void Output::Flush() {
   if (buffer_.empty()) return;
-  if (!WriteAll(STDOUT_FILENO, buffer_.data(), buffer_.size())) {
+  if (!WriteAll(Stream::Out, buffer_.data(), buffer_.size())) {
     const std::string line = std::string("Ondrel viewer: cannot write the output: ") +
                              std::strerror(errno) + "\n";
-    WriteAll(STDERR_FILENO, line.data(), line.size());
-    std::_Exit(1);
+    WriteAll(Stream::Error, line.data(), line.size());
+    EndNow(1);
   }
   buffer_.clear();
 }
@@ -118,14 +94,12 @@ void ErrorLine(std::string_view line) {
   Stdout().Flush();
   std::string text = PrintableMessage(line);
   text += '\n';
-  WriteAll(STDERR_FILENO, text.data(), text.size());
+  WriteAll(Stream::Error, text.data(), text.size());
 }
 
 void ErrorText(std::string_view text) {
   Stdout().Flush();
-  WriteAll(STDERR_FILENO, text.data(), text.size());
+  WriteAll(Stream::Error, text.data(), text.size());
 }
-
-void EndQuietlyOnBrokenPipe() { std::signal(SIGPIPE, SIG_DFL); }
 
 }  // namespace ondrel::tool
