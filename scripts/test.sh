@@ -2,15 +2,17 @@
 # Installs what is missing, builds everything and runs the whole test suite:
 #   1. the release build and every test;
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   3. a clang build that runs each fuzz target for a short while.
-# Set ONDREL_TEST_STAGES to a subset of "main asan fuzz" to run fewer.
+#   3. a clang build that runs each fuzz target for a short while;
+#   4. the Windows build, cross-compiled, its unit tests and its comparison
+#      with the Linux build run under Wine.
+# Set ONDREL_TEST_STAGES to a subset of "main asan fuzz windows" to run fewer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 bash scripts/install-deps.sh
 
-stages=${ONDREL_TEST_STAGES:-main asan fuzz}
+stages=${ONDREL_TEST_STAGES:-main asan fuzz windows}
 jobs=$(nproc)
 
 for stage in $stages; do
@@ -39,6 +41,17 @@ for stage in $stages; do
         -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
       cmake --build build-fuzz -j"$jobs"
       ctest --test-dir build-fuzz --output-on-failure --timeout 900
+      ;;
+    windows)
+      # The Windows programs, then the Linux pieces they are compared with,
+      # in a build of their own so that the main build's tests stay as they
+      # are.
+      ONDREL_WINDOWS_TESTS=1 bash scripts/build-windows.sh build-windows
+      cmake -S . -B build-windows/native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDREL_BUILD_TESTS=ON \
+        -DONDREL_BUILD_SCREENS=OFF -DONDREL_WINDOWS_DIR="$root/build-windows"
+      cmake --build build-windows/native -j"$jobs" \
+        --target ondrel-export ondrel ondrel-sql-testdb ondrel-damage-corpus ondrel-make-demo
+      ctest --test-dir build-windows/native -R '^windows_' --output-on-failure --timeout 900
       ;;
     *)
       echo "unknown stage: $stage" >&2
