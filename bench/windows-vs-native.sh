@@ -16,9 +16,11 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 windows=$(cd "$1" && pwd)
 scratch=${2:-/tmp/ondrel-bench}
 records=${3:-10M}
-build=$root/build-bench
+# Both sides built alike: RelWithDebInfo (-O2), as scripts/build-windows.sh
+# builds the Windows one.
+build=${ONDREL_BENCH_BUILD:-$root/build-bench-windows}
 
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DONDREL_BUILD_SCREENS=OFF >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDREL_BUILD_SCREENS=OFF >/dev/null
 cmake --build "$build" -j2 --target ondrel-bench ondrel-export >/dev/null
 "$build/bench/ondrel-bench" --bench_dir="$scratch" --bench_records="$records" --bench_nodes=2048 --bench_make_only
 db=$scratch/${records}_2048
@@ -58,7 +60,7 @@ row() {
 }
 PROFILE=KEYNO row "export --format csv KEYNO" "$count" --format csv
 PROFILE=BYNAME row "export --format csv BYNAME" "$count" --format csv
-PROFILE=BYNAME row "open and walk BYNAME (--window 1)" 1 --window 1
+PROFILE=BYNAME row "open and walk BYNAME (--window 1)" "$("$native" --window 1 "$db" LARGE BYNAME | wc -l)" --window 1
 a=$(timed 1 "$native" --version)
 b=$(timed 1 "${wine[@]}" --version)
 printf '%-36s %10.2f %10.2f\n' "start only (--version)" "$a" "$b"

@@ -2,13 +2,12 @@
 // nodes, every kind of damage, and finding the leaf of an entry number.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
 #include <filesystem>
 
 #include "database/BigEndian.h"
 #include "database/IndexWalk.h"
 #include "database/Messages.h"
+#include "tests/support/PeakMemory.h"
 #include "tests/support/RecordingPlatform.h"
 #include "tests/support/TempDir.h"
 #include "tools/writer/Damage.h"
@@ -316,14 +315,12 @@ TEST_F(IndexWalkTest, ASparseTerabyteIndexCostsNoMemory) {
   state.KeyLength = 1;
   state.EntryTail = 4;
   state.KeyHead.RootNode = static_cast<Long>(root);
-  rusage before{};
-  getrusage(RUSAGE_SELF, &before);
+  const long before = test::PeakResidentKiB();
   BuildReferenceInformation(state, platform);
-  rusage after{};
-  getrusage(RUSAGE_SELF, &after);
+  const long after = test::PeakResidentKiB();
   EXPECT_TRUE(platform.messages.empty());
   EXPECT_EQ(state.LeafTable.back().CumCount, 3);
-  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024);  // KiB
+  EXPECT_LT(after - before, 64 * 1024);  // KiB
 }
 
 TEST_F(IndexWalkTest, PointerOfTwoToThe31IsRefused) {

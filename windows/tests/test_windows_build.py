@@ -12,6 +12,7 @@ ondrel-hold-open.exe), ONDREL_EXPORT and ONDREL_EXTENSION (the Linux
 tool and extension), ONDREL_TESTDB, ONDREL_CORPUS and ONDREL_MAKE_DEMO (the
 programs that write the databases), WINEPREFIX.
 """
+import concurrent.futures
 import os
 import shutil
 import subprocess
@@ -29,6 +30,12 @@ WINE_ENV = dict(os.environ, WINEDEBUG="-all", LANG="C.UTF-8", LC_ALL="C.UTF-8")
 def windows_path(path):
     """A Linux path as a Windows program under Wine names it (drive Z: is /)."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def shell_load(path):
+    """The shell's .load of a Windows path: its unquoted arguments lose
+    backslashes, and Windows takes the other separator as well."""
+    return ".load " + windows_path(path).replace("\\", "/")
 
 
 def run(args, cwd, wine=False, stdin=None):
@@ -52,43 +59,58 @@ class WindowsBuildTest(unittest.TestCase):
     def tearDownClass(cls):
         cls.scratch.cleanup()
 
-    def same(self, args, cwd, path_map=None):
-        """Runs both tools; `path_map` is (Linux, Windows) spellings of
-        arguments that differ, the Windows one given to the Windows tool and
-        mapped back in its standard error."""
+    def compare(self, args, cwd, path_map=None):
+        """Runs both tools; `path_map` is the (Linux, Windows) spellings of an
+        argument that differs, the Windows one given to the Windows tool and
+        mapped back in its standard error.  Gives both results."""
         windows_args = list(args)
         if path_map:
             windows_args = [path_map[1] if a == path_map[0] else a for a in args]
         native = run([EXPORT] + args, cwd)
         wine = run(["ondrel-export.exe"] + windows_args, cwd, wine=True)
-        err = wine[2]
         if path_map:
-            err = err.replace(path_map[1].encode(), path_map[0].encode())
+            wine = (wine[0], wine[1], wine[2].replace(path_map[1].encode(), path_map[0].encode()))
+        return native, wine
+
+    def check_same(self, args, native, wine):
         what = " ".join(args)
         self.assertEqual(wine[0], native[0], what + "\n" + wine[2].decode(errors="replace"))
         self.assertEqual(wine[1], native[1], what)
-        self.assertEqual(err, native[2], what)
+        self.assertEqual(wine[2], native[2], what)
+
+    def same(self, args, cwd, path_map=None):
+        native, wine = self.compare(args, cwd, path_map)
+        self.check_same(args, native, wine)
         return native
+
+    def all_same(self, cases, cwd):
+        """Compares many runs, a few at a time: a Wine run mostly waits."""
+        with concurrent.futures.ThreadPoolExecutor(max_workers=4) as pool:
+            results = list(pool.map(lambda args: self.compare(args, cwd), cases))
+        for args, (native, wine) in zip(cases, results):
+            with self.subTest(args=" ".join(args)):
+                self.check_same(args, native, wine)
+        return len(cases)
 
     def lines(self, args, cwd):
         status, out, _ = run([EXPORT] + args, cwd)
         return out.decode("utf-8").split("\n")[:-1] if status == 0 else []
 
-    def every_mode(self, folder, cwd, thorough=True):
-        """Lists, then every mode on every profile of every ISPEC."""
-        self.same(["--check", "--format", "json", "--max-problems", "0", folder], cwd)
-        for ispec in self.lines([folder], cwd):
-            self.same([folder, ispec], cwd)
-            self.same(["--check", folder, ispec], cwd)
-            for profile in self.lines([folder, ispec], cwd):
+    def every_mode(self, folder, cwd, thorough=True, ispecs=None, profiles=None):
+        """Lists, then every mode on every profile of every ISPEC (or on those
+        named); gives the number of runs compared."""
+        cases = [["--check", "--format", "json", "--max-problems", "0", folder]]
+        for ispec in ispecs or self.lines([folder], cwd):
+            cases += [[folder, ispec], ["--check", folder, ispec]]
+            for profile in profiles or self.lines([folder, ispec], cwd):
                 base = [folder, ispec, profile]
                 modes = [[], ["--window", "3"], ["--describe"], ["--check", "--strict"]]
                 if thorough:
                     modes += [["--format", "csv", "--entry-numbers"], ["--format", "json", "--from", "7", "--count", "40"],
                               ["--find", "a", "--entry-numbers"], ["--find", "A", "--match-case", "--count", "5"],
                               ["--seek", "1", "--window", "2"], ["--describe", "--check"]]
-                for mode in modes:
-                    self.same(mode + base, cwd)
+                cases += [mode + base for mode in modes]
+        return self.all_same(cases, cwd)
 
     def test_every_mode_over_the_writers_databases(self):
         sql = os.path.join(self.root, "sql")
@@ -96,22 +118,27 @@ class WindowsBuildTest(unittest.TestCase):
         self.same(["--version"], sql)
         self.same(["--no-such-option"], sql)
         self.same(["good", "NOSUCH", "X"], sql)
-        for folder in sorted(os.listdir(sql)):
-            with self.subTest(folder=folder):
-                self.every_mode(folder, sql, thorough=folder in ("good", "latin", "values", "odd"))
-        self.every_mode("demo", self.root)
+        # Not "latin": its file names hold a Windows-1252 byte, which is no
+        # UTF-8, so Wine shows them to a Windows program as U+FFFD and the
+        # file cannot be named back; a Windows disk holds no such name.
+        folders = sorted(set(os.listdir(sql)) - {"latin"})
+        runs = sum(self.every_mode(folder, sql, thorough=folder in ("good", "values", "odd")) for folder in folders)
+        runs += self.every_mode("demo", self.root)
+        self.assertGreater(runs, 150)
 
     def test_every_mode_over_the_damage_corpus(self):
         corpus = os.path.join(self.root, "corpus")
         folders = sorted(os.listdir(corpus))
         self.assertGreater(len(folders), 20)
-        for folder in folders:
-            with self.subTest(folder=folder):
-                self.every_mode(folder, corpus, thorough=False)
+        # Named, not listed: a set without its definition lists no ISPEC.
+        # The damage lies in ORDNO, the profile every kind of it was aimed at.
+        runs = sum(self.every_mode(folder, corpus, thorough=False, ispecs=["ORD"], profiles=["ORDNO"])
+                   for folder in folders)
+        self.assertGreater(runs, 100)
 
     def test_the_sqlite_file_written_is_the_same(self):
         sql = os.path.join(self.root, "sql")
-        for folder in ("good", "latin", "odd", "nodata"):
+        for folder in ("good", "values", "odd", "nodata"):
             with self.subTest(folder=folder):
                 linux = os.path.join(self.root, folder + "-linux.db")
                 windows = os.path.join(self.root, folder + "-windows.db")
@@ -122,7 +149,7 @@ class WindowsBuildTest(unittest.TestCase):
                 self.assertEqual(wine[2].replace(windows_path(windows).encode(), linux.encode()), native[2])
                 dump = [subprocess.run(["sqlite3", path, ".dump"], capture_output=True, check=True).stdout
                         for path in (linux, windows)]
-                self.assertGreater(len(dump[0]), 1000)
+                self.assertIn(b"CREATE TABLE", dump[0])
                 self.assertEqual(dump[1], dump[0])
                 # Written once, and never over a file without --force.
                 again = run(["ondrel-export.exe", "--sqlite", windows_path(windows), folder], sql, wine=True)
@@ -133,7 +160,7 @@ class WindowsBuildTest(unittest.TestCase):
         for name in ("Δοκιμή", "テスト"):
             with self.subTest(name=name):
                 folder = os.path.join(self.root, name)
-                shutil.copytree(os.path.join(self.root, "sql", "latin"), folder)
+                shutil.copytree(os.path.join(self.root, "sql", "values"), folder)
                 # As the user typed it, relative and absolute.
                 self.every_mode(name, self.root)
                 absolute = os.path.join(self.root, name)
@@ -163,9 +190,9 @@ class WindowsBuildTest(unittest.TestCase):
                 try:
                     self.assertEqual(holder.stdout.readline(), b"held\n")
                     got = run(["ondrel-export.exe"] + args, cwd, wine=True)
-                    sql = run(["sqlite3.exe", "-bail", "-batch", ":memory:", ".load " + windows_path(
-                        os.path.join(WINDOWS, "ondrel")), "SELECT count(*) FROM ondrel('good', 'CUST', 'BYCITY') WHERE shown"],
-                              cwd, wine=True)
+                    count = "SELECT count(*) FROM ondrel('good', 'CUST', 'BYCITY') WHERE shown"
+                    sql = run(["sqlite3.exe", "-bail", "-batch", ":memory:", shell_load(os.path.join(WINDOWS, "ondrel")),
+                               count], cwd, wine=True)
                 finally:
                     holder.stdin.close()
                     holder.wait(timeout=60)
@@ -179,12 +206,17 @@ class WindowsBuildTest(unittest.TestCase):
                     # The control: a holder that shares nothing does keep
                     # the files from us, so the case above proves the share.
                     self.assertEqual(got[0], 1)
-                    self.assertIn(b"Permission denied", got[2])
+                    self.assertEqual(got[1], b"")
+                    self.assertNotEqual(got[2], b"")
+                    self.assertNotEqual(sql[0], 0)
 
     def shell(self, statements, cwd, wine):
         if wine:
-            load = ".load " + windows_path(os.path.join(WINDOWS, "ondrel"))
-            return run(["sqlite3.exe", "-bail", "-batch", ":memory:", load] + statements, cwd, wine=True)
+            # SQLite's shell writes its text with Windows' line ends: they
+            # are the shell's, not the extension's.
+            load = shell_load(os.path.join(WINDOWS, "ondrel"))
+            status, out, err = run(["sqlite3.exe", "-bail", "-batch", ":memory:", load] + statements, cwd, wine=True)
+            return status, out.replace(b"\r\n", b"\n"), err.replace(b"\r\n", b"\n")
         return run(["sqlite3", "-bail", "-batch", ":memory:", ".load " + EXTENSION] + statements, cwd)
 
     def test_the_extension_in_the_windows_shell(self):
@@ -203,8 +235,7 @@ class WindowsBuildTest(unittest.TestCase):
             [".mode csv", table.format("c", "good", "CUST", "BYNO"), table.format("o", "good", "ORD", "BYORD"),
              "SELECT o.*, c.* FROM o JOIN c ON c.record_number = o.record_number LIMIT 50"],
             [".mode csv", table.format("v", "values", "VAL", "BYITEM"), "SELECT *, typeof(QTY) FROM v"],
-            [".mode csv", "SELECT * FROM ondrel_ispecs('latin')",
-             "SELECT * FROM ondrel_profiles('odd', 'sqlite_odd')"],
+            [".mode csv", "SELECT * FROM ondrel_ispecs('odd')", "SELECT * FROM ondrel_profiles('odd', 'sqlite_odd')"],
             ["SELECT count(*) FROM ondrel('nodata', 'CUST', 'BYNO')"],
             ["SELECT count(*) FROM ondrel('nodef', 'CUST', 'BYNO')"],
             ["SELECT count(*) FROM ondrel('badleaf', 'CUST', 'BYNO')"],
