@@ -28,7 +28,7 @@ cat "$db"/_LARGE.* > /dev/null
 
 export WINEPREFIX=${WINEPREFIX:-$build/wine} WINEDEBUG=-all
 wineboot -i > /dev/null 2>&1
-wineserver -p60
+wineserver -p60 2> /dev/null || true  # already running: kept as it is
 native=$build/tools/export/ondrel-export
 wine=(wine "$windows/ondrel-export.exe")
 dir_windows="Z:${db//\//\\}"

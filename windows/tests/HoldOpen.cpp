@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 int wmain(int argc, wchar_t** argv) {

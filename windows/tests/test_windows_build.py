@@ -188,7 +188,8 @@ class WindowsBuildTest(unittest.TestCase):
                                           + [windows_path(f) for f in files], stdin=subprocess.PIPE,
                                           stdout=subprocess.PIPE, env=WINE_ENV)
                 try:
-                    self.assertEqual(holder.stdout.readline(), b"held\n")
+                    # The helper writes in text mode, as Windows programs do.
+                    self.assertEqual(holder.stdout.readline(), b"held\r\n")
                     got = run(["ondrel-export.exe"] + args, cwd, wine=True)
                     count = "SELECT count(*) FROM ondrel('good', 'CUST', 'BYCITY') WHERE shown"
                     sql = run(["sqlite3.exe", "-bail", "-batch", ":memory:", shell_load(os.path.join(WINDOWS, "ondrel")),
@@ -211,13 +212,16 @@ class WindowsBuildTest(unittest.TestCase):
                     self.assertNotEqual(sql[0], 0)
 
     def shell(self, statements, cwd, wine):
+        """The statements in SQLite's shell with the extension loaded.  The
+        shell ends its lines as its system does (CSV rows with CRLF
+        everywhere): line ends are the shell's, not the extension's, and are
+        compared as LF."""
         if wine:
-            # SQLite's shell writes its text with Windows' line ends: they
-            # are the shell's, not the extension's.
             load = shell_load(os.path.join(WINDOWS, "ondrel"))
             status, out, err = run(["sqlite3.exe", "-bail", "-batch", ":memory:", load] + statements, cwd, wine=True)
-            return status, out.replace(b"\r\n", b"\n"), err.replace(b"\r\n", b"\n")
-        return run(["sqlite3", "-bail", "-batch", ":memory:", ".load " + EXTENSION] + statements, cwd)
+        else:
+            status, out, err = run(["sqlite3", "-bail", "-batch", ":memory:", ".load " + EXTENSION] + statements, cwd)
+        return status, out.replace(b"\r\n", b"\n"), err.replace(b"\r\n", b"\n")
 
     def test_the_extension_in_the_windows_shell(self):
         cwd = os.path.join(self.root, "sql")
