@@ -310,7 +310,9 @@ TEST_F(IndexWalkTest, ASparseTerabyteIndexCostsNoMemory) {
   const auto a = raw.Add(0, {1, 2, 3});
   const auto root = raw.Add(1, {a});
   state.IndexPath = dir.Write("_T.IDX", raw.Bytes());
-  std::filesystem::resize_file(state.IndexPath, std::uintmax_t{1} << 40);
+  std::error_code grown;
+  std::filesystem::resize_file(state.IndexPath, std::uintmax_t{1} << 40, grown);
+  if (grown) GTEST_SKIP() << "this system cannot make a sparse file of a terabyte: " << grown.message();
   state.NodeSize = kNode;
   state.KeyLength = 1;
   state.EntryTail = 4;
