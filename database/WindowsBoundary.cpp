@@ -31,6 +31,28 @@ std::string WideToUtf8(std::wstring_view wide) {
   return text;
 }
 
+std::string WideToCp1252(std::wstring_view wide) {
+  if (wide.empty() || wide.size() > std::numeric_limits<int>::max()) return {};
+  const int size = static_cast<int>(wide.size());
+  // No best fit: a character outside the code page becomes '?', never a
+  // look-alike letter that could name another file.
+  const int length = ::WideCharToMultiByte(1252, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0, "?", nullptr);
+  if (length <= 0) return {};
+  std::string bytes(static_cast<std::size_t>(length), '\0');
+  ::WideCharToMultiByte(1252, WC_NO_BEST_FIT_CHARS, wide.data(), size, bytes.data(), length, "?", nullptr);
+  return bytes;
+}
+
+std::string Cp1252NameToUtf8(std::string_view bytes) {
+  if (bytes.empty() || bytes.size() > std::numeric_limits<int>::max()) return {};
+  const int size = static_cast<int>(bytes.size());
+  const int length = ::MultiByteToWideChar(1252, 0, bytes.data(), size, nullptr, 0);
+  if (length <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(1252, 0, bytes.data(), size, wide.data(), length);
+  return WideToUtf8(wide);
+}
+
 void SetErrnoFromLastError() {
   switch (::GetLastError()) {
     case ERROR_FILE_NOT_FOUND:

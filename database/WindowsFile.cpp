@@ -132,7 +132,8 @@ bool DirectoryNames(const std::string& directory, std::vector<std::string>& name
     // hold no name at all.
     return ::GetLastError() == ERROR_FILE_NOT_FOUND;
   }
-  do names.push_back(WideToUtf8(found.cFileName));
+  // As the owning application's code page spells them (WindowsBoundary.h).
+  do names.push_back(WideToCp1252(found.cFileName));
   while (::FindNextFileW(search, &found));
   const bool complete = ::GetLastError() == ERROR_NO_MORE_FILES;
   ::FindClose(search);

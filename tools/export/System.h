@@ -14,6 +14,14 @@ namespace ondrel::tool {
 // the UTF-16 command line, so that any name the user types arrives whole).
 std::vector<std::string> ProgramArguments(int argc, char** argv);
 
+// An ISPEC or profile name typed by the user as the core holds it: the
+// bytes the owning application wrote it in (the ISPEC's in its files'
+// names).  On Linux the argument is those bytes already; on Windows it
+// arrives as Unicode and is put in the owning application's code page,
+// Windows-1252 (a name with a character outside it stays as typed and names
+// nothing).
+std::string DatabaseNameFromArgument(const std::string& typed);
+
 // Sets up the standard streams for the run: a closed pipe ends the process
 // quietly, even when the signal was set to be ignored by whoever started the
 // tool; on Windows the bytes pass unchanged (no CR added) and a console

@@ -25,6 +25,8 @@ int Descriptor(Stream stream) { return stream == Stream::Out ? STDOUT_FILENO : S
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) { return {argv + 1, argv + argc}; }
 
+std::string DatabaseNameFromArgument(const std::string& typed) { return typed; }
+
 void PrepareStandardStreams() { std::signal(SIGPIPE, SIG_DFL); }
 
 bool WriteAll(Stream stream, const char* data, std::size_t size) {

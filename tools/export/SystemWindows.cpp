@@ -15,6 +15,7 @@
 
 #include "database/WindowsBoundary.h"
 #include "tools/export/System.h"
+#include "viewer/Cp1252.h"
 
 namespace ondrel::tool {
 namespace {
@@ -46,6 +47,11 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
   for (int i = 1; i < count; ++i) args.push_back(WideToUtf8(wide[i]));
   ::LocalFree(wide);
   return args;
+}
+
+std::string DatabaseNameFromArgument(const std::string& typed) {
+  std::string bytes;
+  return Utf8ToCp1252(typed, bytes) ? bytes : typed;
 }
 
 void PrepareStandardStreams() {

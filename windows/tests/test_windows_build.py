@@ -176,6 +176,41 @@ class WindowsBuildTest(unittest.TestCase):
                 self.assertEqual(native[0], 1)
                 self.assertIn(absolute.encode(), native[2])
 
+    def test_names_in_the_owning_applications_code_page(self):
+        """"latin" holds its names as the Windows-1252 bytes the Linux tool
+        reads from the disk; a Windows disk holds the same names in UTF-16,
+        which Wine makes of UTF-8 names.  Named by the user in Unicode, the
+        ISPEC and profile are found by the Windows tool, and it lists and
+        exports the same bytes as the Linux tool given the disk's bytes."""
+        latin = os.fsencode(os.path.join("sql", "latin"))
+        folder = "latin-windows"
+        os.mkdir(os.path.join(self.root, folder))
+        for name in os.listdir(os.path.join(os.fsencode(self.root), latin)):
+            shutil.copyfile(os.path.join(os.fsencode(self.root), latin, name),
+                            os.path.join(self.root, folder, name.decode("cp1252")))
+        ispecs = run([EXPORT, latin], self.root)
+        self.assertEqual(ispecs[0], 0, ispecs[2])
+        self.assertIn(b"\xc9", ispecs[1])
+        self.assertEqual(run(["ondrel-export.exe", folder], self.root, wine=True), ispecs)
+        runs = 0
+        for ispec in ispecs[1].split(b"\n")[:-1]:
+            profiles = run([EXPORT, latin, ispec], self.root)
+            self.assertEqual(profiles[0], 0, profiles[2])
+            self.assertEqual(run(["ondrel-export.exe", folder, ispec.decode("cp1252")], self.root, wine=True), profiles)
+            # Profiles are listed as UTF-8 but taken as the bytes of the
+            # profile file by the Linux tool.
+            for profile in profiles[1].decode().split("\n")[:-1]:
+                for mode in ([], ["--format", "csv"], ["--describe"]):
+                    with self.subTest(ispec=ispec, profile=profile, mode=mode):
+                        native = run([EXPORT] + mode + [latin, ispec, profile.encode("cp1252")], self.root)
+                        wine = run(["ondrel-export.exe"] + mode + [folder, ispec.decode("cp1252"), profile],
+                                   self.root, wine=True)
+                        self.assertEqual(native[0], 0, native[2])
+                        self.assertGreater(native[1].count(b"\n"), 1)
+                        self.assertEqual(wine, native)
+                        runs += 1
+        self.assertGreater(runs, 0)
+
     def test_files_held_open_for_writing_are_read(self):
         cwd = os.path.join(self.root, "sql")
         files = [os.path.join(cwd, "good", name) for name in ("_CUST.DFN", "_CUST_P.DFN", "_CUST.DAT", "_CUST.IDX")]
