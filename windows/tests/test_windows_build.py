@@ -49,10 +49,6 @@ def run(args, cwd, wine=False, stdin=None):
 class WindowsBuildTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        # One Wine server for the whole run.  Left to itself it ends with the
-        # last Windows program running, and the next one starts it again
-        # with Wine's services, which costs more than most runs compared.
-        subprocess.run(["wineserver", "-p"], env=WINE_ENV, check=True)
         cls.scratch = tempfile.TemporaryDirectory(prefix="ondrel-windows-")
         cls.root = cls.scratch.name
         for maker, folder in ((os.environ["ONDREL_TESTDB"], "sql"), (os.environ["ONDREL_CORPUS"], "corpus"),
@@ -62,7 +58,6 @@ class WindowsBuildTest(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls.scratch.cleanup()
-        subprocess.run(["wineserver", "-k"], env=WINE_ENV)
 
     def compare(self, args, cwd, path_map=None):
         """Runs both tools; `path_map` is the (Linux, Windows) spellings of an
