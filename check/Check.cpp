@@ -7,9 +7,7 @@
 // platform whose end of the program is an exception caught here.
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "database/BigEndian.h"
@@ -21,6 +19,7 @@
 #include "database/Definition.h"
 #include "database/FileIdentity.h"
 #include "database/Profile.h"
+#include "database/RandomAccessFile.h"
 #include "database/Text.h"
 #include "check/Check.h"
 #include "check/CheckProfile.h"
@@ -205,16 +204,14 @@ void CheckIspecOnce(const CheckScope& options, const std::string& ispec, CheckRe
 // behind them (a dangling link, a name that cannot be examined): an ISPEC
 // that may be meant but cannot be checked.
 void NoteUnreadableDefinitions(const std::string& directory, CheckReport& report) {
-  std::error_code error;
-  for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
-    const std::string name = it->path().filename().string();
+  std::vector<std::string> names;
+  if (!DirectoryNames(directory, names)) return;
+  for (const std::string& name : names) {
     if (name.size() < 5) continue;
     std::string tail = name.substr(name.size() - 4);
     std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return std::toupper(c); });
     if (tail != ".DFN" || (name.size() >= 6 && name.compare(name.size() - 6, 6, "_P.DFN") == 0)) continue;
-    std::error_code statError;
-    const auto status = std::filesystem::status(it->path(), statError);
-    if (status.type() == std::filesystem::file_type::not_found || statError)
+    if (KindOfPath(JoinPath(directory, name)) == PathKind::Missing)
       report.Unjudged("The definition file " + Printable(name) + " leads to no file: its ISPEC is not checked.");
   }
 }

@@ -24,6 +24,9 @@
 #include "database/Messages.h"
 #include "database/RandomAccessFile.h"
 #include "database/Text.h"
+#ifdef _WIN32
+#include "database/WindowsBoundary.h"
+#endif
 
 namespace ondrel {
 namespace {
@@ -68,8 +71,20 @@ std::vector<std::string> ListIspecs(const std::string& directory, bool* readable
 }
 
 std::string JoinPath(const std::string& directory, const std::string& fileName) {
+#ifdef _WIN32
+  // The folder is UTF-8 as the user typed it; the file name is in the owning
+  // application's code page (WindowsBoundary.h) and becomes UTF-8 here, so
+  // that the whole path is one the seam can hand to the system.  A Windows
+  // folder may end in its own separator, or be a drive alone ("D:", that
+  // drive's current folder).
+  const std::string name = Cp1252NameToUtf8(fileName);
+  if (!directory.empty() && (directory.back() == '/' || directory.back() == '\\' || directory.back() == ':'))
+    return directory + name;
+  return directory + "/" + name;
+#else
   if (!directory.empty() && directory.back() == '/') return directory + fileName;
   return directory + "/" + fileName;
+#endif
 }
 
 std::string RecordCountCaption(Long recordCount) {

@@ -3,15 +3,17 @@
 #   1. the release build and every test;
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. ondrel-export built as WebAssembly, against the native one under Node.js;
-#   4. a clang build that runs each fuzz target for a short while.
-# Set ONDREL_TEST_STAGES to a subset of "main asan web fuzz" to run fewer.
+#   4. a clang build that runs each fuzz target for a short while;
+#   5. the Windows build, cross-compiled, its unit tests and its comparison
+#      with the Linux build run under Wine.
+# Set ONDREL_TEST_STAGES to a subset of "main asan web fuzz windows" to run fewer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 bash scripts/install-deps.sh
 
-stages=${ONDREL_TEST_STAGES:-main asan web fuzz}
+stages=${ONDREL_TEST_STAGES:-main asan web fuzz windows}
 jobs=$(nproc)
 
 for stage in $stages; do
@@ -19,7 +21,7 @@ for stage in $stages; do
   case $stage in
     main)
       cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDREL_BUILD_TESTS=ON -DONDREL_BUILD_SCREENS=ON \
-        -DONDREL_WEB_EXPORT_JS=
+        -DONDREL_WEB_EXPORT_JS= -DONDREL_WINDOWS_DIR=
       cmake --build build -j"$jobs"
       ctest --test-dir build --output-on-failure -j"$jobs" --timeout 900
       ;;
@@ -49,6 +51,16 @@ for stage in $stages; do
         -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
       cmake --build build-fuzz -j"$jobs"
       ctest --test-dir build-fuzz --output-on-failure --timeout 900
+      ;;
+    windows)
+      # The Windows programs, then the Linux pieces of the main build they
+      # are compared with (the main stage, run again, leaves these tests out).
+      ONDREL_WINDOWS_TESTS=1 bash scripts/build-windows.sh build-windows
+      cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDREL_BUILD_TESTS=ON -DONDREL_BUILD_SCREENS=ON \
+        -DONDREL_WINDOWS_DIR="$root/build-windows"
+      cmake --build build -j"$jobs" \
+        --target ondrel-export ondrel ondrel-sql-testdb ondrel-damage-corpus ondrel-make-demo
+      ctest --test-dir build -R '^windows_' --output-on-failure --timeout 900
       ;;
     *)
       echo "unknown stage: $stage" >&2

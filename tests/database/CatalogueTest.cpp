@@ -35,14 +35,18 @@ TEST(ListIspecsTest, FindsIspecsThroughTheirDefinitionFiles) {
   EXPECT_TRUE(ListIspecs(dir.str()).empty());  // a profile file alone is no ISPEC
 
   dir.Write("_ORDERS.DFN", "");
-  dir.Write("_orders_p.dfn", "");  // not excluded: the exclusion is upper case
-  dir.Write("XCUST.DFN", "");      // the first character is dropped whatever it is
-  dir.Write("_stock.dfn", "");     // the pattern ignores letter case
+  // A file system that ignores letter case finds the profile file under the
+  // lower-case name and cannot hold a second file beside it.
+  const bool caseApart = !std::filesystem::exists(dir.path() / "_orders_p.dfn");
+  if (caseApart) dir.Write("_orders_p.dfn", "");  // not excluded: the exclusion is upper case
+  dir.Write("XCUST.DFN", "");   // the first character is dropped whatever it is
+  dir.Write("_stock.dfn", "");  // the pattern ignores letter case
   dir.Write("_NOTES.TXT", "");
   dir.Write("_DATA.DAT", "");
   std::filesystem::create_directory(dir.path() / "_SUB.DFN");  // a folder is no file
-  EXPECT_EQ(Sorted(ListIspecs(dir.str())),
-            (std::vector<std::string>{"CUST", "ORDERS", "orders_p", "stock"}));
+  std::vector<std::string> expected{"CUST", "ORDERS", "stock"};
+  if (caseApart) expected.push_back("orders_p");
+  EXPECT_EQ(Sorted(ListIspecs(dir.str())), Sorted(expected));
 }
 
 TEST(ListIspecsTest, UnreadableDirectoryIsToldApart) {
@@ -151,7 +155,7 @@ TEST_F(LoadFileSetTest, MissingFilesAreNamedInOrder) {
                         Case{writer::FileKind::Data, "_ORDERS.DAT"}}) {
     SCOPED_TRACE(c.path);
     TempDir other;
-    std::filesystem::copy(dir.path(), other.path(), std::filesystem::copy_options::recursive);
+    other.CopyContentsOf(dir.path());
     writer::FileSet set{other.path(), "ORDERS"};
     writer::RemoveFile(set, c.kind);
     platform = RecordingPlatform{};

@@ -1,14 +1,13 @@
 // Reading data records into display lines, and the big-endian numbers.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
 #include <cstring>
 
 #include "database/BigEndian.h"
 #include "database/DataRecord.h"
 #include "database/RecordBatch.h"
 #include "database/Definition.h"
+#include "tests/support/PeakMemory.h"
 #include "tests/support/RecordingPlatform.h"
 #include "tests/support/TempDir.h"
 #include "tools/writer/DataFile.h"
@@ -37,11 +36,7 @@ class DataRecordTest : public ::testing::Test {
 
   Long PositionOf(Long record) const { return (record - 1) * state.RecordLength + 1; }
 
-  static long PeakResidentKiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-  }
+  static long PeakResidentKiB() { return test::PeakResidentKiB(); }
 
   TempDir dir;
   SharedState state;

@@ -2,13 +2,12 @@
 // nodes, every kind of damage, and finding the leaf of an entry number.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
 #include <filesystem>
 
 #include "database/BigEndian.h"
 #include "database/IndexWalk.h"
 #include "database/Messages.h"
+#include "tests/support/PeakMemory.h"
 #include "tests/support/RecordingPlatform.h"
 #include "tests/support/TempDir.h"
 #include "tools/writer/Damage.h"
@@ -311,19 +310,19 @@ TEST_F(IndexWalkTest, ASparseTerabyteIndexCostsNoMemory) {
   const auto a = raw.Add(0, {1, 2, 3});
   const auto root = raw.Add(1, {a});
   state.IndexPath = dir.Write("_T.IDX", raw.Bytes());
-  std::filesystem::resize_file(state.IndexPath, std::uintmax_t{1} << 40);
+  std::error_code grown;
+  std::filesystem::resize_file(state.IndexPath, std::uintmax_t{1} << 40, grown);
+  if (grown) GTEST_SKIP() << "this system cannot make a sparse file of a terabyte: " << grown.message();
   state.NodeSize = kNode;
   state.KeyLength = 1;
   state.EntryTail = 4;
   state.KeyHead.RootNode = static_cast<Long>(root);
-  rusage before{};
-  getrusage(RUSAGE_SELF, &before);
+  const long before = test::PeakResidentKiB();
   BuildReferenceInformation(state, platform);
-  rusage after{};
-  getrusage(RUSAGE_SELF, &after);
+  const long after = test::PeakResidentKiB();
   EXPECT_TRUE(platform.messages.empty());
   EXPECT_EQ(state.LeafTable.back().CumCount, 3);
-  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024);  // KiB
+  EXPECT_LT(after - before, 64 * 1024);  // KiB
 }
 
 TEST_F(IndexWalkTest, PointerOfTwoToThe31IsRefused) {

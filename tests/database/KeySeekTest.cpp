@@ -264,7 +264,7 @@ TEST(KeySeekNumbersTest, ANumberTypedInAnyFormIsSoughtAsTheFieldStoresIt) {
 
 TEST_F(KeySeekTest, ATreeOutOfOrderIsRefusedNotAnswered) {
   TempDir dir;
-  std::filesystem::copy(dir_->path(), dir.path(), std::filesystem::copy_options::recursive);
+  dir.CopyContentsOf(dir_->path());
   const writer::FileSet set{dir.path(), "SEEK"};
   const auto& leaves = layout_->index.keys[1].Leaves();
   // The first keys of two leaves the search passes through change places.
@@ -292,7 +292,7 @@ TEST_F(KeySeekTest, ATreeOutOfOrderIsRefusedNotAnswered) {
 // window shows it at.
 TEST_F(KeySeekTest, AKeyWhoseNumberTheWindowGivesAnotherEntryIsRefused) {
   TempDir dir;
-  std::filesystem::copy(dir_->path(), dir.path(), std::filesystem::copy_options::recursive);
+  dir.CopyContentsOf(dir_->path());
   const writer::FileSet set{dir.path(), "SEEK"};
   const auto& leaves = layout_->index.keys[1].Leaves();
   writer::SetUsedLength(set, 512, leaves[3], 0x8000);

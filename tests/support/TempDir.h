@@ -34,6 +34,14 @@ class TempDir {
     return p.string();
   }
 
+  // Copies what the folder `from` holds into this one.  A copy of the folder
+  // itself onto this existing one would do the same on Linux, but is refused
+  // elsewhere ("File exists"), so each entry is copied on its own.
+  void CopyContentsOf(const std::filesystem::path& from) const {
+    for (const auto& entry : std::filesystem::directory_iterator(from))
+      std::filesystem::copy(entry.path(), path_ / entry.path().filename(), std::filesystem::copy_options::recursive);
+  }
+
  private:
   std::filesystem::path path_;
 };

@@ -1,39 +1,15 @@
 #include "tools/export/Output.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
-#include <cstdlib>
 #include <cstring>
+
+#include "tools/export/System.h"
 
 namespace ondrel::tool {
 namespace {
 
 constexpr std::size_t kBlock = 64 * 1024;
-
-[[noreturn]] void EndOnBrokenPipe() {
-  std::signal(SIGPIPE, SIG_DFL);
-  std::raise(SIGPIPE);
-  std::_Exit(128 + SIGPIPE);
-}
-
-// Writes all bytes to a file descriptor; false on a failure other than a
-// broken pipe, which ends the process.
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EPIPE) EndOnBrokenPipe();
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -61,11 +37,11 @@ void Output::WriteIfFull() {
 
 void Output::Flush() {
   if (size_ == 0) return;
-  if (!WriteAll(STDOUT_FILENO, data_.get(), size_)) {
+  if (!WriteAll(Stream::Out, data_.get(), size_)) {
     const std::string line = std::string("Ondrel viewer: cannot write the output: ") +
                              std::strerror(errno) + "\n";
-    WriteAll(STDERR_FILENO, line.data(), line.size());
-    std::_Exit(1);
+    WriteAll(Stream::Error, line.data(), line.size());
+    EndNow(1);
   }
   size_ = 0;
 }
@@ -132,14 +108,12 @@ void ErrorLine(std::string_view line) {
   Stdout().Flush();
   std::string text = PrintableMessage(line);
   text += '\n';
-  WriteAll(STDERR_FILENO, text.data(), text.size());
+  WriteAll(Stream::Error, text.data(), text.size());
 }
 
 void ErrorText(std::string_view text) {
   Stdout().Flush();
-  WriteAll(STDERR_FILENO, text.data(), text.size());
+  WriteAll(Stream::Error, text.data(), text.size());
 }
-
-void EndQuietlyOnBrokenPipe() { std::signal(SIGPIPE, SIG_DFL); }
 
 }  // namespace ondrel::tool

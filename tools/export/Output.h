@@ -52,8 +52,4 @@ void ErrorLine(std::string_view line);
 // Writes a text of several lines (the usage) to standard error as it is.
 void ErrorText(std::string_view text);
 
-// Makes a closed pipe end the process quietly, even when the signal was set
-// to be ignored by whoever started the tool.
-void EndQuietlyOnBrokenPipe();
-
 }  // namespace ondrel::tool

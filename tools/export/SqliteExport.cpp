@@ -43,10 +43,7 @@
 // the export counts it.  Either way the rest is written and the exit status
 // is 1.  So is a profile whose entry count cannot belong to its data file
 // (RecordCounts.h): its view misses records.
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -74,6 +71,7 @@
 #include "tools/export/Modes.h"
 #include "tools/export/Output.h"
 #include "tools/export/RecordCounts.h"
+#include "tools/export/System.h"
 #include "tools/export/ToolPlatform.h"
 #include "viewer/Cp1252.h"
 
@@ -91,7 +89,7 @@ constexpr std::size_t kRecordsPerBatch = 1 << 16;
 char temporaryPath[4096];
 
 extern "C" void RemoveTemporaryAndEnd(int signal) {
-  ::unlink(temporaryPath);
+  RemoveFile(temporaryPath);
   std::signal(signal, SIG_DFL);
   std::raise(signal);
 }
@@ -241,7 +239,7 @@ class RowWriter {
 // second, when standard error is a terminal.
 class Progress {
  public:
-  Progress() : terminal_(::isatty(2) == 1) {}
+  Progress() : terminal_(IsTerminal(Stream::Error)) {}
   void Show(const std::string& what, std::int64_t done, std::int64_t total, const char* unit) {
     if (!terminal_) return;
     const auto now = std::chrono::steady_clock::now();
@@ -249,11 +247,11 @@ class Progress {
     last_ = now;
     const std::string line = "\r" + Printable(what) + ": " + std::to_string(done) + " of " + std::to_string(total) +
                              " " + unit + "\033[K";
-    [[maybe_unused]] const ssize_t n = ::write(2, line.data(), line.size());
+    WriteAll(Stream::Error, line.data(), line.size());
   }
   void Clear() {
     if (!terminal_) return;
-    [[maybe_unused]] const ssize_t n = ::write(2, "\r\033[K", 4);
+    WriteAll(Stream::Error, "\r\033[K", 4);
   }
 
  private:
@@ -613,21 +611,21 @@ bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<
 // pipe, a symbolic link, a directory) is never replaced, whatever is
 // given.  `temporary`, when given, is removed first.
 void RefuseToReplace(const std::string& out, bool force, const char* temporary = nullptr) {
-  struct stat st {};
-  if (::lstat(out.c_str(), &st) != 0) return;
+  const NameKind kind = KindOfName(out);
+  if (kind == NameKind::Free) return;
   std::string why;
-  if (!S_ISREG(st.st_mode)) {
-    const char* what = S_ISLNK(st.st_mode)                          ? "a symbolic link"
-                       : S_ISDIR(st.st_mode)                        ? "a directory"
-                       : S_ISFIFO(st.st_mode)                       ? "a pipe"
-                       : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
-                                                                    : "no regular file";
+  if (kind != NameKind::RegularFile) {
+    const char* what = kind == NameKind::SymbolicLink ? "a symbolic link"
+                       : kind == NameKind::Directory  ? "a directory"
+                       : kind == NameKind::Pipe       ? "a pipe"
+                       : kind == NameKind::Device     ? "a device"
+                                                      : "no regular file";
     why = "The name " + Printable(out) + " is taken by " + what + ", which is never replaced, even with --force.";
   } else if (!force)
     why = "The file " + Printable(out) + " exists already; give --force to replace it.";
   else
     return;
-  if (temporary) ::unlink(temporary);
+  if (temporary) RemoveFile(temporary);
   Fail(why);
 }
 
@@ -644,17 +642,14 @@ int SqliteMode(const Options& options) {
 
   // The temporary file lies beside OUT.db, so that the rename at the end
   // stays within one file system and replaces OUT.db in one step.
-  const std::string pattern = out + ".partial-XXXXXX";
-  if (pattern.size() >= sizeof temporaryPath) Fail("The name " + Printable(out) + " is too long.");
-  std::memcpy(temporaryPath, pattern.c_str(), pattern.size() + 1);
-  const int fd = ::mkstemp(temporaryPath);
-  if (fd < 0) Fail("The file " + Printable(out) + " cannot be written: " + std::strerror(errno) + ".");
-  // The file gets the mode any new file of the user would get.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  ::close(fd);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, RemoveTemporaryAndEnd);
+  const std::string prefix = out + ".partial-";
+  // The tail the name gets (six characters) and the NUL must fit as well.
+  if (prefix.size() + 7 > sizeof temporaryPath) Fail("The name " + Printable(out) + " is too long.");
+  std::string temporary;
+  if (!CreateTemporaryFile(prefix, temporary))
+    Fail("The file " + Printable(out) + " cannot be written: " + std::strerror(errno) + ".");
+  std::memcpy(temporaryPath, temporary.c_str(), temporary.size() + 1);
+  CatchEndingSignals(RemoveTemporaryAndEnd);
 
   bool complete = true;
   try {
@@ -670,26 +665,24 @@ int SqliteMode(const Options& options) {
     progress.Clear();
     if (writer.changed) {
       db.Close();
-      ::unlink(temporaryPath);
-      for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_DFL);
+      RemoveFile(temporaryPath);
+      ReleaseEndingSignals();
       Fail("The file " + Printable(out) + " is not written: the database changed while it was being read.");
     }
     db.Exec("COMMIT");
     db.Close();
-    const int file = ::open(temporaryPath, O_RDONLY);
-    if (file < 0 || ::fsync(file) != 0) throw WriteFailure{std::strerror(errno)};
-    ::close(file);
+    if (!SyncFile(temporaryPath)) throw WriteFailure{std::strerror(errno)};
     // Looked at again: the name may have been taken while the file was made.
     RefuseToReplace(out, options.force, temporaryPath);
-    if (::rename(temporaryPath, out.c_str()) != 0) throw WriteFailure{std::strerror(errno)};
+    if (!RenameReplacing(temporaryPath, out)) throw WriteFailure{std::strerror(errno)};
   } catch (const WriteFailure& failure) {
-    ::unlink(temporaryPath);
+    RemoveFile(temporaryPath);
     Fail("The file " + Printable(out) + " cannot be written: " + failure.text + ".");
   } catch (const std::exception& failure) {
-    ::unlink(temporaryPath);
+    RemoveFile(temporaryPath);
     Fail("The file " + Printable(out) + " cannot be written: " + failure.what() + ".");
   }
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_DFL);
+  ReleaseEndingSignals();
   return complete ? 0 : 1;
 }
 

@@ -6,11 +6,12 @@
 #include "tools/export/Modes.h"
 #include "tools/export/Options.h"
 #include "tools/export/Output.h"
+#include "tools/export/System.h"
 
 int main(int argc, char** argv) {
   using namespace ondrel::tool;
-  EndQuietlyOnBrokenPipe();
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  PrepareStandardStreams();
+  const std::vector<std::string> args = ProgramArguments(argc, argv);
   std::string error;
   const auto options = ParseOptions(args, error);
   if (!options) {

@@ -28,7 +28,7 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Opens an existing file for update; "r+b" never creates one.
 File OpenForUpdate(const std::filesystem::path& path) {
-  File file(std::fopen(path.c_str(), "r+b"));
+  File file(std::fopen(path.string().c_str(), "r+b"));
   if (!file) throw std::runtime_error("cannot open " + path.string());
   return file;
 }
@@ -36,7 +36,7 @@ File OpenForUpdate(const std::filesystem::path& path) {
 std::string ReadAt(const std::filesystem::path& path, std::uint64_t offset, std::size_t size) {
   const std::uint64_t fileSize = std::filesystem::file_size(path);
   if (offset + size > fileSize) throw std::runtime_error("read outside " + path.string());
-  File file(std::fopen(path.c_str(), "rb"));
+  File file(std::fopen(path.string().c_str(), "rb"));
   if (!file) throw std::runtime_error("cannot open " + path.string());
   std::string bytes(size, '\0');
   if (std::fseek(file.get(), static_cast<long>(offset), SEEK_SET) != 0 ||

@@ -22,7 +22,7 @@ std::string DataRecord(const std::vector<FieldLine>& fields, const std::vector<s
 }
 
 DataFileWriter::DataFileWriter(const std::filesystem::path& path) {
-  file_ = std::fopen(path.c_str(), "wb");
+  file_ = std::fopen(path.string().c_str(), "wb");
   if (!file_) throw std::runtime_error("cannot create " + path.string());
   std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
 }

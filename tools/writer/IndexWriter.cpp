@@ -57,7 +57,7 @@ IndexWriter::IndexWriter(const std::filesystem::path& path, IndexOptions options
     if (12 + 5 * key.parts.size() > 0x7FFF) throw std::invalid_argument("too many key parts");
   }
 
-  file_ = std::fopen(path_.c_str(), "wb");
+  file_ = std::fopen(path_.string().c_str(), "wb");
   if (!file_) throw std::runtime_error("cannot create " + path_.string());
   std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
 
