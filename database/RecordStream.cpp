@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "database/DataRecord.h"
+#include "database/StdCompat.h"
 
 namespace ondrel {
 
@@ -85,7 +86,7 @@ void RecordStream::Fill() {
 
   const std::size_t slotBytes = batch_.Size() * slotLength;
   if (slotBytes > slotsCapacity_) {
-    slots_ = std::make_unique_for_overwrite<char[]>(slotBytes);
+    slots_ = compat::make_unique_for_overwrite<char[]>(slotBytes);
     slotsCapacity_ = slotBytes;
   }
   read_.assign(batch_.Size(), 0);

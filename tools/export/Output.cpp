@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "database/StdCompat.h"
 #include "tools/export/System.h"
 
 namespace ondrel::tool {
@@ -23,7 +24,7 @@ char* Output::Room(std::size_t size) {
   if (capacity_ - size_ < size) {
     // Twice the block, so that a block of lines is written at once.
     const std::size_t wanted = std::max(size_ + size, 2 * kBlock);
-    auto grown = std::make_unique_for_overwrite<char[]>(wanted);
+    auto grown = compat::make_unique_for_overwrite<char[]>(wanted);
     if (size_ > 0) std::memcpy(grown.get(), data_.get(), size_);
     data_ = std::move(grown);
     capacity_ = wanted;
