@@ -14,19 +14,8 @@ out=$1
 
 packages=(emscripten cmake)
 command -v node > /dev/null || packages+=(nodejs)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "These packages are missing; run this script as root: ${missing[*]}" >&2
-    exit 1
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get -o DPkg::Lock::Timeout=900 update -qq
-  apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}"
-fi
+source scripts/install-packages.sh
+install_missing "${packages[@]}"
 
 # Debian's Emscripten runs its JavaScript tools with the Node.js on PATH,
 # which need not be Debian's: it is told where Debian's modules lie.
