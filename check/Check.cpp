@@ -24,6 +24,7 @@
 #include "check/Check.h"
 #include "check/CheckProfile.h"
 #include "check/CheckReport.h"
+#include "viewer/TypedNames.h"
 
 namespace ondrel::check {
 namespace {
@@ -158,12 +159,11 @@ void CheckIspecOnce(const CheckScope& options, const std::string& ispec, CheckRe
   NoteCounts(base, report);
 
   std::vector<int> chosen;
-  for (std::size_t i = 0; i < profiles.size(); ++i)
-    if (options.profile.empty() || profiles[i] == options.profile) {
-      chosen.push_back(static_cast<int>(i));
-      // The chooser opens the first of two profiles of one name.
-      if (!options.profile.empty()) break;
-    }
+  if (options.profile.empty()) {
+    for (std::size_t i = 0; i < profiles.size(); ++i) chosen.push_back(static_cast<int>(i));
+  } else if (const int position = TypedProfilePosition(profiles, options.profile); position >= 0) {
+    chosen.push_back(position);
+  }
   if (profiles.empty()) {
     report.Unjudged("The ISPEC " + Printable(ispec) + " has no profiles: none of its keys is checked.");
     return;

@@ -14,6 +14,7 @@ SQLITE_EXTENSION_INIT3
 #include "database/FileIdentity.h"
 #include "database/IndexWalk.h"
 #include "viewer/Cp1252.h"
+#include "viewer/TypedNames.h"
 
 namespace ondrel::sql {
 namespace {
@@ -443,7 +444,7 @@ std::shared_ptr<const Prepared> PreparedFor(ProfileTable& table, const std::stri
     std::vector<std::string> profiles;
     problem = OpenIspec(state, platform, dir, ispec, profiles, &kind);
     if (!problem.empty()) return;
-    const int position = ProfilePosition(profiles, profile);
+    const int position = TypedProfilePosition(profiles, profile);
     if (position < 0) {
       problem = "The ISPEC " + ispec + " has no profile " + profile + ".";
       kind = Failure::Other;

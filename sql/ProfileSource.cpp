@@ -62,12 +62,6 @@ std::string OpenIspec(SharedState& state, LoadingPlatform& platform, const std::
   return "";
 }
 
-int ProfilePosition(const std::vector<std::string>& profiles, const std::string& name) {
-  for (std::size_t i = 0; i < profiles.size(); ++i)
-    if (Cp1252ToUtf8(profiles[i]) == name) return static_cast<int>(i);
-  return -1;
-}
-
 std::string ChooseProfile(SharedState& state, LoadingPlatform& platform,
                           const std::vector<std::string>& profiles, int position, bool walk, Failure* kind) {
   Tell(kind, Failure::None);

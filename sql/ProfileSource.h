@@ -35,10 +35,6 @@ std::string IspecFileName(const std::string& directory, const std::string& ispec
 std::string OpenIspec(SharedState& state, LoadingPlatform& platform, const std::string& directory,
                       const std::string& ispec, std::vector<std::string>& profiles, Failure* kind = nullptr);
 
-// The position of a profile in the list by its name as SQL gives it (UTF-8;
-// the profile file's names are Windows-1252); -1 when there is none.
-int ProfilePosition(const std::vector<std::string>& profiles, const std::string& name);
-
 // Chooses the profile at `position` (LoadProfile) and, with `walk`, builds
 // the reference information.  A walk that met any failure fails: the rows
 // under a damaged branch would be missing without a word.

@@ -15,6 +15,7 @@ SQLITE_EXTENSION_INIT3
 #include "database/LoadingPlatform.h"
 #include "sql/Modules.h"
 #include "sql/ProfileScan.h"
+#include "viewer/TypedNames.h"
 #include "sql/ProfileSource.h"
 #include "sql/ProfileTable.h"
 #include "sql/SqlText.h"
@@ -95,7 +96,7 @@ int ConnectTable(sqlite3* db, int argc, const char* const* argv, sqlite3_vtab** 
     std::vector<std::string> profiles;
     Failure kind = Failure::None;
     std::string problem = OpenIspec(state, platform, table->dir, table->ispec, profiles, &kind);
-    const int position = ProfilePosition(profiles, table->profile);
+    const int position = TypedProfilePosition(profiles, table->profile);
     if (problem.empty() && position < 0) {
       problem = "The ISPEC " + table->ispec + " has no profile " + table->profile + ".";
       kind = Failure::Other;

@@ -233,6 +233,39 @@ TEST(ExportTest, MessagesAndExitStatus) {
   }
 }
 
+// A profile is named as the listing shows it: its Windows-1252 name in
+// UTF-8.  PR\xC9 lists as "PRÉ"; PR\xC3\x89, whose bytes are that same
+// UTF-8, lists as "PRÃ‰".  Each name the listing shows opens its own
+// profile (told apart by their orders), in every mode that takes one.
+TEST(ExportTest, AProfileIsNamedAsTheListingShowsIt) {
+  test::TempDir dir;
+  writer::IspecContent setup;
+  setup.name = "NAMES";
+  setup.definition.fields = {{"NO", 1, "N", 2, 0}, {"NAME", 2, "A", 4, 0}};
+  setup.records = {{{"01", "Zed "}}, {{"02", "Abe "}}};
+  setup.profiles = {{.name = "PR\xC9", .keyFields = {{"NO"}}}, {.name = "PR\xC3\x89", .keyFields = {{"NAME"}}}};
+  writer::BuildIspec(dir.str(), setup);
+
+  const std::string shownByNo = "PR\u00C9", shownByName = "PR\u00C3\u2030";
+  EXPECT_EQ(RunTool({dir.str(), "NAMES"}).out, shownByNo + "\n" + shownByName + "\n");
+  const std::string byNo = "NO NAME \n-------\n01 Zed  \n02 Abe  \n";
+  const std::string byName = "NO NAME \n-------\n02 Abe  \n01 Zed  \n";
+  EXPECT_EQ(RunTool({dir.str(), "NAMES", shownByNo}).out, byNo);
+  EXPECT_EQ(RunTool({dir.str(), "NAMES", shownByName}).out, byName);
+  const std::string window = RunTool({"--window", "1", dir.str(), "NAMES", shownByName}).out;
+  EXPECT_EQ(window.rfind("NAMES via " + shownByName + ": Record 1 thru 2 of 2", 0), 0u) << window;
+  EXPECT_LT(window.find("02 Abe"), window.find("01 Zed"));
+  // The stored bytes, typed raw, are no UTF-8 and name the profile too.
+  EXPECT_EQ(RunTool({dir.str(), "NAMES", "PR\xC9"}).out, byNo);
+
+  const auto checked = RunTool({"--check", dir.str(), "NAMES", shownByName});
+  EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
+  const auto missing = RunTool({dir.str(), "NAMES", "PR\u00C8"});
+  EXPECT_EQ(missing.err, "Ondrel viewer: The ISPEC NAMES has no profile PR\u00C8.\n");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(RunTool({"--check", dir.str(), "NAMES", "PR\u00C8"}).status, 1);
+}
+
 // An export that could not read everything writes everything it could,
 // then one last line that counts the rest, and fails.
 TEST(ExportTest, WhatCouldNotBeReadIsCountedAndFailsTheExport) {

@@ -237,7 +237,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     return options;
   }
   if (positional.size() >= 2) options.ispec = DatabaseNameFromArgument(positional[1]);
-  if (positional.size() == 3) options.profile = DatabaseNameFromArgument(positional[2]);
+  if (positional.size() == 3) options.profile = positional[2];
 
   // The check takes a whole directory or ISPEC too, and writes text or JSON.
   if (chosenMode == Mode::Check) {

@@ -13,6 +13,7 @@
 #include "tools/export/Output.h"
 #include "viewer/Cp1252.h"
 #include "viewer/Scrolling.h"
+#include "viewer/TypedNames.h"
 
 namespace ondrel::tool {
 
@@ -26,12 +27,12 @@ void OpenOnce(Session& session, const Options& options, bool walk) {
   SetTextConstants(state);
   const std::vector<std::string> profiles =
       LoadFileSet(state, session.platform, options.directory, options.ispec);
-  const auto chosen = std::find(profiles.begin(), profiles.end(), options.profile);
-  if (chosen == profiles.end()) {
+  const int chosen = TypedProfilePosition(profiles, options.profile);
+  if (chosen < 0) {
     session.platform.Show();
     Fail("The ISPEC " + state.IspecName + " has no profile " + options.profile + ".");
   }
-  LoadProfile(state, session.platform, profiles, static_cast<int>(chosen - profiles.begin()));
+  LoadProfile(state, session.platform, profiles, chosen);
   if (!walk) return;
   session.walk = BuildReferenceInformation(state, session.platform);
   state.SectionCount = SectionCountOf(state.RecordCount);

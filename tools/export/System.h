@@ -14,9 +14,10 @@ namespace ondrel::tool {
 // the UTF-16 command line, so that any name the user types arrives whole).
 std::vector<std::string> ProgramArguments(int argc, char** argv);
 
-// An ISPEC or profile name typed by the user as the core holds it: the
-// bytes the owning application wrote it in (the ISPEC's in its files'
-// names).  On Linux the argument is those bytes already; on Windows it
+// An ISPEC name typed by the user as the core holds it: the bytes the
+// owning application wrote its files' names in.  (A profile's name is kept as
+// typed and matched by TypedProfilePosition.)  On Linux the argument is
+// those bytes already; on Windows it
 // arrives as Unicode and is put in the owning application's code page,
 // Windows-1252 (a name with a character outside it stays as typed and names
 // nothing).
