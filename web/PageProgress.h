@@ -1,0 +1,17 @@
+// How far a long search has come, told to the page as it goes: the worker
+// posts each report to the page, which shows the progress dialog.  Cancel
+// is the page's to do (it ends the worker and opens the set again in a new
+// one), so the search itself is never asked to stop.
+#pragma once
+
+#include "viewer/TextFind.h"
+
+namespace ondrel::web {
+
+class PageProgress : public SearchProgress {
+ public:
+  bool Continue(std::int64_t done, std::int64_t total) override;
+  void Pause() override;
+};
+
+}  // namespace ondrel::web
