@@ -2,7 +2,7 @@
 // WebAssembly and run in a dedicated Web Worker.  The files are the File
 // objects the user chose (a folder through <input webkitdirectory>, or one
 // dropped on the page), which the worker registers by path before the core
-// asks for them: Module.ondrelFiles maps "/FOLDER/NAME" to its File.  A read
+// asks for them: Module.ondrelFiles maps "FOLDER/NAME" to its File.  A read
 // takes File.slice(position, position + n) through FileReaderSync, so a
 // large data file costs only the pieces read; nothing is ever loaded whole,
 // and no SharedArrayBuffer is needed.

@@ -34,7 +34,7 @@ class PageSession {
   PageSession& operator=(const PageSession&) = delete;
 
   // The chooser.  ChooseFolder is the directory list's change to the folder
-  // the user chose (its path in the page's file registry, "/NAME");
+  // the user chose (its name, which is its path in the page's file registry);
   // ShowChooser is "Choose File", CancelChooser its Cancel, Ok its Ok.
   std::string ShowChooser();
   std::string ChooseFolder(const std::string& directory);

@@ -155,7 +155,7 @@
     fillLines($('lst-ispecs'), c.profileIspecs);
     fillLines($('lst-ordinates'), c.ordinates);
     fillLines($('lst-conditions'), c.conditions);
-    $('folder').textContent = c.directory ? c.directory.slice(1) : '';
+    $('folder').textContent = c.directory;
   }
 
   function showChooser(look) {
@@ -168,17 +168,18 @@
     $('chooser').close();
   }
 
-  // The folder's files, by path in the worker's registry ("/FOLDER/NAME").
+  // The folder's files, by path in the worker's registry ("FOLDER/NAME":
+  // the browser tells the folder's name, not where it lies).
   async function chooseFiles(entries) {
     if (entries.length === 0) return;
-    const top = entries[0][0].split('/')[1];
+    const top = entries[0][0].split('/')[0];
     worker.postMessage({type: 'files', files: entries});
-    await command('chooseFolder', '/' + top);
+    await command('chooseFolder', top);
   }
 
   $('directory').addEventListener('change', () => {
     const input = $('directory');
-    const entries = Array.from(input.files, (file) => ['/' + (file.webkitRelativePath || file.name), file]);
+    const entries = Array.from(input.files, (file) => [file.webkitRelativePath || file.name, file]);
     chooseFiles(entries);
     input.value = '';
   });
@@ -201,7 +202,7 @@
     };
     for (const item of items) {
       const entry = item.webkitGetAsEntry && item.webkitGetAsEntry();
-      if (entry && entry.isDirectory) { await walk(entry, '/'); break; }
+      if (entry && entry.isDirectory) { await walk(entry, ''); break; }
     }
     return entries;
   }
@@ -295,7 +296,15 @@
     if (target === view.value) return Promise.resolve();
     return command('scroll', target);
   }
-  function scrollBy(delta) { if (view) return scrollTo(view.value + delta); }
+  // Moves taken one after another, each from where the one before left the
+  // bar, as keys typed ahead are on the desktop.
+  let moves = Promise.resolve();
+  function move(target) {
+    setBusy(1);
+    moves = moves.then(() => (view ? scrollTo(target(view)) : null)).catch(() => {}).finally(() => setBusy(-1));
+    return moves;
+  }
+  function scrollBy(delta) { return move((v) => v.value + delta); }
 
   $('scroll-up').addEventListener('mousedown', () => scrollBy(-1));
   $('scroll-down').addEventListener('mousedown', () => scrollBy(1));
@@ -541,8 +550,8 @@
     else if (key === 'PageUp') scrollBy(-kWindowLines);
     else if (key === 'ArrowDown') scrollBy(1);
     else if (key === 'ArrowUp') scrollBy(-1);
-    else if (key === 'Home' && view) scrollTo(1);
-    else if (key === 'End' && view) scrollTo(view.max);
+    else if (key === 'Home') move(() => 1);
+    else if (key === 'End') move((v) => v.max);
     else handled = false;
     if (handled) event.preventDefault();
   });

@@ -1,0 +1,257 @@
+#!/usr/bin/python3
+"""ondrelview.html in headless Chromium, opened from disk, against the native
+ondrel-export on the same files: the window after the chooser's Ok, after
+scrolling, after the section keypad, after going to a key and after finding
+a text; the messages of a damaged set; and no network request at all.
+
+Environment: ONDREL_PAGE (the page), ONDREL_EXPORT (the native tool),
+ONDREL_PAGE_FIXTURE (writes the databases), ONDREL_CHROMIUM and
+ONDREL_CHROMEDRIVER (optional: Debian's by default)."""
+import json
+import os
+import pathlib
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.ui import Select, WebDriverWait
+
+PAGE = pathlib.Path(os.environ["ONDREL_PAGE"]).resolve()
+EXPORT = os.environ["ONDREL_EXPORT"]
+WAIT = 60
+
+
+def native(*args, check=True):
+    """The native tool's standard output (CR LF read as LF) and error."""
+    run = subprocess.run([EXPORT, *map(str, args)], capture_output=True, check=False, cwd=PageTest.root)
+    if check and run.returncode != 0:
+        raise AssertionError(f"ondrel-export {args} ended with {run.returncode}: {run.stderr!r}")
+    return run.stdout.decode("utf-8").replace("\r\n", "\n"), run.stderr.decode("utf-8")
+
+
+class PageTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.root = pathlib.Path(tempfile.mkdtemp(prefix="ondrel-page-"))
+        subprocess.run([os.environ["ONDREL_PAGE_FIXTURE"], str(cls.root)], check=True, capture_output=True)
+        options = webdriver.ChromeOptions()
+        options.binary_location = os.environ.get("ONDREL_CHROMIUM", "/usr/bin/chromium")
+        for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                         f"--user-data-dir={cls.root / 'profile'}", "--window-size=900,700"):
+            options.add_argument(argument)
+        options.set_capability("goog:loggingPrefs", {"performance": "ALL", "browser": "ALL"})
+        service = Service(os.environ.get("ONDREL_CHROMEDRIVER", "/usr/bin/chromedriver"))
+        cls.driver = webdriver.Chrome(service=service, options=options)
+        cls.driver.set_script_timeout(WAIT)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.driver.quit()
+        shutil.rmtree(cls.root, ignore_errors=True)
+
+    # ------------------------------------------------------------ driving the page
+
+    def js(self, script, *args):
+        return self.driver.execute_script(script, *args)
+
+    def idle(self):
+        """Waits until the worker has finished and the page has drawn."""
+        WebDriverWait(self.driver, WAIT).until(lambda d: not self.js("return document.body.hasAttribute('data-busy')"))
+
+    def element(self, id_):
+        return self.driver.find_element("id", id_)
+
+    def open_page(self):
+        self.driver.get_log("performance")  # what came before the page
+        self.driver.get(PAGE.as_uri())
+        # The chooser comes up once the worker runs the core.
+        WebDriverWait(self.driver, WAIT).until(lambda d: self.js("return document.getElementById('chooser').open"))
+        self.idle()
+
+    def choose_folder(self, folder):
+        self.element("directory").send_keys(str(folder))
+        WebDriverWait(self.driver, WAIT).until(
+            lambda d: self.js("return document.getElementById('folder').textContent") == folder.name)
+        self.idle()
+
+    def choose(self, ispec, profile):
+        Select(self.element("ispec")).select_by_visible_text(ispec)
+        self.idle()
+        Select(self.element("profile")).select_by_visible_text(profile)
+        self.idle()
+
+    def ok(self):
+        self.element("ok").click()
+        self.idle()
+
+    def window(self):
+        return self.js("return document.getElementById('window').textContent")
+
+    def keys(self, *keys):
+        self.element("window").click()
+        ActionChains(self.driver).send_keys(*keys).perform()
+        self.idle()
+
+    def ctrl(self, key):
+        self.element("window").click()
+        ActionChains(self.driver).key_down(Keys.CONTROL).send_keys(key).key_up(Keys.CONTROL).perform()
+
+    def messages_shown(self):
+        """The message box on view: its title and text, or None."""
+        return self.js("""const d = document.getElementById('message');
+            return d.open ? [document.getElementById('message-title').textContent,
+                             document.getElementById('message-text').textContent] : null;""")
+
+    def next_message(self):
+        WebDriverWait(self.driver, WAIT).until(lambda d: self.messages_shown() is not None)
+        shown = self.messages_shown()
+        self.element("message-ok").click()
+        return shown
+
+    def open_profile(self, folder, ispec, profile):
+        self.open_page()
+        self.choose_folder(self.root / folder)
+        self.choose(ispec, profile)
+        self.ok()
+        self.assertFalse(self.js("return document.getElementById('chooser').open"), "the chooser stays after Ok")
+
+    def assertNoNetwork(self):
+        """Every request of the page and its worker is the page itself or the
+        worker's script made from it in memory.  (The browser's own pages,
+        such as the new tab it starts with, make requests of their own.)"""
+        requests = []
+        for entry in self.driver.get_log("performance"):
+            message = json.loads(entry["message"])["message"]
+            if message["method"] == "Network.requestWillBeSent":
+                params = message["params"]
+                if not params.get("documentURL", "").startswith("chrome:"):
+                    requests.append(params["request"]["url"])
+        self.assertIn(PAGE.as_uri(), requests)
+        others = [url for url in requests if url != PAGE.as_uri() and not url.startswith("blob:")]
+        self.assertEqual(others, [])
+
+    # ------------------------------------------------------------ the tests
+
+    def test_demo_windows_as_the_native_tool(self):
+        demo = self.root / "demo"
+        self.open_profile("demo", "CUSTOMER", "BYNAME")
+        self.assertEqual(self.window(), native("--window", "1", demo, "CUSTOMER", "BYNAME")[0])
+        self.assertEqual(self.element("records").text, "Record 1 thru 21 of 480")
+        self.assertEqual(self.element("sections").text, "1 Section(s)")
+        self.assertFalse(self.element("keypad").is_displayed())
+
+        # A page down, two lines down, then the end of the bar.
+        self.keys(Keys.PAGE_DOWN, Keys.ARROW_DOWN, Keys.ARROW_DOWN)
+        self.assertEqual(self.window(), native("--window", "24", demo, "CUSTOMER", "BYNAME")[0])
+        # Past the last entry the caption stays as the window before left it:
+        # from the first window, as the native tool has it.
+        self.keys(Keys.HOME)
+        self.assertEqual(self.window(), native("--window", "1", demo, "CUSTOMER", "BYNAME")[0])
+        self.keys(Keys.END)
+        self.assertEqual(self.window(), native("--window", "480", demo, "CUSTOMER", "BYNAME")[0])
+
+        # Ctrl+G: the key's boxes, one per ordinate; the window at the key.
+        self.ctrl("g")
+        WebDriverWait(self.driver, WAIT).until(lambda d: self.js("return document.getElementById('goto').open"))
+        labels = self.js("return [...document.querySelectorAll('#goto-boxes label')].map(l => l.textContent)")
+        self.assertEqual(labels, ["NAME", "CUSTNO"])
+        self.driver.find_element("css selector", "#goto-boxes input").send_keys("Mbeki")
+        self.element("goto-ok").click()
+        self.idle()
+        self.assertEqual(self.window(), native("--window", "--seek", "Mbeki", demo, "CUSTOMER", "BYNAME")[0])
+
+        # A key past the last: the desktop's message, the dialog again, the
+        # window as it was.
+        before = self.window()
+        inputs = self.driver.find_elements("css selector", "#goto-boxes input")
+        self.ctrl("g")
+        WebDriverWait(self.driver, WAIT).until(lambda d: self.js("return document.getElementById('goto').open"))
+        inputs = self.driver.find_elements("css selector", "#goto-boxes input")
+        inputs[0].send_keys("zzzz")
+        self.element("goto-ok").click()
+        self.assertEqual(self.next_message(), ["Ondrel viewer", 'No key at or after "zzzz".'])
+        WebDriverWait(self.driver, WAIT).until(lambda d: self.js("return document.getElementById('goto').open"))
+        self.element("goto-cancel").click()
+        self.idle()
+        self.assertEqual(self.window(), before)
+
+        # Ctrl+F from the first entry: the first match, on the first line,
+        # its text marked; F3 the next one.
+        self.keys(Keys.HOME)
+        found = [int(line.split()[0]) for line in
+                 native("--find", "plumbing", "--entry-numbers", demo, "CUSTOMER", "BYNAME")[0].splitlines()[2:]]
+        self.ctrl("f")
+        WebDriverWait(self.driver, WAIT).until(lambda d: self.js("return document.getElementById('find').open"))
+        self.element("find-text").send_keys("plumbing")
+        self.element("find-ok").click()
+        self.idle()
+        self.assertEqual(self.window(), native("--window", found[0], demo, "CUSTOMER", "BYNAME")[0])
+        self.assertEqual(self.js("return document.querySelector('#window mark').textContent"), "Plumbing")
+        self.keys(Keys.F3)
+        self.assertEqual(self.window(), native("--window", found[1], demo, "CUSTOMER", "BYNAME")[0])
+
+        # Copy's text is the window's, and Exit goes back to the chooser.
+        self.assertEqual(self.js("return document.getElementById('window').textContent"), self.window())
+        self.element("exit").click()
+        self.idle()
+        self.assertTrue(self.js("return document.getElementById('chooser').open"))
+        self.assertEqual(self.element("ispec").get_attribute("selectedIndex"), "-1")
+        self.assertNoNetwork()
+
+    def test_sections_through_the_keypad(self):
+        large = self.root / "large"
+        self.open_profile("large", "LARGE", "BYNAME")
+        self.assertEqual(self.element("sections").text, "3 Section(s)")
+        self.assertEqual(self.window(), native("--window", "1", large, "LARGE", "BYNAME")[0])
+        # The last section: "3", then "Enter".
+        for part in ("3", "12"):
+            self.driver.find_element("css selector", f'.part[data-part="{part}"]').click()
+            self.idle()
+        self.assertEqual(self.element("label1").text, "3")
+        self.assertEqual(self.window(), native("--window", "64001", large, "LARGE", "BYNAME")[0])
+        # Down the section by a page, then to its end.
+        self.keys(Keys.PAGE_DOWN)
+        self.assertEqual(self.window(), native("--window", "64022", large, "LARGE", "BYNAME")[0])
+        self.keys(Keys.END)
+        self.assertEqual(self.window(), native("--window", "70000", large, "LARGE", "BYNAME")[0])
+        self.assertNoNetwork()
+
+    def test_damaged_sets_give_the_desktops_messages(self):
+        # Without its index the ISPEC cannot be chosen: the desktop ends
+        # there, the page goes back to an empty chooser and goes on working.
+        self.open_page()
+        self.choose_folder(self.root / "no-index")
+        Select(self.element("ispec")).select_by_visible_text("ORD")
+        stderr = native("no-index", "ORD", "ORDNO", check=False)[1]
+        title, text = self.next_message()
+        self.assertEqual(f"{title}: {text}\n", stderr)
+        self.idle()
+        self.assertEqual(self.element("ispec").get_attribute("selectedIndex"), "-1")
+        self.assertEqual(self.element("profile").get_attribute("innerHTML"), "")
+
+        # A child pointer of the tree zeroed: the walk's message at Ok, then
+        # the window of what could be read, as the native tool has them.
+        walk = self.root / "walk"
+        self.choose_folder(walk)
+        self.choose("ORD", "ORDNO")
+        self.element("ok").click()
+        stdout, stderr = native("--window", "1", "walk", "ORD", "ORDNO", check=False)
+        expected = stderr.splitlines()
+        shown = [self.next_message()]
+        # The tool adds its own last line, the count of what it could not read.
+        while len(shown) < len(expected) - 1:
+            shown.append(self.next_message())
+        self.idle()
+        self.assertEqual([f"{t}: {m}" for t, m in shown], expected[:-1])
+        self.assertIsNone(self.messages_shown())
+        self.assertEqual(self.window(), stdout)
+        self.assertNoNetwork()
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
