@@ -107,10 +107,11 @@ class PageTest(unittest.TestCase):
             return d.open ? [document.getElementById('message-title').textContent,
                              document.getElementById('message-text').textContent] : null;""")
 
-    def next_message(self):
+    def next_message(self, button="message-ok"):
+        """The next message box, answered with OK (or the button named)."""
         WebDriverWait(self.driver, WAIT).until(lambda d: self.messages_shown() is not None)
         shown = self.messages_shown()
-        self.element("message-ok").click()
+        self.element(button).click()
         return shown
 
     def open_profile(self, folder, ispec, profile):
@@ -202,6 +203,117 @@ class PageTest(unittest.TestCase):
         self.assertTrue(self.js("return document.getElementById('chooser').open"))
         self.assertEqual(self.element("ispec").get_attribute("selectedIndex"), "-1")
         self.assertNoNetwork()
+
+    def test_chooser_as_the_desktops(self):
+        demo = self.root / "demo"
+        self.open_page()
+        self.choose_folder(demo)
+        self.assertEqual([o.text for o in Select(self.element("ispec")).options], native(demo)[0].split())
+        self.assertEqual(self.element("chooser-title").text, "Choose Path and Ispec")
+        # Ok asks for what is missing, and the chooser stays.
+        self.element("ok").click()
+        self.assertEqual(self.next_message(), ["Ondrel viewer", "Please select an ISPEC."])
+        Select(self.element("ispec")).select_by_visible_text("CUSTOMER")
+        self.idle()
+        self.assertEqual(self.element("chooser-title").text, "Choose Profile")
+        self.assertEqual(self.element("record-count").text, "480 Records")
+        self.assertEqual([o.text for o in Select(self.element("profile")).options],
+                         native(demo, "CUSTOMER")[0].split())
+        self.element("ok").click()
+        self.assertEqual(self.next_message(), ["Ondrel viewer", "Please select a Profile."])
+        Select(self.element("profile")).select_by_visible_text("BYNAME")
+        self.idle()
+        self.assertEqual(self.element("chooser-title").text, "BYNAME Keys and Conditions")
+        self.assertTrue(self.js("return document.getElementById('chooser').open"))
+        self.ok()
+        first = native("--window", "1", demo, "CUSTOMER", "BYNAME")[0]
+        self.assertEqual(self.window(), first)
+        self.assertEqual(self.driver.title, "Ondrel Runtime File Contents for CUSTOMER via BYNAME")
+
+        # Another ISPEC chosen, then Cancel: the window, the chooser and the
+        # moves after are those of the set opened last.
+        self.element("choose-file").click()
+        self.idle()
+        Select(self.element("ispec")).select_by_visible_text("ORDERS")
+        self.idle()
+        self.assertEqual(self.element("chooser-title").text, "Choose Profile")
+        self.element("cancel").click()
+        self.idle()
+        self.assertEqual(self.window(), first)
+        self.keys(Keys.PAGE_DOWN)
+        self.assertEqual(self.window(), native("--window", "22", demo, "CUSTOMER", "BYNAME")[0])
+        self.element("choose-file").click()
+        self.idle()
+        self.assertEqual(Select(self.element("ispec")).first_selected_option.text, "CUSTOMER")
+        self.assertEqual(Select(self.element("profile")).first_selected_option.text, "BYNAME")
+        self.assertEqual(self.element("chooser-title").text, "BYNAME Keys and Conditions")
+
+    def test_find_goes_on_from_the_other_end_when_told(self):
+        demo = self.root / "demo"
+        found = [int(line.split()[0]) for line in
+                 native("--find", "plumbing", "--entry-numbers", demo, "CUSTOMER", "BYNAME")[0].splitlines()[2:]]
+        self.open_profile("demo", "CUSTOMER", "BYNAME")
+        self.ctrl("f")
+        WebDriverWait(self.driver, WAIT).until(lambda d: self.js("return document.getElementById('find').open"))
+        self.element("find-text").send_keys("PLUMBING")
+        self.element("find-up").click()
+        self.element("find-ok").click()
+        # Up from the first entry: at once at the beginning; Cancel stays.
+        self.assertEqual(self.next_message("message-cancel"), [
+            "Ondrel viewer", "The search has reached the beginning of the profile.  Go on from the end?"])
+        self.idle()
+        self.assertIsNone(self.messages_shown())
+        self.assertEqual(self.window(), native("--window", "1", demo, "CUSTOMER", "BYNAME")[0])
+        # Shift+F3 again, and OK: the last match, from the end.
+        self.element("window").click()
+        ActionChains(self.driver).key_down(Keys.SHIFT).send_keys(Keys.F3).key_up(Keys.SHIFT).perform()
+        WebDriverWait(self.driver, WAIT).until(lambda d: self.messages_shown() is not None)
+        self.assertEqual(self.messages_shown()[1],
+                         "The search has reached the beginning of the profile.  Go on from the end?")
+        self.element("message-ok").click()
+        self.idle()
+        self.assertEqual(self.window(), native("--window", found[-1], demo, "CUSTOMER", "BYNAME")[0])
+        self.assertEqual(self.js("return document.querySelector('#window mark').textContent"), "Plumbing")
+        # F3 from the last match: the end, OK, the first match.
+        self.keys(Keys.F3)
+        self.assertEqual(self.next_message()[1],
+                         "The search has reached the end of the profile.  Go on from the beginning?")
+        self.idle()
+        self.assertEqual(self.window(), native("--window", found[0], demo, "CUSTOMER", "BYNAME")[0])
+        # A text nowhere: asked, then told.
+        self.ctrl("f")
+        WebDriverWait(self.driver, WAIT).until(lambda d: self.js("return document.getElementById('find').open"))
+        self.element("find-text").clear()
+        self.element("find-text").send_keys("no such text")
+        self.element("find-ok").click()
+        self.next_message()
+        self.assertEqual(self.next_message(), ["Ondrel viewer", "The text was not found."])
+        self.idle()
+        self.assertEqual(self.window(), native("--window", found[0], demo, "CUSTOMER", "BYNAME")[0])
+
+    def test_thumb_and_copy(self):
+        demo = self.root / "demo"
+        self.open_profile("demo", "CUSTOMER", "BYNAME")
+        # While the thumb is dragged Ptr names the entry under it; let go,
+        # the window starts there.
+        ActionChains(self.driver).click_and_hold(self.element("thumb")).move_by_offset(0, 120).perform()
+        WebDriverWait(self.driver, WAIT).until(lambda d: self.element("ptr").is_displayed())
+        self.idle()
+        entry = int(self.element("ptr").text)
+        self.assertGreater(entry, 1)
+        self.assertEqual(self.window(), native("--window", "1", demo, "CUSTOMER", "BYNAME")[0])
+        ActionChains(self.driver).release().perform()
+        self.idle()
+        self.assertFalse(self.element("ptr").is_displayed())
+        self.assertEqual(self.window(), native("--window", entry, demo, "CUSTOMER", "BYNAME")[0])
+        # Copy to Clipboard puts the window's text there.
+        self.driver.execute_cdp_cmd("Browser.grantPermissions",
+                                    {"permissions": ["clipboardReadWrite", "clipboardSanitizedWrite"]})
+        self.element("copy").click()
+        self.idle()
+        copied = self.driver.execute_async_script(
+            "const done = arguments[0]; navigator.clipboard.readText().then(done, (e) => done('failed: ' + e));")
+        self.assertEqual(copied, self.window())
 
     def test_sections_through_the_keypad(self):
         large = self.root / "large"
