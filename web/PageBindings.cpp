@@ -24,5 +24,6 @@ EMSCRIPTEN_BINDINGS(ondrel_page) {
       .function("find", &PageSession::Find)
       .function("print", &PageSession::Print)
       .function("exit", &PageSession::Exit)
-      .function("copyText", &PageSession::CopyText);
+      .function("copyText", &PageSession::CopyText)
+      .function("exportProfile", &PageSession::Export);
 }

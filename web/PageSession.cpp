@@ -10,6 +10,9 @@
 #include "viewer/Refresh.h"
 #include "viewer/Scrolling.h"
 #include "viewer/Search.h"
+#include "tools/export/Modes.h"
+#include "tools/export/Options.h"
+#include "tools/export/Output.h"
 #include "web/PageProgress.h"
 
 namespace ondrel::web {
@@ -198,6 +201,8 @@ void PageSession::WriteView(Json& json) const {
   json.Key("ptrVisible").Bool(view_.ptrVisible);
   json.Key("ptrTop").Number(view_.ptrTop);
   json.Key("open").Bool(FileSetOpen(state_));
+  json.Key("ispec").String(state_.IspecName);
+  json.Key("profile").String(Shown(state_.ProfileName));
   const Long start = view_.selStart - crBefore(view_.selStart);
   json.Key("selStart").Number(start);
   json.Key("selLength").Number(view_.selLength - (crBefore(view_.selStart + view_.selLength) - crBefore(view_.selStart)));
@@ -465,6 +470,18 @@ std::string PageSession::Print() {
   PagePrinter printer(printed_, printEnded_);
   PrintCommand(state_, view_, printer);
   return Finish(false, true);
+}
+
+int PageSession::Export(const std::string& format) const {
+  const std::optional<OpenIspec> open = OpenIspecOf(state_);
+  if (!FileSetOpen(state_) || !open) return 2;
+  std::string error;
+  const auto options =
+      tool::ParseOptions({"--format", format, open->directory, open->ispec, state_.ProfileName}, error);
+  if (!options) return 2;
+  const int status = tool::ExportMode(*options);
+  tool::Stdout().Flush();
+  return status;
 }
 
 std::string PageSession::Exit() {

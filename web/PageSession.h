@@ -68,6 +68,12 @@ class PageSession {
   // Exit: the file set is closed and the page goes back to the chooser.
   std::string Exit();
 
+  // The open profile exported as ondrel-export exports it, in `format`
+  // (text, csv or json): its output goes to the page a piece at a time
+  // (SystemPage.cpp).  Returns the tool's exit status; a run the tool ends
+  // early comes back to the worker as the end of the program.
+  int Export(const std::string& format) const;
+
   // The text "Copy to Clipboard" copies, LF line ends ("" when none).
   std::string CopyText() const;
 

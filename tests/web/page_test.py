@@ -26,12 +26,18 @@ EXPORT = os.environ["ONDREL_EXPORT"]
 WAIT = 60
 
 
-def native(*args, check=True):
-    """The native tool's standard output (CR LF read as LF) and error."""
+def native_bytes(*args, check=True):
+    """The native tool's standard output and error, as bytes."""
     run = subprocess.run([EXPORT, *map(str, args)], capture_output=True, check=False, cwd=PageTest.root)
     if check and run.returncode != 0:
         raise AssertionError(f"ondrel-export {args} ended with {run.returncode}: {run.stderr!r}")
-    return run.stdout.decode("utf-8").replace("\r\n", "\n"), run.stderr.decode("utf-8")
+    return run.stdout, run.stderr
+
+
+def native(*args, check=True):
+    """The native tool's standard output (CR LF read as LF) and error."""
+    out, err = native_bytes(*args, check=check)
+    return out.decode("utf-8").replace("\r\n", "\n"), err.decode("utf-8")
 
 
 class PageTest(unittest.TestCase):
@@ -121,6 +127,28 @@ class PageTest(unittest.TestCase):
         self.ok()
         self.assertFalse(self.js("return document.getElementById('chooser').open"), "the chooser stays after Ok")
 
+    def export(self, format_, name):
+        """Ctrl+E, the format, Save: the bytes downloaded, once the page has
+        shown the export's messages (which are answered and returned)."""
+        downloads = self.root / "downloads"
+        shutil.rmtree(downloads, ignore_errors=True)
+        downloads.mkdir()
+        self.driver.execute_cdp_cmd("Browser.setDownloadBehavior", {"behavior": "allow", "downloadPath": str(downloads)})
+        self.ctrl("e")
+        WebDriverWait(self.driver, WAIT).until(lambda d: self.js("return document.getElementById('export').open"))
+        self.element(f"export-{format_}").click()
+        self.element("export-ok").click()
+        messages = []
+        saved = downloads / name
+        def finished(_):
+            if self.messages_shown() is not None:
+                messages.append(self.next_message())
+            return (saved.exists() and not list(downloads.glob("*.crdownload"))
+                    and not self.js("return document.body.hasAttribute('data-busy')")
+                    and self.messages_shown() is None)
+        WebDriverWait(self.driver, WAIT, poll_frequency=0.2).until(finished)
+        return saved.read_bytes(), messages
+
     def assertNoNetwork(self):
         """Every request of the page and its worker is the page itself or the
         worker's script made from it in memory.  (The browser's own pages,
@@ -196,8 +224,13 @@ class PageTest(unittest.TestCase):
         self.keys(Keys.F3)
         self.assertEqual(self.window(), native("--window", found[1], demo, "CUSTOMER", "BYNAME")[0])
 
-        # Copy's text is the window's, and Exit goes back to the chooser.
-        self.assertEqual(self.js("return document.getElementById('window').textContent"), self.window())
+        # The profile saved as CSV and as JSON Lines: the native tool's bytes.
+        for format_, name in (("csv", "CUSTOMER_BYNAME.csv"), ("json", "CUSTOMER_BYNAME.jsonl")):
+            saved, messages = self.export(format_, name)
+            self.assertEqual(messages, [])
+            self.assertEqual(saved, native_bytes("--format", format_, demo, "CUSTOMER", "BYNAME")[0])
+
+        # Exit goes back to the chooser.
         self.element("exit").click()
         self.idle()
         self.assertTrue(self.js("return document.getElementById('chooser').open"))
@@ -362,6 +395,12 @@ class PageTest(unittest.TestCase):
         self.assertEqual([f"{t}: {m}" for t, m in shown], expected[:-1])
         self.assertIsNone(self.messages_shown())
         self.assertEqual(self.window(), stdout)
+        # Its export writes what could be read and ends with the tool's
+        # messages, the count of what could not be read last.
+        saved, messages = self.export("csv", "ORD_ORDNO.csv")
+        stdout, stderr = native_bytes("--format", "csv", "walk", "ORD", "ORDNO", check=False)
+        self.assertEqual(saved, stdout)
+        self.assertEqual([f"{t}: {m}" for t, m in messages], stderr.decode("utf-8").splitlines())
         self.assertNoNetwork()
 
 

@@ -15,6 +15,7 @@
   const pending = new Map();
   let busy = 0;
   let onProgress = null;
+  let onOutput = null;
 
   function setBusy(delta) {
     busy += delta;
@@ -41,6 +42,7 @@
         const m = event.data;
         if (m.type === 'ready') resolve();
         else if (m.type === 'progress') { if (onProgress) onProgress(m.done, m.total); }
+        else if (m.type === 'output') { if (onOutput) onOutput(m.stream, m.bytes); }
         else if (m.type === 'result' || m.type === 'error') {
           if (m.id === 0) { reject(new Error(m.message)); return; }
           const p = pending.get(m.id);
@@ -535,6 +537,52 @@
     $('window').focus();
   }
 
+  // ------------------------------------------------------------ export
+
+  // Ctrl+E: the open profile as ondrel-export writes it, saved through the
+  // browser's download.  The pieces the worker sends are kept as they come,
+  // each a Blob of its own, and the download is the Blob of those pieces.
+  const kExtensions = {text: 'txt', csv: 'csv', json: 'jsonl'};
+  async function exportProfile() {
+    if (!view || !view.open || busy > 0) return;
+    $('export-written').textContent = '';
+    if (!await dialogAnswer($('export'), $('export-ok'), $('export-cancel'))) return;
+    const format = document.querySelector('input[name="format"]:checked').value;
+    const pieces = [];
+    let written = 0;
+    let errors = '';
+    const decoder = new TextDecoder();
+    onOutput = (stream, bytes) => {
+      if (stream === 2) { errors += decoder.decode(bytes, {stream: true}); return; }
+      pieces.push(new Blob([bytes]));
+      written += bytes.length;
+    };
+    let answer;
+    try {
+      answer = await call('exportProfile', format);
+    } catch (error) {
+      answer = {status: 1};
+      errors += 'The viewer met an error: ' + error.message + '\n';
+    } finally {
+      onOutput = null;
+    }
+    if (written > 0 || answer.status === 0) {
+      const link = document.createElement('a');
+      link.href = URL.createObjectURL(new Blob(pieces, {type: format === 'csv' ? 'text/csv' : 'text/plain'}));
+      link.download = view.ispec + '_' + view.profile + '.' + kExtensions[format];
+      document.body.append(link);
+      link.click();
+      link.remove();
+      setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+    }
+    // The tool's messages, "title: text" a line.
+    for (const line of errors.split('\n').filter((l) => l !== '')) {
+      const at = line.indexOf(': ');
+      await messageBox(at > 0 ? {title: line.slice(0, at), text: line.slice(at + 2), icon: 'exclamation', buttons: 'ok'}
+                              : {title: '', text: line, icon: 'exclamation', buttons: 'ok'});
+    }
+  }
+
   // ------------------------------------------------------------ keys
 
   document.addEventListener('keydown', (event) => {
@@ -545,6 +593,7 @@
     if (ctrl && (key === 'g' || key === 'G')) goToKey();
     else if (ctrl && (key === 'f' || key === 'F')) findDialog();
     else if (key === 'F3') findNext(!event.shiftKey);
+    else if (ctrl && (key === 'e' || key === 'E')) exportProfile();
     else if (ctrl || event.altKey) handled = false;
     else if (key === 'PageDown') scrollBy(kWindowLines);
     else if (key === 'PageUp') scrollBy(-kWindowLines);

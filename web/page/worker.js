@@ -8,8 +8,9 @@
 //   {type: "call", id, method, args}             a command of PageSession
 // To the page:
 //   {type: "ready"} once the core runs, {type: "result", id, value} or
-//   {type: "error", id, message} per call, and {type: "progress", done,
-//   total} while a long search runs.
+//   {type: "error", id, message} per call, {type: "progress", done, total}
+//   while a long search runs, and {type: "output", stream, bytes} for each
+//   piece an export writes (stream 1 its output, 2 its messages).
 'use strict';
 
 let core = null;
@@ -17,7 +18,15 @@ let session = null;
 const files = new Map();
 
 function answer(id, method, args) {
-  const result = session[method](...args);
+  let result;
+  try {
+    result = session[method](...args);
+  } catch (error) {
+    // The export ends as the tool ends, through exit: its status.
+    if (error && error.name === 'ExitStatus') return {status: error.status};
+    throw error;
+  }
+  if (typeof result === 'number') return {status: result};
   return typeof result === 'string' && result.startsWith('{') ? JSON.parse(result) : result;
 }
 
