@@ -1,5 +1,6 @@
 // ondrel-page-fixture DIR: the databases the page's browser test opens, each
-// in a folder of its own under DIR:
+// in a folder of its own under DIR (ondrel-page-fixture --large N DIR: only
+// LARGE, of N records, in DIR itself, for measuring the page):
 //   demo/      the demo database
 //   large/     LARGE, 70000 records: three sections
 //   walk/      the hostile ISPEC ORD with a child pointer of its ORDNO tree
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <string>
 
 #include "tests/hostile/HostileDatabase.h"
 #include "tools/writer/Damage.h"
@@ -17,8 +19,15 @@
 int main(int argc, char** argv) {
   namespace fs = std::filesystem;
   using namespace ondrel::writer;
+  if (argc == 4 && std::string(argv[1]) == "--large") {
+    LargeIspecOptions large;
+    large.records = std::stoull(argv[2]);
+    fs::create_directories(argv[3]);
+    BuildLargeIspec(argv[3], large);
+    return 0;
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: ondrel-page-fixture DIR\n");
+    std::fprintf(stderr, "usage: ondrel-page-fixture [--large RECORDS] DIR\n");
     return 2;
   }
   try {

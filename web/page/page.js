@@ -48,7 +48,12 @@
           const p = pending.get(m.id);
           pending.delete(m.id);
           if (!p) return;
-          if (m.type === 'result') p.resolve(m.value);
+          if (m.type === 'result') {
+            // What the last command cost, for measuring the page.
+            document.body.dataset.workerMs = m.ms.toFixed(3);
+            document.body.dataset.workerHeap = String(m.heap);
+            p.resolve(m.value);
+          }
           else p.reject(new Error(m.message));
         }
       };

@@ -7,7 +7,8 @@
 //   {type: "files", files: [[path, File], ...]}  the chosen files, by path
 //   {type: "call", id, method, args}             a command of PageSession
 // To the page:
-//   {type: "ready"} once the core runs, {type: "result", id, value} or
+//   {type: "ready"} once the core runs, {type: "result", id, value, ms,
+//   heap} (the command's time in the worker, the core's memory in bytes) or
 //   {type: "error", id, message} per call, {type: "progress", done, total}
 //   while a long search runs, and {type: "output", stream, bytes} for each
 //   piece an export writes (stream 1 its output, 2 its messages).
@@ -43,7 +44,10 @@ self.onmessage = (event) => {
     for (const [name, file] of message.files) files.set(name, file);
   } else if (message.type === 'call') {
     try {
-      postMessage({type: 'result', id: message.id, value: answer(message.id, message.method, message.args)});
+      const start = performance.now();
+      const value = answer(message.id, message.method, message.args);
+      postMessage({type: 'result', id: message.id, value, ms: performance.now() - start,
+                   heap: core.HEAPU8.length});
     } catch (error) {
       postMessage({type: 'error', id: message.id, message: String(error && error.message || error)});
     }
