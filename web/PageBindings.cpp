@@ -23,6 +23,7 @@ EMSCRIPTEN_BINDINGS(ondrel_page) {
       .function("goToKey", &PageSession::GoToKey)
       .function("find", &PageSession::Find)
       .function("print", &PageSession::Print)
+      .function("check", &PageSession::Check)
       .function("exit", &PageSession::Exit)
       .function("copyText", &PageSession::CopyText)
       .function("exportProfile", &PageSession::Export);

@@ -4,6 +4,7 @@
 // one), so the search itself is never asked to stop.
 #pragma once
 
+#include "check/CheckReport.h"
 #include "viewer/TextFind.h"
 
 namespace ondrel::web {
@@ -12,6 +13,12 @@ class PageProgress : public SearchProgress {
  public:
   bool Continue(std::int64_t done, std::int64_t total) override;
   void Pause() override;
+};
+
+// The same for the deep check: where it stands, and the profile it checks.
+class PageCheckProgress : public check::CheckListener {
+ public:
+  bool Progress(const check::CheckProgress& progress) override;
 };
 
 }  // namespace ondrel::web

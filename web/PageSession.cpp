@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "check/Check.h"
+#include "check/ReportLines.h"
 #include "database/Catalogue.h"
 #include "database/KeyOrder.h"
 #include "database/Profile.h"
@@ -470,6 +472,24 @@ std::string PageSession::Print() {
   PagePrinter printer(printed_, printEnded_);
   PrintCommand(state_, view_, printer);
   return Finish(false, true);
+}
+
+std::string PageSession::Check() {
+  platform_.BeginCommand();
+  const std::optional<OpenIspec> open = OpenIspecOf(state_);
+  Json json;
+  json.Begin();
+  if (FileSetOpen(state_) && state_.WindowIdle && open) {
+    PageCheckProgress progress;
+    check::CheckReport report({.keepItems = true}, &progress);
+    const bool finished = check::RunCheck({open->directory, open->ispec, ""}, report);
+    json.Key("ispec").String(Shown(open->ispec));
+    json.Key("verdict").String(Shown(check::Verdict(report, finished)));
+    json.Key("lines").String(Shown(check::TextLines(report.Items())));
+  }
+  json.Key("messages").BeginArray().EndArray();
+  json.End();
+  return json.Text();
 }
 
 int PageSession::Export(const std::string& format) const {

@@ -65,6 +65,9 @@ class PageSession {
   std::string Find(const std::string& text, bool matchCase, bool forward, bool fromFirstLine, bool answerOk,
                    int skip);
   std::string Print();
+  // Ctrl+K: the deep check of every profile of the open ISPEC; the answer
+  // has its verdict and its report's lines.
+  std::string Check();
   // Exit: the file set is closed and the page goes back to the chooser.
   std::string Exit();
 

@@ -401,6 +401,15 @@ class PageTest(unittest.TestCase):
         stdout, stderr = native_bytes("--format", "csv", "walk", "ORD", "ORDNO", check=False)
         self.assertEqual(saved, stdout)
         self.assertEqual([f"{t}: {m}" for t, m in messages], stderr.decode("utf-8").splitlines())
+
+        # Ctrl+K: the deep check's report holds the tool's lines.
+        self.ctrl("k")
+        WebDriverWait(self.driver, WAIT).until(lambda d: self.js("return document.getElementById('check-report').open"))
+        self.assertEqual(self.element("check-title").text, "Check of ORD")
+        lines = self.js("return document.getElementById('check-lines').textContent")
+        self.assertEqual(lines, native("--check", "walk", "ORD", check=False)[0])
+        self.assertIn("problem", self.element("check-verdict").text)
+        self.element("check-close").click()
         self.assertNoNetwork()
 
 

@@ -41,7 +41,7 @@
       w.onmessage = (event) => {
         const m = event.data;
         if (m.type === 'ready') resolve();
-        else if (m.type === 'progress') { if (onProgress) onProgress(m.done, m.total); }
+        else if (m.type === 'progress') { if (onProgress) onProgress(m.done, m.total, m.profile); }
         else if (m.type === 'output') { if (onOutput) onOutput(m.stream, m.bytes); }
         else if (m.type === 'result' || m.type === 'error') {
           if (m.id === 0) { reject(new Error(m.message)); return; }
@@ -588,6 +588,40 @@
     }
   }
 
+  // ------------------------------------------------------------ the deep check
+
+  // Ctrl+K: every profile of the open ISPEC, with its progress, then the
+  // report.
+  async function checkFiles() {
+    if (!view || !view.open || busy > 0) return;
+    const progress = $('check-progress');
+    $('check-label').textContent = 'Checking ' + view.ispec + '...';
+    $('check-bar').value = 0;
+    onProgress = (done, total, profile) => {
+      if (profile) $('check-label').textContent = 'Checking ' + view.ispec + ' via ' + profile + '...';
+      $('check-bar').value = Math.min(Math.max(Math.floor(done * 1000 / total), 0), 999);
+    };
+    progress.showModal();
+    let answer;
+    try {
+      answer = await call('check');
+    } finally {
+      onProgress = null;
+      progress.close();
+    }
+    if (!answer.verdict) return;
+    $('check-title').textContent = 'Check of ' + answer.ispec;
+    $('check-verdict').textContent = answer.verdict;
+    $('check-lines').textContent = answer.lines;
+    $('check-copy').onclick = () => navigator.clipboard.writeText(answer.lines).catch(() => {});
+    const report = $('check-report');
+    await new Promise((resolve) => {
+      $('check-close').onclick = () => { report.close(); resolve(); };
+      report.oncancel = () => resolve();
+      report.showModal();
+    });
+  }
+
   // ------------------------------------------------------------ keys
 
   document.addEventListener('keydown', (event) => {
@@ -599,6 +633,7 @@
     else if (ctrl && (key === 'f' || key === 'F')) findDialog();
     else if (key === 'F3') findNext(!event.shiftKey);
     else if (ctrl && (key === 'e' || key === 'E')) exportProfile();
+    else if (ctrl && (key === 'k' || key === 'K')) checkFiles();
     else if (ctrl || event.altKey) handled = false;
     else if (key === 'PageDown') scrollBy(kWindowLines);
     else if (key === 'PageUp') scrollBy(-kWindowLines);
