@@ -19,6 +19,7 @@ EMSCRIPTEN_BINDINGS(ondrel_page) {
       .function("drag", &PageSession::Drag)
       .function("release", &PageSession::Release)
       .function("keypad", &PageSession::Keypad)
+      .function("goTo", &PageSession::GoTo)
       .function("keyParts", &PageSession::KeyParts)
       .function("goToKey", &PageSession::GoToKey)
       .function("find", &PageSession::Find)

@@ -89,7 +89,10 @@ class PagePrinter : public Printer {
 
 }  // namespace
 
-PageSession::PageSession() : view_(state_, platform_) { ResetContents(); }
+PageSession::PageSession() : view_(state_, platform_) {
+  ResetContents();
+  chosen_ = state_;
+}
 
 void PageSession::ResetContents() {
   // What the contents screen's load sets, the splash's version text among it.
@@ -203,6 +206,7 @@ void PageSession::WriteView(Json& json) const {
   json.Key("ptrVisible").Bool(view_.ptrVisible);
   json.Key("ptrTop").Number(view_.ptrTop);
   json.Key("open").Bool(FileSetOpen(state_));
+  json.Key("first").Number(state_.FirstShown);
   json.Key("ispec").String(state_.IspecName);
   json.Key("profile").String(Shown(state_.ProfileName));
   const Long start = view_.selStart - crBefore(view_.selStart);
@@ -382,6 +386,16 @@ std::string PageSession::Keypad(int index) {
   platform_.BeginCommand();
   try {
     if (FileSetOpen(state_)) Part_Click(state_, platform_, view_, index);
+  } catch (const PageEnded&) {
+    return Ended();
+  }
+  return Finish(false, true);
+}
+
+std::string PageSession::GoTo(int entry) {
+  platform_.BeginCommand();
+  try {
+    if (FileSetOpen(state_) && state_.WindowIdle && entry >= 1) GoToEntry(state_, platform_, view_, entry);
   } catch (const PageEnded&) {
     return Ended();
   }

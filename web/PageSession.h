@@ -53,6 +53,9 @@ class PageSession {
   // The thumb let go where it was picked up.
   std::string Release();
   std::string Keypad(int index);
+  // The window from entry `entry` on, as the keypad and the bar would show
+  // it (the page's way back to where it was, after a cancelled search).
+  std::string GoTo(int entry);
   // Ctrl+G: the key's parts (name, length), or the message why it cannot be
   // searched; then the window at the typed key, its parts separated by LF.
   std::string KeyParts();

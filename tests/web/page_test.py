@@ -359,6 +359,16 @@ class PageTest(unittest.TestCase):
             self.idle()
         self.assertEqual(self.element("label1").text, "3")
         self.assertEqual(self.window(), native("--window", "64001", large, "LARGE", "BYNAME")[0])
+        # Ctrl+K, then Cancel while the check runs: no report, and the page,
+        # in a new worker, shows the same window and goes on.
+        self.ctrl("k")
+        WebDriverWait(self.driver, WAIT).until(lambda d: self.js(
+            "return document.getElementById('check-progress').open"))
+        self.element("check-cancel").click()
+        self.idle()
+        self.assertFalse(self.js("return document.getElementById('check-report').open"))
+        self.assertIsNone(self.messages_shown())
+        self.assertEqual(self.window(), native("--window", "64001", large, "LARGE", "BYNAME")[0])
         # Down the section by a page, then to its end.
         self.keys(Keys.PAGE_DOWN)
         self.assertEqual(self.window(), native("--window", "64022", large, "LARGE", "BYNAME")[0])

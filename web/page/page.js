@@ -63,6 +63,35 @@
     return ready.then(() => w);
   }
 
+  // Cancel of a long search or check: the worker is ended where it stands
+  // (it cannot be asked anything while it works), and a new one opens the
+  // same files, ISPEC and profile and shows the window where it was.
+  async function cancelWork() {
+    const first = view ? view.first : 0;
+    worker.terminate();
+    for (const p of pending.values()) p.reject(new Error('cancelled'));
+    pending.clear();
+    queue = Promise.resolve();
+    setBusy(1);
+    try {
+      worker = await startWorker();
+      if (chosenFiles) {
+        worker.postMessage({type: 'files', files: chosenFiles.entries});
+        let answer = await call('chooseFolder', chosenFiles.top);
+        if (opened) {
+          await call('chooseIspec', opened.ispec);
+          await call('chooseProfile', opened.profile);
+          answer = await call('ok');
+          if (answer.view && answer.view.open && first >= 1) answer = await call('goTo', first);
+        }
+        if (answer.view) drawView(answer.view);
+        drawChooser((await call('cancelChooser')).chooser);
+      }
+    } finally {
+      setBusy(-1);
+    }
+  }
+
   let queue = Promise.resolve();
   // Runs one command of the core; commands run one after another.
   function call(method, ...args) {
@@ -138,6 +167,8 @@
   // ------------------------------------------------------------ the chooser
 
   let chooserLook = null;
+  // The rows of the ISPEC and profile the last Ok opened.
+  let opened = null;
 
   function fillSelect(select, names, selected) {
     select.replaceChildren(...names.map((name, i) => {
@@ -177,9 +208,11 @@
 
   // The folder's files, by path in the worker's registry ("FOLDER/NAME":
   // the browser tells the folder's name, not where it lies).
+  let chosenFiles = null;
   async function chooseFiles(entries) {
     if (entries.length === 0) return;
     const top = entries[0][0].split('/')[0];
+    chosenFiles = {entries, top};
     worker.postMessage({type: 'files', files: entries});
     await command('chooseFolder', top);
   }
@@ -231,7 +264,10 @@
     $('status').textContent = 'Building reference information, please wait.';
     const answer = await command('ok');
     $('status').textContent = '';
-    if (answer && answer.view && answer.view.open && !answer.ended) hideChooser();
+    if (answer && answer.view && answer.view.open && !answer.ended) {
+      opened = {ispec: answer.chooser.ispec, profile: answer.chooser.profile};
+      hideChooser();
+    }
   });
   $('cancel').addEventListener('click', async () => {
     await command('cancelChooser');
@@ -526,11 +562,15 @@
     for (;;) {
       const done = progressShown();
       let answer;
+      const cancelled = new Promise((resolve) => { $('progress-cancel').onclick = () => resolve(null); });
       try {
-        answer = await call('find', text, matchCase, forward, fromFirstLine, answerOk, skip);
+        answer = await Promise.race([call('find', text, matchCase, forward, fromFirstLine, answerOk, skip).catch(() => null),
+                                     cancelled]);
       } finally {
         done();
+        $('progress-cancel').onclick = null;
       }
+      if (!answer) { await cancelWork(); break; }
       if (answer.view) drawView(answer.view);
       await showMessages(answer);
       // The search reached the end: asked now, and on OK made again with the
@@ -603,12 +643,15 @@
     };
     progress.showModal();
     let answer;
+    const cancelled = new Promise((resolve) => { $('check-cancel').onclick = () => resolve(null); });
     try {
-      answer = await call('check');
+      answer = await Promise.race([call('check').catch(() => null), cancelled]);
     } finally {
       onProgress = null;
+      $('check-cancel').onclick = null;
       progress.close();
     }
+    if (!answer) { await cancelWork(); return; }
     if (!answer.verdict) return;
     $('check-title').textContent = 'Check of ' + answer.ispec;
     $('check-verdict').textContent = answer.verdict;
