@@ -324,7 +324,7 @@ class PageTest(unittest.TestCase):
         self.idle()
         self.assertEqual(self.window(), native("--window", found[0], demo, "CUSTOMER", "BYNAME")[0])
 
-    def test_thumb_and_copy(self):
+    def test_thumb_copy_and_print(self):
         demo = self.root / "demo"
         self.open_profile("demo", "CUSTOMER", "BYNAME")
         # While the thumb is dragged Ptr names the entry under it; let go,
@@ -347,6 +347,37 @@ class PageTest(unittest.TestCase):
         copied = self.driver.execute_async_script(
             "const done = arguments[0]; navigator.clipboard.readText().then(done, (e) => done('failed: ' + e));")
         self.assertEqual(copied, self.window())
+
+        # Tips: the tip of the control whose zone holds the pointer, three
+        # pixels beyond it on the left; none where no zone is.
+        contents = self.element("contents")
+        size = contents.size
+        at = lambda x, y: ActionChains(self.driver).move_to_element_with_offset(
+            contents, x - size["width"] // 2, y - size["height"] // 2).perform()
+        self.element("tips").click()
+        self.assertEqual(self.element("tip").text, "Explanations of controls under the mouse.")
+        at(558, 10)
+        self.assertEqual(self.element("tip").text, "Take a guess!")
+        at(240, 60)
+        self.assertFalse(self.element("tip").is_displayed())
+
+        # Print, twice: the second press prints the document the first began
+        # (the browser's print dialog stands in for a recorder here): the
+        # version line, then the window block of each press, centred in 90
+        # columns.
+        self.js("window.print = () => { document.body.dataset.printed ="
+                " document.getElementById('print-document').textContent; }")
+        self.element("print").click()
+        self.idle()
+        self.assertIsNone(self.js("return document.body.dataset.printed"))
+        self.element("print").click()
+        self.idle()
+        centred = lambda text: " " * max(round(45 - len(text) / 2), 0) + text
+        caption, window_text = self.window().split("\n", 1)
+        block = ["", "", "", centred("CUSTOMER via BYNAME"), centred(caption.split(": ", 1)[1]), "", "",
+                 *window_text.split("\n")]
+        self.assertEqual(self.js("return document.body.dataset.printed"),
+                         "\n".join(["", "", centred("Version 2001.01.05"), *block, *block]))
 
     def test_sections_through_the_keypad(self):
         large = self.root / "large"
