@@ -420,6 +420,18 @@ class PageTest(unittest.TestCase):
         self.assertEqual(self.element("ispec").get_attribute("selectedIndex"), "-1")
         self.assertEqual(self.element("profile").get_attribute("innerHTML"), "")
 
+        # A file removed after the folder was chosen: the browser refuses to
+        # read it, which is the message the native tool gives for the
+        # missing file.
+        gone = self.root / "gone"
+        shutil.copytree(self.root / "demo", gone)
+        self.choose_folder(gone)
+        (gone / "_CUSTOMER.IDX").unlink()
+        Select(self.element("ispec")).select_by_visible_text("CUSTOMER")
+        title, text = self.next_message()
+        self.assertEqual(f"{title}: {text}\n", native("gone", "CUSTOMER", "BYNAME", check=False)[1])
+        self.idle()
+
         # A child pointer of the tree zeroed: the walk's message at Ok, then
         # the window of what could be read, as the native tool has them.
         walk = self.root / "walk"
