@@ -2,11 +2,11 @@
 # Installs what is missing, builds everything and runs the whole test suite:
 #   1. the release build and every test;
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   3. ondrel-export built as WebAssembly, against the native one under Node.js
-#      (asked for by name only: it finds the WebAssembly tool ending a window
-#      that ends without a line end, as past the end of a seek, with a line
-#      feed the native tool does not write; until that is mended it is kept
-#      out of the default stages);
+#   3. ondrel-export built as WebAssembly, against the native one under Node.js,
+#      and ondrelview.html in headless Chromium (asked for by name only: it
+#      finds the WebAssembly tool ending a window that ends without a line
+#      end, as past the end of a seek, with a line feed the native tool does
+#      not write; until that is mended it is kept out of the default stages);
 #   4. a clang build that runs each fuzz target for a short while;
 #   5. the Windows build, cross-compiled, its unit tests and its comparison
 #      with the Linux build run under Wine (asked for by name only: one run of
@@ -34,12 +34,15 @@ for stage in $stages; do
       ctest --test-dir build --output-on-failure -j"$jobs" --timeout 900
       ;;
     web)
-      # The native tool of the main build, and the WebAssembly one beside it.
+      # The native tool of the main build, and the WebAssembly one beside it;
+      # the page in headless Chromium.
       bash scripts/build-web.sh build-web/out
+      source scripts/install-packages.sh
+      install_missing chromium chromium-driver python3-selenium
       cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDREL_BUILD_TESTS=ON -DONDREL_BUILD_SCREENS=ON \
         -DONDREL_WEB_EXPORT_JS="$root/build-web/out/ondrel-export.js"
-      cmake --build build -j"$jobs" --target web_parity_tests
-      ctest --test-dir build --output-on-failure -j"$jobs" --timeout 900 -R '^WebParityTest\.'
+      cmake --build build -j"$jobs" --target web_parity_tests ondrel-page-fixture
+      ctest --test-dir build --output-on-failure -j"$jobs" --timeout 900 -R '^(WebParityTest\.|web_page$)'
       ;;
     asan)
       # Without -fno-sanitize-recover a UBSan finding would still exit 0.
