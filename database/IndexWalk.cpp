@@ -44,13 +44,17 @@
 //                                          interior node, data record number
 //                                          in a leaf
 //
-// The walk reads the interior levels entry by entry and only the used length
-// and level word of each leaf: a leaf's entries are counted from U.  The
-// profile reader (Profile.cpp) reads the key descriptions.
+// The walk reads the interior levels entry by entry and, of each leaf, its
+// used length, its level word and its first and last keys (LeafKeys): a
+// leaf's entries are counted from U.  Asked to, it also reads every entry of
+// each leaf to learn whether all leading parts are digits (LeadingDigits),
+// which costs a copy of each leaf from the block cache.  The profile reader
+// (Profile.cpp) reads the key descriptions.
 #include "database/IndexWalk.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "database/Checked.h"
 #include "database/KeyOrder.h"
@@ -62,8 +66,8 @@ namespace {
 
 class Walker {
  public:
-  Walker(SharedState& state, Platform& platform, ByteFile& index)
-      : state_(state), platform_(platform), index_(index) {
+  Walker(SharedState& state, Platform& platform, ByteFile& index, bool digits = false)
+      : state_(state), platform_(platform), index_(index), digits_(digits) {
     // Node positions are Longs, so no node that starts at 2^31 or beyond can
     // be reached: the visited set covers what can be reached, whatever size
     // the file claims (a sparse file may claim terabytes).
@@ -101,10 +105,13 @@ class Walker {
   // and are let through: every read there fails.
   bool Enter(Long position);
   void AddLeaf(Long position, Integer used);
+  void KeepLeafKeys(std::size_t k, Long position, Integer used);
 
   SharedState& state_;
   Platform& platform_;
   ByteFile& index_;
+  bool digits_;                        // learning LeadingDigits
+  std::vector<unsigned char> leaf_;    // a leaf's entries, when learning it
   std::int64_t nodes_ = 0;     // whole or partial nodes of the file that can be reached
   std::vector<bool> visited_;  // by node number
   int depth_ = 0;              // level of the node being walked; the root is 1
@@ -167,6 +174,59 @@ void Walker::AddLeaf(Long position, Integer used) {
   else
     Coarse();
   state_.LeafReach[k] = std::max(state_.LeafReach[k - 1], state_.LeafTable[k].CumCount);
+  KeepLeafKeys(k, position, used);
+}
+
+// The first and last keys of leaf k, read only from a sound leaf that the
+// table counts as the seek reads one (KeySeek.cpp): whole entries inside the
+// node, as many as the table counts.  Anything else is marked unread, and a
+// seek that leans on it is refused.
+void Walker::KeepLeafKeys(std::size_t k, Long position, Integer used) {
+  const auto length = static_cast<std::size_t>(std::max<Integer>(state_.KeyLength, 0));
+  const std::int64_t entrySize = std::int64_t{1} + std::max<Integer>(state_.KeyLength, 0) + state_.EntryTail;
+  state_.LeafKeys.resize((k + 1) * 2 * length);
+  state_.LeafKeysRead.resize(k + 1, 0);
+  state_.LeafKeysRead[k] = 0;
+  const std::int64_t entries = entrySize > 0 && used >= 2 ? (used - 2) / entrySize : -1;
+  const bool sound = entries >= 0 && (used - 2) % entrySize == 0 && used <= state_.NodeSize - 2 &&
+                     state_.LeafTable[k].CumCount - std::int64_t{state_.LeafTable[k - 1].CumCount} == entries;
+  if (!sound) {
+    if (digits_) state_.LeadingDigits = 0;
+    return;
+  }
+  if (entries == 0) {
+    state_.LeafKeysRead[k] = 2;
+    return;
+  }
+  unsigned char* first = state_.LeafKeys.data() + k * 2 * length;
+  unsigned char* last = first + length;
+  const std::int64_t start = std::int64_t{position} + 2;  // the first entry's flag
+  const std::int64_t lastAt = start + (entries - 1) * entrySize;
+  if (!digits_ || state_.LeadingDigits == 0) {
+    if (index_.Read(start + 1, first, length) && index_.Read(lastAt + 1, last, length)) state_.LeafKeysRead[k] = 1;
+    return;
+  }
+  leaf_.resize(static_cast<std::size_t>(used - 2));
+  if (!index_.Read(start, leaf_.data(), leaf_.size())) {
+    state_.LeadingDigits = 0;
+    return;
+  }
+  std::memcpy(first, leaf_.data() + 1, length);
+  std::memcpy(last, leaf_.data() + (entries - 1) * entrySize + 1, length);
+  state_.LeafKeysRead[k] = 1;
+  // The leading part: digits across its width, or blanks alone.
+  const std::size_t lead =
+      state_.KeyPartLengths.empty() ? 0 : std::min<std::size_t>(length, std::max<Integer>(state_.KeyPartLengths[0], 0));
+  if (lead == 0) state_.LeadingDigits = 0;
+  for (std::int64_t e = 0; e < entries && state_.LeadingDigits == 1; ++e) {
+    const unsigned char* key = leaf_.data() + e * entrySize + 1;
+    const bool blank = key[0] == ' ';
+    for (std::size_t i = 0; i < lead; ++i)
+      if (blank ? key[i] != ' ' : key[i] < '0' || key[i] > '9') {
+        state_.LeadingDigits = 0;
+        break;
+      }
+  }
 }
 
 void Walker::Walk(Long position) {
@@ -217,9 +277,12 @@ WalkResult WalkIndex(SharedState& state, Platform& platform, ByteFile& index, Lo
   return walker.Start(position);
 }
 
-WalkResult BuildReferenceInformation(SharedState& state, Platform& platform) {
+WalkResult BuildReferenceInformation(SharedState& state, Platform& platform, bool learnDigits) {
   state.LeafTable.assign(2, LeafRef{});
   state.LeafReach.assign(2, 0);
+  state.LeafKeys.clear();
+  state.LeafKeysRead.clear();
+  state.LeadingDigits = learnDigits ? 1 : -1;
   state.LeafIndex = 0;
   state.KeyPartStorage.clear();
   state.KeyRecords = KeyRecordCheck::Unknown;
@@ -236,10 +299,13 @@ WalkResult BuildReferenceInformation(SharedState& state, Platform& platform) {
     platform.MessageBox(msg::kCoarse, msg::kCoarseTitle, MsgIcon::None, MsgButtons::Ok);
     WalkResult failed;
     failed.failures = 1;
+    if (learnDigits) state.LeadingDigits = 0;
     return failed;
   }
-  Walker walker(state, platform, index);
+  Walker walker(state, platform, index, learnDigits);
   const WalkResult result = walker.Start(root);
+  // Leaves left unread say nothing about their keys.
+  if (learnDigits && result.failures > 0) state.LeadingDigits = 0;
   LearnPartStorage(state, index);
   return result;
 }
