@@ -61,7 +61,7 @@ std::size_t SettledLength(std::string_view v, bool before) {
 }  // namespace
 
 Scan::Scan(std::shared_ptr<const Prepared> prepared, bool records, std::int64_t first, std::int64_t last,
-           const std::string& from, const std::string& to, bool backward, int checked)
+           const KeyBounds& bounds, bool backward, int checked)
     : prepared_(std::move(prepared)), state_(prepared_->state), order_(state_), keys_(state_, order_),
       compare_(state_.KeyRecords == KeyRecordCheck::Yes && keys_.Usable()), problems_(platform_),
       stream_(state_, index_, data_, order_, problems_, kSqlScanBudget), fields_(state_, prepared_->columns),
@@ -74,13 +74,21 @@ Scan::Scan(std::shared_ptr<const Prepared> prepared, bool records, std::int64_t 
   // The seek starts from a field's value, so it serves only a tree whose
   // keys were seen to be their records' bytes; keys made otherwise (folded
   // to capitals) sort differently, and the whole profile is read instead.
-  // A seek that is refused (a tree out of order) only loses the shortcut:
-  // the scan then starts at the first entry and meets the damage itself.
-  const bool seek = state_.KeyRecords == KeyRecordCheck::Yes;
-  if (seek && !from.empty() && index_.IsOpen()) {
-    const SeekResult seek = SeekKey(state_, index_, {from});
-    if (seek.outcome == SeekOutcome::Found) first_ = std::max<std::int64_t>(first_, seek.entry);
-    if (seek.outcome == SeekOutcome::PastTheEnd) last_ = 0;
+  // Numeric bounds hold only on a tree of digit keys.  A seek that is
+  // refused (a tree out of order) only loses the shortcut: the scan then
+  // reads from the first entry, or to the last, and meets the damage itself.
+  const bool seek = state_.KeyRecords == KeyRecordCheck::Yes && order_.Judged() && !order_.Parts().empty() &&
+                    index_.IsOpen() && (!bounds.numeric || DigitKeys(*prepared_));
+  if (seek && (bounds.none || (!bounds.from.empty() && !bounds.past.empty() && bounds.from >= bounds.past))) last_ = 0;
+  if (seek && last_ >= first_ && !bounds.from.empty()) {
+    const SeekResult start = SeekStored(state_, index_, order_, TypedKey{{bounds.from}});
+    if (start.outcome == SeekOutcome::Found) first_ = std::max<std::int64_t>(first_, start.entry);
+    if (start.outcome == SeekOutcome::PastTheEnd) last_ = 0;
+  }
+  // The end of the run: before the first key at or after `past`.
+  if (seek && last_ >= first_ && !bounds.past.empty()) {
+    const SeekResult end = SeekStored(state_, index_, order_, TypedKey{{bounds.past}});
+    if (end.outcome == SeekOutcome::Found) last_ = std::min<std::int64_t>(last_, end.entry - 1);
   }
   // The check reads the unread entries beside a row in the key (KeyOrder.h):
   // only where keys are their records' fields do they hold the column's value.
@@ -103,21 +111,10 @@ Scan::Scan(std::shared_ptr<const Prepared> prepared, bool records, std::int64_t 
     return;
   }
   if (backward_) {
-    // The end of the run: before the first key after every text that
-    // begins with `to`, which is the first key at or after `to` with its
-    // last character one higher (SeekPrefix's characters stay below 0x7F).
-    if (seek && !to.empty() && index_.IsOpen()) {
-      std::string after = to;
-      after.back() = static_cast<char>(after.back() + 1);
-      const SeekResult end = SeekKey(state_, index_, {after});
-      if (end.outcome == SeekOutcome::Found) last_ = std::min<std::int64_t>(last_, end.entry - 1);
-    }
     next_ = std::min<std::int64_t>(last_, EntryCount(state_));
     if (next_ < first_ || !index_.IsOpen()) ended_ = true;
     return;
   }
-  std::string why;
-  if (seek && !to.empty() && index_.IsOpen()) stopAfter_ = PrepareTypedKey(state_, order_, index_, {to}, to_, why);
   stream_.Want([this](const TreeEntry& e) { return records_ && e.Number >= first_ && e.Number <= last_; });
   const Long leaf = last_ < first_ ? 0 : FindLeaf(state_, static_cast<double>(first_));
   if (leaf == 0 || !index_.IsOpen()) {
@@ -147,8 +144,7 @@ bool Scan::Advance() {
     if (problems_.Any()) return false;
     const std::int64_t number = row_.entry.Number;
     if (number < first_) continue;
-    if (number > last_ || (stopAfter_ && row_.entry.Key &&
-                           CompareTyped(order_, to_, row_.entry.Key) == KeyComparison::After)) {
+    if (number > last_) {
       ended_ = true;
       break;
     }
@@ -159,10 +155,11 @@ bool Scan::Advance() {
   // The end of the tree, or of the run asked for, closes the files.
   index_.Close();
   data_.Close();
-  return !problems_.Any() && !Changed();
+  return !problems_.Any() && !ChangedAtEnd();
 }
 
 bool Scan::TakeRecord() {
+  if (!row_.slot) readSinceCheck_ = true;  // its fields are read as they are asked for
   if (row_.slot) {
     fields_.FromSlot(row_.slot);
   } else if ((!backward_ && state_.RecordLength <= kWholeSlotLimit) || !fields_.FromFile(data_, row_.entry.Record)) {
@@ -206,7 +203,7 @@ bool Scan::AdvanceBackward() {
   ended_ = true;
   index_.Close();
   data_.Close();
-  return !problems_.Any() && !Changed();
+  return !problems_.Any() && !ChangedAtEnd();
 }
 
 bool Scan::FillBehind() {
@@ -307,6 +304,7 @@ bool Scan::InOrder() {
     return false;
   }
   if (!null && settled < key.size() && !tie) {
+    readSinceCheck_ = true;
     const std::int64_t step = descending ? -1 : 1;
     const std::int64_t count = EntryCount(state_);
     std::string other;
@@ -364,34 +362,15 @@ bool Scan::NumberInOrder(const FieldColumn& column, bool unread, std::string_vie
   return true;
 }
 
-bool DigitKeys(const Prepared& prepared) {
-  if (prepared.digitKeys < 0) {
-    const SharedState& state = prepared.state;
-    const KeyOrder order(state);
-    ByteFile index;
-    bool digits = !order.Parts().empty() && index.Open(state.IndexPath);
-    const KeyPartOrder& part = order.Parts().front();
-    EntryAt at(state, index);
-    TreeEntry entry;
-    const std::int64_t count = EntryCount(state);
-    for (std::int64_t n = 1; digits && n <= count; ++n) {
-      digits = at.Read(n, entry);
-      const unsigned char* key = digits ? entry.Key + part.offset : nullptr;
-      const bool blank = digits && key[0] == ' ';
-      for (int i = 0; digits && i < part.length; ++i) digits = blank ? key[i] == ' ' : key[i] >= '0' && key[i] <= '9';
-    }
-    // A verdict on files that changed meanwhile is not kept: the next
-    // prepared profile works it out again.
-    if (FilesChanged(state)) return false;
-    prepared.digitKeys = digits ? 1 : 0;
-  }
-  return prepared.digitKeys == 1;
-}
-
 bool Scan::Changed() {
   if (!changed_) changed_ = FilesChanged(state_) || LooksHalfWritten(state_);
+  readSinceCheck_ = false;
   return changed_;
 }
+// Each look at the files takes their identities, some system calls a file,
+// as much as a point lookup costs otherwise: at the end it is taken again
+// only when something was read since the last one.
+bool Scan::ChangedAtEnd() { return readSinceCheck_ ? Changed() : changed_; }
 std::string Scan::Error() const {
   if (changed_) return ChangedFilesText(prepared_->ispec);
   if (broken_ != 0) {
@@ -424,9 +403,10 @@ void Scan::Refused(const std::string& path) {
 // The prepared profile for these arguments: the table's own while its files
 // are as they were, else a new one, kept for the next scan.
 std::shared_ptr<const Prepared> PreparedFor(ProfileTable& table, const std::string& dir, const std::string& ispec,
-                                            const std::string& profile, std::string& problem, Failure& kind) {
+                                            const std::string& profile, std::string& problem, Failure& kind, bool look) {
   const std::shared_ptr<const Prepared> kept = table.prepared;
-  if (kept && kept->dir == dir && kept->ispec == ispec && kept->profile == profile && !FilesChanged(kept->state))
+  if (kept && kept->dir == dir && kept->ispec == ispec && kept->profile == profile &&
+      (!look || !FilesChanged(kept->state)))
     return kept;
 
   auto prepared = std::make_shared<Prepared>();
