@@ -261,18 +261,28 @@ std::string SeekPrefix(sqlite3_value* value, int partLength) {
 // `from` is the greatest of them, and `past`, from p with its last character
 // one higher (no key that begins with p lies at or after it, and every key
 // whose first |p| bytes come after p does), the least.  An equality whose
-// whole value is such a prefix is the value padded with blanks, as the
-// field stores it: the UTF-8 of ASCII is its bytes, and SQL's value, the
-// stored bytes without trailing blanks, is that value exactly when the
-// stored bytes are the value and blanks.  So an equality reads only the
-// entries that hold it.
+// value is printable ASCII (blanks inside it too) and ends in no blank is
+// the value padded with blanks, as the field stores it: the UTF-8 of ASCII
+// is its bytes, and SQL's value, the stored bytes without trailing blanks,
+// is that value exactly when the stored bytes are the value and blanks.
+// So an equality reads only the entries that hold it.  (A range cannot take
+// the blanks: a blank that ends SQL's value sorts after a control character
+// in the tree and before it in SQL.)
 void TextBound(char op, sqlite3_value* value, int partLength, KeyBounds& bounds) {
-  const std::string prefix = SeekPrefix(value, partLength);
-  if (prefix.empty() || partLength <= 0) return;
+  if (partLength <= 0) return;
   const auto length = static_cast<std::size_t>(partLength);
+  std::string prefix = SeekPrefix(value, partLength);
+  bool whole = false;
+  if (op == 'e' && sqlite3_value_type(value) == SQLITE_TEXT) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+    const std::string all = text ? std::string(text, static_cast<std::size_t>(sqlite3_value_bytes(value))) : "";
+    whole = !all.empty() && all.size() <= length && all.back() != ' ' &&
+            std::all_of(all.begin(), all.end(), [](char c) { return c >= ' ' && c <= '~'; });
+    if (whole) prefix = all;
+  }
+  if (prefix.empty()) return;
   std::string low = prefix;
-  if (op == 'e' && static_cast<std::size_t>(sqlite3_value_bytes(value)) == prefix.size())
-    low.append(length - low.size(), ' ');
+  if (whole) low.append(length - low.size(), ' ');
   std::string high = low;
   high.back() = static_cast<char>(high.back() + 1);  // SeekPrefix's characters lie below 0x7F
   low.append(length - low.size(), '\0');
