@@ -152,10 +152,12 @@ bool Scan::Advance() {
     if (checked_ >= 0 && !InOrder()) return false;
     return true;
   }
-  // The end of the tree, or of the run asked for, closes the files.
+  // The end of the tree, or of the run asked for, closes the files, once
+  // they were looked at.
+  const bool changed = ChangedAtEnd();
   index_.Close();
   data_.Close();
-  return !problems_.Any() && !ChangedAtEnd();
+  return !problems_.Any() && !changed;
 }
 
 bool Scan::TakeRecord() {
@@ -201,9 +203,10 @@ bool Scan::AdvanceBackward() {
     return true;
   }
   ended_ = true;
+  const bool changed = ChangedAtEnd();
   index_.Close();
   data_.Close();
-  return !problems_.Any() && !ChangedAtEnd();
+  return !problems_.Any() && !changed;
 }
 
 bool Scan::FillBehind() {
@@ -362,8 +365,28 @@ bool Scan::NumberInOrder(const FieldColumn& column, bool unread, std::string_vie
   return true;
 }
 
+// The bytes of every row come from the index and data files this scan
+// opened, so whether they are still the files the profile was prepared from
+// is asked of the open files themselves, where the system tells (two calls,
+// where a look at the four names takes some twenty).  A set written in
+// place changes the open files' sizes or times; a set renamed over the old
+// one leaves the open files as they were, and their rows are of one state
+// still, while the scan that opens the names next meets the new files and
+// fails.  The definition and profile files are not read by a scan: the
+// profile prepared from them goes with the index and data files it was
+// prepared with.
 bool Scan::Changed() {
-  if (!changed_) changed_ = FilesChanged(state_) || LooksHalfWritten(state_);
+  if (!changed_) {
+    bool asked = index_.IsOpen() || data_.IsOpen();
+    bool same = true;
+    for (const auto& [file, which] : {std::pair<const ByteFile*, std::size_t>{&index_, 3}, {&data_, 2}}) {
+      FileIdentity now;
+      if (!file->IsOpen()) continue;
+      if (!file->OpenIdentity(now)) asked = false;
+      else same = same && (!state_.FilesKnown || now == state_.FilesRead[which]);
+    }
+    changed_ = (asked ? !same : FilesChanged(state_)) || LooksHalfWritten(state_);
+  }
   readSinceCheck_ = false;
   return changed_;
 }
