@@ -60,17 +60,28 @@ std::size_t SettledLength(std::string_view v, bool before) {
 
 }  // namespace
 
-Scan::Scan(std::shared_ptr<const Prepared> prepared, bool records, std::int64_t first, std::int64_t last,
-           const KeyBounds& bounds, bool backward, int checked)
-    : prepared_(std::move(prepared)), state_(prepared_->state), order_(state_), keys_(state_, order_),
+Scan::Scan(ScanFiles& files, std::shared_ptr<const Prepared> prepared, bool records, std::int64_t first,
+           std::int64_t last, const KeyBounds& bounds, bool backward, int checked)
+    : prepared_(std::move(prepared)), state_(prepared_->state), index_(files.index), data_(files.data),
+      order_(state_), keys_(state_, order_),
       compare_(state_.KeyRecords == KeyRecordCheck::Yes && keys_.Usable()), problems_(platform_),
       stream_(state_, index_, data_, order_, problems_, kSqlScanBudget), fields_(state_, prepared_->columns),
       records_(records || checked >= 0), first_(first), last_(last), backward_(backward), walk_(state_, index_),
       checked_(checked), peek_(state_, index_) {
+  // The files are kept open by the cursor from one scan to the next while
+  // the profile is the same (ScanFiles), so that a join's inner table, which
+  // is scanned once an outer row, opens them once and reads what it read
+  // before from their blocks.  Those blocks were read from the same open
+  // files, which are looked at after every read as before.
+  if (files.of != prepared_) {
+    index_.Close();
+    data_.Close();
+    files.of = prepared_;
+  }
   errno = 0;
-  if (!index_.Open(state_.IndexPath)) Refused(state_.IndexPath);
+  if (!index_.IsOpen() && !index_.Open(state_.IndexPath)) Refused(state_.IndexPath);
   errno = 0;
-  if (records_ && !data_.Open(state_.DataPath)) Refused(state_.DataPath);
+  if (records_ && !data_.IsOpen() && !data_.Open(state_.DataPath)) Refused(state_.DataPath);
   // The seek starts from a field's value, so it serves only a tree whose
   // keys were seen to be their records' bytes; keys made otherwise (folded
   // to capitals) sort differently, and the whole profile is read instead.
@@ -152,12 +163,8 @@ bool Scan::Advance() {
     if (checked_ >= 0 && !InOrder()) return false;
     return true;
   }
-  // The end of the tree, or of the run asked for, closes the files, once
-  // they were looked at.
-  const bool changed = ChangedAtEnd();
-  index_.Close();
-  data_.Close();
-  return !problems_.Any() && !changed;
+  // The end of the tree, or of the run asked for.
+  return !problems_.Any() && !ChangedAtEnd();
 }
 
 bool Scan::TakeRecord() {
@@ -203,10 +210,7 @@ bool Scan::AdvanceBackward() {
     return true;
   }
   ended_ = true;
-  const bool changed = ChangedAtEnd();
-  index_.Close();
-  data_.Close();
-  return !problems_.Any() && !changed;
+  return !problems_.Any() && !ChangedAtEnd();
 }
 
 bool Scan::FillBehind() {

@@ -23,7 +23,15 @@
 
 namespace ondrel::sql {
 
-// One scan: the files, the stream and the row on hand.
+// The index and data files of a cursor's scans, kept open from one scan to
+// the next while the profile they were opened for is the same.
+struct ScanFiles {
+  ByteFile index;
+  ByteFile data;
+  std::shared_ptr<const Prepared> of;
+};
+
+// One scan: the stream and the row on hand.
 class Scan {
  public:
   // `bounds` narrow the run to the keys between them (KeyBounds), when the
@@ -35,8 +43,8 @@ class Scan {
   // returned is checked to come in SQL's order of it, ascending when the
   // walk goes forwards, descending when it goes backwards, and the scan
   // fails rather than return a row out of that order.
-  Scan(std::shared_ptr<const Prepared> prepared, bool records, std::int64_t first, std::int64_t last,
-       const KeyBounds& bounds, bool backward = false, int checked = -1);
+  Scan(ScanFiles& files, std::shared_ptr<const Prepared> prepared, bool records, std::int64_t first,
+       std::int64_t last, const KeyBounds& bounds, bool backward = false, int checked = -1);
 
   // The next row; false on a problem, whose message Error() gives.
   bool Advance();
@@ -73,9 +81,9 @@ class Scan {
 
   std::shared_ptr<const Prepared> prepared_;
   const SharedState& state_;
+  ByteFile& index_;
+  ByteFile& data_;
   LoadingPlatform platform_;
-  ByteFile index_;
-  ByteFile data_;
   KeyOrder order_;
   KeyFields keys_;
   bool compare_;
@@ -125,6 +133,7 @@ class Scan {
 
 struct ProfileCursor {
   sqlite3_vtab_cursor base{};
+  ScanFiles files;  // declared before the scan, which reads them
   std::unique_ptr<Scan> scan;
   std::string dir, ispec, profile;  // the arguments of this scan
   std::string text;                 // scratch for a text value

@@ -179,7 +179,7 @@ std::string ArgumentText(sqlite3_value* value) {
 int FilterScan(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int argc, sqlite3_value** argv) {
   auto* cursor = reinterpret_cast<ProfileCursor*>(base);
   auto& table = *reinterpret_cast<ProfileTable*>(base->pVtab);
-  cursor->scan.reset();  // closes the files of an earlier scan
+  cursor->scan.reset();  // ends an earlier scan; the cursor keeps its files open
   cursor->dir = table.dir;
   cursor->ispec = table.ispec;
   cursor->profile = table.profile;
@@ -253,7 +253,7 @@ int FilterScan(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int ar
       return ResultCode(kind);
     }
     cursor->scan =
-        std::make_unique<Scan>(prepared, (idxNum & kReadRecords) != 0, first, last, bounds, backward, checked);
+        std::make_unique<Scan>(cursor->files, prepared, (idxNum & kReadRecords) != 0, first, last, bounds, backward, checked);
     if (cursor->scan->Advance()) break;
     if (look || !FilesChanged(prepared->state)) {
       SetError(base->pVtab, cursor->scan->Error());

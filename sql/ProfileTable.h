@@ -52,9 +52,10 @@
 //
 // The reference information (the leaf table) is built by the first scan and
 // kept by the table with the identities of the four files (FileIdentity.h);
-// a later scan reuses it while no file has changed, as the viewer reuses it for every window.  Each
-// scan opens the index and data files itself and closes them when it ends or
-// is reset; entries come through RecordStream, so a profile whose order
+// a later scan reuses it while no file has changed, as the viewer reuses it for every window.  A
+// cursor opens the index and data files for its first scan and keeps them
+// open for the next ones while the profile is the same, closing them when
+// SQLite closes it; entries come through RecordStream, so a profile whose order
 // scatters the records is read in record-number order, batch by batch.
 //
 // Errors.  A file set that cannot be opened, a missing definition, a
