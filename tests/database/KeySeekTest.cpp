@@ -362,7 +362,7 @@ TEST_F(KeySeekTest, TheWalkKeepsEachLeafsKeysAndALeafChangedSinceIsRefused) {
   ASSERT_TRUE(LoadDefinition(state, platform));
   const auto& leaves = layout_->index.keys[1].Leaves();
   const std::size_t k = leaves.size() / 3;  // 1-based leaf k + 1
-  char no[8];
+  char no[16];
   std::snprintf(no, sizeof no, "%06d", static_cast<int>(state.LeafTable[k].CumCount) + 2);  // its second entry
   ExpectFound({no}, state.LeafTable[k].CumCount + 2);
   // Its last two entries change places on disk: the leaf no longer ends
