@@ -218,15 +218,14 @@ void Walker::KeepLeafKeys(std::size_t k, Long position, Integer used) {
   const std::size_t lead =
       state_.KeyPartLengths.empty() ? 0 : std::min<std::size_t>(length, std::max<Integer>(state_.KeyPartLengths[0], 0));
   if (lead == 0) state_.LeadingDigits = 0;
-  for (std::int64_t e = 0; e < entries && state_.LeadingDigits == 1; ++e) {
-    const unsigned char* key = leaf_.data() + e * entrySize + 1;
-    const bool blank = key[0] == ' ';
-    for (std::size_t i = 0; i < lead; ++i)
-      if (blank ? key[i] != ' ' : key[i] < '0' || key[i] > '9') {
-        state_.LeadingDigits = 0;
-        break;
-      }
-  }
+  auto digitsOrBlanks = [lead](const unsigned char* key) {
+    if (key[0] == ' ') return std::all_of(key, key + lead, [](unsigned char c) { return c == ' '; });
+    unsigned bad = 0;  // no branch a byte
+    for (std::size_t i = 0; i < lead; ++i) bad |= static_cast<unsigned char>(key[i] - '0') > 9 ? 1u : 0u;
+    return bad == 0;
+  };
+  for (std::int64_t e = 0; e < entries && state_.LeadingDigits == 1; ++e)
+    if (!digitsOrBlanks(leaf_.data() + e * entrySize + 1)) state_.LeadingDigits = 0;
 }
 
 void Walker::Walk(Long position) {
