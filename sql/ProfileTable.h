@@ -70,11 +70,12 @@
 // statement fails when the batch that holds it is read, so no row from
 // that batch on is returned, and the rows returned before it (all read
 // before the damage, and sound) stand, since SQLite cannot take them back.
-// A scan looks at the files' identities after each batch it reads, before
-// any row of the batch is returned, after each record too long to be read
-// with its batch (and its fields, which are read as they are asked for),
-// and at its end: when any file changed since the reference information
-// was built, the statement fails with SQLITE_ABORT and a message saying so,
+// A scan looks at the identities of the index and data files it reads
+// (through the files it has open, where the system tells) after each batch
+// it reads, before any row of the batch is returned, after each record too
+// long to be read with its batch (and its fields, which are read as they
+// are asked for), and at its end when it read anything since: when a file
+// changed since the reference information was built, the statement fails with SQLITE_ABORT and a message saying so,
 // since its rows may mix two states of the files.  So a statement that
 // SQLite stops early (a LIMIT the table is not told of) has returned only
 // rows read while the files were as they were.
