@@ -104,14 +104,15 @@ class Walker {
   // deeper than any sound tree.  Positions outside the file are not nodes
   // and are let through: every read there fails.
   bool Enter(Long position);
-  void AddLeaf(Long position, Integer used);
-  void KeepLeafKeys(std::size_t k, Long position, Integer used);
+  void AddLeaf(Long position, Integer used, const unsigned char* firstKey);
+  void KeepLeafKeys(std::size_t k, Long position, Integer used, const unsigned char* firstKey);
 
   SharedState& state_;
   Platform& platform_;
   ByteFile& index_;
   bool digits_;                        // learning LeadingDigits
   std::vector<unsigned char> leaf_;    // a leaf's entries, when learning it
+  std::vector<unsigned char> head_;    // a node's used length, flag and first key
   std::int64_t nodes_ = 0;     // whole or partial nodes of the file that can be reached
   std::vector<bool> visited_;  // by node number
   int depth_ = 0;              // level of the node being walked; the root is 1
@@ -144,7 +145,7 @@ bool Walker::Enter(Long position) {
   return true;
 }
 
-void Walker::AddLeaf(Long position, Integer used) {
+void Walker::AddLeaf(Long position, Integer used, const unsigned char* firstKey) {
   // Step 4.1: one more leaf, unless the table already holds as many leaves
   // as the file has nodes: no sound tree has more.
   // A leaf beyond that is reported and left out, so that it cannot
@@ -174,14 +175,14 @@ void Walker::AddLeaf(Long position, Integer used) {
   else
     Coarse();
   state_.LeafReach[k] = std::max(state_.LeafReach[k - 1], state_.LeafTable[k].CumCount);
-  KeepLeafKeys(k, position, used);
+  KeepLeafKeys(k, position, used, firstKey);
 }
 
 // The first and last keys of leaf k, read only from a sound leaf that the
 // table counts as the seek reads one (KeySeek.cpp): whole entries inside the
 // node, as many as the table counts.  Anything else is marked unread, and a
 // seek that leans on it is refused.
-void Walker::KeepLeafKeys(std::size_t k, Long position, Integer used) {
+void Walker::KeepLeafKeys(std::size_t k, Long position, Integer used, const unsigned char* firstKey) {
   const auto length = static_cast<std::size_t>(std::max<Integer>(state_.KeyLength, 0));
   const std::int64_t entrySize = std::int64_t{1} + std::max<Integer>(state_.KeyLength, 0) + state_.EntryTail;
   state_.LeafKeys.resize((k + 1) * 2 * length);
@@ -203,7 +204,9 @@ void Walker::KeepLeafKeys(std::size_t k, Long position, Integer used) {
   const std::int64_t start = std::int64_t{position} + 2;  // the first entry's flag
   const std::int64_t lastAt = start + (entries - 1) * entrySize;
   if (!digits_ || state_.LeadingDigits == 0) {
-    if (index_.Read(start + 1, first, length) && index_.Read(lastAt + 1, last, length)) state_.LeafKeysRead[k] = 1;
+    if (firstKey) std::memcpy(first, firstKey, length);
+    if ((firstKey || index_.Read(start + 1, first, length)) && index_.Read(lastAt + 1, last, length))
+      state_.LeafKeysRead[k] = 1;
     return;
   }
   leaf_.resize(static_cast<std::size_t>(used - 2));
@@ -232,13 +235,18 @@ void Walker::Walk(Long position) {
   Integer used = 0;
   Integer level = 0;
   Long levelPos = 0;
-  if (!index_.ReadBE16(position, used)) Coarse();                            // step 1
+  // The used length and, for a leaf, its first key, in one read; a node
+  // too short for that (the last of a cut file) is read as before.
+  head_.resize(3 + static_cast<std::size_t>(std::max<Integer>(state_.KeyLength, 0)));
+  const bool head = index_.Read(position, head_.data(), head_.size());
+  if (head) used = static_cast<Integer>(BE16(head_.data()));
+  else if (!index_.ReadBE16(position, used)) Coarse();                     // step 1
   if (!CheckedAdd(position, state_.NodeSize - 2, levelPos) ||                // step 2
       !index_.ReadBE16(levelPos, level))
     Coarse();
   if (Stopped()) return;
   if (level / 256 == 0) {                                                   // step 4
-    AddLeaf(position, used);
+    AddLeaf(position, used, head ? head_.data() + 3 : nullptr);
     return;
   }
   // Step 5: every entry of an interior node leads to one child.  The cursor
