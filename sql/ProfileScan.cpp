@@ -132,7 +132,9 @@ Scan::Scan(ScanFiles& files, std::shared_ptr<const Prepared> prepared, bool reco
     ended_ = true;
     return;
   }
-  stream_.StartAt(leaf);
+  // A run that starts inside its leaf (after a seek, or an OFFSET) fills
+  // its first batch from its first entry, so that a page takes one batch.
+  stream_.StartAt(leaf, static_cast<Long>(std::min<std::int64_t>(first_, EntryCount(state_) + std::int64_t{1})));
 }
 
 bool Scan::Advance() {
