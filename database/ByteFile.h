@@ -48,6 +48,9 @@ class ByteFile {
   bool Open(std::unique_ptr<RandomAccessFile> file);
   void Close();
   bool IsOpen() const { return file_ != nullptr; }
+  // The open file's identity now (RandomAccessFile::OpenIdentity); false
+  // when it is not open or the system gives none this way.
+  bool OpenIdentity(FileIdentity& identity) const { return file_ && file_->OpenIdentity(identity); }
   std::int64_t Size() const { return size_; }
 
   // Reads n bytes at the 1-based position into dst.

@@ -44,13 +44,17 @@
 //                                          interior node, data record number
 //                                          in a leaf
 //
-// The walk reads the interior levels entry by entry and only the used length
-// and level word of each leaf: a leaf's entries are counted from U.  The
-// profile reader (Profile.cpp) reads the key descriptions.
+// The walk reads the interior levels entry by entry and, of each leaf, its
+// used length, its level word and its first and last keys (LeafKeys): a
+// leaf's entries are counted from U.  Asked to, it also reads every entry of
+// each leaf to learn whether all leading parts are digits (LeadingDigits),
+// which costs a copy of each leaf from the block cache.  The profile reader
+// (Profile.cpp) reads the key descriptions.
 #include "database/IndexWalk.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "database/Checked.h"
 #include "database/KeyOrder.h"
@@ -62,8 +66,8 @@ namespace {
 
 class Walker {
  public:
-  Walker(SharedState& state, Platform& platform, ByteFile& index)
-      : state_(state), platform_(platform), index_(index) {
+  Walker(SharedState& state, Platform& platform, ByteFile& index, bool digits = false)
+      : state_(state), platform_(platform), index_(index), digits_(digits) {
     // Node positions are Longs, so no node that starts at 2^31 or beyond can
     // be reached: the visited set covers what can be reached, whatever size
     // the file claims (a sparse file may claim terabytes).
@@ -100,11 +104,15 @@ class Walker {
   // deeper than any sound tree.  Positions outside the file are not nodes
   // and are let through: every read there fails.
   bool Enter(Long position);
-  void AddLeaf(Long position, Integer used);
+  void AddLeaf(Long position, Integer used, const unsigned char* firstKey);
+  void KeepLeafKeys(std::size_t k, Long position, Integer used, const unsigned char* firstKey);
 
   SharedState& state_;
   Platform& platform_;
   ByteFile& index_;
+  bool digits_;                        // learning LeadingDigits
+  std::vector<unsigned char> leaf_;    // a leaf's entries, when learning it
+  std::vector<unsigned char> head_;    // a node's used length, flag and first key
   std::int64_t nodes_ = 0;     // whole or partial nodes of the file that can be reached
   std::vector<bool> visited_;  // by node number
   int depth_ = 0;              // level of the node being walked; the root is 1
@@ -137,7 +145,7 @@ bool Walker::Enter(Long position) {
   return true;
 }
 
-void Walker::AddLeaf(Long position, Integer used) {
+void Walker::AddLeaf(Long position, Integer used, const unsigned char* firstKey) {
   // Step 4.1: one more leaf, unless the table already holds as many leaves
   // as the file has nodes: no sound tree has more.
   // A leaf beyond that is reported and left out, so that it cannot
@@ -167,19 +175,78 @@ void Walker::AddLeaf(Long position, Integer used) {
   else
     Coarse();
   state_.LeafReach[k] = std::max(state_.LeafReach[k - 1], state_.LeafTable[k].CumCount);
+  KeepLeafKeys(k, position, used, firstKey);
+}
+
+// The first and last keys of leaf k, read only from a sound leaf that the
+// table counts as the seek reads one (KeySeek.cpp): whole entries inside the
+// node, as many as the table counts.  Anything else is marked unread, and a
+// seek that leans on it is refused.
+void Walker::KeepLeafKeys(std::size_t k, Long position, Integer used, const unsigned char* firstKey) {
+  const auto length = static_cast<std::size_t>(std::max<Integer>(state_.KeyLength, 0));
+  const std::int64_t entrySize = std::int64_t{1} + std::max<Integer>(state_.KeyLength, 0) + state_.EntryTail;
+  state_.LeafKeys.resize((k + 1) * 2 * length);
+  state_.LeafKeysRead.resize(k + 1, 0);
+  state_.LeafKeysRead[k] = 0;
+  const std::int64_t entries = entrySize > 0 && used >= 2 ? (used - 2) / entrySize : -1;
+  const bool sound = entries >= 0 && (used - 2) % entrySize == 0 && used <= state_.NodeSize - 2 &&
+                     state_.LeafTable[k].CumCount - std::int64_t{state_.LeafTable[k - 1].CumCount} == entries;
+  if (!sound) {
+    if (digits_) state_.LeadingDigits = 0;
+    return;
+  }
+  if (entries == 0) {
+    state_.LeafKeysRead[k] = 2;
+    return;
+  }
+  unsigned char* first = state_.LeafKeys.data() + k * 2 * length;
+  unsigned char* last = first + length;
+  const std::int64_t start = std::int64_t{position} + 2;  // the first entry's flag
+  const std::int64_t lastAt = start + (entries - 1) * entrySize;
+  if (!digits_ || state_.LeadingDigits == 0) {
+    if (firstKey) std::memcpy(first, firstKey, length);
+    if ((firstKey || index_.Read(start + 1, first, length)) && index_.Read(lastAt + 1, last, length))
+      state_.LeafKeysRead[k] = 1;
+    return;
+  }
+  leaf_.resize(static_cast<std::size_t>(used - 2));
+  if (!index_.Read(start, leaf_.data(), leaf_.size())) {
+    state_.LeadingDigits = 0;
+    return;
+  }
+  std::memcpy(first, leaf_.data() + 1, length);
+  std::memcpy(last, leaf_.data() + (entries - 1) * entrySize + 1, length);
+  state_.LeafKeysRead[k] = 1;
+  // The leading part: digits across its width, or blanks alone.
+  const std::size_t lead =
+      state_.KeyPartLengths.empty() ? 0 : std::min<std::size_t>(length, std::max<Integer>(state_.KeyPartLengths[0], 0));
+  if (lead == 0) state_.LeadingDigits = 0;
+  auto digitsOrBlanks = [lead](const unsigned char* key) {
+    if (key[0] == ' ') return std::all_of(key, key + lead, [](unsigned char c) { return c == ' '; });
+    unsigned bad = 0;  // no branch a byte
+    for (std::size_t i = 0; i < lead; ++i) bad |= static_cast<unsigned char>(key[i] - '0') > 9 ? 1u : 0u;
+    return bad == 0;
+  };
+  for (std::int64_t e = 0; e < entries && state_.LeadingDigits == 1; ++e)
+    if (!digitsOrBlanks(leaf_.data() + e * entrySize + 1)) state_.LeadingDigits = 0;
 }
 
 void Walker::Walk(Long position) {
   Integer used = 0;
   Integer level = 0;
   Long levelPos = 0;
-  if (!index_.ReadBE16(position, used)) Coarse();                            // step 1
+  // The used length and, for a leaf, its first key, in one read; a node
+  // too short for that (the last of a cut file) is read as before.
+  head_.resize(3 + static_cast<std::size_t>(std::max<Integer>(state_.KeyLength, 0)));
+  const bool head = index_.Read(position, head_.data(), head_.size());
+  if (head) used = static_cast<Integer>(BE16(head_.data()));
+  else if (!index_.ReadBE16(position, used)) Coarse();                     // step 1
   if (!CheckedAdd(position, state_.NodeSize - 2, levelPos) ||                // step 2
       !index_.ReadBE16(levelPos, level))
     Coarse();
   if (Stopped()) return;
   if (level / 256 == 0) {                                                   // step 4
-    AddLeaf(position, used);
+    AddLeaf(position, used, head ? head_.data() + 3 : nullptr);
     return;
   }
   // Step 5: every entry of an interior node leads to one child.  The cursor
@@ -217,9 +284,12 @@ WalkResult WalkIndex(SharedState& state, Platform& platform, ByteFile& index, Lo
   return walker.Start(position);
 }
 
-WalkResult BuildReferenceInformation(SharedState& state, Platform& platform) {
+WalkResult BuildReferenceInformation(SharedState& state, Platform& platform, bool learnDigits) {
   state.LeafTable.assign(2, LeafRef{});
   state.LeafReach.assign(2, 0);
+  state.LeafKeys.clear();
+  state.LeafKeysRead.clear();
+  state.LeadingDigits = learnDigits ? 1 : -1;
   state.LeafIndex = 0;
   state.KeyPartStorage.clear();
   state.KeyRecords = KeyRecordCheck::Unknown;
@@ -236,10 +306,13 @@ WalkResult BuildReferenceInformation(SharedState& state, Platform& platform) {
     platform.MessageBox(msg::kCoarse, msg::kCoarseTitle, MsgIcon::None, MsgButtons::Ok);
     WalkResult failed;
     failed.failures = 1;
+    if (learnDigits) state.LeadingDigits = 0;
     return failed;
   }
-  Walker walker(state, platform, index);
+  Walker walker(state, platform, index, learnDigits);
   const WalkResult result = walker.Start(root);
+  // Leaves left unread say nothing about their keys.
+  if (learnDigits && result.failures > 0) state.LeadingDigits = 0;
   LearnPartStorage(state, index);
   return result;
 }

@@ -38,7 +38,10 @@ WalkResult WalkIndex(SharedState& state, Platform& platform, ByteFile& index, Lo
 // (KeyPartStorage), and closes the file.  The identities of the files the
 // table is built from are forgotten (FilesKnown): the front end that read the
 // header and the walk puts in those it took before it began (ReadUnchanged).
-WalkResult BuildReferenceInformation(SharedState& state, Platform& platform);
+// With `learnDigits`, the walk also reads every entry to learn LeadingDigits
+// (for the SQL table, whose numeric key is taken in the tree's order only
+// where it holds); without it LeadingDigits stays -1.
+WalkResult BuildReferenceInformation(SharedState& state, Platform& platform, bool learnDigits = false);
 
 // The first leaf k (1 to the upper bound of LeafTable) whose CumCount reaches
 // the entry number, found by binary search; 0 when no leaf does.

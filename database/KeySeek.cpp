@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 
 #include "database/BigEndian.h"
 #include "database/IndexWalk.h"
@@ -19,7 +18,8 @@ const char* kCountsSetBack =
 
 // One leaf read whole, when it is a sound leaf that agrees with the leaf
 // table: level 0, a used length of whole entries inside the node, and as many
-// entries as the table counts for it.
+// entries as the table counts for it.  The walk keeps the first and last
+// keys of the leaves it finds sound in the same way (IndexWalk.cpp).
 class Leaf {
  public:
   bool Read(const SharedState& state, ByteFile& index, Long k) {
@@ -222,89 +222,88 @@ KeyComparison CompareTyped(const KeyOrder& order, const TypedKey& typed, const u
   return KeyComparison::Same;
 }
 
-SeekResult SeekKey(const SharedState& state, ByteFile& index, const std::vector<std::string>& typed) {
+SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder& order, const TypedKey& key) {
   SeekResult result;
-  const KeyOrder order(state);
-  TypedKey key;
-  if (!PrepareTypedKey(state, order, index, typed, key, result.message)) return result;
   const Long leaves = static_cast<Long>(state.LeafTable.size()) - 1;
+  const auto length = static_cast<std::size_t>(std::max<Integer>(state.KeyLength, 0));
+  if (leaves < 0 || state.LeafKeysRead.size() < state.LeafTable.size() ||
+      state.LeafKeys.size() < state.LeafTable.size() * 2 * length) {
+    result.message = kOutOfOrder;  // no walk kept the leaves' keys
+    return result;
+  }
+  auto firstOf = [&](Long k) { return state.LeafKeys.data() + static_cast<std::size_t>(k) * 2 * length; };
+  auto lastOf = [&](Long k) { return firstOf(k) + length; };
+  auto keys = [&](Long k) { return state.LeafKeysRead[static_cast<std::size_t>(k)]; };
 
-  // The first key of each leaf probed, by leaf, to prove at the end that
-  // they rise with the leaves.
-  std::map<Long, std::vector<unsigned char>> firsts;
+  // The first keys probed, by leaf, to prove at the end that they rise with
+  // the leaves.
+  std::vector<Long> probed;
   bool sound = true;
-  // Whether leaf k is in order within itself and its first key is not
-  // before the last key of the leaf before it.  Checking each leaf the
-  // search leans on against its neighbour means that a key moved there from
-  // far away is seen, not taken as the answer.
-  auto inOrder = [&](const Leaf& leaf, Long k) {
-    for (int e = 1; e < leaf.Entries(); ++e)
-      if (order.Compare(leaf.Key(e - 1), leaf.Key(e)) == KeyComparison::After) return false;
+  // Whether leaf k's keys as the walk read them are in order: its first key
+  // not after its last, nor before the last key of the leaf before it.
+  // Checking each leaf the search leans on against its neighbour means that
+  // a key moved there from far away is seen, not taken as the answer.
+  auto inOrder = [&](Long k) {
+    if (order.Compare(firstOf(k), lastOf(k)) == KeyComparison::After) return false;
     for (Long before = k - 1; before >= 1 && before >= k - 8; --before) {
-      Leaf previous;
-      if (!previous.Read(state, index, before)) return false;
-      if (previous.Entries() == 0) continue;
-      return order.Compare(previous.Key(previous.Entries() - 1), leaf.Key(0)) != KeyComparison::After;
+      if (keys(before) == 2) continue;
+      if (keys(before) != 1) return false;
+      return order.Compare(lastOf(before), firstOf(k)) != KeyComparison::After;
     }
     return true;
   };
-  // The first key at or after leaf k (looking past a few empty leaves), or
-  // none when the tree ends first.
-  auto firstKeyFrom = [&](Long k, const unsigned char*& at) -> bool {
+  // The first leaf with entries at or after leaf k (looking past a few empty
+  // leaves), or 0 when the tree ends first.
+  auto keyedFrom = [&](Long k) -> Long {
     for (int look = 0; k <= leaves && look < 8; ++k, ++look) {
-      Leaf leaf;
-      if (!leaf.Read(state, index, k)) {
+      if (keys(k) == 2) continue;
+      if (keys(k) != 1) {
         sound = false;
-        return false;
+        return 0;
       }
-      if (leaf.Entries() == 0) continue;
-      if (!inOrder(leaf, k)) sound = false;
-      auto& stored = firsts[k];
-      stored.assign(leaf.Key(0), leaf.Key(0) + state.KeyLength);
-      at = stored.data();
-      return true;
+      if (!inOrder(k)) sound = false;
+      probed.push_back(k);
+      return k;
     }
     if (k <= leaves) sound = false;  // more empty leaves than a sound tree has
-    return false;
+    return 0;
   };
 
   // The first leaf whose first key (or the first key after it) is not
-  // before the typed key.
+  // before the typed key: a binary search over the keys the walk kept.
   Long lo = 1;
   Long hi = leaves + 1;
   while (lo < hi && sound) {
     const Long mid = lo + (hi - lo) / 2;
-    const unsigned char* first = nullptr;
-    const bool any = firstKeyFrom(mid, first);
-    if (!any || CompareTyped(order, key, first) != KeyComparison::Before)
+    const Long at = keyedFrom(mid);
+    if (at == 0 || CompareTyped(order, key, firstOf(at)) != KeyComparison::Before)
       hi = mid;
     else
       lo = mid + 1;
   }
-  if (!sound) {
-    result.message = kOutOfOrder;
-    return result;
-  }
   const Long j = lo;
 
   // The answer is a later entry of leaf j - 1, or the first entry from leaf
-  // j on.  The leaf searched must be in order within itself and against the
-  // first keys probed around it.
+  // j on.  Leaf j - 1 is the one leaf read: it must be the leaf the walk
+  // read (the same first and last keys, as many entries), in order within
+  // itself and not after the first key that follows it.  So no entry before
+  // the answer lies at or after the typed key, which a range scan that
+  // starts at the answer would leave out.
   Long answerLeaf = 0;  // the leaf of the entry found
-  if (j > 1) {
+  if (sound && j > 1) {
     Leaf leaf;
-    if (!leaf.Read(state, index, j - 1)) {
-      result.message = kOutOfOrder;
-      return result;
-    }
-    if (leaf.Entries() > 0) {
-      if (!inOrder(leaf, j - 1)) sound = false;
-      firsts[j - 1].assign(leaf.Key(0), leaf.Key(0) + state.KeyLength);
-    }
-    const unsigned char* next = nullptr;
-    if (leaf.Entries() > 0 && j <= leaves && firstKeyFrom(j, next) &&
-        order.Compare(leaf.Key(leaf.Entries() - 1), next) == KeyComparison::After)
+    if (keys(j - 1) != 1 || !leaf.Read(state, index, j - 1) || leaf.Entries() == 0 ||
+        std::memcmp(leaf.Key(0), firstOf(j - 1), length) != 0 ||
+        std::memcmp(leaf.Key(leaf.Entries() - 1), lastOf(j - 1), length) != 0) {
       sound = false;
+    } else {
+      for (int e = 1; e < leaf.Entries() && sound; ++e)
+        if (order.Compare(leaf.Key(e - 1), leaf.Key(e)) == KeyComparison::After) sound = false;
+      if (!inOrder(j - 1)) sound = false;
+      probed.push_back(j - 1);
+    }
+    const Long next = sound && j <= leaves ? keyedFrom(j) : 0;
+    if (next != 0 && order.Compare(lastOf(j - 1), firstOf(next)) == KeyComparison::After) sound = false;
     for (int e = 0; e < leaf.Entries() && sound && result.outcome != SeekOutcome::Found; ++e) {
       if (CompareTyped(order, key, leaf.Key(e)) != KeyComparison::Before) {
         result.outcome = SeekOutcome::Found;
@@ -314,12 +313,8 @@ SeekResult SeekKey(const SharedState& state, ByteFile& index, const std::vector<
     }
   }
   if (sound && result.outcome != SeekOutcome::Found) {
-    const unsigned char* first = nullptr;
-    Long k = j;
-    while (k <= leaves && state.LeafTable[static_cast<std::size_t>(k)].CumCount ==
-                              state.LeafTable[static_cast<std::size_t>(k) - 1].CumCount)
-      ++k;  // the empty leaves firstKeyFrom looked past
-    if (firstKeyFrom(j, first)) {
+    const Long k = keyedFrom(j);
+    if (k != 0) {
       result.outcome = SeekOutcome::Found;
       result.entry = state.LeafTable[static_cast<std::size_t>(k) - 1].CumCount + 1;
       answerLeaf = k;
@@ -329,11 +324,9 @@ SeekResult SeekKey(const SharedState& state, ByteFile& index, const std::vector<
   }
 
   // Every first key probed rises with its leaf.
-  const std::vector<unsigned char>* previous = nullptr;
-  for (const auto& [leaf, first] : firsts) {
-    if (previous && order.Compare(previous->data(), first.data()) == KeyComparison::After) sound = false;
-    previous = &first;
-  }
+  std::sort(probed.begin(), probed.end());
+  for (std::size_t i = 1; i < probed.size() && sound; ++i)
+    if (order.Compare(firstOf(probed[i - 1]), firstOf(probed[i])) == KeyComparison::After) sound = false;
   if (!sound) {
     result = SeekResult{};
     result.message = kOutOfOrder;
@@ -347,6 +340,14 @@ SeekResult SeekKey(const SharedState& state, ByteFile& index, const std::vector<
     result.message = kCountsSetBack;
   }
   return result;
+}
+
+SeekResult SeekKey(const SharedState& state, ByteFile& index, const std::vector<std::string>& typed) {
+  SeekResult result;
+  const KeyOrder order(state);
+  TypedKey key;
+  if (!PrepareTypedKey(state, order, index, typed, key, result.message)) return result;
+  return SeekStored(state, index, order, key);
 }
 
 }  // namespace ondrel

@@ -10,13 +10,14 @@
 // "500.50" and "+500.5" all go to "00500.50".  A descending part stored
 // inverted is compared inverted.
 //
-// The search reads O(log n) nodes: a binary search over the leaf table on the
-// first key of each leaf, then one leaf.  Every key met on the way is checked
-// against the tree's order, and each leaf the search leans on against the
-// last key of the leaf before it; if any is out of order (a damaged tree, or
-// one rewritten since it was walked) the seek is refused with a message and
-// no entry is given as found, so that a wrong record is never shown as the
-// answer.
+// The search reads one node: a binary search in memory over the first key of
+// each leaf, which the walk keeps with the leaf table, then the one leaf that
+// may hold the answer.  Every key met on the way is checked against the
+// tree's order, and each leaf the search leans on against the last key of
+// the leaf before it, and the leaf read must be the leaf the walk read; if
+// any of that fails (a damaged tree, or one rewritten since it was walked)
+// the seek is refused with a message and no entry is given as found, so
+// that a wrong record is never shown as the answer.
 #pragma once
 
 #include <string>
@@ -57,5 +58,10 @@ KeyComparison CompareTyped(const KeyOrder& order, const TypedKey& typed, const u
 // The first entry at or after the typed key.  The definition must be loaded
 // (the ordinates are matched to its fields).
 SeekResult SeekKey(const SharedState& state, ByteFile& index, const std::vector<std::string>& typed);
+
+// The same for a key in its stored form already (as PrepareTypedKey makes
+// it): a binary search over the leaves' keys the walk kept (LeafKeys), then
+// one leaf read.
+SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder& order, const TypedKey& key);
 
 }  // namespace ondrel

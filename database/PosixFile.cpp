@@ -47,6 +47,19 @@ class PosixFile : public RandomAccessFile {
     return true;
   }
 
+  bool OpenIdentity(FileIdentity& identity) const override {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    identity = FileIdentity{};
+    identity.present = true;
+    identity.device = st.st_dev;
+    identity.inode = st.st_ino;
+    identity.size = st.st_size;
+    identity.modified = Nanoseconds(st.st_mtim);
+    identity.changed = Nanoseconds(st.st_ctim);
+    return true;
+  }
+
  private:
   int fd_;
   std::int64_t size_;

@@ -25,6 +25,14 @@ class RandomAccessFile {
   // cannot be read (an error, or the file shrank since it was opened).  Two
   // threads may read one file at once.
   virtual bool ReadAt(std::int64_t offset, void* dst, std::size_t n) const = 0;
+  // The identity (FileIdentity.h) of the file as it is now, taken from the
+  // open file rather than its name: one call where a look at the names of a
+  // set takes several a file.  False where the system gives none this way;
+  // the caller then looks at the names (IdentityOf).
+  virtual bool OpenIdentity(FileIdentity& identity) const {
+    (void)identity;
+    return false;
+  }
 };
 
 // Opens a file for reading only, without a lock, never creating it; null

@@ -30,8 +30,9 @@ RecordStream::RecordStream(const SharedState& state, ByteFile& index, ByteFile& 
     : state_(state), data_(data), problems_(problems), cursor_(state, index, order, problems),
       batch_(data, state.RecordLength), want_([](const TreeEntry& e) { return e.Flag == 'Y'; }), budget_(budget) {}
 
-void RecordStream::StartAt(Long leaf) {
+void RecordStream::StartAt(Long leaf, Long from) {
   cursor_.StartAt(leaf);
+  from_ = from;
   ended_ = false;
   held_.clear();
   next_ = 0;
@@ -64,6 +65,9 @@ void RecordStream::Fill() {
       ended_ = true;
       break;
     }
+    // Entries before the one asked for are read (and checked in order) but
+    // not held: a batch holds the entries from there on.
+    if (entry.Number < from_) continue;
     const std::size_t at = keys_.size();
     keys_.resize(at + keyLength);
     if (entry.Key && keyLength > 0) std::memcpy(keys_.data() + at, entry.Key, keyLength);

@@ -53,8 +53,10 @@ class RecordStream {
 
   void Want(std::function<bool(const TreeEntry&)> want) { want_ = std::move(want); }
 
-  // Goes to the first entry of leaf `leaf` of LeafTable.
-  void StartAt(Long leaf);
+  // Goes to the first entry of leaf `leaf` of LeafTable, or to entry
+  // `from` when that lies further on in the leaf: the entries before it are
+  // passed over, not handed out.
+  void StartAt(Long leaf, Long from = 0);
   // The next entry, with its record read; false at the end of the tree.
   bool Next(StreamRow& row);
 
@@ -86,6 +88,7 @@ class RecordStream {
   std::size_t budget_;
   std::size_t capacity_ = 64;  // entries of the next batch
   bool ended_ = false;
+  Long from_ = 0;  // the first entry handed out (StartAt)
   Long counter_ = 0;
   std::uint64_t batches_ = 0;
 

@@ -126,6 +126,21 @@ struct SharedState {
   // below 2) CumCount can fall, and the running maximum still lets the leaf of
   // an entry be found by binary search with the same answer as a scan.
   std::vector<Long> LeafReach;
+  // The first and the last key of each leaf as the walk read them: leaf k's
+  // first key at LeafKeys[2 * k * KeyLength], its last key right after it
+  // (element 0 unused, as in LeafTable), so that a seek finds its leaf by a
+  // binary search in memory and reads that leaf alone.  Two keys a leaf: the
+  // memory grows with the leaves, not the entries (KeyLength bytes twice
+  // for each leaf of some dozens of entries).  LeafKeysRead[k] is 0 where
+  // the walk could not read them (a leaf that is no
+  // sound leaf, whose entries are not counted as the leaf table counts
+  // them), 1 where they were, and 2 for a sound leaf with no entries.
+  std::vector<unsigned char> LeafKeys;
+  std::vector<unsigned char> LeafKeysRead;
+  // Whether the leading part of every key is digits across its width or
+  // blanks alone: -1 when the walk was not asked to learn it
+  // (BuildReferenceInformation), 0 no, 1 yes.
+  signed char LeadingDigits = -1;
   // For each key part, how a descending part is stored, as learnt from the
   // tree when the reference information is built (KeyOrder.h).
   std::vector<PartStorage> KeyPartStorage;

@@ -21,8 +21,10 @@ namespace ondrel::sql {
 //   D I P   the function's dir, ispec and profile (equality only, exact)
 //   = > ] < [   entry_number (or rowid) =, >, >=, <, <=
 //   O M     OFFSET and LIMIT
-//   l u e   the leading ordinate's lower bound (>, >=), upper bound (<, <=)
-//           or both (=), used through the key seek and tested by SQLite too
+//   l L     the leading ordinate's lower bound, > and >=
+//   u U     its upper bound, < and <=
+//   e       its value (=): the bounds are used through the key seek
+//           (KeyBounds) and tested by SQLite too
 //
 // kReadRecords (ProfileTable.h) is that bit.  After the argument letters
 // come kBackward and kOrderChecked when an ORDER BY is taken in the tree's
@@ -34,19 +36,26 @@ bool IsEntryColumn(const ProfileTable& table, int column) {
   return column == -1 || (column >= 0 && table.roles[static_cast<std::size_t>(column)] == Role::EntryNumber);
 }
 
-// Whether the ordered column's SQL order can be the tree's: always for
-// text (the scan checks it); for a number only on a tree whose keys are all
-// digits or blanks (DigitKeys).  The named table is prepared here for that,
-// as its first scan would be; a profile that cannot be prepared now, or the
-// function form, whose files are not known yet, is sorted by SQLite.
-bool NumberOrderHolds(sqlite3_vtab* vtab) {
+// Whether the tree's keys are all digits or blanks in their leading part
+// (DigitKeys): then a numeric leading column's SQL order is the tree's, and
+// its constraints can be sought.  The named table is prepared here for that,
+// as its first scan would be (the walk learns it); a profile that cannot be
+// prepared now, or the function form, whose files are not known yet, is
+// left to SQLite.
+bool DigitTree(sqlite3_vtab* vtab) {
   auto& table = *reinterpret_cast<ProfileTable*>(vtab);
-  if (table.columns[static_cast<std::size_t>(table.ordered)].type == ColumnType::Text) return true;
   if (!table.named) return false;
   std::string problem;
   Failure kind = Failure::Other;
   const std::shared_ptr<const Prepared> prepared = PreparedFor(table, table.dir, table.ispec, table.profile, problem, kind);
   return prepared && DigitKeys(*prepared);
+}
+
+// Whether the ordered column's SQL order can be the tree's: always for
+// text (the scan checks it); for a number only on a tree of digit keys.
+bool NumberOrderHolds(sqlite3_vtab* vtab) {
+  auto& table = *reinterpret_cast<ProfileTable*>(vtab);
+  return table.columns[static_cast<std::size_t>(table.ordered)].type == ColumnType::Text || DigitTree(vtab);
 }
 
 }  // namespace
@@ -60,6 +69,7 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
   bool equality = false;
   int bounds = 0;
   int keyBounds = 0;  // constraints on the leading ordinate given to the seek
+  int digits = -1;    // DigitTree, once asked
   int offsetAt = -1, limitAt = -1;
 
   for (int i = 0; i < info->nConstraint; ++i) {
@@ -113,16 +123,21 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
         continue;
       }
     }
-    // The leading ordinate: a start and an end found by the key seek in
-    // O(log n) node reads.  Only for text compared byte by byte (a
-    // collation such as NOCASE orders otherwise), and never omitted: the
-    // seek only narrows what is read, SQLite decides what passes.
-    if (c.iColumn >= 0 && c.iColumn == table.leading && c.usable &&
-        std::strcmp(sqlite3_vtab_collation(info, i), "BINARY") == 0) {
-      const char letter = op == SQLITE_INDEX_CONSTRAINT_EQ                                   ? 'e'
-                          : op == SQLITE_INDEX_CONSTRAINT_GT || op == SQLITE_INDEX_CONSTRAINT_GE ? 'l'
-                          : op == SQLITE_INDEX_CONSTRAINT_LT || op == SQLITE_INDEX_CONSTRAINT_LE ? 'u'
-                                                                                                 : 0;
+    // The leading ordinate: a start and an end found by the key seek, a
+    // binary search in memory and a leaf read.  For text only when compared
+    // byte by byte (a collation such as NOCASE orders otherwise), for a
+    // number only on a tree of digit keys; and never omitted: the seek only
+    // narrows what is read, SQLite decides what passes.
+    const bool seekable = c.iColumn >= 0 && c.usable &&
+                          ((c.iColumn == table.leading && std::strcmp(sqlite3_vtab_collation(info, i), "BINARY") == 0) ||
+                           (c.iColumn == table.numeric && (digits < 0 ? (digits = DigitTree(vtab)) : digits) == 1));
+    if (seekable) {
+      const char letter = op == SQLITE_INDEX_CONSTRAINT_EQ   ? 'e'
+                          : op == SQLITE_INDEX_CONSTRAINT_GT ? 'l'
+                          : op == SQLITE_INDEX_CONSTRAINT_GE ? 'L'
+                          : op == SQLITE_INDEX_CONSTRAINT_LT ? 'u'
+                          : op == SQLITE_INDEX_CONSTRAINT_LE ? 'U'
+                                                             : 0;
       if (letter) {
         ++keyBounds;
         if (letter == 'e') ++keyBounds;
@@ -238,6 +253,114 @@ std::string SeekPrefix(sqlite3_value* value, int partLength) {
   for (; text && *text >= '!' && *text <= '~' && static_cast<int>(prefix.size()) < partLength; ++text)
     prefix += static_cast<char>(*text);
   return prefix;
+}
+
+// One constraint on the leading text ordinate as KeyBounds, the tightest of
+// all taken.  A bound p from SeekPrefix becomes p padded with NUL bytes to
+// the part's length, which lies at or before every key that begins with p:
+// `from` is the greatest of them, and `past`, from p with its last character
+// one higher (no key that begins with p lies at or after it, and every key
+// whose first |p| bytes come after p does), the least.  An equality whose
+// value is printable ASCII (blanks inside it too) and ends in no blank is
+// the value padded with blanks, as the field stores it: the UTF-8 of ASCII
+// is its bytes, and SQL's value, the stored bytes without trailing blanks,
+// is that value exactly when the stored bytes are the value and blanks.
+// So an equality reads only the entries that hold it.  (A range cannot take
+// the blanks: a blank that ends SQL's value sorts after a control character
+// in the tree and before it in SQL.)
+void TextBound(char op, sqlite3_value* value, int partLength, KeyBounds& bounds) {
+  if (partLength <= 0) return;
+  const auto length = static_cast<std::size_t>(partLength);
+  std::string prefix = SeekPrefix(value, partLength);
+  bool whole = false;
+  if (op == 'e' && sqlite3_value_type(value) == SQLITE_TEXT) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+    const std::string all = text ? std::string(text, static_cast<std::size_t>(sqlite3_value_bytes(value))) : "";
+    whole = !all.empty() && all.size() <= length && all.back() != ' ' &&
+            std::all_of(all.begin(), all.end(), [](char c) { return c >= ' ' && c <= '~'; });
+    if (whole) prefix = all;
+  }
+  if (prefix.empty()) return;
+  std::string low = prefix;
+  if (whole) low.append(length - low.size(), ' ');
+  std::string high = low;
+  high.back() = static_cast<char>(high.back() + 1);  // SeekPrefix's characters lie below 0x7F
+  low.append(length - low.size(), '\0');
+  high.append(length - high.size(), '\0');
+  if (op != 'u' && op != 'U' && low > bounds.from) bounds.from = low;
+  if (op != 'l' && op != 'L' && (bounds.past.empty() || high < bounds.past)) bounds.past = high;
+}
+
+// The stored values a numeric column of `width` digits can hold.
+NumberRange NumberBoundsStart(int width) {
+  NumberRange range;
+  std::int64_t top = 1;
+  for (int i = 0; i < width && i < 18; ++i) top *= 10;
+  range.high = top - 1;
+  return range;
+}
+
+// Narrows the stored values a row may hold by one comparison with a value,
+// as SQL compares a number with it: a NULL passes nothing, and neither does
+// a NULL column (a blank key, before every digit key in the tree); text and
+// blobs are compared after the column's affinity, which may make them
+// numbers, and narrow nothing.  Values lie from -1 to one past the top
+// before they are rounded, so that nothing overflows.
+void NumericBound(char op, sqlite3_value* value, NumberRange& range) {
+  const int type = sqlite3_value_type(value);
+  if (type == SQLITE_NULL) {
+    range.none = true;
+    range.narrowed = true;
+    return;
+  }
+  if (type != SQLITE_INTEGER && type != SQLITE_FLOAT) return;
+  const std::int64_t beyond = range.high + 1;
+  std::int64_t below = 0;  // the greatest whole number at or below the value
+  std::int64_t above = 0;  // the least at or above it
+  if (type == SQLITE_INTEGER) {
+    below = above = std::clamp<std::int64_t>(sqlite3_value_int64(value), -1, beyond);
+  } else {
+    const double real = sqlite3_value_double(value);
+    if (std::isnan(real)) return;
+    if (op == 'e' && real != std::floor(real)) range.none = true;
+    const double kept = std::clamp(real, -1.0, static_cast<double>(beyond));
+    below = static_cast<std::int64_t>(std::floor(kept));
+    above = static_cast<std::int64_t>(std::ceil(kept));
+  }
+  range.narrowed = true;
+  switch (op) {
+    case 'l': range.low = std::max(range.low, below + 1); break;
+    case 'L': range.low = std::max(range.low, above); break;
+    case 'u': range.high = std::min(range.high, above - 1); break;
+    case 'U': range.high = std::min(range.high, below); break;
+    case 'e':
+      range.low = std::max(range.low, above);
+      range.high = std::min(range.high, below);
+      break;
+    default: break;
+  }
+}
+
+// The range as KeyBounds: the values written as the tree stores them, the
+// field's width of digits with zeros in front.  The lower bound is there
+// whenever a constraint was taken, since the blank keys before "000..." are
+// NULL and pass no comparison.
+KeyBounds NumberBounds(const NumberRange& range, int width) {
+  KeyBounds bounds;
+  bounds.numeric = true;
+  if (!range.narrowed) return bounds;
+  if (range.none || range.low > range.high) {
+    bounds.none = true;
+    return bounds;
+  }
+  auto stored = [width](std::int64_t v) {
+    std::string text = std::to_string(v);
+    return std::string(static_cast<std::size_t>(width) - std::min(text.size(), static_cast<std::size_t>(width)), '0') + text;
+  };
+  bounds.from = stored(range.low);
+  const NumberRange whole = NumberBoundsStart(width);
+  if (range.high < whole.high) bounds.past = stored(range.high + 1);
+  return bounds;
 }
 
 // Narrows [first, last] by one comparison of the entry number with a value,

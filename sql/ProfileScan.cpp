@@ -61,27 +61,46 @@ std::size_t SettledLength(std::string_view v, bool before) {
 
 }  // namespace
 
-Scan::Scan(std::shared_ptr<const Prepared> prepared, bool records, std::int64_t first, std::int64_t last,
-           const std::string& from, const std::string& to, bool backward, int checked)
-    : prepared_(std::move(prepared)), state_(prepared_->state), order_(state_), keys_(state_, order_),
+Scan::Scan(ScanFiles& files, std::shared_ptr<const Prepared> prepared, bool records, std::int64_t first,
+           std::int64_t last, const KeyBounds& bounds, bool backward, int checked)
+    : prepared_(std::move(prepared)), state_(prepared_->state), index_(files.index), data_(files.data),
+      order_(state_), keys_(state_, order_),
       compare_(state_.KeyRecords == KeyRecordCheck::Yes && keys_.Usable()), problems_(platform_),
       stream_(state_, index_, data_, order_, problems_, kSqlScanBudget), fields_(state_, prepared_->columns),
       records_(records || checked >= 0), first_(first), last_(last), backward_(backward), walk_(state_, index_),
       checked_(checked), peek_(state_, index_) {
+  // The files are kept open by the cursor from one scan to the next while
+  // the profile is the same (ScanFiles), so that a join's inner table, which
+  // is scanned once an outer row, opens them once and reads what it read
+  // before from their blocks.  Those blocks were read from the same open
+  // files, which are looked at after every read as before.
+  if (files.of != prepared_) {
+    index_.Close();
+    data_.Close();
+    files.of = prepared_;
+  }
   errno = 0;
-  if (!index_.Open(state_.IndexPath)) Refused(state_.IndexPath);
+  if (!index_.IsOpen() && !index_.Open(state_.IndexPath)) Refused(state_.IndexPath);
   errno = 0;
-  if (records_ && !data_.Open(state_.DataPath)) Refused(state_.DataPath);
+  if (records_ && !data_.IsOpen() && !data_.Open(state_.DataPath)) Refused(state_.DataPath);
   // The seek starts from a field's value, so it serves only a tree whose
   // keys were seen to be their records' bytes; keys made otherwise (folded
   // to capitals) sort differently, and the whole profile is read instead.
-  // A seek that is refused (a tree out of order) only loses the shortcut:
-  // the scan then starts at the first entry and meets the damage itself.
-  const bool seek = state_.KeyRecords == KeyRecordCheck::Yes;
-  if (seek && !from.empty() && index_.IsOpen()) {
-    const SeekResult seek = SeekKey(state_, index_, {from});
-    if (seek.outcome == SeekOutcome::Found) first_ = std::max<std::int64_t>(first_, seek.entry);
-    if (seek.outcome == SeekOutcome::PastTheEnd) last_ = 0;
+  // Numeric bounds hold only on a tree of digit keys.  A seek that is
+  // refused (a tree out of order) only loses the shortcut: the scan then
+  // reads from the first entry, or to the last, and meets the damage itself.
+  const bool seek = state_.KeyRecords == KeyRecordCheck::Yes && order_.Judged() && !order_.Parts().empty() &&
+                    index_.IsOpen() && (!bounds.numeric || DigitKeys(*prepared_));
+  if (seek && (bounds.none || (!bounds.from.empty() && !bounds.past.empty() && bounds.from >= bounds.past))) last_ = 0;
+  if (seek && last_ >= first_ && !bounds.from.empty()) {
+    const SeekResult start = SeekStored(state_, index_, order_, TypedKey{{bounds.from}});
+    if (start.outcome == SeekOutcome::Found) first_ = std::max<std::int64_t>(first_, start.entry);
+    if (start.outcome == SeekOutcome::PastTheEnd) last_ = 0;
+  }
+  // The end of the run: before the first key at or after `past`.
+  if (seek && last_ >= first_ && !bounds.past.empty()) {
+    const SeekResult end = SeekStored(state_, index_, order_, TypedKey{{bounds.past}});
+    if (end.outcome == SeekOutcome::Found) last_ = std::min<std::int64_t>(last_, end.entry - 1);
   }
   // The check reads the unread entries beside a row in the key (KeyOrder.h):
   // only where keys are their records' fields do they hold the column's value.
@@ -104,28 +123,19 @@ Scan::Scan(std::shared_ptr<const Prepared> prepared, bool records, std::int64_t 
     return;
   }
   if (backward_) {
-    // The end of the run: before the first key after every text that
-    // begins with `to`, which is the first key at or after `to` with its
-    // last character one higher (SeekPrefix's characters stay below 0x7F).
-    if (seek && !to.empty() && index_.IsOpen()) {
-      std::string after = to;
-      after.back() = static_cast<char>(after.back() + 1);
-      const SeekResult end = SeekKey(state_, index_, {after});
-      if (end.outcome == SeekOutcome::Found) last_ = std::min<std::int64_t>(last_, end.entry - 1);
-    }
     next_ = std::min<std::int64_t>(last_, EntryCount(state_));
     if (next_ < first_ || !index_.IsOpen()) ended_ = true;
     return;
   }
-  std::string why;
-  if (seek && !to.empty() && index_.IsOpen()) stopAfter_ = PrepareTypedKey(state_, order_, index_, {to}, to_, why);
   stream_.Want([this](const TreeEntry& e) { return records_ && e.Number >= first_ && e.Number <= last_; });
   const Long leaf = last_ < first_ ? 0 : FindLeaf(state_, static_cast<double>(first_));
   if (leaf == 0 || !index_.IsOpen()) {
     ended_ = true;
     return;
   }
-  stream_.StartAt(leaf);
+  // A run that starts inside its leaf (after a seek, or an OFFSET) fills
+  // its first batch from its first entry, so that a page takes one batch.
+  stream_.StartAt(leaf, static_cast<Long>(std::min<std::int64_t>(first_, EntryCount(state_) + std::int64_t{1})));
 }
 
 bool Scan::Advance() {
@@ -148,8 +158,7 @@ bool Scan::Advance() {
     if (problems_.Any()) return false;
     const std::int64_t number = row_.entry.Number;
     if (number < first_) continue;
-    if (number > last_ || (stopAfter_ && row_.entry.Key &&
-                           CompareTyped(order_, to_, row_.entry.Key) == KeyComparison::After)) {
+    if (number > last_) {
       ended_ = true;
       break;
     }
@@ -157,13 +166,12 @@ bool Scan::Advance() {
     if (checked_ >= 0 && !InOrder()) return false;
     return true;
   }
-  // The end of the tree, or of the run asked for, closes the files.
-  index_.Close();
-  data_.Close();
-  return !problems_.Any() && !Changed();
+  // The end of the tree, or of the run asked for.
+  return !problems_.Any() && !ChangedAtEnd();
 }
 
 bool Scan::TakeRecord() {
+  if (!row_.slot) readSinceCheck_ = true;  // its fields are read as they are asked for
   if (row_.slot) {
     fields_.FromSlot(row_.slot);
   } else if ((!backward_ && state_.RecordLength <= kWholeSlotLimit) || !fields_.FromFile(data_, row_.entry.Record)) {
@@ -205,9 +213,7 @@ bool Scan::AdvanceBackward() {
     return true;
   }
   ended_ = true;
-  index_.Close();
-  data_.Close();
-  return !problems_.Any() && !Changed();
+  return !problems_.Any() && !ChangedAtEnd();
 }
 
 bool Scan::FillBehind() {
@@ -308,6 +314,7 @@ bool Scan::InOrder() {
     return false;
   }
   if (!null && settled < key.size() && !tie) {
+    readSinceCheck_ = true;
     const std::int64_t step = descending ? -1 : 1;
     const std::int64_t count = EntryCount(state_);
     std::string other;
@@ -365,34 +372,35 @@ bool Scan::NumberInOrder(const FieldColumn& column, bool unread, std::string_vie
   return true;
 }
 
-bool DigitKeys(const Prepared& prepared) {
-  if (prepared.digitKeys < 0) {
-    const SharedState& state = prepared.state;
-    const KeyOrder order(state);
-    ByteFile index;
-    bool digits = !order.Parts().empty() && index.Open(state.IndexPath);
-    const KeyPartOrder& part = order.Parts().front();
-    EntryAt at(state, index);
-    TreeEntry entry;
-    const std::int64_t count = EntryCount(state);
-    for (std::int64_t n = 1; digits && n <= count; ++n) {
-      digits = at.Read(n, entry);
-      const unsigned char* key = digits ? entry.Key + part.offset : nullptr;
-      const bool blank = digits && key[0] == ' ';
-      for (int i = 0; digits && i < part.length; ++i) digits = blank ? key[i] == ' ' : key[i] >= '0' && key[i] <= '9';
-    }
-    // A verdict on files that changed meanwhile is not kept: the next
-    // prepared profile works it out again.
-    if (FilesChanged(state)) return false;
-    prepared.digitKeys = digits ? 1 : 0;
-  }
-  return prepared.digitKeys == 1;
-}
-
+// The bytes of every row come from the index and data files this scan
+// opened, so whether they are still the files the profile was prepared from
+// is asked of the open files themselves, where the system tells (two calls,
+// where a look at the four names takes some twenty).  A set written in
+// place changes the open files' sizes or times; a set renamed over the old
+// one leaves the open files as they were, and their rows are of one state
+// still, while the scan that opens the names next meets the new files and
+// fails.  The definition and profile files are not read by a scan: the
+// profile prepared from them goes with the index and data files it was
+// prepared with.
 bool Scan::Changed() {
-  if (!changed_) changed_ = FilesChanged(state_) || LooksHalfWritten(state_);
+  if (!changed_) {
+    bool asked = index_.IsOpen() || data_.IsOpen();
+    bool same = true;
+    for (const auto& [file, which] : {std::pair<const ByteFile*, std::size_t>{&index_, 3}, {&data_, 2}}) {
+      FileIdentity now;
+      if (!file->IsOpen()) continue;
+      if (!file->OpenIdentity(now)) asked = false;
+      else same = same && (!state_.FilesKnown || now == state_.FilesRead[which]);
+    }
+    changed_ = (asked ? !same : FilesChanged(state_)) || LooksHalfWritten(state_);
+  }
+  readSinceCheck_ = false;
   return changed_;
 }
+// Each look at the files takes their identities, some system calls a file,
+// as much as a point lookup costs otherwise: at the end it is taken again
+// only when something was read since the last one.
+bool Scan::ChangedAtEnd() { return readSinceCheck_ ? Changed() : changed_; }
 std::string Scan::Error() const {
   if (changed_) return ChangedFilesText(prepared_->ispec);
   if (broken_ != 0) {
@@ -425,9 +433,10 @@ void Scan::Refused(const std::string& path) {
 // The prepared profile for these arguments: the table's own while its files
 // are as they were, else a new one, kept for the next scan.
 std::shared_ptr<const Prepared> PreparedFor(ProfileTable& table, const std::string& dir, const std::string& ispec,
-                                            const std::string& profile, std::string& problem, Failure& kind) {
+                                            const std::string& profile, std::string& problem, Failure& kind, bool look) {
   const std::shared_ptr<const Prepared> kept = table.prepared;
-  if (kept && kept->dir == dir && kept->ispec == ispec && kept->profile == profile && !FilesChanged(kept->state))
+  if (kept && kept->dir == dir && kept->ispec == ispec && kept->profile == profile &&
+      (!look || !FilesChanged(kept->state)))
     return kept;
 
   auto prepared = std::make_shared<Prepared>();

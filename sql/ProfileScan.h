@@ -23,20 +23,28 @@
 
 namespace ondrel::sql {
 
-// One scan: the files, the stream and the row on hand.
+// The index and data files of a cursor's scans, kept open from one scan to
+// the next while the profile they were opened for is the same.
+struct ScanFiles {
+  ByteFile index;
+  ByteFile data;
+  std::shared_ptr<const Prepared> of;
+};
+
+// One scan: the stream and the row on hand.
 class Scan {
  public:
-  // `from` and `to`, when not empty, are prefixes of the leading ordinate
-  // (SeekPrefix): the scan starts at the first key at or after `from` and
-  // ends before the first key after `to`.
+  // `bounds` narrow the run to the keys between them (KeyBounds), when the
+  // tree's keys are their records' bytes (and, for numeric bounds, digits):
+  // two seeks, one for each end.
   //
   // `backward`: the entries from the last of the run to the first.
   // `checked`, when not -1, is the ordered column (OrderedColumn): every row
   // returned is checked to come in SQL's order of it, ascending when the
   // walk goes forwards, descending when it goes backwards, and the scan
   // fails rather than return a row out of that order.
-  Scan(std::shared_ptr<const Prepared> prepared, bool records, std::int64_t first, std::int64_t last,
-       const std::string& from, const std::string& to, bool backward = false, int checked = -1);
+  Scan(ScanFiles& files, std::shared_ptr<const Prepared> prepared, bool records, std::int64_t first,
+       std::int64_t last, const KeyBounds& bounds, bool backward = false, int checked = -1);
 
   // The next row; false on a problem, whose message Error() gives.
   bool Advance();
@@ -46,6 +54,8 @@ class Scan {
   // given may mix two states of them.  Looked at after every batch, after
   // every record read on its own, and at the end.
   bool Changed();
+  // The same at the end of the scan.
+  bool ChangedAtEnd();
   std::string Error() const;
   int ErrorCode() const;
   const StreamRow& Row() const { return row_; }
@@ -71,9 +81,9 @@ class Scan {
 
   std::shared_ptr<const Prepared> prepared_;
   const SharedState& state_;
+  ByteFile& index_;
+  ByteFile& data_;
   LoadingPlatform platform_;
-  ByteFile index_;
-  ByteFile data_;
   KeyOrder order_;
   KeyFields keys_;
   bool compare_;
@@ -84,11 +94,12 @@ class Scan {
   std::int64_t first_;
   std::int64_t last_;
   bool ended_ = false;
-  bool stopAfter_ = false;
-  TypedKey to_;
   StreamRow row_;
   std::uint64_t checkedBatches_ = 0;  // the stream's batches looked at
   bool changed_ = false;
+  // Bytes were read since the files were last looked at: records read field
+  // by field as their columns are asked for, or the entries beside a row.
+  bool readSinceCheck_ = true;
   std::string refused_;
   // The backward walk: the next entry it reads, and the key of the one it
   // read last, which no earlier entry may follow in the tree's order.  It
@@ -122,6 +133,7 @@ class Scan {
 
 struct ProfileCursor {
   sqlite3_vtab_cursor base{};
+  ScanFiles files;  // declared before the scan, which reads them
   std::unique_ptr<Scan> scan;
   std::string dir, ispec, profile;  // the arguments of this scan
   std::string text;                 // scratch for a text value
@@ -129,16 +141,18 @@ struct ProfileCursor {
 
 // Whether every key of the prepared tree holds in its leading part digits
 // across the part's whole width, or blanks alone: then the stored order of a
-// numeric ordered column is SQL's (blanks are NULL, first in both).  Worked
-// out once per prepared profile by reading every leaf; false when a leaf
-// cannot be read or the files changed meanwhile.
-bool DigitKeys(const Prepared& prepared);
+// numeric ordered column is SQL's (blanks are NULL, first in both).  The
+// walk learns it (LeadingDigits), reading the leaves it reads anyway; false
+// when a leaf could not be read.
+inline bool DigitKeys(const Prepared& prepared) { return prepared.state.LeadingDigits == 1; }
 
 // The prepared profile for these arguments: the table's own while its files
 // are as they were, else a new one, kept for the next scan.  Null when the
 // profile cannot be prepared: `problem` then says why, and `kind` what kind
-// of failure it is.
+// of failure it is.  Without `look`, the table's own is taken without
+// looking at the files: for a scan, which looks at them after it reads.
 std::shared_ptr<const Prepared> PreparedFor(ProfileTable& table, const std::string& dir, const std::string& ispec,
-                                            const std::string& profile, std::string& problem, Failure& kind);
+                                            const std::string& profile, std::string& problem, Failure& kind,
+                                            bool look = true);
 
 }  // namespace ondrel::sql

@@ -86,6 +86,23 @@ int OrderedColumn(const SharedState& state, const std::vector<FieldColumn>& colu
   return column;
 }
 
+// The numeric column whose constraints the key seek serves: the ordered
+// column (OrderedColumn) when it is a number of at most 15 digits, on a tree
+// of digit keys (DigitKeys, looked at when the plan is made and again by
+// the scan).  There every stored value is the field's width of digits, or
+// blanks (NULL), so the stored order is the values' order; and up to 15
+// digits every value, integer or real, is exact in a double, so SQL's
+// comparison of the column with any number is the comparison of the
+// values, with no rounding that could make two stored values equal to one
+// number.  A constraint whose value is text or a blob is compared after
+// affinity, and is tested by SQLite alone (NumericBound).
+int NumericSeekColumn(const SharedState& state, const std::vector<FieldColumn>& columns) {
+  const int column = OrderedColumn(state, columns);
+  if (column < 0) return -1;
+  const FieldColumn& field = columns[static_cast<std::size_t>(column)];
+  return field.type != ColumnType::Text && field.width >= 1 && field.width <= 15 ? column : -1;
+}
+
 namespace {
 
 void ResultValue(sqlite3_context* context, const FieldColumn& column, std::string_view stored, std::string& text) {

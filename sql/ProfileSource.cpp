@@ -7,6 +7,7 @@
 #include "database/Catalogue.h"
 #include "database/Definition.h"
 #include "database/IndexWalk.h"
+#include "database/KeyOrder.h"
 #include "database/Profile.h"
 #include "database/RandomAccessFile.h"
 #include "viewer/Cp1252.h"
@@ -74,7 +75,14 @@ std::string ChooseProfile(SharedState& state, LoadingPlatform& platform,
   }
   if (!walk) return "";
   const std::size_t before = platform.messages.size();
-  const WalkResult result = BuildReferenceInformation(state, platform);
+  // The walk learns whether the leading parts are all digits only for a
+  // numeric leading field: the only one the SQL table takes in the tree's
+  // order by them (ProfileSchema.cpp).
+  const KeyOrder order(state);
+  const bool number = !order.Parts().empty() && order.Parts().front().field > 0 &&
+                      static_cast<std::size_t>(order.Parts().front().field) < state.FieldTable.size() &&
+                      state.FieldTable[static_cast<std::size_t>(order.Parts().front().field)].Type == "N";
+  const WalkResult result = BuildReferenceInformation(state, platform, number);
   if (result.failures > 0) {
     const std::string refused = OpenFailure(state.IndexPath);
     Tell(kind, refused.empty() ? Failure::Damaged : Failure::CannotOpen);

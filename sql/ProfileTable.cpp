@@ -11,6 +11,7 @@ SQLITE_EXTENSION_INIT3
 #include <string>
 #include <vector>
 
+#include "database/FileIdentity.h"
 #include "database/KeyOrder.h"
 #include "database/LoadingPlatform.h"
 #include "sql/Modules.h"
@@ -119,8 +120,9 @@ int ConnectTable(sqlite3* db, int argc, const char* const* argv, sqlite3_vtab** 
       for (const char* name : kEntryColumns) names.Take(name);
       table->columns = RecordColumns(state, names);
       table->leading = LeadingColumn(state, table->columns);
-      if (table->leading >= 0) table->leadingLength = KeyOrder(state).Parts().front().length;
       table->ordered = OrderedColumn(state, table->columns);
+      table->numeric = NumericSeekColumn(state, table->columns);
+      if (table->leading >= 0 || table->numeric >= 0) table->leadingLength = KeyOrder(state).Parts().front().length;
       table->headerRecords = state.RecordCount;
       schema = NamedSchema(*table);
     }
@@ -178,13 +180,15 @@ std::string ArgumentText(sqlite3_value* value) {
 int FilterScan(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int argc, sqlite3_value** argv) {
   auto* cursor = reinterpret_cast<ProfileCursor*>(base);
   auto& table = *reinterpret_cast<ProfileTable*>(base->pVtab);
-  cursor->scan.reset();  // closes the files of an earlier scan
+  cursor->scan.reset();  // ends an earlier scan; the cursor keeps its files open
   cursor->dir = table.dir;
   cursor->ispec = table.ispec;
   cursor->profile = table.profile;
 
   std::int64_t first = 1, last = kNoBound, offset = 0, limit = -1;
-  std::string from, to;  // prefixes of the leading ordinate for the seek
+  KeyBounds bounds;  // of the leading ordinate, for the seek
+  bounds.numeric = table.numeric >= 0;
+  NumberRange range = NumberBoundsStart(table.numeric >= 0 ? table.leadingLength : 1);
   bool arguments = true;  // none of the function's arguments is NULL or empty
   const std::string plan = idxStr ? idxStr : "";
   for (int i = 0; i < argc && static_cast<std::size_t>(i) < plan.size(); ++i) {
@@ -200,20 +204,19 @@ int FilterScan(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int ar
       case 'P': break;
       case 'O': offset = std::max<std::int64_t>(0, sqlite3_value_int64(argv[i])); break;
       case 'M': limit = sqlite3_value_int64(argv[i]); break;
-      // The first usable text of each side is taken; the others are still
-      // tested by SQLite.
+      // Every constraint narrows the run; SQLite still tests them all.
       case 'l':
+      case 'L':
       case 'u':
-      case 'e': {
-        const std::string prefix = SeekPrefix(argv[i], table.leadingLength);
-        const char side = plan[static_cast<std::size_t>(i)];
-        if (side != 'u' && from.empty()) from = prefix;
-        if (side != 'l' && to.empty()) to = prefix;
+      case 'U':
+      case 'e':
+        if (bounds.numeric) NumericBound(letter, argv[i], range);
+        else TextBound(letter, argv[i], table.leadingLength, bounds);
         break;
-      }
       default: Narrow(plan[static_cast<std::size_t>(i)], argv[i], first, last); break;
     }
   }
+  if (bounds.numeric) bounds = NumberBounds(range, table.leadingLength);
   // OFFSET counts rows, and with every entry a row, rows of a run of entry
   // numbers: it moves the start; LIMIT ends the run.  A negative LIMIT is
   // none, as in SQL.
@@ -229,24 +232,34 @@ int FilterScan(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int ar
     SetError(base->pVtab, kUsage);
     return SQLITE_ERROR;
   }
-  std::string problem;
-  Failure kind = Failure::None;
-  std::shared_ptr<const Prepared> prepared =
-      PreparedFor(table, cursor->dir, cursor->ispec, cursor->profile, problem, kind);
-  if (!prepared) {
-    SetError(base->pVtab, problem);
-    return ResultCode(kind);
-  }
   if (last < first) last = 0;
   // The walk's letters follow those of the arguments.
   const std::string walk = plan.size() > static_cast<std::size_t>(argc) ? plan.substr(static_cast<std::size_t>(argc)) : "";
   const bool backward = walk.find(kBackward) != std::string::npos;
   const int checked = walk.find(kOrderChecked) != std::string::npos ? table.ordered : -1;
-  cursor->scan =
-      std::make_unique<Scan>(prepared, (idxNum & kReadRecords) != 0, first, last, from, to, backward, checked);
-  if (!cursor->scan->Advance()) {
-    SetError(base->pVtab, cursor->scan->Error());
-    return cursor->scan->ErrorCode();
+  // The profile kept from an earlier scan is taken without looking at its
+  // files first: a look takes some system calls a file, as much as a point
+  // lookup costs otherwise, and the join's inner table is scanned once a
+  // row.  The scan looks at them after it reads, before it gives any row;
+  // if it fails and the files have changed since the profile was prepared,
+  // the profile is prepared again and the scan run again, before any row
+  // went out.
+  std::string problem;
+  Failure kind = Failure::None;
+  for (bool look = false;; look = true) {
+    const std::shared_ptr<const Prepared> prepared =
+        PreparedFor(table, cursor->dir, cursor->ispec, cursor->profile, problem, kind, look);
+    if (!prepared) {
+      SetError(base->pVtab, problem);
+      return ResultCode(kind);
+    }
+    cursor->scan =
+        std::make_unique<Scan>(cursor->files, prepared, (idxNum & kReadRecords) != 0, first, last, bounds, backward, checked);
+    if (cursor->scan->Advance()) break;
+    if (look || !FilesChanged(prepared->state)) {
+      SetError(base->pVtab, cursor->scan->Error());
+      return cursor->scan->ErrorCode();
+    }
   }
   return SQLITE_OK;
 }

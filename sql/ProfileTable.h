@@ -52,9 +52,10 @@
 //
 // The reference information (the leaf table) is built by the first scan and
 // kept by the table with the identities of the four files (FileIdentity.h);
-// a later scan reuses it while no file has changed, as the viewer reuses it for every window.  Each
-// scan opens the index and data files itself and closes them when it ends or
-// is reset; entries come through RecordStream, so a profile whose order
+// a later scan reuses it while no file has changed, as the viewer reuses it for every window.  A
+// cursor opens the index and data files for its first scan and keeps them
+// open for the next ones while the profile is the same, closing them when
+// SQLite closes it; entries come through RecordStream, so a profile whose order
 // scatters the records is read in record-number order, batch by batch.
 //
 // Errors.  A file set that cannot be opened, a missing definition, a
@@ -69,11 +70,12 @@
 // statement fails when the batch that holds it is read, so no row from
 // that batch on is returned, and the rows returned before it (all read
 // before the damage, and sound) stand, since SQLite cannot take them back.
-// A scan looks at the files' identities after each batch it reads, before
-// any row of the batch is returned, after each record too long to be read
-// with its batch (and its fields, which are read as they are asked for),
-// and at its end: when any file changed since the reference information
-// was built, the statement fails with SQLITE_ABORT and a message saying so,
+// A scan looks at the identities of the index and data files it reads
+// (through the files it has open, where the system tells) after each batch
+// it reads, before any row of the batch is returned, after each record too
+// long to be read with its batch (and its fields, which are read as they
+// are asked for), and at its end when it read anything since: when a file
+// changed since the reference information was built, the statement fails with SQLITE_ABORT and a message saying so,
 // since its rows may mix two states of the files.  So a statement that
 // SQLite stops early (a LIMIT the table is not told of) has returned only
 // rows read while the files were as they were.
@@ -108,10 +110,20 @@ struct Prepared {
   SharedState state;
   std::vector<FieldColumn> columns;
   std::string dir, ispec, profile;
-  // Whether the leading part of every key is digits across its width or
-  // blanks alone (DigitKeys): -1 until an ORDER BY of a numeric ordered
-  // column first asks.  One connection uses a table at a time.
-  mutable int digitKeys = -1;
+};
+
+// Where the key seek starts a scan and where it ends it, as stored prefixes
+// of the leading key part, each compared over its own length: the scan reads
+// from the first key at or after `from` (the first entry when empty) to the
+// last key before `past` (the last entry when empty).  `none`: no row can
+// pass.  The bounds only narrow what is read; SQLite still tests every row.
+// Both are as long as the part: a prefix p of a text is p followed by NUL
+// bytes, at or before every key that begins with p.  `numeric`: bounds of a
+// numeric column, which hold only on a tree of digit keys (DigitKeys).
+struct KeyBounds {
+  std::string from, past;
+  bool none = false;
+  bool numeric = false;
 };
 
 struct ProfileTable {
@@ -120,8 +132,11 @@ struct ProfileTable {
   std::string dir, ispec, profile;
   std::vector<FieldColumn> columns;  // the named form's fields
   std::vector<Role> roles;           // per declared column
-  int leading = -1;  // the column the key seek serves (LeadingColumn), or -1
+  int leading = -1;  // the text column the key seek serves (LeadingColumn), or -1
   int leadingLength = 0;  // its key part's length
+  // The numeric column the key seek serves on a tree of digit keys
+  // (NumericSeekColumn), or -1; its key part is as wide as the field.
+  int numeric = -1;
   // The column whose SQL order the tree's order can give (OrderedColumn),
   // or -1.
   int ordered = -1;
@@ -150,6 +165,7 @@ constexpr const char* kFunctionSchema =
 std::string NamedSchema(ProfileTable& table);
 int LeadingColumn(const SharedState& state, const std::vector<FieldColumn>& columns);
 int OrderedColumn(const SharedState& state, const std::vector<FieldColumn>& columns);
+int NumericSeekColumn(const SharedState& state, const std::vector<FieldColumn>& columns);
 int ColumnValue(sqlite3_vtab_cursor* base, sqlite3_context* context, int column);
 
 // The planner (ProfilePlan.cpp).
@@ -163,6 +179,17 @@ constexpr char kBackward = 'R';
 constexpr char kOrderChecked = 'K';
 int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info);
 std::string SeekPrefix(sqlite3_value* value, int partLength);
+void TextBound(char op, sqlite3_value* value, int partLength, KeyBounds& bounds);
+// The bounds of a numeric column on a tree of digit keys, as the least and
+// greatest stored values a row may hold (NumericBound), made into KeyBounds.
+struct NumberRange {
+  std::int64_t low = 0, high = 0;  // set by NumberBoundsStart
+  bool narrowed = false;           // some constraint was taken
+  bool none = false;
+};
+NumberRange NumberBoundsStart(int width);
+void NumericBound(char op, sqlite3_value* value, NumberRange& range);
+KeyBounds NumberBounds(const NumberRange& range, int width);
 void Narrow(char op, sqlite3_value* value, std::int64_t& first, std::int64_t& last);
 
 }  // namespace ondrel::sql

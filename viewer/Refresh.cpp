@@ -49,6 +49,9 @@ void TakeFileSet(SharedState& state, SharedState& fresh) {
   state.LeafTable = std::move(fresh.LeafTable);
   state.LeafIndex = fresh.LeafIndex;
   state.LeafReach = std::move(fresh.LeafReach);
+  state.LeafKeys = std::move(fresh.LeafKeys);
+  state.LeafKeysRead = std::move(fresh.LeafKeysRead);
+  state.LeadingDigits = fresh.LeadingDigits;
   state.Ordinates = std::move(fresh.Ordinates);
   state.KeyPartLengths = std::move(fresh.KeyPartLengths);
   state.KeyPartStorage = std::move(fresh.KeyPartStorage);

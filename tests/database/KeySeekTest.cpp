@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <random>
+#include <tuple>
 
 #include "database/Catalogue.h"
 #include "database/Definition.h"
@@ -322,6 +323,56 @@ TEST_F(KeySeekTest, AKeyWhoseNumberTheWindowGivesAnotherEntryIsRefused) {
   ExpectFound({"000002"}, 2);
   ExpectFound({firstOf(101)}, table[100].CumCount + 1);
   EXPECT_EQ(FindLeaf(state, table[100].CumCount + 1), 101);
+}
+
+// The walk keeps the first and last key of every leaf, which the seek
+// searches in memory; asked to, it learns whether every leading part is
+// digits.  A leaf rewritten on disk after the walk no longer matches them,
+// and a seek that reads it is refused rather than answered from it.
+TEST_F(KeySeekTest, TheWalkKeepsEachLeafsKeysAndALeafChangedSinceIsRefused) {
+  static const std::vector<writer::FieldLine> kFields = Fields();
+  for (const auto& [profile, field, digits] : {std::tuple{1, 0, 1}, std::tuple{5, 2, 0}}) {  // NO, AMT "   37"
+    SCOPED_TRACE(profile);
+    Open(profile);
+    EXPECT_EQ(state.LeadingDigits, -1);
+    BuildReferenceInformation(state, platform, true);
+    EXPECT_EQ(state.LeadingDigits, digits);
+    const auto& order = layout_->entryRecords[static_cast<std::size_t>(profile)];
+    const auto length = static_cast<std::size_t>(state.KeyLength);
+    auto keyOf = [&](Long entry) {
+      return writer::FitField((*records_)[order[static_cast<std::size_t>(entry) - 1] - 1].values[field],
+                              kFields[static_cast<std::size_t>(field)]);
+    };
+    ASSERT_EQ(state.LeafKeysRead.size(), state.LeafTable.size());
+    for (std::size_t k = 1; k < state.LeafTable.size(); ++k) {
+      ASSERT_EQ(state.LeafKeysRead[k], 1) << k;
+      const char* first = reinterpret_cast<const char*>(state.LeafKeys.data()) + k * 2 * length;
+      EXPECT_EQ(std::string(first, length), keyOf(state.LeafTable[k - 1].CumCount + 1)) << k;
+      EXPECT_EQ(std::string(first + length, length), keyOf(state.LeafTable[k].CumCount)) << k;
+    }
+  }
+
+  TempDir dir;
+  dir.CopyContentsOf(dir_->path());
+  state = SharedState{};
+  SetTextConstants(state);
+  const auto profiles = LoadFileSet(state, platform, dir.str(), "SEEK");
+  LoadProfile(state, platform, profiles, 0);
+  BuildReferenceInformation(state, platform);
+  ASSERT_TRUE(LoadDefinition(state, platform));
+  const auto& leaves = layout_->index.keys[1].Leaves();
+  const std::size_t k = leaves.size() / 3;  // 1-based leaf k + 1
+  char no[16];
+  std::snprintf(no, sizeof no, "%06d", static_cast<int>(state.LeafTable[k].CumCount) + 2);  // its second entry
+  ExpectFound({no}, state.LeafTable[k].CumCount + 2);
+  // Its last two entries change places on disk: the leaf no longer ends
+  // with the key the walk read.
+  const int entries = static_cast<int>(state.LeafTable[k + 1].CumCount - state.LeafTable[k].CumCount);
+  writer::SwapEntries(writer::FileSet{dir.path(), "SEEK"}, 1, leaves[k], entries - 2, leaves[k], entries - 1);
+  ByteFile changed(state.IndexPath);
+  const SeekResult r = SeekKey(state, changed, {no});
+  EXPECT_EQ(r.outcome, SeekOutcome::Refused) << r.entry;
+  EXPECT_NE(r.message.find("changed since the profile was opened"), std::string::npos) << r.message;
 }
 
 }  // namespace
