@@ -73,10 +73,13 @@ class WindowsBuildTest(unittest.TestCase):
         return native, wine
 
     def check_same(self, args, native, wine):
-        what = " ".join(args)
-        self.assertEqual(wine[0], native[0], what + "\n" + wine[2].decode(errors="replace"))
-        self.assertEqual(wine[1], native[1], what)
-        self.assertEqual(wine[2], native[2], what)
+        """Status, output and messages at once, so that a difference in one
+        is shown with the other two."""
+        def shown(result):
+            return "status %d\n--- output (%d bytes):\n%s\n--- messages:\n%s" % (
+                result[0], len(result[1]), result[1][:600].decode(errors="replace"), result[2].decode(errors="replace"))
+        if wine != native:
+            self.fail("%s\n=== Windows: %s\n=== Linux: %s" % (" ".join(args), shown(wine), shown(native)))
 
     def same(self, args, cwd, path_map=None):
         native, wine = self.compare(args, cwd, path_map)
