@@ -4,8 +4,8 @@
 // converts its path, and a name that is no well-formed UTF-8 names nothing.
 // Every file is opened for reading with all three share modes, so that the
 // owning application can go on writing, renaming and deleting the file while
-// we hold it, as it can on POSIX; reads are positioned (an OVERLAPPED offset
-// on a synchronous handle), so two threads can read one handle at once.
+// we hold it, as it can on POSIX; a read moves the handle's position and
+// reads from there under a lock, so two threads can share one handle.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <limits>
+#include <mutex>
 
 #include "database/RandomAccessFile.h"
 #include "database/WindowsBoundary.h"
@@ -61,18 +62,21 @@ class WindowsFile : public RandomAccessFile {
   std::int64_t Size() const override { return size_; }
 
   bool ReadAt(std::int64_t offset, void* dst, std::size_t n) const override {
+    // The handle's position is moved to the offset and the bytes read from
+    // there, one thread at a time: a read at an OVERLAPPED offset costs Wine
+    // a round trip to its server on every call, a plain read none.
+    const std::lock_guard<std::mutex> hold(position_);
+    LARGE_INTEGER at{};
+    at.QuadPart = offset;
+    if (!::SetFilePointerEx(file_, at, nullptr, FILE_BEGIN)) return false;
     auto* out = static_cast<unsigned char*>(dst);
     std::size_t got = 0;
     while (got < n) {
-      const std::int64_t at = offset + static_cast<std::int64_t>(got);
-      OVERLAPPED where{};
-      where.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(at) & 0xFFFFFFFF);
-      where.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(at) >> 32);
       const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(n - got, std::numeric_limits<DWORD>::max()));
       DWORD read = 0;
-      // At the end of the file a synchronous read succeeds with no bytes
-      // (or fails with ERROR_HANDLE_EOF): the file shrank since it was opened.
-      if (!::ReadFile(file_, out + got, ask, &read, &where) || read == 0) return false;
+      // At the end of the file a synchronous read succeeds with no bytes:
+      // the file shrank since it was opened.
+      if (!::ReadFile(file_, out + got, ask, &read, nullptr) || read == 0) return false;
       got += read;
     }
     return true;
@@ -81,6 +85,7 @@ class WindowsFile : public RandomAccessFile {
  private:
   HANDLE file_;
   std::int64_t size_;
+  mutable std::mutex position_;
 };
 
 }  // namespace

@@ -64,7 +64,7 @@ cmake -S . -B "$out/build" -DCMAKE_TOOLCHAIN_FILE="$root/windows/mingw-w64.cmake
   $(command -v ccache > /dev/null && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache) \
   > "$out/build.log"
 targets=(ondrel-export ondrel sqlite3)
-[ "${ONDREL_WINDOWS_TESTS:-0}" = 1 ] && targets+=(database_tests viewer_tests ondrel-hold-open)
+[ "${ONDREL_WINDOWS_TESTS:-0}" = 1 ] && targets+=(database_tests viewer_tests check_tests ondrel-hold-open)
 cmake --build "$out/build" -j"$(nproc)" --target "${targets[@]}"
 
 # The debugging information stays in the build; the copies handed out are

@@ -69,19 +69,36 @@ void PrepareStandardStreams() {
 }
 
 bool WriteAll(Stream stream, const char* data, std::size_t size) {
+  // Straight to the handle, not through the C runtime's descriptors: the
+  // runtime takes a short write for a failure and leaves errno to whatever
+  // error came last, which can be a broken pipe of long before.
+  const HANDLE handle = ::GetStdHandle(stream == Stream::Out ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
   while (size > 0) {
-    const unsigned chunk = size > (1u << 30) ? (1u << 30) : static_cast<unsigned>(size);
-    const int n = ::_write(Descriptor(stream), data, chunk);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      // A reader gone away (`| more` ended): the end of a filter's work, as
-      // on POSIX, and said by nothing.  Windows has no signal for it; the
-      // status is 1, since what was asked for was not all written.
-      if (errno == EPIPE || ::GetLastError() == ERROR_BROKEN_PIPE || ::GetLastError() == ERROR_NO_DATA) EndNow(1);
+    const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!::WriteFile(handle, data, chunk, &written, nullptr)) {
+      const DWORD error = ::GetLastError();
+      // The output's reader gone away (`| more` ended): POSIX ends the tool
+      // by a signal, which its shell reports; Windows has none, so the tool
+      // says so itself and ends with status 1, since what was asked for was
+      // not all written.  No status 1 goes without a line that says why.
+      if (stream == Stream::Out &&
+          (error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED)) {
+        static const char kGone[] = "Ondrel viewer: the output was closed before all of it was written.\n";
+        DWORD ignored = 0;
+        ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), kGone, sizeof kGone - 1, &ignored, nullptr);
+        EndNow(1);
+      }
+      ::SetLastError(error);
+      SetErrnoFromLastError();
       return false;
     }
-    data += n;
-    size -= static_cast<std::size_t>(n);
+    if (written == 0) {  // a success that moved nothing would be asked again forever
+      errno = EIO;
+      return false;
+    }
+    data += written;
+    size -= written;
   }
   return true;
 }

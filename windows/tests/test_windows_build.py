@@ -73,10 +73,13 @@ class WindowsBuildTest(unittest.TestCase):
         return native, wine
 
     def check_same(self, args, native, wine):
-        what = " ".join(args)
-        self.assertEqual(wine[0], native[0], what + "\n" + wine[2].decode(errors="replace"))
-        self.assertEqual(wine[1], native[1], what)
-        self.assertEqual(wine[2], native[2], what)
+        """Status, output and messages at once, so that a difference in one
+        is shown with the other two."""
+        def shown(result):
+            return "status %d\n--- output (%d bytes):\n%s\n--- messages:\n%s" % (
+                result[0], len(result[1]), result[1][:600].decode(errors="replace"), result[2].decode(errors="replace"))
+        if wine != native:
+            self.fail("%s\n=== Windows: %s\n=== Linux: %s" % (" ".join(args), shown(wine), shown(native)))
 
     def same(self, args, cwd, path_map=None):
         native, wine = self.compare(args, cwd, path_map)
@@ -176,6 +179,24 @@ class WindowsBuildTest(unittest.TestCase):
                 self.assertEqual(native[0], 1)
                 self.assertIn(absolute.encode(), native[2])
 
+    def test_an_output_closed_early_ends_the_tool_with_a_message(self):
+        """A reader that goes away (`| more` ended early): the Linux tool is
+        ended by the signal; the Windows tool, which has none, ends with
+        status 1 and says why, never silently."""
+        def read_a_line_and_close(args):
+            process = subprocess.Popen(args, cwd=os.path.join(self.root, "sql"), stdout=subprocess.PIPE,
+                                       stderr=subprocess.PIPE, env=WINE_ENV)
+            first = process.stdout.readline()
+            process.stdout.close()
+            with process.stderr:
+                err = process.stderr.read()
+            return first, process.wait(timeout=300), err
+        args = ["--format", "csv", "good", "CUST", "BYNO"]
+        first, status, err = read_a_line_and_close([EXPORT] + args)
+        self.assertEqual((status, err), (-13, b""))
+        wine = read_a_line_and_close(["wine", os.path.join(WINDOWS, "ondrel-export.exe")] + args)
+        self.assertEqual(wine, (first, 1, b"Ondrel viewer: the output was closed before all of it was written.\n"))
+
     def test_names_in_the_owning_applications_code_page(self):
         """"latin" holds its names as the Windows-1252 bytes the Linux tool
         reads from the disk; a Windows disk holds the same names in UTF-16,
@@ -257,6 +278,37 @@ class WindowsBuildTest(unittest.TestCase):
         else:
             status, out, err = run(["sqlite3", "-bail", "-batch", ":memory:", ".load " + EXTENSION] + statements, cwd)
         return status, out.replace(b"\r\n", b"\n"), err.replace(b"\r\n", b"\n")
+
+    def test_the_extension_opens_names_beyond_ascii_typed_in_sql(self):
+        """ondrel.dll in sqlite3.exe, the SQL typed on the command line: a
+        folder named in Greek and Japanese, relative and absolute, holding an
+        ISPEC, profile and field named with a Windows-1252 letter (the files
+        named as a Windows disk holds them, in Unicode).  Rows and messages
+        as the Linux extension gives them from the disk's bytes."""
+        latin = os.path.join(self.root, "sql", "latin")
+        name = "Καφές-カフェ"
+        folder = os.path.join(self.root, name)
+        os.mkdir(folder)
+        for file in os.listdir(os.fsencode(latin)):
+            shutil.copyfile(os.path.join(os.fsencode(latin), file), os.path.join(folder, file.decode("cp1252")))
+
+        def statements(directory):
+            return [".mode csv", "SELECT * FROM ondrel_ispecs('%s')" % directory,
+                    "SELECT * FROM ondrel_profiles('%s', 'CAFÉ')" % directory,
+                    "SELECT entry_number, fields, stored_key FROM ondrel('%s', 'CAFÉ', 'PRÉ')" % directory]
+        native = self.shell(statements(latin), self.root, wine=False)
+        self.assertEqual(native[0], 0, native[2])
+        self.assertIn('"CAFÉ",2,1,\n1,"PRÉ","CAFÉ","CAFÉ","",\n1,"{""CAFÉ"":""crème"",""QTY"":3}"'.encode(), native[1])
+        for typed in (name, windows_path(folder)):
+            with self.subTest(folder=typed):
+                self.assertEqual(self.shell(statements(typed), self.root, wine=True), native)
+        # A folder that is not there is named in the message as typed.
+        missing = [statement.replace(latin, latin + "-Δ") for statement in statements(latin)[:2]]
+        native = self.shell(missing, self.root, wine=False)
+        self.assertIn(("The directory %s-Δ cannot be read." % latin).encode(), native[2])
+        typed = windows_path(folder) + "-Δ"
+        wine = self.shell([statement.replace(latin + "-Δ", typed) for statement in missing], self.root, wine=True)
+        self.assertEqual((wine[0], wine[1], wine[2].replace(typed.encode(), (latin + "-Δ").encode())), native)
 
     def test_the_extension_in_the_windows_shell(self):
         cwd = os.path.join(self.root, "sql")
