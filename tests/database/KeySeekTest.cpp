@@ -308,7 +308,7 @@ TEST_F(KeySeekTest, AKeyWhoseNumberTheWindowGivesAnotherEntryIsRefused) {
   // The first key of leaf k (1-based) is record (k - 1) * perLeaf + 1.
   const auto perLeaf = static_cast<int>(layout_->index.keys[1].leafEntries[0]);
   auto firstOf = [perLeaf](std::size_t k) {
-    char no[8];
+    char no[16];
     std::snprintf(no, sizeof no, "%06d", static_cast<int>(k - 1) * perLeaf + 1);
     return std::string(no);
   };
