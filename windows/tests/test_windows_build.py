@@ -38,11 +38,24 @@ def shell_load(path):
     return ".load " + windows_path(path).replace("\\", "/")
 
 
+# What Wine itself said of a Windows run that failed without a word, by its
+# arguments: the tool always says why it fails, so a silent failure is
+# either ours or Wine's, and Wine's own messages (hidden in the runs
+# compared) tell which.
+SILENT_FAILURES = {}
+
+
 def run(args, cwd, wine=False, stdin=None):
     if wine:
         args = ["wine", os.path.join(WINDOWS, args[0])] + args[1:]
     result = subprocess.run(args, cwd=cwd, capture_output=True, timeout=300, env=WINE_ENV if wine else None,
                             input=stdin)
+    if wine and result.returncode != 0 and not result.stdout and not result.stderr:
+        # Only for the report: the run judged is the one above.
+        again = subprocess.run(args, cwd=cwd, capture_output=True, timeout=300, input=stdin,
+                               env=dict(WINE_ENV, WINEDEBUG="err+all,warn+process,warn+module"))
+        SILENT_FAILURES[tuple(args[2:])] = "status %d again, Wine said:\n%s" % (
+            again.returncode, again.stderr[-3000:].decode(errors="replace"))
     return result.returncode, result.stdout, result.stderr
 
 
@@ -79,7 +92,10 @@ class WindowsBuildTest(unittest.TestCase):
             return "status %d\n--- output (%d bytes):\n%s\n--- messages:\n%s" % (
                 result[0], len(result[1]), result[1][:600].decode(errors="replace"), result[2].decode(errors="replace"))
         if wine != native:
-            self.fail("%s\n=== Windows: %s\n=== Linux: %s" % (" ".join(args), shown(wine), shown(native)))
+            silent = SILENT_FAILURES.get(tuple(args))
+            self.fail("%s\n=== Windows: %s\n=== Linux: %s%s" % (
+                " ".join(args), shown(wine), shown(native),
+                "\n=== The same Windows run again, Wine's messages shown: " + silent if silent else ""))
 
     def same(self, args, cwd, path_map=None):
         native, wine = self.compare(args, cwd, path_map)
