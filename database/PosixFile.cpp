@@ -14,6 +14,18 @@ namespace {
 
 std::int64_t Nanoseconds(const timespec& t) { return std::int64_t{t.tv_sec} * 1000000000 + t.tv_nsec; }
 
+// The identity of a regular file from what the system said of it.
+FileIdentity IdentityOfStat(const struct stat& st) {
+  FileIdentity identity;
+  identity.present = true;
+  identity.device = st.st_dev;
+  identity.inode = st.st_ino;
+  identity.size = st.st_size;
+  identity.modified = Nanoseconds(st.st_mtim);
+  identity.changed = Nanoseconds(st.st_ctim);
+  return identity;
+}
+
 // Read only; no O_CREAT, so a missing file is never made.  No lock is taken.
 // O_NONBLOCK keeps the open from blocking should the name have been
 // replaced by a FIFO since it was found to be a regular file; it changes
@@ -50,13 +62,7 @@ class PosixFile : public RandomAccessFile {
   bool OpenIdentity(FileIdentity& identity) const override {
     struct stat st {};
     if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    identity = FileIdentity{};
-    identity.present = true;
-    identity.device = st.st_dev;
-    identity.inode = st.st_ino;
-    identity.size = st.st_size;
-    identity.modified = Nanoseconds(st.st_mtim);
-    identity.changed = Nanoseconds(st.st_ctim);
+    identity = IdentityOfStat(st);
     return true;
   }
 
@@ -115,13 +121,7 @@ FileIdentity IdentityOfFile(const std::string& path) {
   if (!read || !S_ISREG(st.st_mode) || ::stat(path.c_str(), &named) != 0 || named.st_dev != st.st_dev ||
       named.st_ino != st.st_ino)
     return id;
-  id.present = true;
-  id.device = st.st_dev;
-  id.inode = st.st_ino;
-  id.size = st.st_size;
-  id.modified = Nanoseconds(st.st_mtim);
-  id.changed = Nanoseconds(st.st_ctim);
-  return id;
+  return IdentityOfStat(st);
 }
 
 std::int64_t CoarseNow() {
