@@ -226,7 +226,7 @@ class RecordCheck::Compare : public SlotVisitor {
     const auto n = static_cast<std::size_t>(c.layout_.KeyLength());
     c.layout_.ToStoredForm(fields_.data());
     c.layout_.Masked(c.keys_.data() + place * n, stored_.data());
-    if (std::memcmp(stored_.data(), fields_.data(), n) == 0) return;
+    if (n == 0 || std::memcmp(stored_.data(), fields_.data(), n) == 0) return;
     item.expected = static_cast<std::int64_t>(c.expected_.size());
     c.expected_.insert(c.expected_.end(), fields_.begin(), fields_.begin() + static_cast<std::ptrdiff_t>(n));
   }

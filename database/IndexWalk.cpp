@@ -48,7 +48,7 @@
 // used length, its level word and its first and last keys (LeafKeys): a
 // leaf's entries are counted from U.  Asked to, it also reads every entry of
 // each leaf to learn whether all leading parts are digits (LeadingDigits),
-// which costs a copy of each leaf from the block cache.  The profile reader
+// and all second parts (SecondDigits), which costs a copy of each leaf from the block cache.  The profile reader
 // (Profile.cpp) reads the key descriptions.
 #include "database/IndexWalk.h"
 
@@ -110,7 +110,13 @@ class Walker {
   SharedState& state_;
   Platform& platform_;
   ByteFile& index_;
-  bool digits_;                        // learning LeadingDigits
+  bool digits_;                        // learning LeadingDigits and SecondDigits
+  // Neither part is all digits, or that cannot be known.
+  void Unlearn() {
+    if (!digits_) return;
+    state_.LeadingDigits = 0;
+    state_.SecondDigits = 0;
+  }
   std::vector<unsigned char> leaf_;    // a leaf's entries, when learning it
   std::vector<unsigned char> head_;    // a node's used length, flag and first key
   std::int64_t nodes_ = 0;     // whole or partial nodes of the file that can be reached
@@ -192,18 +198,23 @@ void Walker::KeepLeafKeys(std::size_t k, Long position, Integer used, const unsi
   const bool sound = entries >= 0 && (used - 2) % entrySize == 0 && used <= state_.NodeSize - 2 &&
                      state_.LeafTable[k].CumCount - std::int64_t{state_.LeafTable[k - 1].CumCount} == entries;
   if (!sound) {
-    if (digits_) state_.LeadingDigits = 0;
+    Unlearn();
     return;
   }
   if (entries == 0) {
     state_.LeafKeysRead[k] = 2;
     return;
   }
+  if (length == 0) {  // keys of no bytes: nothing to keep, and no part of digits
+    Unlearn();
+    state_.LeafKeysRead[k] = 1;
+    return;
+  }
   unsigned char* first = state_.LeafKeys.data() + k * 2 * length;
   unsigned char* last = first + length;
   const std::int64_t start = std::int64_t{position} + 2;  // the first entry's flag
   const std::int64_t lastAt = start + (entries - 1) * entrySize;
-  if (!digits_ || state_.LeadingDigits == 0) {
+  if (!digits_ || (state_.LeadingDigits == 0 && state_.SecondDigits == 0)) {
     if (firstKey) std::memcpy(first, firstKey, length);
     if ((firstKey || index_.Read(start + 1, first, length)) && index_.Read(lastAt + 1, last, length))
       state_.LeafKeysRead[k] = 1;
@@ -211,24 +222,33 @@ void Walker::KeepLeafKeys(std::size_t k, Long position, Integer used, const unsi
   }
   leaf_.resize(static_cast<std::size_t>(used - 2));
   if (!index_.Read(start, leaf_.data(), leaf_.size())) {
-    state_.LeadingDigits = 0;
+    Unlearn();
     return;
   }
   std::memcpy(first, leaf_.data() + 1, length);
   std::memcpy(last, leaf_.data() + (entries - 1) * entrySize + 1, length);
   state_.LeafKeysRead[k] = 1;
-  // The leading part: digits across its width, or blanks alone.
-  const std::size_t lead =
-      state_.KeyPartLengths.empty() ? 0 : std::min<std::size_t>(length, std::max<Integer>(state_.KeyPartLengths[0], 0));
+  // The leading and the second part: digits across the width, or blanks alone.
+  const auto& parts = state_.KeyPartLengths;
+  auto width = [&](std::size_t p) {
+    return parts.size() <= p ? 0 : static_cast<std::size_t>(std::max<Integer>(parts[p], 0));
+  };
+  const std::size_t lead = std::min(length, width(0));
+  const std::size_t second = std::min(length - lead, width(1));
   if (lead == 0) state_.LeadingDigits = 0;
-  auto digitsOrBlanks = [lead](const unsigned char* key) {
-    if (key[0] == ' ') return std::all_of(key, key + lead, [](unsigned char c) { return c == ' '; });
+  if (second == 0) state_.SecondDigits = 0;
+  auto digitsOrBlanks = [](const unsigned char* key, std::size_t n) {
+    if (key[0] == ' ') return std::all_of(key, key + n, [](unsigned char c) { return c == ' '; });
     unsigned bad = 0;  // no branch a byte
-    for (std::size_t i = 0; i < lead; ++i) bad |= static_cast<unsigned char>(key[i] - '0') > 9 ? 1u : 0u;
+    for (std::size_t i = 0; i < n; ++i) bad |= static_cast<unsigned char>(key[i] - '0') > 9 ? 1u : 0u;
     return bad == 0;
   };
-  for (std::int64_t e = 0; e < entries && state_.LeadingDigits == 1; ++e)
-    if (!digitsOrBlanks(leaf_.data() + e * entrySize + 1)) state_.LeadingDigits = 0;
+  for (std::int64_t e = 0; e < entries; ++e) {
+    const unsigned char* key = leaf_.data() + e * entrySize + 1;
+    if (state_.LeadingDigits == 1 && !digitsOrBlanks(key, lead)) state_.LeadingDigits = 0;
+    if (state_.SecondDigits == 1 && !digitsOrBlanks(key + lead, second)) state_.SecondDigits = 0;
+    if (state_.LeadingDigits != 1 && state_.SecondDigits != 1) break;
+  }
 }
 
 void Walker::Walk(Long position) {
@@ -290,6 +310,7 @@ WalkResult BuildReferenceInformation(SharedState& state, Platform& platform, boo
   state.LeafKeys.clear();
   state.LeafKeysRead.clear();
   state.LeadingDigits = learnDigits ? 1 : -1;
+  state.SecondDigits = state.LeadingDigits;
   state.LeafIndex = 0;
   state.KeyPartStorage.clear();
   state.KeyRecords = KeyRecordCheck::Unknown;
@@ -306,13 +327,13 @@ WalkResult BuildReferenceInformation(SharedState& state, Platform& platform, boo
     platform.MessageBox(msg::kCoarse, msg::kCoarseTitle, MsgIcon::None, MsgButtons::Ok);
     WalkResult failed;
     failed.failures = 1;
-    if (learnDigits) state.LeadingDigits = 0;
+    if (learnDigits) state.LeadingDigits = state.SecondDigits = 0;
     return failed;
   }
   Walker walker(state, platform, index, learnDigits);
   const WalkResult result = walker.Start(root);
   // Leaves left unread say nothing about their keys.
-  if (learnDigits && result.failures > 0) state.LeadingDigits = 0;
+  if (learnDigits && result.failures > 0) state.LeadingDigits = state.SecondDigits = 0;
   LearnPartStorage(state, index);
   return result;
 }

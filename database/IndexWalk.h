@@ -39,8 +39,8 @@ WalkResult WalkIndex(SharedState& state, Platform& platform, ByteFile& index, Lo
 // table is built from are forgotten (FilesKnown): the front end that read the
 // header and the walk puts in those it took before it began (ReadUnchanged).
 // With `learnDigits`, the walk also reads every entry to learn LeadingDigits
-// (for the SQL table, whose numeric key is taken in the tree's order only
-// where it holds); without it LeadingDigits stays -1.
+// and SecondDigits (for the SQL table, whose numeric key parts are taken in
+// the tree's order only where they hold); without it both stay -1.
 WalkResult BuildReferenceInformation(SharedState& state, Platform& platform, bool learnDigits = false);
 
 // The first leaf k (1 to the upper bound of LeafTable) whose CumCount reaches

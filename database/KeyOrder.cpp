@@ -76,6 +76,7 @@ int FirstDifferingPart(const std::vector<KeyPartOrder>& parts, const unsigned ch
                        int* sign) {
   for (std::size_t i = 0; i < parts.size(); ++i) {
     const KeyPartOrder& part = parts[i];
+    if (part.length <= 0) continue;  // a part of no bytes is equal everywhere (and may point nowhere)
     const int cmp = std::memcmp(a + part.offset, b + part.offset, static_cast<std::size_t>(part.length));
     if (cmp != 0) {
       *sign = cmp;
@@ -88,7 +89,7 @@ int FirstDifferingPart(const std::vector<KeyPartOrder>& parts, const unsigned ch
 KeyComparison KeyOrder::Compare(const unsigned char* a, const unsigned char* b) const {
   if (!judged_) return KeyComparison::Unknown;
   if (ascending_) {
-    const int cmp = std::memcmp(a, b, static_cast<std::size_t>(keyLength_));
+    const int cmp = keyLength_ > 0 ? std::memcmp(a, b, static_cast<std::size_t>(keyLength_)) : 0;
     return cmp < 0 ? KeyComparison::Before : cmp > 0 ? KeyComparison::After : KeyComparison::Same;
   }
   int sign = 0;

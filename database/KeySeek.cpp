@@ -214,7 +214,7 @@ KeyComparison CompareTyped(const KeyOrder& order, const TypedKey& typed, const u
   const auto& parts = order.Parts();
   for (std::size_t p = 0; p < typed.parts.size() && p < parts.size(); ++p) {
     const std::string& value = typed.parts[p];
-    int cmp = std::memcmp(key + parts[p].offset, value.data(), value.size());
+    int cmp = value.empty() ? 0 : std::memcmp(key + parts[p].offset, value.data(), value.size());
     if (cmp == 0) continue;
     if (parts[p].descending && parts[p].storage == PartStorage::Plain) cmp = -cmp;
     return cmp < 0 ? KeyComparison::Before : KeyComparison::After;
@@ -293,8 +293,8 @@ SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder&
   if (sound && j > 1) {
     Leaf leaf;
     if (keys(j - 1) != 1 || !leaf.Read(state, index, j - 1) || leaf.Entries() == 0 ||
-        std::memcmp(leaf.Key(0), firstOf(j - 1), length) != 0 ||
-        std::memcmp(leaf.Key(leaf.Entries() - 1), lastOf(j - 1), length) != 0) {
+        (length > 0 && (std::memcmp(leaf.Key(0), firstOf(j - 1), length) != 0 ||
+                        std::memcmp(leaf.Key(leaf.Entries() - 1), lastOf(j - 1), length) != 0))) {
       sound = false;
     } else {
       for (int e = 1; e < leaf.Entries() && sound; ++e)

@@ -141,6 +141,8 @@ struct SharedState {
   // blanks alone: -1 when the walk was not asked to learn it
   // (BuildReferenceInformation), 0 no, 1 yes.
   signed char LeadingDigits = -1;
+  // The same of the second part (0 for a key of one part), learnt with it.
+  signed char SecondDigits = -1;
   // For each key part, how a descending part is stored, as learnt from the
   // tree when the reference information is built (KeyOrder.h).
   std::vector<PartStorage> KeyPartStorage;

@@ -47,6 +47,9 @@ fail() {
     echo "The program's output:" >&2
     sed 's/^/  /' "$viewer_log" >&2
   fi
+  if [ -n "$xvfb_pid" ] && ! kill -0 "$xvfb_pid" 2>/dev/null; then
+    echo "The X server (process $xvfb_pid) is no longer running." >&2
+  fi
   if [ -n "$work_dir" ] && [ -s "$work_dir/xvfb.log" ]; then
     echo "The X server's output (display ${DISPLAY:-none}):" >&2
     sed 's/^/  /' "$work_dir/xvfb.log" >&2

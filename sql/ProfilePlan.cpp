@@ -25,6 +25,8 @@ namespace ondrel::sql {
 //   u U     its upper bound, < and <=
 //   e       its value (=): the bounds are used through the key seek
 //           (KeyBounds) and tested by SQLite too
+//   q g G h H   the same (=, >, >=, <, <=) of the second ordinate, used
+//           only behind an equality that pins the leading part
 //
 // kReadRecords (ProfileTable.h) is that bit.  After the argument letters
 // come kBackward and kOrderChecked when an ORDER BY is taken in the tree's
@@ -42,14 +44,18 @@ bool IsEntryColumn(const ProfileTable& table, int column) {
 // as its first scan would be (the walk learns it); a profile that cannot be
 // prepared now, or the function form, whose files are not known yet, is
 // left to SQLite.
-bool DigitTree(sqlite3_vtab* vtab) {
+// `second` asks the same of the second parts (SecondDigitKeys).
+bool DigitTree(sqlite3_vtab* vtab, bool second = false) {
   auto& table = *reinterpret_cast<ProfileTable*>(vtab);
   if (!table.named) return false;
   std::string problem;
   Failure kind = Failure::Other;
   const std::shared_ptr<const Prepared> prepared = PreparedFor(table, table.dir, table.ispec, table.profile, problem, kind);
-  return prepared && DigitKeys(*prepared);
+  return prepared && (second ? SecondDigitKeys(*prepared) : DigitKeys(*prepared));
 }
+
+// Whether constraint i may be sought through the key with BINARY collation.
+bool Binary(sqlite3_index_info* info, int i) { return std::strcmp(sqlite3_vtab_collation(info, i), "BINARY") == 0; }
 
 // Whether the ordered column's SQL order can be the tree's: always for
 // text (the scan checks it); for a number only on a tree of digit keys.
@@ -69,8 +75,18 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
   bool equality = false;
   int bounds = 0;
   int keyBounds = 0;  // constraints on the leading ordinate given to the seek
+  int secondBounds = 0;  // and on the second
   int digits = -1;    // DigitTree, once asked
+  int secondDigits = -1;
   int offsetAt = -1, limitAt = -1;
+  // The second ordinate is sought only behind an equality on the leading
+  // one; whether that pins the leading part is for the scan to see.
+  bool leadingEquality = false;
+  for (int i = 0; i < info->nConstraint; ++i) {
+    const auto& c = info->aConstraint[i];
+    if (c.usable && c.iColumn >= 0 && c.iColumn == table.leading && c.op == SQLITE_INDEX_CONSTRAINT_EQ && Binary(info, i))
+      leadingEquality = true;
+  }
 
   for (int i = 0; i < info->nConstraint; ++i) {
     const auto& c = info->aConstraint[i];
@@ -129,20 +145,25 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
     // number only on a tree of digit keys; and never omitted: the seek only
     // narrows what is read, SQLite decides what passes.
     const bool seekable = c.iColumn >= 0 && c.usable &&
-                          ((c.iColumn == table.leading && std::strcmp(sqlite3_vtab_collation(info, i), "BINARY") == 0) ||
+                          ((c.iColumn == table.leading && Binary(info, i)) ||
                            (c.iColumn == table.numeric && (digits < 0 ? (digits = DigitTree(vtab)) : digits) == 1));
-    if (seekable) {
-      const char letter = op == SQLITE_INDEX_CONSTRAINT_EQ   ? 'e'
-                          : op == SQLITE_INDEX_CONSTRAINT_GT ? 'l'
-                          : op == SQLITE_INDEX_CONSTRAINT_GE ? 'L'
-                          : op == SQLITE_INDEX_CONSTRAINT_LT ? 'u'
-                          : op == SQLITE_INDEX_CONSTRAINT_LE ? 'U'
-                                                             : 0;
-      if (letter) {
-        ++keyBounds;
-        if (letter == 'e') ++keyBounds;
+    const bool secondSeekable =
+        !seekable && leadingEquality && c.iColumn >= 0 && c.usable && c.iColumn == table.second &&
+        (table.secondNumeric ? (secondDigits < 0 ? (secondDigits = DigitTree(vtab, true)) : secondDigits) == 1
+                             : Binary(info, i));
+    if (seekable || secondSeekable) {
+      const char* letters = seekable ? "elLuU" : "qgGhH";
+      const int which = op == SQLITE_INDEX_CONSTRAINT_EQ   ? 0
+                        : op == SQLITE_INDEX_CONSTRAINT_GT ? 1
+                        : op == SQLITE_INDEX_CONSTRAINT_GE ? 2
+                        : op == SQLITE_INDEX_CONSTRAINT_LT ? 3
+                        : op == SQLITE_INDEX_CONSTRAINT_LE ? 4
+                                                           : -1;
+      if (which >= 0) {
+        if (seekable) keyBounds += which == 0 ? 2 : 1;
+        else secondBounds += which == 0 ? 2 : 1;
         info->aConstraintUsage[i].argvIndex = ++argument;
-        plan += letter;
+        plan += letters[which];
       }
     }
     allConsumed = false;
@@ -222,6 +243,8 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
     seekCost = std::log2(leaves + 1) + 1;
     const bool point = plan.find('e') != std::string::npos;
     rows = std::min(rows, point ? 2.0 : keyBounds >= 2 ? std::max(1.0, entries / 100) : entries / 4);
+    // An equality on the second ordinate behind it: one row, as a unique key.
+    if (point && secondBounds >= 2) rows = 1;
   }
   if (plan.find('M') != std::string::npos) rows = std::min(rows, 100.0);
   rows = std::max(rows, 1.0);
@@ -280,6 +303,7 @@ void TextBound(char op, sqlite3_value* value, int partLength, KeyBounds& bounds)
             std::all_of(all.begin(), all.end(), [](char c) { return c >= ' ' && c <= '~'; });
     if (whole) prefix = all;
   }
+  if (whole) bounds.exact = prefix + std::string(length - prefix.size(), ' ');
   if (prefix.empty()) return;
   std::string low = prefix;
   if (whole) low.append(length - low.size(), ' ');

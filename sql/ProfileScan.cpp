@@ -92,14 +92,22 @@ Scan::Scan(ScanFiles& files, std::shared_ptr<const Prepared> prepared, bool reco
   const bool seek = state_.KeyRecords == KeyRecordCheck::Yes && order_.Judged() && !order_.Parts().empty() &&
                     index_.IsOpen() && (!bounds.numeric || DigitKeys(*prepared_));
   if (seek && (bounds.none || (!bounds.from.empty() && !bounds.past.empty() && bounds.from >= bounds.past))) last_ = 0;
+  // Behind a pinned leading part the second part's bounds seek the two
+  // parts together; numeric ones hold only on a tree of digit second parts.
+  const bool then = seek && !bounds.pinned.empty() && (!bounds.thenNumeric || SecondDigitKeys(*prepared_));
+  if (then && bounds.thenNone) last_ = 0;
+  const bool thenFrom = then && !bounds.thenFrom.empty();
+  const bool thenPast = then && !bounds.thenPast.empty();
   if (seek && last_ >= first_ && !bounds.from.empty()) {
-    const SeekResult start = SeekStored(state_, index_, order_, TypedKey{{bounds.from}});
+    const SeekResult start = SeekStored(state_, index_, order_,
+                                        thenFrom ? TypedKey{{bounds.pinned, bounds.thenFrom}} : TypedKey{{bounds.from}});
     if (start.outcome == SeekOutcome::Found) first_ = std::max<std::int64_t>(first_, start.entry);
     if (start.outcome == SeekOutcome::PastTheEnd) last_ = 0;
   }
   // The end of the run: before the first key at or after `past`.
   if (seek && last_ >= first_ && !bounds.past.empty()) {
-    const SeekResult end = SeekStored(state_, index_, order_, TypedKey{{bounds.past}});
+    const SeekResult end = SeekStored(state_, index_, order_,
+                                      thenPast ? TypedKey{{bounds.pinned, bounds.thenPast}} : TypedKey{{bounds.past}});
     if (end.outcome == SeekOutcome::Found) last_ = std::min<std::int64_t>(last_, end.entry - 1);
   }
   // The check reads the unread entries beside a row in the key (KeyOrder.h):
@@ -235,7 +243,7 @@ bool Scan::FillBehind() {
       return false;
     }
     laterKey_.assign(reinterpret_cast<const char*>(entry.Key), length);
-    std::memcpy(behindKeys_.data() + i * length, entry.Key, length);
+    if (length > 0) std::memcpy(behindKeys_.data() + i * length, entry.Key, length);
   }
   // Slots that lie whole inside the data file are read now; any other
   // record is read field by field when its row comes, and fails there.

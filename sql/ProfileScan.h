@@ -145,6 +145,8 @@ struct ProfileCursor {
 // walk learns it (LeadingDigits), reading the leaves it reads anyway; false
 // when a leaf could not be read.
 inline bool DigitKeys(const Prepared& prepared) { return prepared.state.LeadingDigits == 1; }
+// The same of the second key part (SecondDigits).
+inline bool SecondDigitKeys(const Prepared& prepared) { return prepared.state.SecondDigits == 1; }
 
 // The prepared profile for these arguments: the table's own while its files
 // are as they were, else a new one, kept for the next scan.  Null when the

@@ -103,6 +103,32 @@ int NumericSeekColumn(const SharedState& state, const std::vector<FieldColumn>& 
   return field.type != ColumnType::Text && field.width >= 1 && field.width <= 15 ? column : -1;
 }
 
+// The column of the second key part, whose constraints the key seek serves
+// once an equality on the leading text column pins the leading part to one
+// stored value: then the entries of that value lie in the order of the
+// second part, and a range of it is a run of entries.  Taken as the leading
+// column is: an ascending part that holds its whole field as stored, text
+// compared byte by byte, or a number of at most 15 digits on a tree whose
+// second parts are all digits or blank (SecondDigits, looked at by the plan
+// and by the scan), for the reasons NumericSeekColumn gives.  `numeric`
+// says which.
+int SecondSeekColumn(const SharedState& state, const std::vector<FieldColumn>& columns, bool& numeric) {
+  numeric = false;
+  const KeyOrder order(state);
+  if (LeadingColumn(state, columns) < 0 || order.Parts().size() < 2) return -1;
+  const KeyPartOrder& lead = order.Parts()[0];
+  const KeyPartOrder& part = order.Parts()[1];
+  const int column = part.field - 1;
+  if (lead.storage != PartStorage::Plain || part.descending || part.storage != PartStorage::Plain ||
+      column < 0 || static_cast<std::size_t>(column) >= columns.size())
+    return -1;
+  const FieldColumn& field = columns[static_cast<std::size_t>(column)];
+  if (static_cast<std::size_t>(part.length) != field.width || part.offset != lead.length) return -1;
+  numeric = field.type != ColumnType::Text;
+  if (numeric && (field.width < 1 || field.width > 15)) return -1;
+  return column;
+}
+
 namespace {
 
 void ResultValue(sqlite3_context* context, const FieldColumn& column, std::string_view stored, std::string& text) {

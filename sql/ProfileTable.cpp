@@ -9,6 +9,7 @@ SQLITE_EXTENSION_INIT3
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "database/FileIdentity.h"
@@ -122,6 +123,8 @@ int ConnectTable(sqlite3* db, int argc, const char* const* argv, sqlite3_vtab** 
       table->leading = LeadingColumn(state, table->columns);
       table->ordered = OrderedColumn(state, table->columns);
       table->numeric = NumericSeekColumn(state, table->columns);
+      table->second = SecondSeekColumn(state, table->columns, table->secondNumeric);
+      if (table->second >= 0) table->secondLength = KeyOrder(state).Parts()[1].length;
       if (table->leading >= 0 || table->numeric >= 0) table->leadingLength = KeyOrder(state).Parts().front().length;
       table->headerRecords = state.RecordCount;
       schema = NamedSchema(*table);
@@ -189,6 +192,8 @@ int FilterScan(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int ar
   KeyBounds bounds;  // of the leading ordinate, for the seek
   bounds.numeric = table.numeric >= 0;
   NumberRange range = NumberBoundsStart(table.numeric >= 0 ? table.leadingLength : 1);
+  KeyBounds second;  // of the second ordinate, used behind a pinned leading part
+  NumberRange secondRange = NumberBoundsStart(table.secondNumeric ? table.secondLength : 1);
   bool arguments = true;  // none of the function's arguments is NULL or empty
   const std::string plan = idxStr ? idxStr : "";
   for (int i = 0; i < argc && static_cast<std::size_t>(i) < plan.size(); ++i) {
@@ -213,10 +218,35 @@ int FilterScan(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int ar
         if (bounds.numeric) NumericBound(letter, argv[i], range);
         else TextBound(letter, argv[i], table.leadingLength, bounds);
         break;
+      case 'q':
+      case 'g':
+      case 'G':
+      case 'h':
+      case 'H': {
+        const char op = "elLuU"[std::string_view("qgGhH").find(letter)];
+        if (table.secondNumeric) NumericBound(op, argv[i], secondRange);
+        else TextBound(op, argv[i], table.secondLength, second);
+        break;
+      }
       default: Narrow(plan[static_cast<std::size_t>(i)], argv[i], first, last); break;
     }
   }
   if (bounds.numeric) bounds = NumberBounds(range, table.leadingLength);
+  // An equality on the leading text column that no other bound narrows pins
+  // the leading part to its value as stored: the second ordinate's bounds
+  // then follow it.
+  if (!bounds.numeric && !bounds.exact.empty() && bounds.from == bounds.exact) {
+    std::string next = bounds.exact;
+    next.back() = static_cast<char>(next.back() + 1);  // printable ASCII: no carry
+    if (bounds.past == next) {
+      if (table.secondNumeric) second = NumberBounds(secondRange, table.secondLength);
+      bounds.pinned = bounds.exact;
+      bounds.thenFrom = second.from;
+      bounds.thenPast = second.past;
+      bounds.thenNone = second.none;
+      bounds.thenNumeric = table.secondNumeric;
+    }
+  }
   // OFFSET counts rows, and with every entry a row, rows of a run of entry
   // numbers: it moves the start; LIMIT ends the run.  A negative LIMIT is
   // none, as in SQL.

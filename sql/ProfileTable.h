@@ -120,10 +120,20 @@ struct Prepared {
 // Both are as long as the part: a prefix p of a text is p followed by NUL
 // bytes, at or before every key that begins with p.  `numeric`: bounds of a
 // numeric column, which hold only on a tree of digit keys (DigitKeys).
+//
+// `exact`: the whole part an equality on a text column gave (TextBound).
+// When it pins the leading part to one stored value (`pinned`), the second
+// part's bounds, made the same way, follow (`thenFrom`, `thenPast`,
+// `thenNone`), and the scan seeks the two parts together.
 struct KeyBounds {
   std::string from, past;
   bool none = false;
   bool numeric = false;
+  std::string exact;
+  std::string pinned;
+  std::string thenFrom, thenPast;
+  bool thenNone = false;
+  bool thenNumeric = false;  // which hold only on a tree of digit second parts
 };
 
 struct ProfileTable {
@@ -137,6 +147,12 @@ struct ProfileTable {
   // The numeric column the key seek serves on a tree of digit keys
   // (NumericSeekColumn), or -1; its key part is as wide as the field.
   int numeric = -1;
+  // The column of the second key part the seek serves behind an equality on
+  // the leading column (SecondSeekColumn), or -1; its part's length, and
+  // whether it is a number (sought only on a tree of digit second parts).
+  int second = -1;
+  int secondLength = 0;
+  bool secondNumeric = false;
   // The column whose SQL order the tree's order can give (OrderedColumn),
   // or -1.
   int ordered = -1;
@@ -166,6 +182,7 @@ std::string NamedSchema(ProfileTable& table);
 int LeadingColumn(const SharedState& state, const std::vector<FieldColumn>& columns);
 int OrderedColumn(const SharedState& state, const std::vector<FieldColumn>& columns);
 int NumericSeekColumn(const SharedState& state, const std::vector<FieldColumn>& columns);
+int SecondSeekColumn(const SharedState& state, const std::vector<FieldColumn>& columns, bool& numeric);
 int ColumnValue(sqlite3_vtab_cursor* base, sqlite3_context* context, int column);
 
 // The planner (ProfilePlan.cpp).

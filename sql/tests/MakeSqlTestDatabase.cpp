@@ -32,7 +32,9 @@
 //                   blanks, 0x7F, 0x80 to 0x9F, 0xA0 up) and whose AMT
 //                   (profile BYAMT) is a number of mixed widths and signs,
 //                   blank or a text, and whose SEQ (profile BYSEQ) is four
-//                   digits or blank: orders for the ORDER BY tests.
+//                   digits or blank: orders for the ORDER BY tests.  TAG
+//                   is a short text of the same kinds of bytes; profiles
+//                   CODESEQ, CODETAG and CODEAMT put each behind CODE.
 //   DIR/odd         sqlite_odd: an ISPEC whose names SQL cannot take as they
 //                   are: a name SQLite keeps for itself, fields named like
 //                   the tables' own columns and like each other but for
@@ -164,7 +166,8 @@ void BuildValues(const std::filesystem::path& dir) {
 void BuildMixed(const std::filesystem::path& dir) {
   IspecContent setup;
   setup.name = "MIX";
-  setup.definition.fields = {{"CODE", 1, "A", 6, 0}, {"AMT", 2, "N", 5, 0}, {"SEQ", 3, "N", 4, 0}};
+  setup.definition.fields = {{"CODE", 1, "A", 6, 0}, {"AMT", 2, "N", 5, 0}, {"SEQ", 3, "N", 4, 0}, {"TAG", 4, "A", 2, 0}};
+  const char* const tags[] = {"A", "AB", "B", "", "\x01", "\xE9", "Z~", "B ", "A\x7F"};
   const std::string alphabet("\x01\x1F AZaz~\x7F\x80\x8A\x9F\xA0\xE9\xFF", 15);
   const char* const amounts[] = {"   -5", "00012", "12", "-0007", "+3", "", "abc", "  100", "-12", "9", "00000", "-0"};
   std::uint32_t seed = 12345;
@@ -181,11 +184,15 @@ void BuildMixed(const std::filesystem::path& dir) {
     // Zero-filled, some equal, every 23rd blank.
     char seq[8];
     std::snprintf(seq, sizeof seq, "%04d", (n * 7919) % 10000 % 1500);
-    setup.records.push_back({{code, amounts[draw(12)], n % 23 == 0 ? std::string() : std::string(seq)}});
+    const std::string amount = amounts[draw(12)];
+    setup.records.push_back({{code, amount, n % 23 == 0 ? std::string() : std::string(seq), tags[n % 9]}});
   }
   setup.profiles = {{.name = "BYCODE", .keyFields = {{"CODE"}}},
                     {.name = "BYAMT", .keyFields = {{"AMT"}, {"CODE"}}},
-                    {.name = "BYSEQ", .keyFields = {{"SEQ"}}}};
+                    {.name = "BYSEQ", .keyFields = {{"SEQ"}}},
+                    {.name = "CODESEQ", .keyFields = {{"CODE"}, {"SEQ"}}},
+                    {.name = "CODETAG", .keyFields = {{"CODE"}, {"TAG"}}},
+                    {.name = "CODEAMT", .keyFields = {{"CODE"}, {"AMT"}}}};
   BuildIspec(dir, setup);
 }
 

@@ -370,6 +370,52 @@ class PythonClientTest(Fixture):
         self.assertGreater(checked, 600)
         self.assertGreater(nonempty, 350)
 
+        # Two parts: an equality on the leading text ordinate pins it, and
+        # the second ordinate's bounds are sought behind it.  SEQ is digits
+        # or blank, TAG text of controls, blanks and bytes from 0x7F up (the
+        # tree's order and SQL's differ there), AMT of mixed forms: never
+        # sought as a number; CUST's BYNAME over 70,000 entries.
+        compound = (("cs", mixed, "MIX", "CODESEQ", "CODE", "SEQ", True),
+                    ("ct", mixed, "MIX", "CODETAG", "CODE", "TAG", True),
+                    ("ca", mixed, "MIX", "CODEAMT", "CODE", "AMT", False),
+                    ("bn", self.good, "CUST", "BYNAME", "NAME", "CUSTNO", True))
+        seconds = {"SEQ": [0, 35, 700, 1499, 1500, -1, 2.5, 700.0, "700", "abc", None],
+                   "TAG": ["A", "AB", "B", "B ", "", "\x01", "A\x7f", "\xe9", "Z~", "Z", 3, None],
+                   "AMT": [-12, -5, 0, 3, 12, 100, 2.5, "abc", None],
+                   "CUSTNO": [0, 1, 69999, 70000, 1000000, -3, 35000.5, "35000", None]}
+        wheres = ["{l} = ? AND {k} = ?", "{l} = ? AND {k} > ?", "{l} = ? AND {k} <= ?",
+                  "{l} = ? AND {k} >= ? AND {k} < ?", "{l} = ? AND {k} > ? AND {k} <= ? AND {l} > 'A'"]
+        checked = nonempty = 0
+        for name, directory, ispec, profile, lead, key, sought in compound:
+            self.table(db, name, directory, ispec, profile)
+            db.execute(f"CREATE TABLE {name}_copy AS SELECT entry_number, {lead}, {key} FROM {name}")
+            rows = db.execute(f"SELECT {lead}, {key} FROM {name}_copy WHERE entry_number % 61 = 1").fetchall()
+            pairs = {(l, k) for l, k in rows[:12]}
+            pairs |= {(l, v) for l, _ in rows[:4] for v in seconds[key]}
+            pairs |= {(l, k) for l in ("A", "B", "Zed", "Zed\x01", "Zed\x80", "A ", "") for k in seconds[key][:5]}
+            if key in ("SEQ", "CUSTNO"):
+                pairs |= {(l, k + d) for l, k in rows[:8] if k is not None for d in (-1, 1)}
+            for where in wheres:
+                condition = where.format(l=lead, k=key)
+                query = f"SELECT entry_number, {lead}, {key} FROM {{}} WHERE {condition}"
+                for l, k in sorted(pairs, key=repr):
+                    params = (l, k) if where.count("?") == 2 else \
+                        (l, k, k + 40 if isinstance(k, (int, float)) else k + "~" if isinstance(k, str) else None)
+                    with self.subTest(table=name, where=condition, params=params):
+                        expected = sorted(db.execute(query.format(name + "_copy"), params).fetchall(), key=repr)
+                        got = db.execute(query.format(name), params).fetchall()
+                        self.assertEqual(sorted(got, key=repr), expected)
+                        self.assertEqual([r[0] for r in got], sorted(r[0] for r in got))
+                        checked += 1
+                        nonempty += bool(expected)
+            # The plan takes the second ordinate only where it can be sought.
+            plan = str(db.execute(f"EXPLAIN QUERY PLAN SELECT * FROM {name} WHERE {lead} = ? AND {key} = ?",
+                                  ("A", 1)).fetchall())
+            self.assertIn("e", plan.split("INDEX 1:")[1][:3], plan)
+            self.assertEqual("q" in plan.split("INDEX 1:")[1][:3], sought, plan)
+        self.assertGreater(checked, 800)
+        self.assertGreater(nonempty, 150)
+
         # Keyset pages on the numeric key: each page starts after the last
         # one's key, forwards and backwards, through the whole profile.
         for order, op in (("", ">"), (" DESC", "<")):

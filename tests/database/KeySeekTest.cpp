@@ -264,6 +264,15 @@ TEST(KeySeekNumbersTest, ANumberTypedInAnyFormIsSoughtAsTheFieldStoresIt) {
 }
 
 TEST_F(KeySeekTest, ATreeOutOfOrderIsRefusedNotAnswered) {
+  // Second parts: NO behind GRP ("G12"), stored as it is or behind a
+  // descending part; a text key part is no digits.
+  for (const int profile : {2, 3}) {
+    Open(profile);
+    BuildReferenceInformation(state, platform, true);
+    EXPECT_EQ(state.LeadingDigits, 0) << profile;
+    EXPECT_EQ(state.SecondDigits, 1) << profile;
+  }
+
   TempDir dir;
   dir.CopyContentsOf(dir_->path());
   const writer::FileSet set{dir.path(), "SEEK"};
@@ -292,6 +301,15 @@ TEST_F(KeySeekTest, ATreeOutOfOrderIsRefusedNotAnswered) {
 // before the damage, or far enough after it, is found at the number the
 // window shows it at.
 TEST_F(KeySeekTest, AKeyWhoseNumberTheWindowGivesAnotherEntryIsRefused) {
+  // Second parts: NO behind GRP ("G12"), stored as it is or behind a
+  // descending part; a text key part is no digits.
+  for (const int profile : {2, 3}) {
+    Open(profile);
+    BuildReferenceInformation(state, platform, true);
+    EXPECT_EQ(state.LeadingDigits, 0) << profile;
+    EXPECT_EQ(state.SecondDigits, 1) << profile;
+  }
+
   TempDir dir;
   dir.CopyContentsOf(dir_->path());
   const writer::FileSet set{dir.path(), "SEEK"};
@@ -337,6 +355,7 @@ TEST_F(KeySeekTest, TheWalkKeepsEachLeafsKeysAndALeafChangedSinceIsRefused) {
     EXPECT_EQ(state.LeadingDigits, -1);
     BuildReferenceInformation(state, platform, true);
     EXPECT_EQ(state.LeadingDigits, digits);
+    EXPECT_EQ(state.SecondDigits, 0);  // a key of one part
     const auto& order = layout_->entryRecords[static_cast<std::size_t>(profile)];
     const auto length = static_cast<std::size_t>(state.KeyLength);
     auto keyOf = [&](Long entry) {
@@ -350,6 +369,15 @@ TEST_F(KeySeekTest, TheWalkKeepsEachLeafsKeysAndALeafChangedSinceIsRefused) {
       EXPECT_EQ(std::string(first, length), keyOf(state.LeafTable[k - 1].CumCount + 1)) << k;
       EXPECT_EQ(std::string(first + length, length), keyOf(state.LeafTable[k].CumCount)) << k;
     }
+  }
+
+  // Second parts: NO behind GRP ("G12"), stored as it is or behind a
+  // descending part; a text key part is no digits.
+  for (const int profile : {2, 3}) {
+    Open(profile);
+    BuildReferenceInformation(state, platform, true);
+    EXPECT_EQ(state.LeadingDigits, 0) << profile;
+    EXPECT_EQ(state.SecondDigits, 1) << profile;
   }
 
   TempDir dir;
@@ -373,6 +401,45 @@ TEST_F(KeySeekTest, TheWalkKeepsEachLeafsKeysAndALeafChangedSinceIsRefused) {
   const SeekResult r = SeekKey(state, changed, {no});
   EXPECT_EQ(r.outcome, SeekOutcome::Refused) << r.entry;
   EXPECT_NE(r.message.find("changed since the profile was opened"), std::string::npos) << r.message;
+}
+
+// A profile whose key has no fields: every entry's key is empty.  The walk
+// counts every entry and keeps nothing for the leaves (copying keys of no
+// bytes once touched memory that was never there), and a seek is refused
+// with its reason, not answered.
+TEST(KeySeekNoKeyTest, AKeyOfNoBytesIsWalkedAndItsSeekRefused) {
+  TempDir dir;
+  writer::IspecContent setup;
+  setup.name = "NOKEY";
+  setup.definition.fields = Fields();
+  for (int i = 1; i <= 3000; ++i) setup.records.push_back({{std::to_string(i), "G", "1", "N"}});
+  setup.profiles = {{.name = "NONE", .keyFields = {}}};
+  writer::BuildIspec(dir.path(), setup);
+  for (bool learnDigits : {false, true}) {
+    SCOPED_TRACE(learnDigits);
+    SharedState state;
+    RecordingPlatform platform;
+    SetTextConstants(state);
+    const auto profiles = LoadFileSet(state, platform, dir.str(), "NOKEY");
+    LoadProfile(state, platform, profiles, 0);
+    ASSERT_EQ(state.KeyLength, 0);
+    const WalkResult walk = BuildReferenceInformation(state, platform, learnDigits);
+    ASSERT_TRUE(LoadDefinition(state, platform));
+    ASSERT_TRUE(platform.messages.empty()) << platform.messages.front().text;
+    EXPECT_EQ(walk.failures, 0);
+    ASSERT_GT(state.LeafTable.size(), 3u);  // several leaves
+    EXPECT_EQ(state.LeafTable.back().CumCount, 3000);
+    if (learnDigits) {
+      EXPECT_EQ(state.LeadingDigits, 0);
+    }
+    EXPECT_EQ(std::count(state.LeafKeysRead.begin() + 1, state.LeafKeysRead.end(), 1), state.LeafTable.size() - 1);
+    ByteFile index(state.IndexPath);
+    for (const std::string typed : {"", "1"}) {
+      const SeekResult r = SeekKey(state, index, {typed});
+      EXPECT_EQ(r.outcome, SeekOutcome::Refused) << typed;
+      EXPECT_EQ(r.message, "The profile's key cannot be searched: the key description has no parts.");
+    }
+  }
 }
 
 }  // namespace
