@@ -12,8 +12,9 @@ EntryCursor::EntryCursor(const SharedState& state, ByteFile& index, const KeyOrd
     : state_(state), order_(order), problems_(problems), node_(index),
       previous_(static_cast<std::size_t>(std::max<Integer>(state.KeyLength, 0)) + 1) {}
 
-void EntryCursor::StartAt(Long leaf) {
+void EntryCursor::StartAt(Long leaf, Long skip) {
   leaf_ = leaf;
+  skip_ = std::max<Long>(skip, 0);
   loaded_ = false;
   havePrevious_ = false;
 }
@@ -51,6 +52,13 @@ void EntryCursor::LoadLeaf() {
   if (!sound) problems_.Leaf();
   cursor_ = position + 2;
   end_ = position + used;
+  if (skip_ > 0 && sound && entrySize > 0) {
+    const Long skip = std::min<Long>(skip_, (used - 2) / entrySize);
+    cursor_ += std::int64_t{skip} * entrySize;
+    counter_ += skip;  // below the next leaf's count: no overflow
+    slot_ = static_cast<int>(skip);
+  }
+  skip_ = 0;
 }
 
 bool EntryCursor::Next(TreeEntry& entry) {

@@ -41,8 +41,10 @@ class EntryCursor {
   // `order` judges the keys; a key order that cannot be judged checks none.
   EntryCursor(const SharedState& state, ByteFile& index, const KeyOrder& order, FineProblems& problems);
 
-  // Goes to the first entry of leaf `leaf` of LeafTable.
-  void StartAt(Long leaf);
+  // Goes to the first entry of leaf `leaf` of LeafTable, or, with `skip`,
+  // that many entries further on in the leaf (at most to its end): those are
+  // neither read nor checked in order.
+  void StartAt(Long leaf, Long skip = 0);
   // The next entry; false when the leaf table is read to its end.
   bool Next(TreeEntry& entry);
 
@@ -66,6 +68,7 @@ class EntryCursor {
   std::int64_t cursor_ = 0;
   std::int64_t end_ = 0;
   int slot_ = 0;
+  Long skip_ = 0;  // entries of the first leaf passed over (StartAt)
   std::vector<unsigned char> previous_;  // the last key read, for the order check
   bool havePrevious_ = false;
 };

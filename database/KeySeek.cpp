@@ -34,6 +34,19 @@ class Leaf {
     first_ = state.LeafTable[static_cast<std::size_t>(k) - 1].CumCount;
     return state.LeafTable[static_cast<std::size_t>(k)].CumCount - first_ == entries_;
   }
+  void Keep(SeekMemo& memo, Long k) const {
+    memo.leaf = k;
+    memo.bytes = bytes_;
+    memo.entrySize = entrySize_;
+    memo.entries = entries_;
+    memo.first = first_;
+  }
+  void Take(const SeekMemo& memo) {
+    bytes_ = memo.bytes;
+    entrySize_ = memo.entrySize;
+    entries_ = memo.entries;
+    first_ = memo.first;
+  }
   int Entries() const { return entries_; }
   Long First() const { return first_; }  // entries before this leaf
   const unsigned char* Key(int e) const { return bytes_.data() + 2 + static_cast<std::size_t>(e) * entrySize_ + 1; }
@@ -222,7 +235,8 @@ KeyComparison CompareTyped(const KeyOrder& order, const TypedKey& typed, const u
   return KeyComparison::Same;
 }
 
-SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder& order, const TypedKey& key) {
+SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder& order, const TypedKey& key,
+                      SeekMemo* memo) {
   SeekResult result;
   const Long leaves = static_cast<Long>(state.LeafTable.size()) - 1;
   const auto length = static_cast<std::size_t>(std::max<Integer>(state.KeyLength, 0));
@@ -292,22 +306,34 @@ SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder&
   Long answerLeaf = 0;  // the leaf of the entry found
   if (sound && j > 1) {
     Leaf leaf;
-    if (keys(j - 1) != 1 || !leaf.Read(state, index, j - 1) || leaf.Entries() == 0 ||
+    const bool kept = memo && memo->leaf == j - 1 && keys(j - 1) == 1;
+    if (kept) leaf.Take(*memo);
+    if (keys(j - 1) != 1 || (!kept && !leaf.Read(state, index, j - 1)) || leaf.Entries() == 0 ||
         (length > 0 && (std::memcmp(leaf.Key(0), firstOf(j - 1), length) != 0 ||
                         std::memcmp(leaf.Key(leaf.Entries() - 1), lastOf(j - 1), length) != 0))) {
       sound = false;
     } else {
-      for (int e = 1; e < leaf.Entries() && sound; ++e)
+      for (int e = 1; e < leaf.Entries() && sound && !kept; ++e)
         if (order.Compare(leaf.Key(e - 1), leaf.Key(e)) == KeyComparison::After) sound = false;
+      if (sound && memo && !kept) leaf.Keep(*memo, j - 1);
       if (!inOrder(j - 1)) sound = false;
       probed.push_back(j - 1);
     }
     const Long next = sound && j <= leaves ? keyedFrom(j) : 0;
     if (next != 0 && order.Compare(lastOf(j - 1), firstOf(next)) == KeyComparison::After) sound = false;
-    for (int e = 0; e < leaf.Entries() && sound && result.outcome != SeekOutcome::Found; ++e) {
-      if (CompareTyped(order, key, leaf.Key(e)) != KeyComparison::Before) {
+    // The leaf's keys rise, so the first not before the typed key is found
+    // by halving.
+    if (sound) {
+      int lo2 = 0;
+      int hi2 = leaf.Entries();
+      while (lo2 < hi2) {
+        const int mid = lo2 + (hi2 - lo2) / 2;
+        if (CompareTyped(order, key, leaf.Key(mid)) == KeyComparison::Before) lo2 = mid + 1;
+        else hi2 = mid;
+      }
+      if (lo2 < leaf.Entries()) {
         result.outcome = SeekOutcome::Found;
-        result.entry = leaf.First() + e + 1;
+        result.entry = leaf.First() + lo2 + 1;
         answerLeaf = j - 1;
       }
     }

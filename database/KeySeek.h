@@ -59,9 +59,21 @@ KeyComparison CompareTyped(const KeyOrder& order, const TypedKey& typed, const u
 // (the ordinates are matched to its fields).
 SeekResult SeekKey(const SharedState& state, ByteFile& index, const std::vector<std::string>& typed);
 
+// A leaf a seek read and found sound and in order, for the next seek of the
+// same reader over the same files (the end of a range after its start):
+// that seek then neither reads nor checks it again.  Empty at first.
+struct SeekMemo {
+  Long leaf = 0;
+  std::vector<unsigned char> bytes;
+  int entrySize = 0;
+  int entries = 0;
+  Long first = 0;
+};
+
 // The same for a key in its stored form already (as PrepareTypedKey makes
 // it): a binary search over the leaves' keys the walk kept (LeafKeys), then
 // one leaf read.
-SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder& order, const TypedKey& key);
+SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder& order, const TypedKey& key,
+                      SeekMemo* memo = nullptr);
 
 }  // namespace ondrel

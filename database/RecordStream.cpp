@@ -30,9 +30,14 @@ RecordStream::RecordStream(const SharedState& state, ByteFile& index, ByteFile& 
     : state_(state), data_(data), problems_(problems), cursor_(state, index, order, problems),
       batch_(data, state.RecordLength), want_([](const TreeEntry& e) { return e.Flag == 'Y'; }), budget_(budget) {}
 
-void RecordStream::StartAt(Long leaf, Long from) {
-  cursor_.StartAt(leaf);
+void RecordStream::StartAt(Long leaf, Long from, Long until, bool jump) {
+  Long skip = 0;
+  if (jump && leaf >= 1 && static_cast<std::size_t>(leaf) < state_.LeafTable.size())
+    skip = from - 1 - state_.LeafTable[static_cast<std::size_t>(leaf) - 1].CumCount;
+  cursor_.StartAt(leaf, skip);
   from_ = from;
+  until_ = until;
+  lastHeld_ = 0;
   ended_ = false;
   held_.clear();
   next_ = 0;
@@ -52,7 +57,12 @@ void RecordStream::Fill() {
   // What one entry of a batch costs, and so how many the budget holds.
   const std::size_t perEntry = sizeof(Held) + keyLength + slotLength + RecordBatch::kBytesPerRecord + 1;
   const std::size_t most = std::max<std::size_t>(64, budget_ / perEntry);
-  const std::size_t count = std::min(capacity_, most);
+  std::size_t count = std::min(capacity_, most);
+  // No more entries than there are up to the last one wanted.
+  if (until_ > 0) {
+    const Long left = until_ - std::max<Long>(from_ - 1, lastHeld_);
+    count = std::min<std::size_t>(count, static_cast<std::size_t>(std::max<Long>(left, 1)));
+  }
   // Room for the whole batch at once: grown by doubling, the arrays could
   // hold twice what the budget allows.
   held_.reserve(count);
@@ -85,6 +95,11 @@ void RecordStream::Fill() {
                  : wanted          ? -2  // asked for, read field by field
                                    : -1;
     held_.push_back(held);
+    lastHeld_ = entry.Number;
+    if (until_ > 0 && entry.Number >= until_) {
+      ended_ = true;
+      break;
+    }
   }
   if (keyLength == 0) keys_.resize(1);  // an empty key still has an address
 

@@ -55,8 +55,11 @@ class RecordStream {
 
   // Goes to the first entry of leaf `leaf` of LeafTable, or to entry
   // `from` when that lies further on in the leaf: the entries before it are
-  // passed over, not handed out.
-  void StartAt(Long leaf, Long from = 0);
+  // passed over, not handed out.  They are read and checked in order, or,
+  // with `jump`, not read at all (for a reader that found `from` by a seek,
+  // which checked that leaf).  `until`, when not 0, is the last entry
+  // wanted: no batch reaches past it, and the stream ends there.
+  void StartAt(Long leaf, Long from = 0, Long until = 0, bool jump = false);
   // The next entry, with its record read; false at the end of the tree.
   bool Next(StreamRow& row);
 
@@ -89,6 +92,8 @@ class RecordStream {
   std::size_t capacity_ = 64;  // entries of the next batch
   bool ended_ = false;
   Long from_ = 0;  // the first entry handed out (StartAt)
+  Long until_ = 0;  // the last, when not 0
+  Long lastHeld_ = 0;  // the number of the entry held last
   Long counter_ = 0;
   std::uint64_t batches_ = 0;
 

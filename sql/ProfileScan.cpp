@@ -98,16 +98,19 @@ Scan::Scan(ScanFiles& files, std::shared_ptr<const Prepared> prepared, bool reco
   if (then && bounds.thenNone) last_ = 0;
   const bool thenFrom = then && !bounds.thenFrom.empty();
   const bool thenPast = then && !bounds.thenPast.empty();
+  SeekMemo memo;  // the leaf the start was found in, for the end
   if (seek && last_ >= first_ && !bounds.from.empty()) {
     const SeekResult start = SeekStored(state_, index_, order_,
-                                        thenFrom ? TypedKey{{bounds.pinned, bounds.thenFrom}} : TypedKey{{bounds.from}});
+                                        thenFrom ? TypedKey{{bounds.pinned, bounds.thenFrom}} : TypedKey{{bounds.from}},
+                                        &memo);
     if (start.outcome == SeekOutcome::Found) first_ = std::max<std::int64_t>(first_, start.entry);
     if (start.outcome == SeekOutcome::PastTheEnd) last_ = 0;
   }
   // The end of the run: before the first key at or after `past`.
   if (seek && last_ >= first_ && !bounds.past.empty()) {
     const SeekResult end = SeekStored(state_, index_, order_,
-                                      thenPast ? TypedKey{{bounds.pinned, bounds.thenPast}} : TypedKey{{bounds.past}});
+                                      thenPast ? TypedKey{{bounds.pinned, bounds.thenPast}} : TypedKey{{bounds.past}},
+                                      &memo);
     if (end.outcome == SeekOutcome::Found) last_ = std::min<std::int64_t>(last_, end.entry - 1);
   }
   // The check reads the unread entries beside a row in the key (KeyOrder.h):
@@ -142,8 +145,13 @@ Scan::Scan(ScanFiles& files, std::shared_ptr<const Prepared> prepared, bool reco
     return;
   }
   // A run that starts inside its leaf (after a seek, or an OFFSET) fills
-  // its first batch from its first entry, so that a page takes one batch.
-  stream_.StartAt(leaf, static_cast<Long>(std::min<std::int64_t>(first_, EntryCount(state_) + std::int64_t{1})));
+  // its first batch from its first entry, so that a page takes one batch;
+  // the entries before it in the leaf are not read (a seek checked that
+  // leaf, and entries by number need no others), and a run that ends
+  // (an equality, a LIMIT) reads no entry past its last.
+  const std::int64_t count = EntryCount(state_);
+  stream_.StartAt(leaf, static_cast<Long>(std::min<std::int64_t>(first_, count + 1)),
+                  last_ < count ? static_cast<Long>(last_) : 0, true);
 }
 
 bool Scan::Advance() {

@@ -165,6 +165,49 @@ TEST_F(RecordStreamTest, BatchesGiveTheRecordsOneByOneReadingGives) {
   }
 }
 
+// A run from one entry to another, as a seek or a page asks for it: the
+// rows are those entries alone, with or without the entries before the
+// first read, and the cursor reads no entry past the last.
+TEST_F(RecordStreamTest, ARunFromOneEntryToAnotherGivesThoseEntriesAndReadsNoFurther) {
+  for (const char* profile : {"BYNAME", "BYNO"}) {
+    SCOPED_TRACE(profile);
+    Open(profile);
+    FineProblems expectedProblems(platform), problems(platform);
+    const auto expected = OneByOne(expectedProblems);
+    const auto total = static_cast<Long>(expected.size());
+    ASSERT_GT(state.LeafTable.size(), 4u);
+    const Long leafStart = state.LeafTable[2].CumCount + 1;  // the first entry of leaf 3
+    const std::vector<std::pair<Long, Long>> runs = {
+        {1, 1}, {1, 21}, {leafStart, leafStart}, {leafStart - 1, leafStart + 1}, {leafStart + 5, leafStart + 90},
+        {total / 2, total / 2 + 200}, {total - 3, total}, {7, 0}, {total, 0}};
+    for (const auto& [from, until] : runs) {
+      for (const bool jump : {false, true}) {
+        SCOPED_TRACE(std::to_string(from) + " to " + std::to_string(until) + (jump ? " jumping" : ""));
+        ByteFile index(state.IndexPath), data(state.DataPath);
+        const KeyOrder order(state);
+        RecordStream stream(state, index, data, order, problems, 40000);
+        stream.StartAt(FindLeaf(state, from), from, until, jump);
+        std::vector<std::string> rows;
+        StreamRow row;
+        while (stream.Next(row)) {
+          std::string line = std::to_string(row.entry.Number) + " " + static_cast<char>(row.entry.Flag) + " ";
+          if (row.wanted) {
+            stream.Decode(state, row);
+            line += state.RecordLine + state.RecordFlag;
+          } else {
+            line += "-";
+          }
+          rows.push_back(line);
+        }
+        const Long last = until == 0 ? total : until;
+        EXPECT_EQ(rows, std::vector<std::string>(expected.begin() + (from - 1), expected.begin() + last));
+        EXPECT_EQ(stream.Counter(), last);
+      }
+    }
+    EXPECT_FALSE(problems.Any()) << problems.Summary();
+  }
+}
+
 TEST_F(RecordStreamTest, RecordsThatCannotBeReadCountAsTheWindowCountsThem) {
   Open("BYNAME");
   // Record numbers 0 and past the end, and a data file cut inside a record.
