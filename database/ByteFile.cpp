@@ -34,6 +34,14 @@ void ByteFile::Close() {
   last_ = nullptr;
 }
 
+void ByteFile::Forget() {
+  for (Block& b : blocks_) {
+    b.start = -1;
+    b.size = 0;
+  }
+  last_ = nullptr;
+}
+
 bool ByteFile::ReadDirect(std::int64_t offset, void* dst, std::size_t n) const {
   return file_->ReadAt(offset, dst, n);
 }

@@ -51,6 +51,11 @@ class ByteFile {
   // The open file's identity now (RandomAccessFile::OpenIdentity); false
   // when it is not open or the system gives none this way.
   bool OpenIdentity(FileIdentity& identity) const { return file_ && file_->OpenIdentity(identity); }
+  // RandomAccessFile::TellsNames and NamedBy of the open file.
+  bool TellsNames() const { return file_ && file_->TellsNames(); }
+  bool NamedBy(const std::string& path) const { return file_ && file_->NamedBy(path); }
+  // Drops the blocks read so far: the next reads go to the file.
+  void Forget();
   std::int64_t Size() const { return size_; }
 
   // Reads n bytes at the 1-based position into dst.

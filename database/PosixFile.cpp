@@ -40,7 +40,7 @@ int OpenReadOnly(const std::string& path) {
 
 class PosixFile : public RandomAccessFile {
  public:
-  PosixFile(int fd, std::int64_t size) : fd_(fd), size_(size) {}
+  PosixFile(int fd, const struct stat& st) : fd_(fd), size_(st.st_size), device_(st.st_dev), inode_(st.st_ino) {}
   ~PosixFile() override { ::close(fd_); }
   PosixFile(const PosixFile&) = delete;
   PosixFile& operator=(const PosixFile&) = delete;
@@ -66,9 +66,18 @@ class PosixFile : public RandomAccessFile {
     return true;
   }
 
+  bool TellsNames() const override { return true; }
+  bool NamedBy(const std::string& path) const override {
+    struct stat named {};
+    return ::stat(path.c_str(), &named) == 0 && S_ISREG(named.st_mode) && named.st_dev == device_ &&
+           named.st_ino == inode_;
+  }
+
  private:
   int fd_;
   std::int64_t size_;
+  dev_t device_;
+  ino_t inode_;
 };
 
 }  // namespace
@@ -88,7 +97,7 @@ std::unique_ptr<RandomAccessFile> OpenRandomAccess(const std::string& path) {
     ::close(fd);
     return nullptr;
   }
-  return std::make_unique<PosixFile>(fd, st.st_size);
+  return std::make_unique<PosixFile>(fd, st);
 }
 
 PathKind KindOfPath(const std::string& path) {

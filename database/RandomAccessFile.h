@@ -33,6 +33,14 @@ class RandomAccessFile {
     (void)identity;
     return false;
   }
+  // Whether a name names this open file now (the same file, whatever was
+  // written to it since), in one call.  Only where TellsNames() does: where
+  // it does not, a reader holds a file open only while it reads.
+  virtual bool TellsNames() const { return false; }
+  virtual bool NamedBy(const std::string& path) const {
+    (void)path;
+    return false;
+  }
 };
 
 // Opens a file for reading only, without a lock, never creating it; null

@@ -133,7 +133,7 @@ class Scan {
 
 struct ProfileCursor {
   sqlite3_vtab_cursor base{};
-  ScanFiles files;  // declared before the scan, which reads them
+  std::unique_ptr<ScanFiles> files = std::make_unique<ScanFiles>();  // declared before the scan, which reads them
   std::unique_ptr<Scan> scan;
   std::string dir, ispec, profile;  // the arguments of this scan
   std::string text;                 // scratch for a text value

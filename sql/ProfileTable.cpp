@@ -163,14 +163,31 @@ int Disconnect(sqlite3_vtab* vtab) {
   return SQLITE_OK;
 }
 
-int Open(sqlite3_vtab*, sqlite3_vtab_cursor** out) {
+int Open(sqlite3_vtab* vtab, sqlite3_vtab_cursor** out) {
+  auto& table = *reinterpret_cast<ProfileTable*>(vtab);
   auto* cursor = new ProfileCursor();
+  if (std::unique_ptr<ScanFiles> spare = std::move(table.spare)) {
+    const SharedState& state = spare->of->state;
+    if ((!spare->index.IsOpen() || spare->index.NamedBy(state.IndexPath)) &&
+        (!spare->data.IsOpen() || spare->data.NamedBy(state.DataPath))) {
+      spare->index.Forget();
+      spare->data.Forget();
+      cursor->files = std::move(spare);
+    }
+  }
   *out = &cursor->base;
   return SQLITE_OK;
 }
 
 int Close(sqlite3_vtab_cursor* base) {
-  delete reinterpret_cast<ProfileCursor*>(base);
+  auto* cursor = reinterpret_cast<ProfileCursor*>(base);
+  auto& table = *reinterpret_cast<ProfileTable*>(base->pVtab);
+  cursor->scan.reset();
+  ScanFiles& files = *cursor->files;
+  if (!table.spare && files.of && files.index.IsOpen() && files.index.TellsNames() &&
+      (!files.data.IsOpen() || files.data.TellsNames()))
+    table.spare = std::move(cursor->files);
+  delete cursor;
   return SQLITE_OK;
 }
 
@@ -284,7 +301,7 @@ int FilterScan(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int ar
       return ResultCode(kind);
     }
     cursor->scan =
-        std::make_unique<Scan>(cursor->files, prepared, (idxNum & kReadRecords) != 0, first, last, bounds, backward, checked);
+        std::make_unique<Scan>(*cursor->files, prepared, (idxNum & kReadRecords) != 0, first, last, bounds, backward, checked);
     if (cursor->scan->Advance()) break;
     if (look || !FilesChanged(prepared->state)) {
       SetError(base->pVtab, cursor->scan->Error());

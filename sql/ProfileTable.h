@@ -125,6 +125,8 @@ struct Prepared {
 // When it pins the leading part to one stored value (`pinned`), the second
 // part's bounds, made the same way, follow (`thenFrom`, `thenPast`,
 // `thenNone`), and the scan seeks the two parts together.
+struct ScanFiles;  // ProfileScan.h
+
 struct KeyBounds {
   std::string from, past;
   bool none = false;
@@ -160,6 +162,14 @@ struct ProfileTable {
   // scan has walked the tree.
   std::int64_t headerRecords = 0;
   std::shared_ptr<const Prepared> prepared;
+  // The files the last cursor closed held open, for the next cursor (each
+  // statement opens one): taken while their names still name them, which
+  // costs a look at each name instead of opening it and closing it again.
+  // What was written to them since is met as every scan meets it, by the
+  // look at the open files after reading.  Kept only where the system can
+  // tell that (ByteFile::TellsNames): elsewhere a file held open between
+  // statements could stand in the way of its owner renaming over it.
+  std::unique_ptr<ScanFiles> spare;
   // A stored table whose files could not be read when it was connected: it
   // has no field columns, every scan fails with this message and code, and
   // it can still be dropped.

@@ -41,7 +41,8 @@
 //                   case, a quote in a name, and two profiles of one name.
 //
 // ondrel-sql-testdb --live DIR VERSION: writes that version of the ISPEC
-// LIVE (LiveSet.h) into DIR in place, over the one there, as its owner does.
+// LIVE (LiveSet.h) into DIR in place, over the one there, as its owner does;
+// with --live-renamed, into new files renamed over the old ones.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -199,12 +200,14 @@ void BuildMixed(const std::filesystem::path& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::string(argv[1]) == "--live") {
-    ondrel::writer::WriteLiveVersion(argv[2], std::atoi(argv[3]), ondrel::writer::Rewrite::InPlace);
+  if (argc == 4 && (std::string(argv[1]) == "--live" || std::string(argv[1]) == "--live-renamed")) {
+    ondrel::writer::WriteLiveVersion(argv[2], std::atoi(argv[3]),
+                                     std::string(argv[1]) == "--live" ? ondrel::writer::Rewrite::InPlace
+                                                                      : ondrel::writer::Rewrite::Rename);
     return 0;
   }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: ondrel-sql-testdb DIR | --live DIR VERSION\n");
+    std::fprintf(stderr, "usage: ondrel-sql-testdb DIR | --live DIR VERSION | --live-renamed DIR VERSION\n");
     return 2;
   }
   const std::filesystem::path root = argv[1];

@@ -449,8 +449,10 @@ class PythonClientTest(Fixture):
 
     def test_a_point_lookup_after_a_rewrite_reads_the_new_files(self):
         """The profile a table keeps between statements is taken without
-        looking at the files first; a rewrite since must still give the new
-        version's row, never the old one's nor a mix."""
+        looking at the files first, and the files the last statement held
+        open are taken again while their names name them; a rewrite since,
+        in place or into new files renamed over the old, must still give the
+        new version's row, never the old one's nor a mix."""
         live = tempfile.mkdtemp(dir=self.root)
         self.assertEqual(run([MAKER, "--live", live, "4"]).returncode, 0)
         db = self.connect()
@@ -458,8 +460,8 @@ class PythonClientTest(Fixture):
         lookup = "SELECT NAME FROM v WHERE NO = ?"
         self.assertIn(":e", str(db.execute("EXPLAIN QUERY PLAN " + lookup, (42,)).fetchall()))
         self.assertEqual(db.execute(lookup, (42,)).fetchall(), [("V0004R000042",)])
-        for version in (2004, 7):
-            self.assertEqual(run([MAKER, "--live", live, str(version)]).returncode, 0)
+        for version, how in ((2004, "--live"), (7, "--live-renamed"), (12, "--live-renamed"), (3, "--live")):
+            self.assertEqual(run([MAKER, how, live, str(version)]).returncode, 0)
             self.assertEqual(db.execute(lookup, (42,)).fetchall(), [(f"V{version:04d}R000042",)])
 
     def test_a_join_of_two_ispecs(self):
@@ -697,6 +699,7 @@ class PythonClientTest(Fixture):
     def test_out_of_file_descriptors_the_files_are_refused_not_damaged(self):
         db = self.connect()
         self.table(db, "c", self.good, "CUST", "BYNO")
+        self.table(db, "d", self.good, "CUST", "BYNO")
         self.assertEqual(db.execute("SELECT count(CUSTNO) FROM c").fetchone(), (CUSTOMERS,))
         limits = resource.getrlimit(resource.RLIMIT_NOFILE)
         held = []
@@ -705,16 +708,20 @@ class PythonClientTest(Fixture):
             with contextlib.suppress(OSError):
                 while True:
                     held.append(os.open(self.good, os.O_RDONLY))
-            refused = [self.failure(db, "SELECT count(CUSTNO) FROM c"),
+            # A table whose files the last statement held open goes on with
+            # them; one that must open its files is refused.
+            kept = db.execute("SELECT count(CUSTNO) FROM c").fetchone()
+            refused = [self.failure(db, "SELECT count(CUSTNO) FROM d"),
                        self.failure(db, "SELECT count(*) FROM ondrel(?, 'ORD', 'BYORD')", self.good)]
         finally:
             for fd in held:
                 os.close(fd)
             resource.setrlimit(resource.RLIMIT_NOFILE, limits)
+        self.assertEqual(kept, (CUSTOMERS,))
         for code, message in refused:
             self.assertEqual(code, sqlite3.SQLITE_CANTOPEN)
             self.assertRegex(message, "^The file .* could not be opened: Too many open files")
-        self.assertEqual(db.execute("SELECT count(CUSTNO) FROM c").fetchone(), (CUSTOMERS,))
+        self.assertEqual(db.execute("SELECT count(CUSTNO) FROM d").fetchone(), (CUSTOMERS,))
 
 
 class ShellTest(Fixture):
