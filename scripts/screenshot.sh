@@ -49,6 +49,10 @@ fail() {
   fi
   if [ -n "$xvfb_pid" ] && ! kill -0 "$xvfb_pid" 2>/dev/null; then
     echo "The X server (process $xvfb_pid) is no longer running." >&2
+  elif [ -n "$xvfb_pid" ]; then
+    echo "The X server (process $xvfb_pid) runs; a client $(xdotool getdisplaygeometry >/dev/null 2>&1 &&
+      echo can || echo cannot) connect to ${DISPLAY:-}.  Its sockets and locks:" >&2
+    ls -la /tmp/.X11-unix/ /tmp/.X*-lock 2>&1 | sed 's/^/  /' >&2 || true
   fi
   if [ -n "$work_dir" ] && [ -s "$work_dir/xvfb.log" ]; then
     echo "The X server's output (display ${DISPLAY:-none}):" >&2
@@ -74,33 +78,41 @@ need() {
   done
 }
 
-# Starts Xvfb, 1024x768 in 24 bits, on a display it finds free itself (it
-# takes the display's lock, so no other server can share it), and sets
-# DISPLAY once the server answers.
+# Starts Xvfb, 1024x768 in 24 bits, on a display of its own, and sets
+# DISPLAY once the server answers.  The number is chosen here, from :20 up:
+# given a number, the server takes that display's lock file, naming its
+# process, or ends at once when another holds it, and then the next number
+# is tried.  (Left to pick a display itself, with -displayfd, the server
+# takes no lock: two test runs at once were seen to start two servers on :0,
+# whose clients then could not connect.)
 start_x() {
   need Xvfb xdotool
   work_dir=$(mktemp -d)
   trap cleanup EXIT
   trap 'exit 1' INT TERM
-  local number_file="$work_dir/display"
-  : >"$number_file"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" >"$work_dir/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  # Xvfb writes the display's number, then a newline, once it accepts clients.
-  local deadline=$((SECONDS + 10)) number=
-  while :; do
-    if ! kill -0 "$xvfb_pid" 2>/dev/null; then
-      sed 's/^/  /' "$work_dir/xvfb.log" >&2
-      xvfb_pid=
-      fail "Xvfb did not start"
-    fi
-    if [ "$(wc -l <"$number_file")" -ge 1 ]; then
-      number=$(head -n 1 "$number_file")
-      break
-    fi
-    [ $SECONDS -lt $deadline ] || fail "Xvfb did not take a display within 10 seconds"
-    sleep 0.1
+  local number= candidate deadline
+  for candidate in $(seq 20 99); do
+    [ -e "/tmp/.X$candidate-lock" ] && continue
+    Xvfb ":$candidate" -screen 0 1024x768x24 -nolisten tcp >"$work_dir/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    deadline=$((SECONDS + 10))
+    while kill -0 "$xvfb_pid" 2>/dev/null; do
+      # Ready: the lock names this server, and it answers.
+      if [ "$(cat "/tmp/.X$candidate-lock" 2>/dev/null | tr -d ' \n')" = "$xvfb_pid" ] &&
+        DISPLAY=":$candidate" xdotool getdisplaygeometry >/dev/null 2>&1; then
+        number=$candidate
+        break 2
+      fi
+      [ $SECONDS -lt $deadline ] || fail "Xvfb did not start on :$candidate within 10 seconds"
+      sleep 0.1
+    done
+    wait "$xvfb_pid" 2>/dev/null || true
+    xvfb_pid=
   done
+  if [ -z "$number" ]; then
+    sed 's/^/  /' "$work_dir/xvfb.log" >&2
+    fail "Xvfb did not start on any display from :20 to :99"
+  fi
   export DISPLAY=":$number"
   unset WAYLAND_DISPLAY
   xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb on $DISPLAY does not answer"
@@ -153,15 +165,39 @@ click() {
   xdotool mousemove --sync --window "$1" "$2" "$3" click 1
 }
 
+# Starts the viewer (program $2 and its arguments) in directory $1 on the X
+# server, and sets viewer_pid and viewer_log.  Twice, on a loaded machine, a
+# viewer started right after the server said it could not connect to it
+# while other clients could; a viewer that ends so before its splash shows
+# is started once more, and what the first attempt said is shown.
+launch_viewer() {
+  local directory=$1
+  shift
+  local attempt waited
+  for attempt in 1 2; do
+    viewer_log="$work_dir/viewer.$attempt.log"
+    (cd "$directory" && QT_QPA_PLATFORM=xcb exec "$@") >"$viewer_log" 2>&1 &
+    viewer_pid=$!
+    waited=0
+    while [ $waited -lt 200 ] && kill -0 "$viewer_pid" 2>/dev/null &&
+      [ -z "$(xdotool search --onlyvisible --name "$SPLASH_TITLE" 2>/dev/null)" ]; do
+      sleep 0.1
+      waited=$((waited + 1))
+    done
+    grep -q 'could not connect to display' "$viewer_log" || return 0
+    wait "$viewer_pid" 2>/dev/null || true
+    echo "the viewer could not connect to $DISPLAY (attempt $attempt); it said:" >&2
+    sed 's/^/  /' "$viewer_log" >&2
+  done
+}
+
 # Starts the viewer (program $1) in directory $2, as a user starting it from
 # there, and goes past the splash with "&OK" to the empty contents screen.
 # Sets viewer_pid and contents_window.
 start_viewer() {
   [ -x "$1" ] || fail "no viewer at $1: build it first (cmake --build BUILD_DIR --target ondrelview)"
   [ -d "$2" ] || fail "no directory $2"
-  viewer_log="$work_dir/viewer.log"
-  (cd "$2" && QT_QPA_PLATFORM=xcb exec "$1") >"$viewer_log" 2>&1 &
-  viewer_pid=$!
+  launch_viewer "$2" "$1"
   local splash
   splash=$(wait_window "$SPLASH_TITLE" 20)
   xdotool windowfocus --sync "$splash"

@@ -147,9 +147,7 @@ echo "the viewer runs on the offscreen platform"
 # which holds none); then "&Cancel" and "Exit".
 start_x
 trap 'cleanup; rm -rf "$scratch"' EXIT
-viewer_log="$work_dir/viewer.log"
-(cd / && QT_QPA_PLATFORM=xcb exec "$root/usr/bin/ondrelview" "$demo") >"$viewer_log" 2>&1 &
-viewer_pid=$!
+launch_viewer / "$root/usr/bin/ondrelview" "$demo"
 splash=$(wait_window "$SPLASH_TITLE" 20)
 xdotool windowfocus --sync "$splash"
 xdotool key --window "$splash" alt+o
