@@ -338,6 +338,37 @@ WalkResult BuildReferenceInformation(SharedState& state, Platform& platform, boo
   return result;
 }
 
+bool LearnSecondDigits(const SharedState& state) {
+  const auto& parts = state.KeyPartLengths;
+  if (parts.size() < 2 || parts[0] < 0 || parts[1] <= 0 || state.LeafTable.size() < 2) return false;
+  const auto lead = static_cast<std::size_t>(parts[0]);
+  const auto second = static_cast<std::size_t>(parts[1]);
+  const std::int64_t entrySize = std::int64_t{1} + std::max<Integer>(state.KeyLength, 0) + state.EntryTail;
+  if (lead + second > static_cast<std::size_t>(std::max<Integer>(state.KeyLength, 0)) || state.NodeSize < 4)
+    return false;
+  ByteFile index;
+  FileIdentity before, after;
+  if (!index.Open(state.IndexPath) || !index.OpenIdentity(before) || (state.FilesKnown && before != state.FilesRead[3]))
+    return false;
+  std::vector<unsigned char> node(static_cast<std::size_t>(state.NodeSize));
+  for (std::size_t k = 1; k < state.LeafTable.size(); ++k) {
+    if (!index.Read(state.LeafTable[k].NodePos, node.data(), node.size())) return false;
+    const int used = (node[0] << 8) | node[1];
+    const int level = node[node.size() - 2];
+    if (level != 0 || used < 2 || used > state.NodeSize - 2 || (used - 2) % entrySize != 0 ||
+        state.LeafTable[k].CumCount - std::int64_t{state.LeafTable[k - 1].CumCount} != (used - 2) / entrySize)
+      return false;
+    for (const unsigned char* key = node.data() + 3 + lead; key < node.data() + used; key += entrySize) {
+      if (key[0] == ' ') {
+        if (!std::all_of(key, key + second, [](unsigned char c) { return c == ' '; })) return false;
+      } else if (!std::all_of(key, key + second, [](unsigned char c) { return c >= '0' && c <= '9'; })) {
+        return false;
+      }
+    }
+  }
+  return index.OpenIdentity(after) && after == before;
+}
+
 Long FindLeaf(const SharedState& state, double entry) {
   // LeafReach never decreases, and its first element reaching the entry is
   // the first leaf whose CumCount reaches it.

@@ -12,6 +12,7 @@
 #include "database/ByteFile.h"
 #include "database/EntryAt.h"
 #include "database/FineProblems.h"
+#include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
 #include "database/KeyRecord.h"
 #include "database/KeySeek.h"
@@ -145,8 +146,15 @@ struct ProfileCursor {
 // walk learns it (LeadingDigits), reading the leaves it reads anyway; false
 // when a leaf could not be read.
 inline bool DigitKeys(const Prepared& prepared) { return prepared.state.LeadingDigits == 1; }
-// The same of the second key part (SecondDigits).
-inline bool SecondDigitKeys(const Prepared& prepared) { return prepared.state.SecondDigits == 1; }
+// The same of the second key part (SecondDigits).  The walk learns it with
+// the leading part's, for a numeric leading field; for any other it is
+// learnt here the first time a plan asks (one more read of every leaf), so
+// that a profile no query seeks that way costs its walk alone.
+inline bool SecondDigitKeys(const Prepared& prepared) {
+  if (prepared.state.SecondDigits >= 0) return prepared.state.SecondDigits == 1;
+  if (prepared.secondDigits < 0) prepared.secondDigits = LearnSecondDigits(prepared.state) ? 1 : 0;
+  return prepared.secondDigits == 1;
+}
 
 // The prepared profile for these arguments: the table's own while its files
 // are as they were, else a new one, kept for the next scan.  Null when the

@@ -75,16 +75,15 @@ std::string ChooseProfile(SharedState& state, LoadingPlatform& platform,
   }
   if (!walk) return "";
   const std::size_t before = platform.messages.size();
-  // The walk learns whether the leading and second parts are all digits
-  // only where one of them is a numeric field: the only ones the SQL table
-  // takes in the tree's order by them (ProfileSchema.cpp).
+  // The walk learns whether the leading parts are all digits (and the
+  // second parts with them) only for a numeric leading field: the only one
+  // the SQL table takes in the tree's order by them (ProfileSchema.cpp).  A
+  // numeric second part is learnt when a plan first seeks it
+  // (SecondDigitKeys), since the walk would read every leaf for it.
   const KeyOrder order(state);
-  auto numeric = [&](std::size_t p) {
-    const auto& parts = order.Parts();
-    return parts.size() > p && parts[p].field > 0 && static_cast<std::size_t>(parts[p].field) < state.FieldTable.size() &&
-           state.FieldTable[static_cast<std::size_t>(parts[p].field)].Type == "N";
-  };
-  const bool number = numeric(0) || numeric(1);
+  const bool number = !order.Parts().empty() && order.Parts().front().field > 0 &&
+                      static_cast<std::size_t>(order.Parts().front().field) < state.FieldTable.size() &&
+                      state.FieldTable[static_cast<std::size_t>(order.Parts().front().field)].Type == "N";
   const WalkResult result = BuildReferenceInformation(state, platform, number);
   if (result.failures > 0) {
     const std::string refused = OpenFailure(state.IndexPath);

@@ -108,6 +108,9 @@ enum class Role { Field, EntryNumber, RecordNumber, Purged, StoredKey, EntryFlag
 // every scan of the profile starts from, until one of its files changes.
 struct Prepared {
   SharedState state;
+  // SecondDigits, learnt when a plan first asks (SecondDigitKeys) where the
+  // walk did not: -1 not yet, 0 no, 1 yes.
+  mutable signed char secondDigits = -1;
   std::vector<FieldColumn> columns;
   std::string dir, ispec, profile;
 };

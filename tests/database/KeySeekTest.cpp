@@ -264,15 +264,6 @@ TEST(KeySeekNumbersTest, ANumberTypedInAnyFormIsSoughtAsTheFieldStoresIt) {
 }
 
 TEST_F(KeySeekTest, ATreeOutOfOrderIsRefusedNotAnswered) {
-  // Second parts: NO behind GRP ("G12"), stored as it is or behind a
-  // descending part; a text key part is no digits.
-  for (const int profile : {2, 3}) {
-    Open(profile);
-    BuildReferenceInformation(state, platform, true);
-    EXPECT_EQ(state.LeadingDigits, 0) << profile;
-    EXPECT_EQ(state.SecondDigits, 1) << profile;
-  }
-
   TempDir dir;
   dir.CopyContentsOf(dir_->path());
   const writer::FileSet set{dir.path(), "SEEK"};
@@ -301,15 +292,6 @@ TEST_F(KeySeekTest, ATreeOutOfOrderIsRefusedNotAnswered) {
 // before the damage, or far enough after it, is found at the number the
 // window shows it at.
 TEST_F(KeySeekTest, AKeyWhoseNumberTheWindowGivesAnotherEntryIsRefused) {
-  // Second parts: NO behind GRP ("G12"), stored as it is or behind a
-  // descending part; a text key part is no digits.
-  for (const int profile : {2, 3}) {
-    Open(profile);
-    BuildReferenceInformation(state, platform, true);
-    EXPECT_EQ(state.LeadingDigits, 0) << profile;
-    EXPECT_EQ(state.SecondDigits, 1) << profile;
-  }
-
   TempDir dir;
   dir.CopyContentsOf(dir_->path());
   const writer::FileSet set{dir.path(), "SEEK"};
@@ -372,12 +354,33 @@ TEST_F(KeySeekTest, TheWalkKeepsEachLeafsKeysAndALeafChangedSinceIsRefused) {
   }
 
   // Second parts: NO behind GRP ("G12"), stored as it is or behind a
-  // descending part; a text key part is no digits.
+  // descending part, learnt by the walk or afterwards; a text key part is
+  // no digits, and a key of one part has no second part.
   for (const int profile : {2, 3}) {
     Open(profile);
+    EXPECT_TRUE(LearnSecondDigits(state)) << profile;
     BuildReferenceInformation(state, platform, true);
     EXPECT_EQ(state.LeadingDigits, 0) << profile;
     EXPECT_EQ(state.SecondDigits, 1) << profile;
+  }
+  Open(1);
+  EXPECT_FALSE(LearnSecondDigits(state));
+  {
+    // One second part of a leaf in the middle no longer all digits.
+    TempDir broken;
+    broken.CopyContentsOf(dir_->path());
+    const writer::FileSet set{broken.path(), "SEEK"};
+    const auto& leaves = layout_->index.keys[2].Leaves();
+    const std::string before = writer::SetEntryKey(set, 2, leaves[leaves.size() / 2], 1, std::string(10, 'X'));
+    writer::SetEntryKey(set, 2, leaves[leaves.size() / 2], 1, before.substr(0, 4) + "00 1 0");
+    state = SharedState{};
+    SetTextConstants(state);
+    const auto profiles = LoadFileSet(state, platform, broken.str(), "SEEK");
+    LoadProfile(state, platform, profiles, 1);
+    BuildReferenceInformation(state, platform);
+    EXPECT_FALSE(LearnSecondDigits(state));
+    BuildReferenceInformation(state, platform, true);
+    EXPECT_EQ(state.SecondDigits, 0);
   }
 
   TempDir dir;
