@@ -322,6 +322,18 @@ class PythonClientTest(Fixture):
         self.assertEqual(db.execute("SELECT entry_number, NAME FROM n ORDER BY entry_number DESC LIMIT 30").fetchall(),
                          db.execute("SELECT entry_number, NAME FROM n_copy ORDER BY entry_number DESC LIMIT 30").fetchall())
 
+    def same_rows_as_the_copy(self, db, query, name, params):
+        """Runs query ({} for the table) on table name and on its plain copy
+        name_copy: the same rows, the table's in the tree's order, as the seek
+        reads them.  Whether there were any."""
+        with self.subTest(table=name, query=query, params=params):
+            expected = sorted(db.execute(query.format(name + "_copy"), params).fetchall(), key=repr)
+            got = db.execute(query.format(name), params).fetchall()
+            self.assertEqual(sorted(got, key=repr), expected)
+            self.assertEqual([r[0] for r in got], sorted(r[0] for r in got))
+            return bool(expected)
+        return False
+
     def test_seeks_and_joins_on_the_key_find_what_sqlite_finds(self):
         """Point lookups, ranges at either end and joins on the leading key,
         text and numeric, each against the same statement over a plain copy
@@ -356,14 +368,8 @@ class PythonClientTest(Fixture):
                 for params in pairs:
                     condition = where.format(k=key)
                     query = f"SELECT entry_number, {key} FROM {{}} WHERE {condition}"
-                    with self.subTest(table=name, where=condition, params=params):
-                        expected = sorted(db.execute(query.format(name + "_copy"), params).fetchall(), key=repr)
-                        got = db.execute(query.format(name), params).fetchall()
-                        self.assertEqual(sorted(got, key=repr), expected)
-                        # In the tree's order, as the seek reads them.
-                        self.assertEqual([r[0] for r in got], sorted(r[0] for r in got))
-                        checked += 1
-                        nonempty += bool(expected)
+                    nonempty += self.same_rows_as_the_copy(db, query, name, params)
+                    checked += 1
             plan = str(db.execute(f"EXPLAIN QUERY PLAN SELECT * FROM {name} WHERE {key} > ? AND {key} <= ?",
                                   (1, 2)).fetchall())
             self.assertEqual(":lU" in plan, name != "a", plan)
@@ -401,13 +407,8 @@ class PythonClientTest(Fixture):
                 for l, k in sorted(pairs, key=repr):
                     params = (l, k) if where.count("?") == 2 else \
                         (l, k, k + 40 if isinstance(k, (int, float)) else k + "~" if isinstance(k, str) else None)
-                    with self.subTest(table=name, where=condition, params=params):
-                        expected = sorted(db.execute(query.format(name + "_copy"), params).fetchall(), key=repr)
-                        got = db.execute(query.format(name), params).fetchall()
-                        self.assertEqual(sorted(got, key=repr), expected)
-                        self.assertEqual([r[0] for r in got], sorted(r[0] for r in got))
-                        checked += 1
-                        nonempty += bool(expected)
+                    nonempty += self.same_rows_as_the_copy(db, query, name, params)
+                    checked += 1
             # The plan takes the second ordinate only where it can be sought.
             plan = str(db.execute(f"EXPLAIN QUERY PLAN SELECT * FROM {name} WHERE {lead} = ? AND {key} = ?",
                                   ("A", 1)).fetchall())
