@@ -48,8 +48,9 @@
 // used length, its level word and its first and last keys (LeafKeys): a
 // leaf's entries are counted from U.  Asked to, it also reads every entry of
 // each leaf to learn whether all leading parts are digits (LeadingDigits),
-// and all second parts (SecondDigits), which costs a copy of each leaf from the block cache.  The profile reader
-// (Profile.cpp) reads the key descriptions.
+// and all second parts (SecondDigits), which costs a copy of each leaf from
+// the block cache.  The profile reader (Profile.cpp) reads the key
+// descriptions.
 #include "database/IndexWalk.h"
 
 #include <algorithm>

@@ -55,7 +55,9 @@ bool DigitTree(sqlite3_vtab* vtab, bool second = false) {
 }
 
 // Whether constraint i may be sought through the key with BINARY collation.
-bool Binary(sqlite3_index_info* info, int i) { return std::strcmp(sqlite3_vtab_collation(info, i), "BINARY") == 0; }
+bool Binary(sqlite3_index_info* info, int i) {
+  return std::strcmp(sqlite3_vtab_collation(info, i), "BINARY") == 0;
+}
 
 // Whether the ordered column's SQL order can be the tree's: always for
 // text (the scan checks it); for a number only on a tree of digit keys.
@@ -84,7 +86,8 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
   bool leadingEquality = false;
   for (int i = 0; i < info->nConstraint; ++i) {
     const auto& c = info->aConstraint[i];
-    if (c.usable && c.iColumn >= 0 && c.iColumn == table.leading && c.op == SQLITE_INDEX_CONSTRAINT_EQ && Binary(info, i))
+    if (c.usable && c.iColumn >= 0 && c.iColumn == table.leading && c.op == SQLITE_INDEX_CONSTRAINT_EQ &&
+        Binary(info, i))
       leadingEquality = true;
   }
 
