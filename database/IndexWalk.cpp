@@ -61,6 +61,7 @@
 #include "database/KeyOrder.h"
 #include "database/Messages.h"
 #include "database/NodeReader.h"
+#include "database/RandomAccessFile.h"
 
 namespace ondrel {
 namespace {
@@ -348,8 +349,14 @@ bool LearnSecondDigits(const SharedState& state) {
   if (lead + second > static_cast<std::size_t>(std::max<Integer>(state.KeyLength, 0)) || state.NodeSize < 4)
     return false;
   ByteFile index;
+  // The open file's identity where the system gives it so, else its name's.
+  auto identity = [&](FileIdentity& id) {
+    if (index.OpenIdentity(id)) return true;
+    id = IdentityOfFile(state.IndexPath);
+    return id.present;
+  };
   FileIdentity before, after;
-  if (!index.Open(state.IndexPath) || !index.OpenIdentity(before) || (state.FilesKnown && before != state.FilesRead[3]))
+  if (!index.Open(state.IndexPath) || !identity(before) || (state.FilesKnown && before != state.FilesRead[3]))
     return false;
   std::vector<unsigned char> node(static_cast<std::size_t>(state.NodeSize));
   for (std::size_t k = 1; k < state.LeafTable.size(); ++k) {
@@ -367,7 +374,7 @@ bool LearnSecondDigits(const SharedState& state) {
       }
     }
   }
-  return index.OpenIdentity(after) && after == before;
+  return identity(after) && after == before;
 }
 
 Long FindLeaf(const SharedState& state, double entry) {
