@@ -61,7 +61,6 @@
 #include "database/KeyOrder.h"
 #include "database/Messages.h"
 #include "database/NodeReader.h"
-#include "database/RandomAccessFile.h"
 
 namespace ondrel {
 namespace {
@@ -239,16 +238,10 @@ void Walker::KeepLeafKeys(std::size_t k, Long position, Integer used, const unsi
   const std::size_t second = std::min(length - lead, width(1));
   if (lead == 0) state_.LeadingDigits = 0;
   if (second == 0) state_.SecondDigits = 0;
-  auto digitsOrBlanks = [](const unsigned char* key, std::size_t n) {
-    if (key[0] == ' ') return std::all_of(key, key + n, [](unsigned char c) { return c == ' '; });
-    unsigned bad = 0;  // no branch a byte
-    for (std::size_t i = 0; i < n; ++i) bad |= static_cast<unsigned char>(key[i] - '0') > 9 ? 1u : 0u;
-    return bad == 0;
-  };
   for (std::int64_t e = 0; e < entries; ++e) {
     const unsigned char* key = leaf_.data() + e * entrySize + 1;
-    if (state_.LeadingDigits == 1 && !digitsOrBlanks(key, lead)) state_.LeadingDigits = 0;
-    if (state_.SecondDigits == 1 && !digitsOrBlanks(key + lead, second)) state_.SecondDigits = 0;
+    if (state_.LeadingDigits == 1 && !DigitsOrBlanks(key, lead)) state_.LeadingDigits = 0;
+    if (state_.SecondDigits == 1 && !DigitsOrBlanks(key + lead, second)) state_.SecondDigits = 0;
     if (state_.LeadingDigits != 1 && state_.SecondDigits != 1) break;
   }
 }
@@ -340,41 +333,11 @@ WalkResult BuildReferenceInformation(SharedState& state, Platform& platform, boo
   return result;
 }
 
-bool LearnSecondDigits(const SharedState& state) {
-  const auto& parts = state.KeyPartLengths;
-  if (parts.size() < 2 || parts[0] < 0 || parts[1] <= 0 || state.LeafTable.size() < 2) return false;
-  const auto lead = static_cast<std::size_t>(parts[0]);
-  const auto second = static_cast<std::size_t>(parts[1]);
-  const std::int64_t entrySize = std::int64_t{1} + std::max<Integer>(state.KeyLength, 0) + state.EntryTail;
-  if (lead + second > static_cast<std::size_t>(std::max<Integer>(state.KeyLength, 0)) || state.NodeSize < 4)
-    return false;
-  ByteFile index;
-  // The open file's identity where the system gives it so, else its name's.
-  auto identity = [&](FileIdentity& id) {
-    if (index.OpenIdentity(id)) return true;
-    id = IdentityOfFile(state.IndexPath);
-    return id.present;
-  };
-  FileIdentity before, after;
-  if (!index.Open(state.IndexPath) || !identity(before) || (state.FilesKnown && before != state.FilesRead[3]))
-    return false;
-  std::vector<unsigned char> node(static_cast<std::size_t>(state.NodeSize));
-  for (std::size_t k = 1; k < state.LeafTable.size(); ++k) {
-    if (!index.Read(state.LeafTable[k].NodePos, node.data(), node.size())) return false;
-    const int used = (node[0] << 8) | node[1];
-    const int level = node[node.size() - 2];
-    if (level != 0 || used < 2 || used > state.NodeSize - 2 || (used - 2) % entrySize != 0 ||
-        state.LeafTable[k].CumCount - std::int64_t{state.LeafTable[k - 1].CumCount} != (used - 2) / entrySize)
-      return false;
-    for (const unsigned char* key = node.data() + 3 + lead; key < node.data() + used; key += entrySize) {
-      if (key[0] == ' ') {
-        if (!std::all_of(key, key + second, [](unsigned char c) { return c == ' '; })) return false;
-      } else if (!std::all_of(key, key + second, [](unsigned char c) { return c >= '0' && c <= '9'; })) {
-        return false;
-      }
-    }
-  }
-  return identity(after) && after == before;
+bool DigitsOrBlanks(const unsigned char* bytes, std::size_t n) {
+  if (n > 0 && bytes[0] == ' ') return std::all_of(bytes, bytes + n, [](unsigned char c) { return c == ' '; });
+  unsigned bad = 0;  // no branch a byte
+  for (std::size_t i = 0; i < n; ++i) bad |= static_cast<unsigned char>(bytes[i] - '0') > 9 ? 1u : 0u;
+  return bad == 0;
 }
 
 Long FindLeaf(const SharedState& state, double entry) {

@@ -43,13 +43,9 @@ WalkResult WalkIndex(SharedState& state, Platform& platform, ByteFile& index, Lo
 // the tree's order only where they hold); without it both stay -1.
 WalkResult BuildReferenceInformation(SharedState& state, Platform& platform, bool learnDigits = false);
 
-// SecondDigits learnt after the walk, for a walk that was not asked to: every
-// leaf of the leaf table read whole, each sound (level 0, whole entries, as
-// many as the table counts) and each key's second part digits across its
-// width or blanks alone.  False when any of that fails, when the key has no
-// second part, or when the index is no longer the file the table was built
-// from (FilesRead).
-bool LearnSecondDigits(const SharedState& state);
+// Whether n bytes are digits across, or blanks alone: a numeric key part
+// whose stored order is its values' (LeadingDigits, SecondDigits).
+bool DigitsOrBlanks(const unsigned char* bytes, std::size_t n);
 
 // The first leaf k (1 to the upper bound of LeafTable) whose CumCount reaches
 // the entry number, found by binary search; 0 when no leaf does.

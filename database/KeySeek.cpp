@@ -5,6 +5,7 @@
 
 #include "database/BigEndian.h"
 #include "database/IndexWalk.h"
+#include "database/RandomAccessFile.h"
 
 namespace ondrel {
 namespace {
@@ -366,6 +367,30 @@ SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder&
     result.message = kCountsSetBack;
   }
   return result;
+}
+
+bool LearnSecondDigits(const SharedState& state) {
+  const auto& parts = state.KeyPartLengths;
+  if (parts.size() < 2 || parts[0] < 0 || parts[1] <= 0 || state.LeafTable.size() < 2 ||
+      parts[0] + std::int64_t{parts[1]} > state.KeyLength)
+    return false;
+  ByteFile index;
+  // The open file's identity where the system gives it so, else its name's.
+  auto identity = [&](FileIdentity& id) {
+    if (index.OpenIdentity(id)) return true;
+    id = IdentityOfFile(state.IndexPath);
+    return id.present;
+  };
+  FileIdentity before, after;
+  if (!index.Open(state.IndexPath) || !identity(before) || (state.FilesKnown && before != state.FilesRead[3]))
+    return false;
+  Leaf leaf;
+  for (Long k = 1; static_cast<std::size_t>(k) < state.LeafTable.size(); ++k) {
+    if (!leaf.Read(state, index, k)) return false;
+    for (int e = 0; e < leaf.Entries(); ++e)
+      if (!DigitsOrBlanks(leaf.Key(e) + parts[0], static_cast<std::size_t>(parts[1]))) return false;
+  }
+  return identity(after) && after == before;
 }
 
 SeekResult SeekKey(const SharedState& state, ByteFile& index, const std::vector<std::string>& typed) {

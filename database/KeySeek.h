@@ -70,6 +70,14 @@ struct SeekMemo {
   Long first = 0;
 };
 
+// SecondDigits learnt after the walk, for a walk that was not asked to: every
+// leaf of the leaf table read whole, each sound as a seek reads it (level 0,
+// whole entries, as many as the table counts) and each key's second part
+// digits across its width or blanks alone.  False when any of that fails,
+// when the key has no second part, or when the index is no longer the file
+// the table was built from (FilesRead).
+bool LearnSecondDigits(const SharedState& state);
+
 // The same for a key in its stored form already (as PrepareTypedKey makes
 // it): a binary search over the leaves' keys the walk kept (LeafKeys), then
 // one leaf read.

@@ -166,29 +166,13 @@ click() {
 }
 
 # Starts the viewer (program $2 and its arguments) in directory $1 on the X
-# server, and sets viewer_pid and viewer_log.  Twice, on a loaded machine, a
-# viewer started right after the server said it could not connect to it
-# while other clients could; a viewer that ends so before its splash shows
-# is started once more, and what the first attempt said is shown.
+# server, and sets viewer_pid and viewer_log.
 launch_viewer() {
   local directory=$1
   shift
-  local attempt waited
-  for attempt in 1 2; do
-    viewer_log="$work_dir/viewer.$attempt.log"
-    (cd "$directory" && QT_QPA_PLATFORM=xcb exec "$@") >"$viewer_log" 2>&1 &
-    viewer_pid=$!
-    waited=0
-    while [ $waited -lt 200 ] && kill -0 "$viewer_pid" 2>/dev/null &&
-      [ -z "$(xdotool search --onlyvisible --name "$SPLASH_TITLE" 2>/dev/null)" ]; do
-      sleep 0.1
-      waited=$((waited + 1))
-    done
-    grep -q 'could not connect to display' "$viewer_log" || return 0
-    wait "$viewer_pid" 2>/dev/null || true
-    echo "the viewer could not connect to $DISPLAY (attempt $attempt); it said:" >&2
-    sed 's/^/  /' "$viewer_log" >&2
-  done
+  viewer_log="$work_dir/viewer.log"
+  (cd "$directory" && QT_QPA_PLATFORM=xcb exec "$@") >"$viewer_log" 2>&1 &
+  viewer_pid=$!
 }
 
 # Starts the viewer (program $1) in directory $2, as a user starting it from

@@ -94,14 +94,14 @@ Scan::Scan(ScanFiles& files, std::shared_ptr<const Prepared> prepared, bool reco
   if (seek && (bounds.none || (!bounds.from.empty() && !bounds.past.empty() && bounds.from >= bounds.past))) last_ = 0;
   // Behind a pinned leading part the second part's bounds seek the two
   // parts together; numeric ones hold only on a tree of digit second parts.
-  const bool then = seek && !bounds.pinned.empty() && (!bounds.thenNumeric || SecondDigitKeys(*prepared_));
+  const bool then = seek && bounds.pinned && (!bounds.thenNumeric || SecondDigitKeys(*prepared_));
   if (then && bounds.thenNone) last_ = 0;
   const bool thenFrom = then && !bounds.thenFrom.empty();
   const bool thenPast = then && !bounds.thenPast.empty();
   SeekMemo memo;  // the leaf the start was found in, for the end
   if (seek && last_ >= first_ && !bounds.from.empty()) {
     const SeekResult start = SeekStored(state_, index_, order_,
-                                        thenFrom ? TypedKey{{bounds.pinned, bounds.thenFrom}} : TypedKey{{bounds.from}},
+                                        thenFrom ? TypedKey{{bounds.exact, bounds.thenFrom}} : TypedKey{{bounds.from}},
                                         &memo);
     if (start.outcome == SeekOutcome::Found) first_ = std::max<std::int64_t>(first_, start.entry);
     if (start.outcome == SeekOutcome::PastTheEnd) last_ = 0;
@@ -109,7 +109,7 @@ Scan::Scan(ScanFiles& files, std::shared_ptr<const Prepared> prepared, bool reco
   // The end of the run: before the first key at or after `past`.
   if (seek && last_ >= first_ && !bounds.past.empty()) {
     const SeekResult end = SeekStored(state_, index_, order_,
-                                      thenPast ? TypedKey{{bounds.pinned, bounds.thenPast}} : TypedKey{{bounds.past}},
+                                      thenPast ? TypedKey{{bounds.exact, bounds.thenPast}} : TypedKey{{bounds.past}},
                                       &memo);
     if (end.outcome == SeekOutcome::Found) last_ = std::min<std::int64_t>(last_, end.entry - 1);
   }

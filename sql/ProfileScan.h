@@ -12,7 +12,6 @@
 #include "database/ByteFile.h"
 #include "database/EntryAt.h"
 #include "database/FineProblems.h"
-#include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
 #include "database/KeyRecord.h"
 #include "database/KeySeek.h"

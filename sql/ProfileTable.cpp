@@ -257,7 +257,7 @@ int FilterScan(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int ar
     next.back() = static_cast<char>(next.back() + 1);  // printable ASCII: no carry
     if (bounds.past == next) {
       if (table.secondNumeric) second = NumberBounds(secondRange, table.secondLength);
-      bounds.pinned = bounds.exact;
+      bounds.pinned = true;
       bounds.thenFrom = second.from;
       bounds.thenPast = second.past;
       bounds.thenNone = second.none;

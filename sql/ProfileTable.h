@@ -115,6 +115,8 @@ struct Prepared {
   std::string dir, ispec, profile;
 };
 
+struct ScanFiles;  // ProfileScan.h
+
 // Where the key seek starts a scan and where it ends it, as stored prefixes
 // of the leading key part, each compared over its own length: the scan reads
 // from the first key at or after `from` (the first entry when empty) to the
@@ -125,17 +127,15 @@ struct Prepared {
 // numeric column, which hold only on a tree of digit keys (DigitKeys).
 //
 // `exact`: the whole part an equality on a text column gave (TextBound).
-// When it pins the leading part to one stored value (`pinned`), the second
-// part's bounds, made the same way, follow (`thenFrom`, `thenPast`,
+// When it pins the leading part to that one stored value (`pinned`), the
+// second part's bounds, made the same way, follow (`thenFrom`, `thenPast`,
 // `thenNone`), and the scan seeks the two parts together.
-struct ScanFiles;  // ProfileScan.h
-
 struct KeyBounds {
   std::string from, past;
   bool none = false;
   bool numeric = false;
   std::string exact;
-  std::string pinned;
+  bool pinned = false;
   std::string thenFrom, thenPast;
   bool thenNone = false;
   bool thenNumeric = false;  // which hold only on a tree of digit second parts

@@ -258,41 +258,42 @@ void PageSession::ListFolder() {
   chosen_.ProfileName.clear();
 }
 
-std::string PageSession::ChooseFolder(const std::string& directory) {
-  platform_.BeginCommand();
+template <typename Work>
+std::string PageSession::Run(bool chooser, bool view, Work work) {
   try {
-    directory_ = directory;
-    ListFolder();
+    work();
   } catch (const PageEnded&) {
     return Ended();
   }
-  return Finish(true, false);
+  return Finish(chooser, view);
+}
+
+std::string PageSession::ChooseFolder(const std::string& directory) {
+  platform_.BeginCommand();
+  return Run(true, false, [&] {
+    directory_ = directory;
+    ListFolder();
+  });
 }
 
 std::string PageSession::ChooseIspec(int row) {
   platform_.BeginCommand();
   if (row < 0 || row >= static_cast<int>(ispecs_.size())) return Finish(true, false);
-  try {
+  return Run(true, false, [&] {
     ispecRow_ = row;
     profileRow_ = -1;
     platform_.look.title = "Choose Profile";
     profiles_ = LoadFileSet(chosen_, platform_, directory_, ispecs_[static_cast<std::size_t>(row)]);
-  } catch (const PageEnded&) {
-    return Ended();
-  }
-  return Finish(true, false);
+  });
 }
 
 std::string PageSession::ChooseProfile(int row) {
   platform_.BeginCommand();
   if (row < 0 || row >= static_cast<int>(profiles_.size())) return Finish(true, false);
-  try {
+  return Run(true, false, [&] {
     profileRow_ = row;
     LoadProfile(chosen_, platform_, profiles_, row);
-  } catch (const PageEnded&) {
-    return Ended();
-  }
-  return Finish(true, false);
+  });
 }
 
 std::string PageSession::CancelChooser() {
@@ -357,14 +358,11 @@ std::string PageSession::View() {
 
 std::string PageSession::Scroll(int value) {
   platform_.BeginCommand();
-  try {
+  return Run(false, true, [&] {
     view_.dragging = false;
     view_.SetPtrVisible(false);
     view_.SetFilePosValue(value);
-  } catch (const PageEnded&) {
-    return Ended();
-  }
-  return Finish(false, true);
+  });
 }
 
 std::string PageSession::Drag(int value) {
@@ -384,22 +382,16 @@ std::string PageSession::Release() {
 
 std::string PageSession::Keypad(int index) {
   platform_.BeginCommand();
-  try {
+  return Run(false, true, [&] {
     if (FileSetOpen(state_)) Part_Click(state_, platform_, view_, index);
-  } catch (const PageEnded&) {
-    return Ended();
-  }
-  return Finish(false, true);
+  });
 }
 
 std::string PageSession::GoTo(int entry) {
   platform_.BeginCommand();
-  try {
+  return Run(false, true, [&] {
     if (FileSetOpen(state_) && state_.WindowIdle && entry >= 1) GoToEntry(state_, platform_, view_, entry);
-  } catch (const PageEnded&) {
-    return Ended();
-  }
-  return Finish(false, true);
+  });
 }
 
 std::string PageSession::KeyParts() {

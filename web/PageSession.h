@@ -89,6 +89,10 @@ class PageSession {
   std::string Finish(bool chooser, bool view);
   // The desktop would end here: back to an empty chooser on the same folder.
   std::string Ended();
+  // A command's work, then Finish; Ended when a message box ended the
+  // program on the way.
+  template <typename Work>
+  std::string Run(bool chooser, bool view, Work work);
   void WriteChooser(Json& json) const;
   void WriteView(Json& json) const;
   void ListFolder();

@@ -60,15 +60,20 @@ class KeySeekTest : public ::testing::Test {
     delete dir_;
   }
 
-  void Open(int profile) {
+  // Opens profile `profile` (1-based) of the set in `directory`, walked.
+  void OpenIn(const std::string& directory, int profile) {
     state = SharedState{};
     SetTextConstants(state);
-    const auto profiles = LoadFileSet(state, platform, dir_->str(), "SEEK");
+    const auto profiles = LoadFileSet(state, platform, directory, "SEEK");
     LoadProfile(state, platform, profiles, profile - 1);
     BuildReferenceInformation(state, platform);
     ASSERT_TRUE(LoadDefinition(state, platform));
-    ASSERT_TRUE(platform.messages.empty());
     profile_ = profile;
+  }
+  // The same of the sound set, which opens without a message.
+  void Open(int profile) {
+    OpenIn(dir_->str(), profile);
+    ASSERT_TRUE(platform.messages.empty());
   }
 
   SeekResult Seek(const std::vector<std::string>& typed) {
@@ -270,12 +275,7 @@ TEST_F(KeySeekTest, ATreeOutOfOrderIsRefusedNotAnswered) {
   const auto& leaves = layout_->index.keys[1].Leaves();
   // The first keys of two leaves the search passes through change places.
   writer::SwapEntries(set, 1, leaves[leaves.size() / 2], 0, leaves[leaves.size() / 4], 0);
-  state = SharedState{};
-  SetTextConstants(state);
-  const auto profiles = LoadFileSet(state, platform, dir.str(), "SEEK");
-  LoadProfile(state, platform, profiles, 0);
-  BuildReferenceInformation(state, platform);
-  ASSERT_TRUE(LoadDefinition(state, platform));
+  ASSERT_NO_FATAL_FAILURE(OpenIn(dir.str(), 1));
   const Long quarter = state.LeafTable[leaves.size() / 4].CumCount;
   char no[8];
   std::snprintf(no, sizeof no, "%06d", static_cast<int>(quarter));
@@ -297,12 +297,7 @@ TEST_F(KeySeekTest, AKeyWhoseNumberTheWindowGivesAnotherEntryIsRefused) {
   const writer::FileSet set{dir.path(), "SEEK"};
   const auto& leaves = layout_->index.keys[1].Leaves();
   writer::SetUsedLength(set, 512, leaves[3], 0x8000);
-  state = SharedState{};
-  SetTextConstants(state);
-  const auto profiles = LoadFileSet(state, platform, dir.str(), "SEEK");
-  LoadProfile(state, platform, profiles, 0);
-  BuildReferenceInformation(state, platform);
-  ASSERT_TRUE(LoadDefinition(state, platform));
+  ASSERT_NO_FATAL_FAILURE(OpenIn(dir.str(), 1));
   const auto& table = state.LeafTable;
   ASSERT_LT(table[4].CumCount, 0);
   // The first key of leaf k (1-based) is record (k - 1) * perLeaf + 1.
@@ -373,11 +368,7 @@ TEST_F(KeySeekTest, TheWalkKeepsEachLeafsKeysAndALeafChangedSinceIsRefused) {
     const auto& leaves = layout_->index.keys[2].Leaves();
     const std::string before = writer::SetEntryKey(set, 2, leaves[leaves.size() / 2], 1, std::string(10, 'X'));
     writer::SetEntryKey(set, 2, leaves[leaves.size() / 2], 1, before.substr(0, 4) + "00 1 0");
-    state = SharedState{};
-    SetTextConstants(state);
-    const auto profiles = LoadFileSet(state, platform, broken.str(), "SEEK");
-    LoadProfile(state, platform, profiles, 1);
-    BuildReferenceInformation(state, platform);
+    ASSERT_NO_FATAL_FAILURE(OpenIn(broken.str(), 2));
     EXPECT_FALSE(LearnSecondDigits(state));
     BuildReferenceInformation(state, platform, true);
     EXPECT_EQ(state.SecondDigits, 0);
@@ -385,12 +376,7 @@ TEST_F(KeySeekTest, TheWalkKeepsEachLeafsKeysAndALeafChangedSinceIsRefused) {
 
   TempDir dir;
   dir.CopyContentsOf(dir_->path());
-  state = SharedState{};
-  SetTextConstants(state);
-  const auto profiles = LoadFileSet(state, platform, dir.str(), "SEEK");
-  LoadProfile(state, platform, profiles, 0);
-  BuildReferenceInformation(state, platform);
-  ASSERT_TRUE(LoadDefinition(state, platform));
+  ASSERT_NO_FATAL_FAILURE(OpenIn(dir.str(), 1));
   const auto& leaves = layout_->index.keys[1].Leaves();
   const std::size_t k = leaves.size() / 3;  // 1-based leaf k + 1
   char no[16];
