@@ -42,6 +42,29 @@ void ByteFile::Forget() {
   last_ = nullptr;
 }
 
+void ByteFile::Offer(std::int64_t position, const unsigned char* bytes, std::size_t n) {
+  const std::int64_t offset = position - 1;
+  if (!file_ || position < 1 || n == 0 || static_cast<std::int64_t>(n) > kPageSize ||
+      offset > size_ - static_cast<std::int64_t>(n))
+    return;
+  ++clock_;
+  Block* victim = &blocks_[0];
+  for (Block& b : blocks_) {
+    if (b.Holds(offset, n)) return;
+    if (b.used < victim->used) victim = &b;
+  }
+  victim->start = -1;
+  victim->size = n;
+  if (victim->size > victim->capacity) {
+    victim->bytes = compat::make_unique_for_overwrite<unsigned char[]>(victim->size);
+    victim->capacity = victim->size;
+  }
+  std::memcpy(victim->bytes.get(), bytes, n);
+  victim->start = offset;
+  victim->used = clock_;
+  last_ = victim;
+}
+
 bool ByteFile::ReadDirect(std::int64_t offset, void* dst, std::size_t n) const {
   return file_->ReadAt(offset, dst, n);
 }

@@ -56,6 +56,11 @@ class ByteFile {
   bool NamedBy(const std::string& path) const { return file_ && file_->NamedBy(path); }
   // Drops the blocks read so far: the next reads go to the file.
   void Forget();
+  // Holds n bytes known to be the file's at the 1-based position (read
+  // from it before, while it was as it is) as a block, so that reads of
+  // them need no call; nothing when they lie outside the file as opened or
+  // are more than a page.
+  void Offer(std::int64_t position, const unsigned char* bytes, std::size_t n);
   std::int64_t Size() const { return size_; }
 
   // Reads n bytes at the 1-based position into dst.

@@ -24,40 +24,51 @@ const char* kCountsSetBack =
 class Leaf {
  public:
   bool Read(const SharedState& state, ByteFile& index, Long k) {
+    own_.resize(static_cast<std::size_t>(std::max<Integer>(state.NodeSize, 4)));
+    bytes_ = own_.data();
+    size_ = own_.size();
+    if (k < 1 || static_cast<std::size_t>(k) >= state.LeafTable.size()) return false;
+    if (!index.Read(state.LeafTable[static_cast<std::size_t>(k)].NodePos, own_.data(), own_.size())) return false;
+    return Judge(state, k);
+  }
+  // Leaf k as a seek kept it (SeekMemo), without reading it.
+  bool Take(const SharedState& state, const std::vector<unsigned char>& kept, Long k) {
+    bytes_ = kept.data();
+    size_ = kept.size();
+    return Judge(state, k);
+  }
+  void Keep(const SharedState& state, SeekMemo& memo, Long k) const { memo.Keep(state, k, bytes_, size_); }
+  int Entries() const { return entries_; }
+  Long First() const { return first_; }  // entries before this leaf
+  const unsigned char* Key(int e) const { return bytes_ + 2 + static_cast<std::size_t>(e) * entrySize_ + 1; }
+  const unsigned char* Bytes() const { return bytes_; }
+  std::size_t Size() const { return size_; }
+
+ private:
+  bool Judge(const SharedState& state, Long k) {
     entrySize_ = 1 + state.KeyLength + state.EntryTail;
-    bytes_.resize(static_cast<std::size_t>(std::max<Integer>(state.NodeSize, 4)));
-    if (k < 1 || static_cast<std::size_t>(k) >= state.LeafTable.size() || entrySize_ <= 0) return false;
-    if (!index.Read(state.LeafTable[static_cast<std::size_t>(k)].NodePos, bytes_.data(), bytes_.size())) return false;
-    const int used = BE16(bytes_.data());
-    const int level = BE16(bytes_.data() + bytes_.size() - 2) / 256;
+    if (k < 1 || static_cast<std::size_t>(k) >= state.LeafTable.size() || entrySize_ <= 0 ||
+        size_ != static_cast<std::size_t>(std::max<Integer>(state.NodeSize, 4)))
+      return false;
+    const int used = BE16(bytes_);
+    const int level = BE16(bytes_ + size_ - 2) / 256;
     if (level != 0 || used < 2 || used > state.NodeSize - 2 || (used - 2) % entrySize_ != 0) return false;
     entries_ = (used - 2) / entrySize_;
     first_ = state.LeafTable[static_cast<std::size_t>(k) - 1].CumCount;
     return state.LeafTable[static_cast<std::size_t>(k)].CumCount - first_ == entries_;
   }
-  void Keep(SeekMemo& memo, Long k) const {
-    memo.leaf = k;
-    memo.bytes = bytes_;
-    memo.entrySize = entrySize_;
-    memo.entries = entries_;
-    memo.first = first_;
-  }
-  void Take(const SeekMemo& memo) {
-    bytes_ = memo.bytes;
-    entrySize_ = memo.entrySize;
-    entries_ = memo.entries;
-    first_ = memo.first;
-  }
-  int Entries() const { return entries_; }
-  Long First() const { return first_; }  // entries before this leaf
-  const unsigned char* Key(int e) const { return bytes_.data() + 2 + static_cast<std::size_t>(e) * entrySize_ + 1; }
 
- private:
-  std::vector<unsigned char> bytes_;
+  std::vector<unsigned char> own_;
+  const unsigned char* bytes_ = nullptr;
+  std::size_t size_ = 0;
   int entrySize_ = 0;
   int entries_ = 0;
   Long first_ = 0;
 };
+
+// What the memo may hold: about SQLite's own page cache and more, so that
+// the leaves a join's inner lookups go back to stay in memory.
+constexpr std::size_t kMemoBytes = 4 * 1024 * 1024;
 
 // How a numeric part's stored values are written, from the keys of a few
 // leaves.  Fill: a value that starts with a blank (after any sign) is
@@ -258,7 +269,11 @@ SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder&
   // not after its last, nor before the last key of the leaf before it.
   // Checking each leaf the search leans on against its neighbour means that
   // a key moved there from far away is seen, not taken as the answer.
+  // Where the walk's keys all rise, every check of them below holds: they
+  // are left out.
+  const bool rise = memo && memo->KeptKeysRise(state, order);
   auto inOrder = [&](Long k) {
+    if (rise) return true;
     if (order.Compare(firstOf(k), lastOf(k)) == KeyComparison::After) return false;
     for (Long before = k - 1; before >= 1 && before >= k - 8; --before) {
       if (keys(before) == 2) continue;
@@ -307,16 +322,20 @@ SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder&
   Long answerLeaf = 0;  // the leaf of the entry found
   if (sound && j > 1) {
     Leaf leaf;
-    const bool kept = memo && memo->leaf == j - 1 && keys(j - 1) == 1;
-    if (kept) leaf.Take(*memo);
-    if (keys(j - 1) != 1 || (!kept && !leaf.Read(state, index, j - 1)) || leaf.Entries() == 0 ||
+    const std::vector<unsigned char>* kept = memo ? memo->Kept(j - 1) : nullptr;
+    const bool read = keys(j - 1) == 1 && (kept ? leaf.Take(state, *kept, j - 1) : leaf.Read(state, index, j - 1));
+    // A leaf taken from the memo is offered to the file's blocks, so that
+    // the reader that goes on from the entry found reads it from there.
+    if (read && kept) index.Offer(state.LeafTable[static_cast<std::size_t>(j - 1)].NodePos, leaf.Bytes(), leaf.Size());
+    if (!read || leaf.Entries() == 0 ||
         (length > 0 && (std::memcmp(leaf.Key(0), firstOf(j - 1), length) != 0 ||
                         std::memcmp(leaf.Key(leaf.Entries() - 1), lastOf(j - 1), length) != 0))) {
       sound = false;
     } else {
-      for (int e = 1; e < leaf.Entries() && sound && !kept; ++e)
+      const bool known = memo && memo->InOrder(j - 1);
+      for (int e = 1; e < leaf.Entries() && sound && !known; ++e)
         if (order.Compare(leaf.Key(e - 1), leaf.Key(e)) == KeyComparison::After) sound = false;
-      if (sound && memo && !kept) leaf.Keep(*memo, j - 1);
+      if (sound && memo && !kept) leaf.Keep(state, *memo, j - 1);
       if (!inOrder(j - 1)) sound = false;
       probed.push_back(j - 1);
     }
@@ -351,8 +370,8 @@ SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder&
   }
 
   // Every first key probed rises with its leaf.
-  std::sort(probed.begin(), probed.end());
-  for (std::size_t i = 1; i < probed.size() && sound; ++i)
+  if (!rise) std::sort(probed.begin(), probed.end());
+  for (std::size_t i = 1; i < probed.size() && sound && !rise; ++i)
     if (order.Compare(firstOf(probed[i - 1]), firstOf(probed[i])) == KeyComparison::After) sound = false;
   if (!sound) {
     result = SeekResult{};
@@ -367,6 +386,55 @@ SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder&
     result.message = kCountsSetBack;
   }
   return result;
+}
+
+const std::vector<unsigned char>* SeekMemo::Kept(Long k) const {
+  const auto at = static_cast<std::size_t>(k);
+  return at < placeOf_.size() && placeOf_[at] >= 0 ? &kept_[static_cast<std::size_t>(placeOf_[at])] : nullptr;
+}
+
+bool SeekMemo::InOrder(Long k) const {
+  const auto at = static_cast<std::size_t>(k);
+  return at < placeOf_.size() && placeOf_[at] != kUnknown;
+}
+
+void SeekMemo::Keep(const SharedState& state, Long k, const unsigned char* bytes, std::size_t size) {
+  const auto at = static_cast<std::size_t>(k);
+  if (at >= state.LeafTable.size() || size == 0) return;
+  if (placeOf_.size() != state.LeafTable.size()) placeOf_.assign(state.LeafTable.size(), kUnknown);
+  if (placeOf_[at] >= 0) return;
+  const std::size_t places = std::max<std::size_t>(1, kMemoBytes / size);
+  std::size_t place = kept_.size();
+  if (place < places) {
+    kept_.emplace_back();
+    keptLeaf_.push_back(k);
+  } else {
+    place = next_;
+    next_ = (next_ + 1) % places;
+    placeOf_[static_cast<std::size_t>(keptLeaf_[place])] = kInOrder;
+    keptLeaf_[place] = k;
+  }
+  kept_[place].assign(bytes, bytes + size);
+  placeOf_[at] = static_cast<std::int32_t>(place);
+}
+
+bool SeekMemo::KeptKeysRise(const SharedState& state, const KeyOrder& order) {
+  if (keptKeysRise_ < 0) {
+    const auto length = static_cast<std::size_t>(std::max<Integer>(state.KeyLength, 0));
+    const std::size_t leaves = state.LeafTable.size();
+    bool rise = leaves > 0 && state.LeafKeysRead.size() >= leaves && state.LeafKeys.size() >= leaves * 2 * length;
+    const unsigned char* last = nullptr;  // of the last leaf with keys
+    for (std::size_t k = 1; k < leaves && rise; ++k) {
+      if (state.LeafKeysRead[k] == 2) continue;  // no entries
+      const unsigned char* first = state.LeafKeys.data() + k * 2 * length;
+      rise = state.LeafKeysRead[k] == 1 && order.Compare(first, first + length) != KeyComparison::After &&
+             (!last || order.Compare(last, first) != KeyComparison::After) &&
+             order.Compare(first, first + length) != KeyComparison::Unknown;
+      last = first + length;
+    }
+    keptKeysRise_ = rise ? 1 : 0;
+  }
+  return keptKeysRise_ == 1;
 }
 
 bool LearnSecondDigits(const SharedState& state) {

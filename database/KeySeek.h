@@ -20,6 +20,8 @@
 // that a wrong record is never shown as the answer.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -59,15 +61,38 @@ KeyComparison CompareTyped(const KeyOrder& order, const TypedKey& typed, const u
 // (the ordinates are matched to its fields).
 SeekResult SeekKey(const SharedState& state, ByteFile& index, const std::vector<std::string>& typed);
 
-// A leaf a seek read and found sound and in order, for the next seek of the
-// same reader over the same files (the end of a range after its start):
-// that seek then neither reads nor checks it again.  Empty at first.
-struct SeekMemo {
-  Long leaf = 0;
-  std::vector<unsigned char> bytes;
-  int entrySize = 0;
-  int entries = 0;
-  Long first = 0;
+// What seeks over the same files remember for the seeks after them: the
+// leaves they read whole and found sound and in order, which a later seek
+// that needs one of them neither reads nor checks again (the end of a range
+// after its start, the next row of a join), and which leaves were found in
+// order, whose keys a seek that reads them again need not compare again.
+// The bytes are those of the files the walk read only while those files
+// have not changed: a reader that keeps a memo from one seek to the next
+// must look at the files after each read, as every scan does, and drop the
+// memo with the walk once they have changed.  It holds up to 4 MiB of
+// leaves (a thousand or more), replaced in turn.  Empty at first.
+class SeekMemo {
+ public:
+  // The bytes of leaf k of the leaf table as a seek kept them, or null.
+  const std::vector<unsigned char>* Kept(Long k) const;
+  // Whether leaf k was found in order.
+  bool InOrder(Long k) const;
+  // Keeps leaf k, found sound and in order.
+  void Keep(const SharedState& state, Long k, const unsigned char* bytes, std::size_t size);
+  // Whether the first and last keys the walk kept rise through the whole
+  // leaf table, learnt once: then every check of them a seek makes holds.
+  bool KeptKeysRise(const SharedState& state, const KeyOrder& order);
+
+ private:
+  signed char keptKeysRise_ = -1;  // not learnt yet
+  // By leaf: the place of its bytes in `kept_`, kInOrder when found in
+  // order but not kept, or kUnknown.
+  static constexpr std::int32_t kUnknown = -1;
+  static constexpr std::int32_t kInOrder = -2;
+  std::vector<std::int32_t> placeOf_;
+  std::vector<std::vector<unsigned char>> kept_;
+  std::vector<Long> keptLeaf_;  // the leaf at each place
+  std::size_t next_ = 0;        // the place replaced next once all are taken
 };
 
 // SecondDigits learnt after the walk, for a walk that was not asked to: every

@@ -98,7 +98,8 @@ Scan::Scan(ScanFiles& files, std::shared_ptr<const Prepared> prepared, bool reco
   if (then && bounds.thenNone) last_ = 0;
   const bool thenFrom = then && !bounds.thenFrom.empty();
   const bool thenPast = then && !bounds.thenPast.empty();
-  SeekMemo memo;  // the leaf the start was found in, for the end
+  // The leaf the start was found in serves the end, and the next scan.
+  SeekMemo& memo = prepared_->memo;
   if (seek && last_ >= first_ && !bounds.from.empty()) {
     const SeekResult start = SeekStored(state_, index_, order_,
                                         thenFrom ? TypedKey{{bounds.exact, bounds.thenFrom}} : TypedKey{{bounds.from}},

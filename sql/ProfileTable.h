@@ -94,6 +94,7 @@
 #include <string>
 #include <vector>
 
+#include "database/KeySeek.h"
 #include "database/SharedState.h"
 #include "sql/RecordColumns.h"
 
@@ -111,6 +112,10 @@ struct Prepared {
   // SecondDigits, learnt when a plan first asks (SecondDigitKeys) where the
   // walk did not: -1 not yet, 0 no, 1 yes.
   mutable signed char secondDigits = -1;
+  // What the seeks of its scans remember for the next (SeekMemo): bytes of
+  // the files it was prepared from, which every scan looks at after reading,
+  // and which a change of them sends away with the rest of it.
+  mutable SeekMemo memo;
   std::vector<FieldColumn> columns;
   std::string dir, ispec, profile;
 };

@@ -392,6 +392,67 @@ TEST_F(KeySeekTest, TheWalkKeepsEachLeafsKeysAndALeafChangedSinceIsRefused) {
   EXPECT_NE(r.message.find("changed since the profile was opened"), std::string::npos) << r.message;
 }
 
+// Seeks that share a memo (as a join's inner lookups do) neither read nor
+// check again the leaves they kept or found in order: they must answer as
+// the model does on a sound tree, and refuse, each time they meet it, a leaf
+// whose entries are out of order inside it (the first and last keys the walk
+// kept still rise) or a tree whose kept keys do not rise.  Each key is
+// sought twice, the second time from the memo.
+TEST_F(KeySeekTest, SeeksSharingAMemoAnswerAsTheModelAndRefuseWhatTheyRefuseAlone) {
+  const auto& leaves = layout_->index.keys[1].Leaves();
+  const std::size_t inside = leaves.size() / 3, moved = leaves.size() / 2;
+  enum Tree { Sound, LeafOutOfOrder, KeptKeysOutOfOrder };
+  for (const Tree tree : {Sound, LeafOutOfOrder, KeptKeysOutOfOrder}) {
+    SCOPED_TRACE(tree);
+    TempDir dir;
+    dir.CopyContentsOf(dir_->path());
+    const writer::FileSet set{dir.path(), "SEEK"};
+    // Two entries in the middle of one leaf, or the first entries of two
+    // leaves far apart, change places.
+    if (tree == LeafOutOfOrder) writer::SwapEntries(set, 1, leaves[inside], 3, leaves[inside], 9);
+    if (tree == KeptKeysOutOfOrder) writer::SwapEntries(set, 1, leaves[moved], 0, leaves[moved / 2], 0);
+    ASSERT_NO_FATAL_FAILURE(OpenIn(dir.str(), 1));
+    ByteFile index(state.IndexPath);
+    const KeyOrder order(state);
+    SeekMemo memo;
+    // The keys: the fourth entry of every fifth leaf and of the leaves
+    // damaged, in no order.
+    std::vector<Long> entries;
+    for (std::size_t k = 0; k + 1 < state.LeafTable.size(); k += 5) entries.push_back(state.LeafTable[k].CumCount + 4);
+    for (const std::size_t k : {inside, moved, moved / 2}) entries.push_back(state.LeafTable[k].CumCount + 4);
+    std::mt19937 random(11);
+    std::shuffle(entries.begin(), entries.end(), random);
+    std::size_t refused = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+      for (const Long entry : entries) {
+        char no[8];
+        std::snprintf(no, sizeof no, "%06d", static_cast<int>(entry));
+        TypedKey key;
+        std::string why;
+        ASSERT_TRUE(PrepareTypedKey(state, order, index, {no}, key, why)) << why;
+        const SeekResult alone = SeekStored(state, index, order, key);
+        const SeekResult shared = SeekStored(state, index, order, key, &memo);
+        EXPECT_EQ(shared.outcome, alone.outcome) << no << " pass " << pass << " " << shared.message;
+        EXPECT_EQ(shared.entry, alone.entry) << no << " pass " << pass;
+        const std::size_t leaf = static_cast<std::size_t>(FindLeaf(state, entry)) - 1;
+        if (shared.outcome == SeekOutcome::Refused) {
+          ++refused;
+          EXPECT_NE(shared.message.find("not in the order of the profile's key"), std::string::npos) << shared.message;
+          continue;
+        }
+        // Whatever is answered is the model's answer; the key that changed
+        // places inside its leaf cannot be found by halving, and is never
+        // answered.
+        EXPECT_FALSE(tree == LeafOutOfOrder && leaf == inside) << no << " gave entry " << shared.entry;
+        EXPECT_EQ(shared.outcome, SeekOutcome::Found) << no;
+        EXPECT_EQ(shared.entry, Model({no}, {0}, {false})) << no;
+      }
+    }
+    if (tree == Sound) EXPECT_EQ(refused, 0u);
+    else EXPECT_GE(refused, 2u);  // a damaged leaf, in both passes
+  }
+}
+
 // A profile whose key has no fields: every entry's key is empty.  The walk
 // counts every entry and keeps nothing for the leaves (copying keys of no
 // bytes once touched memory that was never there), and a seek is refused

@@ -111,6 +111,18 @@ TEST(FileSeamTest, EveryReadGoesThroughTheFileHandedIn) {
   EXPECT_FALSE(p.read);
   EXPECT_EQ(read, bytes.substr(0, 10 * 65536));  // the pieces wholly before the cut
 
+  // Bytes offered (known to be the file's) are read without the file: even
+  // in the part that fails to read.  A read beyond them goes to the file;
+  // an offer of more than a page, or past the end, is not taken.
+  file.Offer(800001, reinterpret_cast<const unsigned char*>(bytes.data()) + 800000, 2048);
+  ASSERT_TRUE(file.Read(800011, got.data(), 10));
+  EXPECT_EQ(got, bytes.substr(800010, 10));
+  EXPECT_FALSE(file.Read(802045, got.data(), 10));
+  file.Offer(900001, reinterpret_cast<const unsigned char*>(bytes.data()) + 900000, 8192);
+  EXPECT_FALSE(file.Read(900001, got.data(), 10));
+  file.Offer(999999, reinterpret_cast<const unsigned char*>(bytes.data()) + 999998, 10);
+  EXPECT_FALSE(file.Read(999999, got.data(), 5));
+
   EXPECT_FALSE(file.Open(std::unique_ptr<RandomAccessFile>()));
   EXPECT_FALSE(file.IsOpen());
   EXPECT_FALSE(file.Read(1, got.data(), 1));

@@ -269,7 +269,9 @@ TEST(RecordStreamBatchTest, BatchesAreSizedByWhatTheOrderNeeds) {
       ASSERT_TRUE(row.slot != nullptr);
       // The right record's slot: its number leads it.
       ASSERT_EQ(std::stol(std::string(row.slot, 8)), row.entry.Record);
-      if (profile == 0) ASSERT_GT(row.entry.Record, previous);
+      if (profile == 0) {
+        ASSERT_GT(row.entry.Record, previous);
+      }
       previous = row.entry.Record;
     }
     EXPECT_FALSE(problems.Any()) << problems.Summary();

@@ -130,11 +130,13 @@ TEST(RecordWriterTest, LinesFromSlotsAreTheWindowsLinesDecodedAndQuoted) {
         SCOPED_TRACE(testing::Message() << "record " << n << ", format " << static_cast<int>(format)
                                         << (numbers ? ", entry numbers" : ""));
         EXPECT_EQ(written, Written(writer, 1000 + n, fromLine));
-        if (format == Format::Text)
+        if (format == Format::Text) {
           EXPECT_EQ(written, std::string(numbers ? "      " + std::to_string(1000 + n) + " " : "") +
                                  (isPurged ? ">> Record Purged <<" : line) + "\n");
-        if (format == Format::Csv)
+        }
+        if (format == Format::Csv) {
           EXPECT_EQ(written, isPurged ? "" : (numbers ? std::to_string(1000 + n) + "," : "") + row + "\r\n");
+        }
         if (format == Format::Json && !isPurged) {
           std::string trimmed = name;
           trimmed.erase(trimmed.find_last_not_of(' ') + 1);
