@@ -401,7 +401,7 @@ bool SeekMemo::InOrder(Long k) const {
 void SeekMemo::Keep(const SharedState& state, Long k, const unsigned char* bytes, std::size_t size) {
   const auto at = static_cast<std::size_t>(k);
   if (at >= state.LeafTable.size() || size == 0) return;
-  if (placeOf_.size() != state.LeafTable.size()) placeOf_.assign(state.LeafTable.size(), kUnknown);
+  Fit(state);
   if (placeOf_[at] >= 0) return;
   const std::size_t places = std::max<std::size_t>(1, kMemoBytes / size);
   std::size_t place = kept_.size();
@@ -418,7 +418,19 @@ void SeekMemo::Keep(const SharedState& state, Long k, const unsigned char* bytes
   placeOf_[at] = static_cast<std::int32_t>(place);
 }
 
+// A memo serves the seeks of one walk: a leaf table of another size is
+// another walk's, and nothing of the last one is kept for it.
+void SeekMemo::Fit(const SharedState& state) {
+  if (placeOf_.size() == state.LeafTable.size()) return;
+  placeOf_.assign(state.LeafTable.size(), kUnknown);
+  kept_.clear();
+  keptLeaf_.clear();
+  next_ = 0;
+  keptKeysRise_ = -1;
+}
+
 bool SeekMemo::KeptKeysRise(const SharedState& state, const KeyOrder& order) {
+  Fit(state);
   if (keptKeysRise_ < 0) {
     const auto length = static_cast<std::size_t>(std::max<Integer>(state.KeyLength, 0));
     const std::size_t leaves = state.LeafTable.size();

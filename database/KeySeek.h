@@ -69,8 +69,9 @@ SeekResult SeekKey(const SharedState& state, ByteFile& index, const std::vector<
 // The bytes are those of the files the walk read only while those files
 // have not changed: a reader that keeps a memo from one seek to the next
 // must look at the files after each read, as every scan does, and drop the
-// memo with the walk once they have changed.  It holds up to 4 MiB of
-// leaves (a thousand or more), replaced in turn.  Empty at first.
+// memo with the walk once they have changed; a memo serves the seeks of one
+// walk only.  It holds up to 4 MiB of leaves (a thousand or more), replaced
+// in turn.  Empty at first.
 class SeekMemo {
  public:
   // The bytes of leaf k of the leaf table as a seek kept them, or null.
@@ -84,6 +85,8 @@ class SeekMemo {
   bool KeptKeysRise(const SharedState& state, const KeyOrder& order);
 
  private:
+  void Fit(const SharedState& state);
+
   signed char keptKeysRise_ = -1;  // not learnt yet
   // By leaf: the place of its bytes in `kept_`, kInOrder when found in
   // order but not kept, or kUnknown.
