@@ -53,16 +53,20 @@ void ByteFile::Offer(std::int64_t position, const unsigned char* bytes, std::siz
     if (b.Holds(offset, n)) return;
     if (b.used < victim->used) victim = &b;
   }
-  victim->start = -1;
-  victim->size = n;
-  if (victim->size > victim->capacity) {
-    victim->bytes = compat::make_unique_for_overwrite<unsigned char[]>(victim->size);
-    victim->capacity = victim->size;
-  }
+  Hold(*victim, offset, n);
   std::memcpy(victim->bytes.get(), bytes, n);
-  victim->start = offset;
-  victim->used = clock_;
-  last_ = victim;
+}
+
+ByteFile::Block* ByteFile::Hold(Block& block, std::int64_t start, std::size_t size) {
+  block.start = -1;
+  block.size = size;
+  if (block.size > block.capacity) {
+    block.bytes = compat::make_unique_for_overwrite<unsigned char[]>(block.size);
+    block.capacity = block.size;
+  }
+  block.start = start;
+  block.used = clock_;
+  return last_ = &block;
 }
 
 bool ByteFile::ReadDirect(std::int64_t offset, void* dst, std::size_t n) const {
@@ -88,16 +92,11 @@ const ByteFile::Block* ByteFile::Fetch(std::int64_t offset, std::size_t n) {
   }
   length = std::max<std::int64_t>(length, offset + static_cast<std::int64_t>(n) - start);
   length = std::min<std::int64_t>(length, size_ - start);
-  victim->start = -1;
-  victim->size = static_cast<std::size_t>(length);
-  if (victim->size > victim->capacity) {
-    victim->bytes = compat::make_unique_for_overwrite<unsigned char[]>(victim->size);
-    victim->capacity = victim->size;
-  }
-  if (!ReadDirect(start, victim->bytes.get(), victim->size)) return nullptr;
-  victim->start = start;
-  victim->used = clock_;
-  return last_ = victim;
+  Hold(*victim, start, static_cast<std::size_t>(length));
+  if (ReadDirect(start, victim->bytes.get(), victim->size)) return victim;
+  victim->start = -1;  // nothing of it was read
+  last_ = nullptr;
+  return nullptr;
 }
 
 bool ByteFile::Read(std::int64_t position, void* dst, std::size_t n) {

@@ -98,6 +98,9 @@ class ByteFile {
   // The block that holds [offset, offset + n), loading it on a miss; null
   // when the bytes cannot be read.  n is at most kLargestBlock.
   const Block* Fetch(std::int64_t offset, std::size_t n);
+  // Makes `block` the one of [start, start + size), its bytes still to be
+  // put in, and the one that served the last read.
+  Block* Hold(Block& block, std::int64_t start, std::size_t size);
   bool ReadDirect(std::int64_t offset, void* dst, std::size_t n) const;
 
   std::unique_ptr<RandomAccessFile> file_;

@@ -37,7 +37,6 @@ class Leaf {
     size_ = kept.size();
     return Judge(state, k);
   }
-  void Keep(const SharedState& state, SeekMemo& memo, Long k) const { memo.Keep(state, k, bytes_, size_); }
   int Entries() const { return entries_; }
   Long First() const { return first_; }  // entries before this leaf
   const unsigned char* Key(int e) const { return bytes_ + 2 + static_cast<std::size_t>(e) * entrySize_ + 1; }
@@ -292,7 +291,7 @@ SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder&
         return 0;
       }
       if (!inOrder(k)) sound = false;
-      probed.push_back(k);
+      if (!rise) probed.push_back(k);
       return k;
     }
     if (k <= leaves) sound = false;  // more empty leaves than a sound tree has
@@ -335,9 +334,9 @@ SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder&
       const bool known = memo && memo->InOrder(j - 1);
       for (int e = 1; e < leaf.Entries() && sound && !known; ++e)
         if (order.Compare(leaf.Key(e - 1), leaf.Key(e)) == KeyComparison::After) sound = false;
-      if (sound && memo && !kept) leaf.Keep(state, *memo, j - 1);
+      if (sound && memo && !kept) memo->Keep(state, j - 1, leaf.Bytes(), leaf.Size());
       if (!inOrder(j - 1)) sound = false;
-      probed.push_back(j - 1);
+      if (!rise) probed.push_back(j - 1);
     }
     const Long next = sound && j <= leaves ? keyedFrom(j) : 0;
     if (next != 0 && order.Compare(lastOf(j - 1), firstOf(next)) == KeyComparison::After) sound = false;
@@ -369,9 +368,10 @@ SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder&
     }
   }
 
-  // Every first key probed rises with its leaf.
-  if (!rise) std::sort(probed.begin(), probed.end());
-  for (std::size_t i = 1; i < probed.size() && sound && !rise; ++i)
+  // Every first key probed rises with its leaf (none is kept where they
+  // all rise).
+  std::sort(probed.begin(), probed.end());
+  for (std::size_t i = 1; i < probed.size() && sound; ++i)
     if (order.Compare(firstOf(probed[i - 1]), firstOf(probed[i])) == KeyComparison::After) sound = false;
   if (!sound) {
     result = SeekResult{};
@@ -390,7 +390,7 @@ SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder&
 
 const std::vector<unsigned char>* SeekMemo::Kept(Long k) const {
   const auto at = static_cast<std::size_t>(k);
-  return at < placeOf_.size() && placeOf_[at] >= 0 ? &kept_[static_cast<std::size_t>(placeOf_[at])] : nullptr;
+  return at < placeOf_.size() && placeOf_[at] >= 0 ? &kept_[static_cast<std::size_t>(placeOf_[at])].bytes : nullptr;
 }
 
 bool SeekMemo::InOrder(Long k) const {
@@ -406,15 +406,14 @@ void SeekMemo::Keep(const SharedState& state, Long k, const unsigned char* bytes
   const std::size_t places = std::max<std::size_t>(1, kMemoBytes / size);
   std::size_t place = kept_.size();
   if (place < places) {
-    kept_.emplace_back();
-    keptLeaf_.push_back(k);
+    kept_.push_back({k, {}});
   } else {
     place = next_;
     next_ = (next_ + 1) % places;
-    placeOf_[static_cast<std::size_t>(keptLeaf_[place])] = kInOrder;
-    keptLeaf_[place] = k;
+    placeOf_[static_cast<std::size_t>(kept_[place].leaf)] = kInOrder;
+    kept_[place].leaf = k;
   }
-  kept_[place].assign(bytes, bytes + size);
+  kept_[place].bytes.assign(bytes, bytes + size);
   placeOf_[at] = static_cast<std::int32_t>(place);
 }
 
@@ -424,7 +423,6 @@ void SeekMemo::Fit(const SharedState& state) {
   if (placeOf_.size() == state.LeafTable.size()) return;
   placeOf_.assign(state.LeafTable.size(), kUnknown);
   kept_.clear();
-  keptLeaf_.clear();
   next_ = 0;
   keptKeysRise_ = -1;
 }
@@ -439,9 +437,9 @@ bool SeekMemo::KeptKeysRise(const SharedState& state, const KeyOrder& order) {
     for (std::size_t k = 1; k < leaves && rise; ++k) {
       if (state.LeafKeysRead[k] == 2) continue;  // no entries
       const unsigned char* first = state.LeafKeys.data() + k * 2 * length;
-      rise = state.LeafKeysRead[k] == 1 && order.Compare(first, first + length) != KeyComparison::After &&
-             (!last || order.Compare(last, first) != KeyComparison::After) &&
-             order.Compare(first, first + length) != KeyComparison::Unknown;
+      const KeyComparison own = order.Compare(first, first + length);
+      rise = state.LeafKeysRead[k] == 1 && own != KeyComparison::After && own != KeyComparison::Unknown &&
+             (!last || order.Compare(last, first) != KeyComparison::After);
       last = first + length;
     }
     keptKeysRise_ = rise ? 1 : 0;

@@ -93,9 +93,12 @@ class SeekMemo {
   static constexpr std::int32_t kUnknown = -1;
   static constexpr std::int32_t kInOrder = -2;
   std::vector<std::int32_t> placeOf_;
-  std::vector<std::vector<unsigned char>> kept_;
-  std::vector<Long> keptLeaf_;  // the leaf at each place
-  std::size_t next_ = 0;        // the place replaced next once all are taken
+  struct KeptLeaf {
+    Long leaf;
+    std::vector<unsigned char> bytes;
+  };
+  std::vector<KeptLeaf> kept_;
+  std::size_t next_ = 0;  // the place replaced next once all are taken
 };
 
 // SecondDigits learnt after the walk, for a walk that was not asked to: every
