@@ -24,9 +24,25 @@ std::string Joined(const std::vector<std::string>& items) {
 
 void FineProblems::Count(std::int64_t& counter) {
   ++counter;
+  Tell();
+}
+
+void FineProblems::Tell() {
   if (shown_) return;
   shown_ = true;
   platform_.MessageBox(msg::kFine, msg::kFineTitle, MsgIcon::None, MsgButtons::Ok);
+}
+
+void FineProblems::Take(FineProblems& held) {
+  if (!held.Any()) return;
+  leaves += held.leaves;
+  entries += held.entries;
+  records += held.records;
+  order += held.order;
+  mismatches += held.mismatches;
+  other += held.other;
+  held.leaves = held.entries = held.records = held.order = held.mismatches = held.other = 0;
+  Tell();
 }
 
 std::string FineProblems::Summary() const {

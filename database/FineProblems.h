@@ -17,6 +17,14 @@ namespace ondrel {
 class FineProblems {
  public:
   explicit FineProblems(Platform& platform) : platform_(platform) {}
+  // A set for work done on another thread for the read `told`: it counts
+  // without telling the user, and Take hands its counts on.
+  struct Quiet {};
+  FineProblems(const FineProblems& told, Quiet) : platform_(told.platform_), shown_(true) {}
+
+  // Counts what `held` met, telling the user as the first problem of this
+  // set does, and clears `held`.
+  void Take(FineProblems& held);
 
   // A leaf node that could not be read, or whose level word or used length
   // says it is no sound leaf.
@@ -47,6 +55,8 @@ class FineProblems {
 
  private:
   void Count(std::int64_t& counter);
+  // The fine-tables message, the first time only.
+  void Tell();
 
   Platform& platform_;
   bool shown_ = false;

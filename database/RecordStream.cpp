@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
+#if ONDREL_READ_AHEAD_THREAD
+#include <system_error>
+#endif
 
 #include "database/DataRecord.h"
 #include "database/StdCompat.h"
@@ -27,36 +31,59 @@ class RecordStream::Store : public SlotVisitor {
 
 RecordStream::RecordStream(const SharedState& state, ByteFile& index, ByteFile& data, const KeyOrder& order,
                            FineProblems& problems, std::size_t budget)
-    : state_(state), data_(data), problems_(problems), cursor_(state, index, order, problems),
-      batch_(data, state.RecordLength), want_([](const TreeEntry& e) { return e.Flag == 'Y'; }), budget_(budget) {}
+    : state_(state), data_(data), problems_(problems), read_(problems, FineProblems::Quiet{}),
+      cursor_(state, index, order, read_), batch_(data, state.RecordLength),
+      want_([](const TreeEntry& e) { return e.Flag == 'Y'; }), budget_(budget) {}
+
+RecordStream::~RecordStream() {
+#if ONDREL_READ_AHEAD_THREAD
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+#endif
+}
 
 void RecordStream::StartAt(Long leaf, Long from, Long until, bool jump) {
+  Settle();
+  // A batch read ahead from where the stream was is not handed out, and
+  // what its read met is not told.
+  FineProblems dropped(problems_, FineProblems::Quiet{});
+  dropped.Take(read_);
   Long skip = 0;
   if (jump && leaf >= 1 && static_cast<std::size_t>(leaf) < state_.LeafTable.size())
     skip = from - 1 - state_.LeafTable[static_cast<std::size_t>(leaf) - 1].CumCount;
   cursor_.StartAt(leaf, skip);
+  problems_.Take(read_);
   from_ = from;
   until_ = until;
   lastHeld_ = 0;
   ended_ = false;
-  held_.clear();
-  next_ = 0;
   capacity_ = 64;
+  scattered_ = false;
+  front_.held.clear();
+  pending_ = false;
+  frontLast_ = false;
+  started_ = false;
+  next_ = 0;
   counter_ = cursor_.Counter();
 }
 
-void RecordStream::Fill() {
-  ++batches_;
-  held_.clear();
-  keys_.clear();
+void RecordStream::Fill(Batch& into) {
+  into.held.clear();
+  into.keys.clear();
   batch_.Clear();
-  next_ = 0;
   const std::size_t keyLength = static_cast<std::size_t>(std::max<Integer>(state_.KeyLength, 0));
   const bool slotsFit = state_.RecordLength > 0 && state_.RecordLength <= kWholeSlotLimit;
   const std::size_t slotLength = slotsFit ? static_cast<std::size_t>(state_.RecordLength) : 0;
-  // What one entry of a batch costs, and so how many the budget holds.
+  // What one entry of a batch costs, and so how many the budget holds.  Two
+  // batches are held at once when one is read ahead.
+  const std::size_t budget = ahead_ && !scattered_ ? budget_ / 2 : budget_;
   const std::size_t perEntry = sizeof(Held) + keyLength + slotLength + RecordBatch::kBytesPerRecord + 1;
-  const std::size_t most = std::max<std::size_t>(64, budget_ / perEntry);
+  const std::size_t most = std::max<std::size_t>(64, budget / perEntry);
   std::size_t count = std::min(capacity_, most);
   // No more entries than there are up to the last one wanted.
   if (until_ > 0) {
@@ -65,12 +92,12 @@ void RecordStream::Fill() {
   }
   // Room for the whole batch at once: grown by doubling, the arrays could
   // hold twice what the budget allows.
-  held_.reserve(count);
-  keys_.reserve(count * keyLength);
+  into.held.reserve(count);
+  into.keys.reserve(count * keyLength);
   batch_.Reserve(count);
 
   TreeEntry entry;
-  while (held_.size() < count) {
+  while (!ended_ && into.held.size() < count) {
     if (!cursor_.Next(entry)) {
       ended_ = true;
       break;
@@ -78,9 +105,9 @@ void RecordStream::Fill() {
     // Entries before the one asked for are read (and checked in order) but
     // not held: a batch holds the entries from there on.
     if (entry.Number < from_) continue;
-    const std::size_t at = keys_.size();
-    keys_.resize(at + keyLength);
-    if (entry.Key && keyLength > 0) std::memcpy(keys_.data() + at, entry.Key, keyLength);
+    const std::size_t at = into.keys.size();
+    into.keys.resize(at + keyLength);
+    if (entry.Key && keyLength > 0) std::memcpy(into.keys.data() + at, entry.Key, keyLength);
     Held held;
     held.number = entry.Number;
     held.record = entry.Record;
@@ -94,58 +121,135 @@ void RecordStream::Fill() {
     held.place = slotsFit && wanted ? static_cast<std::int32_t>(batch_.Add(entry.Record))
                  : wanted          ? -2  // asked for, read field by field
                                    : -1;
-    held_.push_back(held);
+    into.held.push_back(held);
     lastHeld_ = entry.Number;
-    if (until_ > 0 && entry.Number >= until_) {
-      ended_ = true;
-      break;
-    }
+    if (until_ > 0 && entry.Number >= until_) ended_ = true;
   }
-  if (keyLength == 0) keys_.resize(1);  // an empty key still has an address
+  if (keyLength == 0) into.keys.resize(1);  // an empty key still has an address
+  into.last = ended_;
+  into.counterAtEnd = cursor_.Counter();
 
   const std::size_t slotBytes = batch_.Size() * slotLength;
-  if (slotBytes > slotsCapacity_) {
-    slots_ = compat::make_unique_for_overwrite<char[]>(slotBytes);
-    slotsCapacity_ = slotBytes;
+  if (slotBytes > into.slotsCapacity) {
+    into.slots = compat::make_unique_for_overwrite<char[]>(slotBytes);
+    into.slotsCapacity = slotBytes;
   }
-  read_.assign(batch_.Size(), 0);
-  Store store(slots_.get(), read_, slotLength);
+  into.read.assign(batch_.Size(), 0);
+  Store store(into.slots.get(), into.read, slotLength);
   if (data_.IsOpen()) batch_.Read(store);
 
   // The size of the next batch (see the note atop RecordStream.h): small
   // while a batch costs little more than copying its own records, since a
   // larger one would then only hold more memory.
   const bool straight = batch_.ReadCost() <= 2 * static_cast<std::int64_t>(slotBytes);
-  const std::size_t small = std::max<std::size_t>(64, std::min(budget_, kStraightBudget) / perEntry);
+  // A batch large enough to tell that is not read straight through costs a
+  // pass over the data file, and a pass costs less the more entries it
+  // serves: from there on the whole budget goes to one batch at a time.
+  if (!straight && slotBytes >= 4 * static_cast<std::size_t>(RecordBatch::kReadCost)) scattered_ = true;
+  const std::size_t small = std::max<std::size_t>(64, std::min(budget, kStraightBudget) / perEntry);
   capacity_ = std::min(capacity_ * 4, straight ? std::min(small, most) : most);
 }
 
-bool RecordStream::Next(StreamRow& row) {
-  if (next_ == held_.size()) {
-    if (ended_) {
-      counter_ = cursor_.Counter();
-      return false;
-    }
-    Fill();
-    if (held_.empty()) {
-      counter_ = cursor_.Counter();
-      return false;
+bool RecordStream::TakeBatch() {
+  if (started_ && frontLast_) return false;
+  started_ = true;
+  if (pending_) {
+    Settle();
+#if ONDREL_READ_AHEAD_THREAD
+    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+#endif
+    std::swap(front_, back_);
+    pending_ = false;
+  } else {
+    Fill(front_);
+  }
+  ++batches_;
+  next_ = 0;
+  frontLast_ = front_.last;
+  // What reading the batch met is told before its first row.
+  problems_.Take(read_);
+#if ONDREL_READ_AHEAD_THREAD
+  if (ahead_ && scattered_) back_ = Batch{};  // read in line from now on: its memory is given back
+  if (ahead_ && !scattered_ && !frontLast_) StartFill();
+#endif
+  if (front_.held.empty()) {
+    counter_ = front_.counterAtEnd;
+    frontLast_ = true;
+    return false;
+  }
+  return true;
+}
+
+#if ONDREL_READ_AHEAD_THREAD
+void RecordStream::StartFill() {
+  if (!thread_.joinable()) {
+    try {
+      thread_ = std::thread([this] { Work(); });
+    } catch (const std::system_error&) {
+      ahead_ = false;  // no thread to be had: the batches are read in line
+      return;
     }
   }
+  {
+    std::lock_guard lock(mutex_);
+    working_ = true;
+  }
+  pending_ = true;
+  changed_.notify_all();
+}
+
+void RecordStream::Work() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [&] { return stop_ || working_; });
+    if (stop_) return;
+    lock.unlock();
+    try {
+      Fill(back_);
+    } catch (...) {
+      failure_ = std::current_exception();
+    }
+    lock.lock();
+    working_ = false;
+    changed_.notify_all();
+  }
+}
+#endif
+
+void RecordStream::Settle() {
+#if ONDREL_READ_AHEAD_THREAD
+  if (!thread_.joinable()) return;
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [&] { return !working_; });
+#endif
+}
+
+ByteFile& RecordStream::Data() {
+  Settle();
+  return data_;
+}
+
+bool RecordStream::Next(StreamRow& row) {
+  if (next_ == front_.held.size() && !TakeBatch()) {
+    if (started_) counter_ = front_.counterAtEnd;
+    return false;
+  }
   const std::size_t i = next_++;
-  const Held& held = held_[i];
+  const Held& held = front_.held[i];
   row.entry = TreeEntry{};
   row.entry.Number = held.number;
   row.entry.Flag = held.flag;
   row.entry.Record = held.record;
-  row.entry.Key = held.keyRead ? keys_.data() + i * static_cast<std::size_t>(std::max<Integer>(state_.KeyLength, 0))
-                               : nullptr;
+  row.entry.Key = held.keyRead
+                      ? front_.keys.data() + i * static_cast<std::size_t>(std::max<Integer>(state_.KeyLength, 0))
+                      : nullptr;
   row.entry.Leaf = held.leaf;
   row.entry.LeafPos = held.leafPos;
   row.entry.Slot = held.slot;
   row.wanted = held.place != -1;
-  row.slot = held.place >= 0 && read_[static_cast<std::size_t>(held.place)]
-                 ? slots_.get() + static_cast<std::size_t>(held.place) * static_cast<std::size_t>(state_.RecordLength)
+  row.slot = held.place >= 0 && front_.read[static_cast<std::size_t>(held.place)]
+                 ? front_.slots.get() +
+                       static_cast<std::size_t>(held.place) * static_cast<std::size_t>(state_.RecordLength)
                  : nullptr;
   counter_ = held.counter;
   return true;
@@ -156,7 +260,7 @@ bool RecordStream::Decode(SharedState& state, const StreamRow& row) {
     RecordFromSlot(state, row.slot);
     return true;
   }
-  return ReadEntryRecord(state, problems_, data_, row.entry.Record);
+  return ReadEntryRecord(state, problems_, Data(), row.entry.Record);
 }
 
 }  // namespace ondrel

@@ -14,13 +14,33 @@
 // what the memory budget allows, so that a profile whose order scatters the
 // records is read in a few passes over the data file instead of one read per
 // record.  The record window's 21 lines do not come through here.
+//
+// A reader that works on each row as long as reading it takes (the export)
+// can have the next batch read on a thread of the stream's own while it
+// works on this one (ReadAhead).  Each of the two batches then has half the
+// budget, while the batches are read straight through; a profile whose
+// order scatters the records is read a batch at a time with the whole
+// budget, since there the passes over the data file cost the most.  What the batch's read meets (FineProblems) is told when the batch
+// is handed on, before its first row, as it is without the thread; and the
+// data file is the caller's only while no batch is being read (Data).  A build
+// without threads (ONDREL_READ_AHEAD_THREAD 0) reads every batch in line.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <vector>
+
+#ifndef ONDREL_READ_AHEAD_THREAD
+#define ONDREL_READ_AHEAD_THREAD 1
+#endif
+#if ONDREL_READ_AHEAD_THREAD
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#endif
 
 #include "database/ByteFile.h"
 #include "database/EntryCursor.h"
@@ -50,6 +70,14 @@ class RecordStream {
   // flagged "Y", which the record window would show.
   RecordStream(const SharedState& state, ByteFile& index, ByteFile& data, const KeyOrder& order,
                FineProblems& problems, std::size_t budget = kScanBudget);
+  ~RecordStream();
+  RecordStream(const RecordStream&) = delete;
+  RecordStream& operator=(const RecordStream&) = delete;
+
+  // Reads each next batch on a thread of its own while the caller works on
+  // the rows of this one.  Set before the first row; `want` then runs on
+  // that thread.
+  void ReadAhead() { ahead_ = true; }
 
   void Want(std::function<bool(const TreeEntry&)> want) { want_ = std::move(want); }
 
@@ -69,6 +97,10 @@ class RecordStream {
   // count).  A record that cannot be read counts as a problem; false then.
   bool Decode(SharedState& state, const StreamRow& row);
 
+  // The data file, for a read of the caller's own until its next call of
+  // Next: no batch is being read meanwhile.
+  ByteFile& Data();
+
   // The entry count of the cursor (EntryCounter).
   Long Counter() const { return counter_; }
 
@@ -80,25 +112,9 @@ class RecordStream {
 
  private:
   class Store;
-  void Fill();
 
-  const SharedState& state_;
-  ByteFile& data_;
-  FineProblems& problems_;
-  EntryCursor cursor_;
-  RecordBatch batch_;
-  std::function<bool(const TreeEntry&)> want_;
-  std::size_t budget_;
-  std::size_t capacity_ = 64;  // entries of the next batch
-  bool ended_ = false;
-  Long from_ = 0;  // the first entry handed out (StartAt)
-  Long until_ = 0;  // the last, when not 0
-  Long lastHeld_ = 0;  // the number of the entry held last
-  Long counter_ = 0;
-  std::uint64_t batches_ = 0;
-
-  // An entry of the batch being handed out, kept small so that a batch of
-  // the budget holds many; its key lies in keys_ at its place.
+  // An entry of a batch, kept small so that a batch of the budget holds
+  // many; its key lies in keys at its place.
   struct Held {
     Long number;
     Long record;
@@ -110,12 +126,66 @@ class RecordStream {
     unsigned char flag;
     bool keyRead;
   };
-  std::vector<Held> held_;
-  std::vector<unsigned char> keys_;
-  std::unique_ptr<char[]> slots_;  // not cleared: a slot is used only when read
-  std::size_t slotsCapacity_ = 0;
-  std::vector<unsigned char> read_;  // whether each slot place was read whole
+  // One batch as it is read: its entries, their keys and slots, and where
+  // the entries stopped.
+  struct Batch {
+    std::vector<Held> held;
+    std::vector<unsigned char> keys;
+    std::unique_ptr<char[]> slots;  // not cleared: a slot is used only when read
+    std::size_t slotsCapacity = 0;
+    std::vector<unsigned char> read;  // whether each slot place was read whole
+    bool last = false;  // the entries ended with it
+    Long counterAtEnd = 0;
+  };
+
+  // Reads the next batch into `into`: the reading side, which alone uses
+  // the cursor, the record batch and the data file while it runs.
+  void Fill(Batch& into);
+  // Makes the next batch the one handed out; false when there is none.
+  bool TakeBatch();
+  // Waits until no batch is being read.
+  void Settle();
+#if ONDREL_READ_AHEAD_THREAD
+  void StartFill();
+  void Work();
+#endif
+
+  const SharedState& state_;
+  ByteFile& data_;
+  FineProblems& problems_;
+  FineProblems read_;  // what the reading side meets, told when its batch is taken
+  EntryCursor cursor_;
+  RecordBatch batch_;
+  std::function<bool(const TreeEntry&)> want_;
+  std::size_t budget_;
+  bool ahead_ = false;
+
+  // The reading side's own.
+  std::size_t capacity_ = 64;  // entries of the next batch
+  bool ended_ = false;
+  Long from_ = 0;  // the first entry handed out (StartAt)
+  Long until_ = 0;  // the last, when not 0
+  Long lastHeld_ = 0;  // the number of the entry held last
+  bool scattered_ = false;  // a batch was found to cost a pass over the data file
+
+  // The handing side's own.
+  Batch front_;  // the batch being handed out
+  Batch back_;   // the next one, read ahead
+  bool pending_ = false;  // back_ is being read or holds a batch not taken
+  bool frontLast_ = false;
+  bool started_ = false;  // a batch has been taken since StartAt
   std::size_t next_ = 0;
+  Long counter_ = 0;
+  std::uint64_t batches_ = 0;
+
+#if ONDREL_READ_AHEAD_THREAD
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool working_ = false;  // the thread is reading back_
+  bool stop_ = false;
+  std::exception_ptr failure_;
+  std::thread thread_;
+#endif
 };
 
 }  // namespace ondrel

@@ -104,11 +104,13 @@ class RecordStreamTest : public ::testing::Test {
   // read through a stream of the given budget; or the run from entry `from`
   // to `until` (RecordStream::StartAt).  `counter`, when given, gets the
   // stream's count at its end.
+  // With `ahead`, the stream reads each next batch on its own thread.
   std::vector<std::string> Streamed(std::size_t budget, FineProblems& problems, Long from = 0, Long until = 0,
                                     bool jump = false, Long* counter = nullptr) {
     ByteFile index(state.IndexPath), data(state.DataPath);
     const KeyOrder order(state);
     RecordStream stream(state, index, data, order, problems, budget);
+    if (ahead) stream.ReadAhead();
     stream.StartAt(from > 0 ? FindLeaf(state, from) : 1, from, until, jump);
     std::vector<std::string> rows;
     StreamRow row;
@@ -151,6 +153,7 @@ class RecordStreamTest : public ::testing::Test {
   writer::IspecLayout layout;
   SharedState state;
   RecordingPlatform platform;
+  bool ahead = false;
 };
 
 TEST_F(RecordStreamTest, BatchesGiveTheRecordsOneByOneReadingGives) {
@@ -162,11 +165,13 @@ TEST_F(RecordStreamTest, BatchesGiveTheRecordsOneByOneReadingGives) {
     ASSERT_EQ(expected.size(), std::string(profile) == "BYNAME" ? 3000u : 2970u);
     // A budget of the smallest batches, one of a few hundred entries, and
     // one that holds the whole profile.
-    for (const std::size_t budget : {std::size_t{1}, std::size_t{40000}, kScanBudget}) {
-      Long counter = 0;
-      EXPECT_EQ(Streamed(budget, problems, 0, 0, false, &counter), expected) << budget;
-      EXPECT_EQ(counter, static_cast<Long>(expected.size()));
-    }
+    for (const std::size_t budget : {std::size_t{1}, std::size_t{40000}, kScanBudget})
+      for (const bool readAhead : {false, true}) {
+        ahead = readAhead;
+        Long counter = 0;
+        EXPECT_EQ(Streamed(budget, problems, 0, 0, false, &counter), expected) << budget << " " << ahead;
+        EXPECT_EQ(counter, static_cast<Long>(expected.size()));
+      }
     EXPECT_FALSE(problems.Any()) << problems.Summary();
   }
 }
@@ -188,6 +193,7 @@ TEST_F(RecordStreamTest, ARunFromOneEntryToAnotherGivesThoseEntriesAndReadsNoFur
         {total / 2, total / 2 + 200}, {total - 3, total}, {7, 0}, {total, 0}};
     for (const auto& [from, until] : runs) {
       for (const bool jump : {false, true}) {
+        ahead = jump;  // a run read ahead, and one read in line, each way
         SCOPED_TRACE(std::to_string(from) + " to " + std::to_string(until) + (jump ? " jumping" : ""));
         Long counter = 0;
         const auto rows = Streamed(40000, problems, from, until, jump, &counter);
@@ -207,11 +213,16 @@ TEST_F(RecordStreamTest, RecordsThatCannotBeReadCountAsTheWindowCountsThem) {
   writer::SetEntryPointer(layout.files, 1, leaves[0], 2, 0);
   writer::SetEntryPointer(layout.files, 1, leaves[1], 3, 999999);
   writer::TruncateFile(layout.files, writer::FileKind::Data, 2998 * 18 + 7);  // 2999 cut, 3000 (unflagged) gone
-  FineProblems expectedProblems(platform), problems(platform);
+  FineProblems expectedProblems(platform);
   const auto expected = OneByOne(expectedProblems);
-  EXPECT_EQ(Streamed(kScanBudget, problems), expected);
-  EXPECT_EQ(problems.records, expectedProblems.records);
-  EXPECT_EQ(problems.records, 3);
+  EXPECT_EQ(expectedProblems.records, 3);
+  for (const bool readAhead : {false, true}) {
+    ahead = readAhead;
+    FineProblems problems(platform);
+    EXPECT_EQ(Streamed(kScanBudget, problems), expected);
+    EXPECT_EQ(Streamed(1, problems), expected);  // the records read in line while the next batch is read
+    EXPECT_EQ(problems.records, 2 * expectedProblems.records);
+  }
 
   // Slots too long to take whole are read field by field, with the same lines.
   state.FieldTable[3].Width = 32767;
@@ -219,8 +230,75 @@ TEST_F(RecordStreamTest, RecordsThatCannotBeReadCountAsTheWindowCountsThem) {
   state.FieldCount = 4;
   state.RecordLength = 6 + 8 + 32767 + 32767 + 1;
   ASSERT_GT(state.RecordLength, kWholeSlotLimit);
-  FineProblems wide(platform), wideExpected(platform);
-  EXPECT_EQ(Streamed(kScanBudget, wide), OneByOne(wideExpected));
+  FineProblems wideExpected(platform);
+  const auto wideRows = OneByOne(wideExpected);
+  for (const bool readAhead : {false, true}) {
+    ahead = readAhead;
+    FineProblems wide(platform);
+    EXPECT_EQ(Streamed(1, wide), wideRows);
+  }
+}
+
+// What the reading of a batch meets is told before the batch's first row,
+// whether the batch was read ahead on another thread or in line: a reader
+// that looks at the problems before it hands a row on sees the same counts
+// at every row either way.  Keys out of order in two leaves, and a leaf that
+// cannot be read, lie in different batches of the smallest budget.
+TEST_F(RecordStreamTest, WhatABatchMeetsIsToldBeforeItsRowsReadAheadOrNot) {
+  Open("BYNAME");
+  const auto& leaves = layout.index.keys[1].Leaves();
+  ASSERT_GT(leaves.size(), 30u);
+  writer::SwapEntries(layout.files, 1, leaves[3], 0, leaves[3], 2);
+  writer::SwapEntries(layout.files, 1, leaves[20], 1, leaves[20], 4);
+  writer::SetUsedLength(layout.files, state.NodeSize, leaves[12], 1);
+  std::vector<std::string> seen[2];
+  for (const bool readAhead : {false, true}) {
+    FineProblems problems(platform);
+    ByteFile index(state.IndexPath), data(state.DataPath);
+    const KeyOrder order(state);
+    RecordStream stream(state, index, data, order, problems, 1);
+    if (readAhead) stream.ReadAhead();
+    stream.StartAt(1);
+    StreamRow row;
+    while (stream.Next(row))
+      seen[readAhead].push_back(std::to_string(row.entry.Number) + " order " + std::to_string(problems.order) +
+                                " leaves " + std::to_string(problems.leaves) + " batch " +
+                                std::to_string(stream.Batches()));
+    EXPECT_EQ(problems.order, 4) << readAhead;  // each swap puts two keys out of order
+    EXPECT_EQ(problems.leaves, 1) << readAhead;
+  }
+  ASSERT_GT(seen[0].size(), 2000u);
+  EXPECT_EQ(seen[1], seen[0]);
+  // Each problem was told while rows were still to come, not at the end.
+  EXPECT_TRUE(std::any_of(seen[0].begin(), seen[0].end(),
+                          [](const std::string& line) { return line.find("order 2 leaves 0") != std::string::npos; }));
+  EXPECT_TRUE(std::any_of(seen[0].begin(), seen[0].end(),
+                          [](const std::string& line) { return line.find("order 2 leaves 1") != std::string::npos; }));
+
+  // A stream started again drops the batch it read ahead: none of its rows
+  // and nothing its read met.
+  FineProblems problems(platform);
+  ByteFile index(state.IndexPath), data(state.DataPath);
+  const KeyOrder order(state);
+  RecordStream stream(state, index, data, order, problems, 1);
+  stream.ReadAhead();
+  stream.StartAt(1);
+  StreamRow row;
+  // To the end of the last batch before the first swap (the smallest batches
+  // hold 64 entries): the batch read ahead then holds it.
+  const Long stop = state.LeafTable[3].CumCount / 64 * 64;
+  ASSERT_GT(stop, 0);
+  while (stream.Next(row) && row.entry.Number < stop) {
+  }
+  ASSERT_EQ(row.entry.Number, stop);
+  const std::int64_t orderBefore = problems.order, leavesBefore = problems.leaves;
+  ASSERT_EQ(orderBefore, 0);
+  stream.StartAt(1, 1, 10);
+  std::vector<Long> numbers;
+  while (stream.Next(row)) numbers.push_back(row.entry.Number);
+  EXPECT_EQ(numbers, std::vector<Long>({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+  EXPECT_EQ(problems.order, orderBefore);
+  EXPECT_EQ(problems.leaves, leavesBefore);
 }
 
 // A profile in record order is read in batches of little memory, since the
@@ -253,8 +331,11 @@ TEST(RecordStreamBatchTest, BatchesAreSizedByWhatTheOrderNeeds) {
     ASSERT_EQ(state.RecordLength, 64);
     ByteFile index(state.IndexPath), data(state.DataPath);
     const KeyOrder order(state);
+    for (const bool ahead : {false, true}) {
+    SCOPED_TRACE(ahead ? "read ahead" : "in line");
     FineProblems problems(platform);
     RecordStream stream(state, index, data, order, problems);
+    if (ahead) stream.ReadAhead();
     stream.StartAt(1);
     std::vector<std::size_t> batches;
     std::uint64_t seen = 0;
@@ -280,7 +361,8 @@ TEST(RecordStreamBatchTest, BatchesAreSizedByWhatTheOrderNeeds) {
     if (profile == 0)
       EXPECT_LE(largest * 64, kStraightBudget);  // the slots of a batch within the small budget
     else
-      EXPECT_GE(largest, std::size_t{kRecords / 2});
+      EXPECT_GE(largest, std::size_t{kRecords / 2});  // a pass serves the whole budget's entries, read ahead or not
+    }
   }
 }
 

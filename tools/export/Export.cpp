@@ -93,6 +93,9 @@ int ExportMode(const Options& options) {
       const KeyFields keys(state, order);
       const bool compare = state.KeyRecords == KeyRecordCheck::Yes && keys.Usable();
       RecordStream stream(state, index, data, order, problems);
+      // Each row costs about as much to write as to read: the next batch is
+      // read while this one is written.
+      stream.ReadAhead();
       const double start = state.StartRecord;
       stream.Want([start](const TreeEntry& e) { return e.Flag == 'Y' && e.Number >= start; });
       stream.StartAt(leaf);
@@ -117,7 +120,7 @@ int ExportMode(const Options& options) {
         }
         if (compare && read && fields.Shown() && row.entry.Key &&
             !(row.slot ? keys.SlotHoldsKey(row.entry.Key, row.slot)
-                       : keys.RecordHoldsKey(data, row.entry.Record, row.entry.Key)))
+                       : keys.RecordHoldsKey(stream.Data(), row.entry.Record, row.entry.Key)))
           problems.Mismatch();
         if (matcher && (!fields.Shown() || matcher->Find(state.RecordLine.data(), state.RecordLine.size()) < 0))
           continue;
