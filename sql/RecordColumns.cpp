@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 #include "database/Checked.h"
 #include "database/DataRecord.h"
@@ -133,6 +134,78 @@ FieldValue ValueOf(const FieldColumn& column, std::string_view stored) {
   value.text = WithoutTrailingBlanks(stored);
   value.null = column.type != ColumnType::Text && value.text.empty();
   return value;
+}
+
+char* WritePlainNumber(char* out, const FieldColumn& column, std::string_view stored) {
+  if (column.type == ColumnType::Text) return nullptr;
+  const char* at = stored.data();
+  const char* end = at + stored.size();
+  while (at < end && *at == ' ') ++at;
+  while (end > at && end[-1] == ' ') --end;
+  bool negative = false;
+  if (at < end && (*at == '-' || *at == '+')) negative = *at++ == '-';
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  const char* whole = at;
+  while (at < end && digit(*at)) ++at;
+  const char* wholeEnd = at;
+  const char* fraction = at;
+  const char* fractionEnd = at;
+  if (at < end && *at == '.' && column.type == ColumnType::Real) {
+    fraction = ++at;
+    while (at < end && digit(*at)) ++at;
+    fractionEnd = at;
+    if (fraction == fractionEnd) return nullptr;  // "5." is read the long way
+  }
+  if (at != end || whole == wholeEnd) return nullptr;
+  while (whole < wholeEnd && *whole == '0') ++whole;  // zeros in front
+  const auto wholeDigits = static_cast<std::size_t>(wholeEnd - whole);
+
+  if (column.type == ColumnType::Integer) {
+    if (wholeDigits > 18) return nullptr;  // what may not fit 64 bits is read the long way
+    if (wholeDigits == 0) {
+      *out = '0';  // "-0" is the integer 0
+      return out + 1;
+    }
+    if (negative) *out++ = '-';
+    std::memcpy(out, whole, wholeDigits);
+    return out + wholeDigits;
+  }
+
+  while (fractionEnd > fraction && fractionEnd[-1] == '0') --fractionEnd;
+  const auto fractionDigits = static_cast<std::size_t>(fractionEnd - fraction);
+  // Zero keeps its sign in a double: the long way.  Up to 15 digits, the
+  // shortest digits that give back the same double are these digits
+  // themselves, since no two numbers of 15 digits or fewer are one double.
+  if (wholeDigits + fractionDigits == 0 || wholeDigits + fractionDigits > 15) return nullptr;
+  // The shortest form is the fixed one ("1234.5", "0.05", "100") unless the
+  // exponent form ("1e+08", "5e-05") is shorter; a tie goes to the fixed.
+  std::size_t significant = wholeDigits + fractionDigits;
+  if (wholeDigits == 0) {
+    const char* first = fraction;
+    while (*first == '0') ++first;
+    significant = static_cast<std::size_t>(fractionEnd - first);
+  } else if (fractionDigits == 0) {
+    const char* last = wholeEnd;
+    while (last[-1] == '0') --last;
+    significant = static_cast<std::size_t>(last - whole);
+  }
+  const std::size_t exponentForm = significant + (significant > 1 ? 1 : 0) + 4;  // d.ddde+XX
+  const std::size_t fixedForm = (wholeDigits == 0 ? 1 : wholeDigits) + (fractionDigits > 0 ? 1 + fractionDigits : 0);
+  if (fixedForm > exponentForm) return nullptr;
+  if (negative) *out++ = '-';
+  if (wholeDigits == 0) {
+    *out++ = '0';
+  } else {
+    std::memcpy(out, whole, wholeDigits);
+    out += wholeDigits;
+  }
+  *out++ = '.';
+  if (fractionDigits == 0) {
+    *out++ = '0';  // a real keeps its point, as WriteShortestReal writes it
+    return out;
+  }
+  std::memcpy(out, fraction, fractionDigits);
+  return out + fractionDigits;
 }
 
 void RecordFields::FromSlot(const char* slot) {

@@ -80,6 +80,14 @@ struct FieldValue {
 };
 FieldValue ValueOf(const FieldColumn& column, std::string_view stored);
 
+// A numeric field's value as text, straight from its digits: the same bytes
+// as ValueOf and then the integer's digits or WriteShortestReal give, for
+// the plain forms nearly every stored number has (blanks around, a sign,
+// digits, for a real a point with digits after it, 15 digits at most).
+// Writes at most `stored.size() + 4` bytes and returns their end, or null,
+// writing nothing, for any other text: the caller then takes the long way.
+char* WritePlainNumber(char* out, const FieldColumn& column, std::string_view stored);
+
 // One record of an ISPEC, from a whole slot or, for a slot too long to take
 // in one piece, from the data file field by field.
 class RecordFields {

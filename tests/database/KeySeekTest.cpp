@@ -335,9 +335,10 @@ TEST_F(KeySeekTest, TheWalkKeepsEachLeafsKeysAndALeafChangedSinceIsRefused) {
     EXPECT_EQ(state.SecondDigits, 0);  // a key of one part
     const auto& order = layout_->entryRecords[static_cast<std::size_t>(profile)];
     const auto length = static_cast<std::size_t>(state.KeyLength);
+    const int keyField = field;  // a binding of the loop is not captured by every compiler
     auto keyOf = [&](Long entry) {
-      return writer::FitField((*records_)[order[static_cast<std::size_t>(entry) - 1] - 1].values[field],
-                              kFields[static_cast<std::size_t>(field)]);
+      return writer::FitField((*records_)[order[static_cast<std::size_t>(entry) - 1] - 1].values[keyField],
+                              kFields[static_cast<std::size_t>(keyField)]);
     };
     ASSERT_EQ(state.LeafKeysRead.size(), state.LeafTable.size());
     for (std::size_t k = 1; k < state.LeafTable.size(); ++k) {

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "database/DataRecord.h"
+#include "sql/RecordColumns.h"
+#include "sql/SqlText.h"
 #include "tools/export/RecordWriter.h"
 
 namespace ondrel::tool {
@@ -152,6 +154,72 @@ TEST(RecordWriterTest, LinesFromSlotsAreTheWindowsLinesDecodedAndQuoted) {
   }
   EXPECT_GT(early, 20);
   EXPECT_GT(purged, 20);
+}
+
+// The long way: the value as SQL reads it, written as JSON writes it.
+std::string LongWay(const sql::FieldColumn& column, std::string_view stored) {
+  const sql::FieldValue value = sql::ValueOf(column, stored);
+  if (value.kind == sql::ColumnType::Integer) return std::to_string(value.integer);
+  if (value.kind == sql::ColumnType::Real) {
+    char text[sql::kShortestRealMost];
+    return std::string(text, sql::WriteShortestReal(text, value.real));
+  }
+  return "(text)";
+}
+
+// A numeric field written straight from its digits gives the bytes the long
+// way gives, for every text it takes; and it takes the common forms.  The
+// texts are the plain forms around the edges (zeros, signs, 15 and 16
+// digits, the exponent form winning) and random texts of digits, points,
+// signs and blanks in fields of 1 to 20 bytes.
+TEST(RecordWriterTest, ANumberWrittenFromItsDigitsIsTheNumberReadAndWrittenBack) {
+  sql::FieldColumn integer, real;
+  integer.type = sql::ColumnType::Integer;
+  real.type = sql::ColumnType::Real;
+  real.decimals = 2;
+  std::size_t taken = 0, compared = 0;
+  const auto check = [&](const sql::FieldColumn& column, const std::string& stored) {
+    char out[64];
+    char* end = sql::WritePlainNumber(out, column, stored);
+    ++compared;
+    if (!end) return false;
+    ++taken;
+    EXPECT_LE(static_cast<std::size_t>(end - out), stored.size() + 4) << stored;
+    EXPECT_EQ(std::string(out, end), LongWay(column, stored)) << "[" << stored << "] as " << (&column == &real ? "real" : "integer");
+    return true;
+  };
+  // Forms nearly every stored number has are taken.
+  for (const char* common : {"0000000001", "  59022.35", "18044.70", "-12.5   ", "+7", "0.05", "100", "-0.10",
+                             "123456789012345", "0000001234.000"})
+    EXPECT_TRUE(check(real, common)) << common;
+  for (const char* common : {"0000000001", "   -42", "+7", "999999999999999999", "-0", "000"})
+    EXPECT_TRUE(check(integer, common)) << common;
+  // Edges, taken or not, never different.
+  for (const char* edge : {"0.00", "-0.00", "0", "-0", "100000000", "1000000", "10000", "0.0001", "0.001", "0.0012",
+                           "1234567890123456", "1234567890.12345", "1234567890.123456", "0.000000000000001",
+                           "5.", ".5", "1e5", "1 2", "--1", "", "   ", "9999999999999999999", "-9223372036854775808",
+                           "1.2.3", "12345678901234567890"}) {
+    check(real, edge);
+    check(integer, edge);
+  }
+  std::mt19937 random(20261209);
+  const std::string alphabet = "0000123456789.  -+";
+  for (int i = 0; i < 200000; ++i) {
+    std::string stored(1 + random() % 20, ' ');
+    for (char& c : stored) c = alphabet[random() % alphabet.size()];
+    check(real, stored);
+    check(integer, stored);
+  }
+  // Numbers as a program writes them: digits with a point, padded.
+  for (int i = 0; i < 200000; ++i) {
+    char stored[40];
+    const long long whole = static_cast<long long>(random() % 100000000000ULL) >> (random() % 40);
+    std::snprintf(stored, sizeof stored, "%*s%s%lld.%0*d", static_cast<int>(random() % 3), "",
+                  random() % 4 == 0 ? "-" : "", whole, static_cast<int>(random() % 6),
+                  static_cast<int>(random() % 100000));
+    check(real, stored);
+  }
+  EXPECT_GT(taken, compared / 4);
 }
 
 }  // namespace

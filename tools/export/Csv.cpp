@@ -1,17 +1,44 @@
 #include "tools/export/Csv.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "viewer/Cp1252.h"
 
 namespace ondrel::tool {
 
-char* WriteCsvField(char* out, std::string_view field) {
+namespace {
+
+// Whether a byte of `field` calls for quotes, eight bytes at a time: a word
+// holds byte c where the word XOR c repeated has a zero byte.
+bool NeedsQuotes(std::string_view field) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+  const auto holds = [](std::uint64_t word, unsigned char c) {
+    const std::uint64_t x = word ^ (kOnes * c);
+    return ((x - kOnes) & ~x & kHighs) != 0;
+  };
+  std::size_t at = 0;
+  for (std::uint64_t word; at + 8 <= field.size(); at += 8) {
+    std::memcpy(&word, field.data() + at, 8);
+    if (holds(word, ',') || holds(word, '"') || holds(word, '\r') || holds(word, '\n')) return true;
+  }
+  for (; at < field.size(); ++at) {
+    const char c = field[at];
+    if (c == ',' || c == '"' || c == '\r' || c == '\n') return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+char* WriteCsvField(char* out, std::string_view field, bool ascii) {
   // The four bytes that call for quotes are ASCII, so the test is made on the
   // field's own bytes before they are decoded.
-  bool plain = true;
-  for (const char c : field) plain = plain && c != ',' && c != '"' && c != '\r' && c != '\n';
-  if (plain) return WriteCp1252AsUtf8(out, field);
+  if (!NeedsQuotes(field)) {
+    if (!ascii) return WriteCp1252AsUtf8(out, field);
+    std::memcpy(out, field.data(), field.size());
+    return out + field.size();
+  }
   *out++ = '"';
   for (std::size_t at = 0;;) {
     const std::size_t quote = field.find('"', at);

@@ -13,8 +13,9 @@ namespace ondrel::tool {
 void AppendCsvField(std::string& row, std::string_view field);
 
 // The same written at `out`, which must have room for CsvFieldMost bytes;
-// returns the end of what was written.
-char* WriteCsvField(char* out, std::string_view field);
+// returns the end of what was written.  `ascii`: the caller knows every byte
+// of the field is ASCII, and so its own UTF-8.
+char* WriteCsvField(char* out, std::string_view field, bool ascii = false);
 constexpr std::size_t CsvFieldMost(std::size_t bytes) { return 3 * bytes + 2; }
 
 // Every row ends with CR LF.

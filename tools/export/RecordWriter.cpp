@@ -24,8 +24,9 @@ char* WriteBytes(char* at, std::string_view bytes) {
 char* WriteNumber(char* at, std::int64_t number) { return std::to_chars(at, at + 20, number).ptr; }
 
 std::string_view WithoutTrailingBlanks(std::string_view field) {
-  const std::size_t kept = field.find_last_not_of(' ');
-  return kept == std::string_view::npos ? std::string_view() : field.substr(0, kept + 1);
+  std::size_t kept = field.size();
+  while (kept > 0 && field[kept - 1] == ' ') --kept;
+  return field.substr(0, kept);
 }
 
 }  // namespace
@@ -181,7 +182,7 @@ char* RecordWriter::CsvRow(char* at, Long entry, const ShownFields& fields) cons
   // A field the record does not hold (it ended early) is empty.
   for (std::size_t i = 0; i < fields.Count(); ++i) {
     if (i > 0) *at++ = ',';
-    if (i < fields.Taken()) at = WriteCsvField(at, WithoutTrailingBlanks(fields.Field(i)));
+    if (i < fields.Taken()) at = WriteCsvField(at, WithoutTrailingBlanks(fields.Field(i)), fields.Ascii());
   }
   return WriteBytes(at, kCsvRowEnd);
 }
@@ -201,6 +202,10 @@ char* RecordWriter::JsonObject(char* at, Long entry, const ShownFields& fields) 
     at = WriteBytes(at, member.key);
     if (i >= fields.Taken()) {
       at = WriteBytes(at, "null");
+      continue;
+    }
+    if (char* plain = sql::WritePlainNumber(at, member.column, fields.Field(i))) {
+      at = plain;
       continue;
     }
     const sql::FieldValue value = sql::ValueOf(member.column, fields.Field(i));
