@@ -281,6 +281,78 @@ class PageTest(unittest.TestCase):
         self.assertEqual(Select(self.element("profile")).first_selected_option.text, "BYNAME")
         self.assertEqual(self.element("chooser-title").text, "BYNAME Keys and Conditions")
 
+    def test_long_work_is_cancelled_and_the_screen_stays(self):
+        demo, big = self.root / "demo", self.root / "big"
+        # Two million records: the walk of BYNAME and the export take seconds
+        # in the page, so that Cancel comes while they work.
+        subprocess.run([os.environ["ONDREL_PAGE_FIXTURE"], "--large", "2000000", str(big)], check=True)
+        self.open_profile("demo", "CUSTOMER", "BYNAME")
+        self.keys(Keys.PAGE_DOWN)
+        at22 = native("--window", "22", demo, "CUSTOMER", "BYNAME")[0]
+        self.assertEqual(self.window(), at22)
+
+        # Another folder chosen, then Cancel: the screen still reads its own.
+        self.element("choose-file").click()
+        self.idle()
+        self.choose_folder(big)
+        self.element("cancel").click()
+        self.idle()
+        self.keys(Keys.PAGE_DOWN)
+        self.assertEqual(self.window(), native("--window", "43", demo, "CUSTOMER", "BYNAME")[0])
+        self.keys(Keys.PAGE_UP)
+
+        # Ok on the large profile, cancelled while it walks: the chooser as it
+        # was, the screen behind it as it was.
+        self.element("choose-file").click()
+        self.idle()
+        self.choose_folder(big)
+        self.choose("LARGE", "BYNAME")
+        self.element("ok").click()
+        WebDriverWait(self.driver, WAIT).until(lambda d: self.js("return document.getElementById('work').open"))
+        self.assertEqual(self.element("work-label").text, "Building reference information, please wait.")
+        self.element("work-cancel").click()
+        self.idle()
+        self.assertTrue(self.js("return document.getElementById('chooser').open"))
+        self.assertEqual(self.element("folder").text, "big")
+        self.assertEqual(Select(self.element("ispec")).first_selected_option.text, "LARGE")
+        self.assertEqual(Select(self.element("profile")).first_selected_option.text, "BYNAME")
+        self.assertIsNone(self.messages_shown())
+        self.assertEqual(self.window(), at22)
+        self.element("cancel").click()
+        self.idle()
+        self.assertEqual(self.window(), at22)
+        self.assertEqual(self.element("records").text, "Record 22 thru 42 of 480")
+
+        # Ok again, let run: the large profile opens.
+        self.element("choose-file").click()
+        self.idle()
+        self.choose_folder(big)
+        self.choose("LARGE", "BYNAME")
+        self.ok()
+        self.assertEqual(self.window(), native("--window", "1", big, "LARGE", "BYNAME")[0])
+
+        # Its export, cancelled while it writes: nothing saved, the screen as
+        # it was, and the next command answered.
+        downloads = self.root / "downloads"
+        shutil.rmtree(downloads, ignore_errors=True)
+        downloads.mkdir()
+        self.driver.execute_cdp_cmd("Browser.setDownloadBehavior", {"behavior": "allow", "downloadPath": str(downloads)})
+        self.keys(Keys.PAGE_DOWN)
+        self.ctrl("e")
+        WebDriverWait(self.driver, WAIT).until(lambda d: self.js("return document.getElementById('export').open"))
+        self.element("export-csv").click()
+        self.element("export-ok").click()
+        WebDriverWait(self.driver, WAIT).until(lambda d: self.js("return document.getElementById('work').open"))
+        self.assertTrue(self.element("work-label").text.startswith("Exporting LARGE via BYNAME..."))
+        self.element("work-cancel").click()
+        self.idle()
+        self.assertIsNone(self.messages_shown())
+        self.assertEqual(self.window(), native("--window", "22", big, "LARGE", "BYNAME")[0])
+        self.keys(Keys.PAGE_DOWN)
+        self.assertEqual(self.window(), native("--window", "43", big, "LARGE", "BYNAME")[0])
+        self.assertEqual(list(downloads.iterdir()), [])
+        shutil.rmtree(big)
+
     def test_find_goes_on_from_the_other_end_when_told(self):
         demo = self.root / "demo"
         found = [int(line.split()[0]) for line in

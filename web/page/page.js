@@ -63,33 +63,64 @@
     return ready.then(() => w);
   }
 
-  // Cancel of a long search or check: the worker is ended where it stands
-  // (it cannot be asked anything while it works), and a new one opens the
-  // same files, ISPEC and profile and shows the window where it was.
-  async function cancelWork() {
+  // Cancel of long work: the worker is ended where it stands (it cannot be
+  // asked anything while it works), and a new one opens the files, ISPEC and
+  // profile of the screen and shows the window where it was.  `chooser`, for
+  // a cancelled Ok: the ISPEC and profile rows the chooser showed, shown
+  // again in the folder chosen.
+  async function cancelWork(chooser = null) {
     const first = view ? view.first : 0;
     worker.terminate();
-    for (const p of pending.values()) p.reject(new Error('cancelled'));
+    for (const p of pending.values()) p.reject(Object.assign(new Error('cancelled'), {cancelled: true}));
     pending.clear();
     queue = Promise.resolve();
     setBusy(1);
     try {
       worker = await startWorker();
-      if (chosenFiles) {
-        worker.postMessage({type: 'files', files: chosenFiles.entries});
-        let answer = await call('chooseFolder', chosenFiles.top);
-        if (opened) {
-          await call('chooseIspec', opened.ispec);
-          await call('chooseProfile', opened.profile);
-          answer = await call('ok');
-          if (answer.view && answer.view.open && first >= 1) answer = await call('goTo', first);
-        }
+      postFiles();
+      if (opened) {
+        await call('chooseFolder', opened.files.top);
+        await call('chooseIspec', opened.ispec);
+        await call('chooseProfile', opened.profile);
+        let answer = await call('ok');
+        if (answer.view && answer.view.open && first >= 1) answer = await call('goTo', first);
         if (answer.view) drawView(answer.view);
-        drawChooser((await call('cancelChooser')).chooser);
       }
+      let look = (await call('cancelChooser')).chooser;
+      if (chooser && chosenFiles) {
+        await call('chooseFolder', chosenFiles.top);
+        await call('chooseIspec', chooser.ispec);
+        look = (await call('chooseProfile', chooser.profile)).chooser;
+      }
+      drawChooser(look);
     } finally {
       setBusy(-1);
     }
+  }
+
+  // A walk or an export, which tells no progress of its own: after half a
+  // second a dialog with a moving bar and Cancel.  Resolves as `run` does,
+  // or with kCancelled once Cancel has ended the work (cancelWork).
+  const kCancelled = Symbol('cancelled');
+  async function cancellable(title, label, run, chooser = null) {
+    const dialog = $('work');
+    $('work-title').textContent = title;
+    $('work-label').textContent = label;
+    const timer = setTimeout(() => { if (!dialog.open) dialog.showModal(); }, 500);
+    let cancel = null;
+    const cancelled = new Promise((resolve) => { cancel = () => resolve(kCancelled); });
+    $('work-cancel').onclick = cancel;
+    dialog.oncancel = (event) => { event.preventDefault(); cancel(); };
+    let answer;
+    try {
+      answer = await Promise.race([run(), cancelled]);
+    } finally {
+      clearTimeout(timer);
+      $('work-cancel').onclick = dialog.oncancel = null;
+      if (dialog.open) dialog.close();
+    }
+    if (answer === kCancelled) await cancelWork(chooser);
+    return answer;
   }
 
   let queue = Promise.resolve();
@@ -148,11 +179,19 @@
   }
 
   // Runs a command, shows its messages, then draws what it changed.
-  async function command(method, ...args) {
+  function command(method, ...args) {
+    return present(() => call(method, ...args));
+  }
+
+  // The answer of a command, drawn and its messages shown; `run` makes the
+  // call (and may end with kCancelled, which is returned as it is).
+  async function present(run) {
     let answer;
     try {
-      answer = await call(method, ...args);
+      answer = await run();
+      if (answer === kCancelled) return answer;
     } catch (error) {
+      if (error.cancelled) return null;  // the user's Cancel: no error
       await messageBox({title: '', text: 'The viewer met an error: ' + error.message, icon: 'critical', buttons: 'ok'});
       return null;
     }
@@ -213,8 +252,20 @@
     if (entries.length === 0) return;
     const top = entries[0][0].split('/')[0];
     chosenFiles = {entries, top};
-    worker.postMessage({type: 'files', files: entries});
+    postFiles();
     await command('chooseFolder', top);
+  }
+
+  // The worker is given the files of the screen's folder and of the folder
+  // chosen since, so that the screen reads on while the chooser shows
+  // another.  Two folders of one name are one path to the worker: the one
+  // chosen last is read then, and a screen whose files are no longer the
+  // ones it walked says so when it reads them.
+  function postFiles() {
+    const entries = [];
+    if (opened && opened.files !== chosenFiles) entries.push(...opened.files.entries);
+    if (chosenFiles) entries.push(...chosenFiles.entries);
+    worker.postMessage({type: 'files', files: entries});
   }
 
   $('directory').addEventListener('change', () => {
@@ -261,11 +312,18 @@
   $('profile').addEventListener('change', () => command('chooseProfile', $('profile').selectedIndex));
 
   $('ok').addEventListener('click', async () => {
-    $('status').textContent = 'Building reference information, please wait.';
-    const answer = await command('ok');
+    const wanted = [$('ispec').selectedIndex, $('profile').selectedIndex];
+    const waiting = 'Building reference information, please wait.';
+    $('status').textContent = waiting;
+    // Cancel leaves the chooser as it was, and the screen behind it as it
+    // was.
+    // The dialog stays only while the worker walks, not while its messages
+    // are shown.
+    const answer = await present(() => cancellable('Open', waiting, () => call('ok'), {ispec: wanted[0], profile: wanted[1]}));
     $('status').textContent = '';
+    if (answer === kCancelled) return;
     if (answer && answer.view && answer.view.open && !answer.ended) {
-      opened = {ispec: answer.chooser.ispec, profile: answer.chooser.profile};
+      opened = {ispec: answer.chooser.ispec, profile: answer.chooser.profile, files: chosenFiles};
       hideChooser();
     }
   });
@@ -397,7 +455,9 @@
   });
   $('exit').addEventListener('click', async () => {
     const answer = await command('exit');
-    if (answer) showChooser(answer.chooser);
+    if (!answer) return;
+    opened = null;  // no screen to open again after a Cancel
+    showChooser(answer.chooser);
   });
 
   function copyText() { return view && view.copy ? view.copy : ''; }
@@ -597,20 +657,23 @@
     let written = 0;
     let errors = '';
     const decoder = new TextDecoder();
+    const label = 'Exporting ' + view.ispec + ' via ' + view.profile + '...';
     onOutput = (stream, bytes) => {
       if (stream === 2) { errors += decoder.decode(bytes, {stream: true}); return; }
       pieces.push(new Blob([bytes]));
       written += bytes.length;
+      $('work-label').textContent = label + ' ' + (written / 1048576).toFixed(1) + ' MB';
     };
     let answer;
     try {
-      answer = await call('exportProfile', format);
+      answer = await cancellable('Export', label, () => call('exportProfile', format));
     } catch (error) {
       answer = {status: 1};
       errors += 'The viewer met an error: ' + error.message + '\n';
     } finally {
       onOutput = null;
     }
+    if (answer === kCancelled) return;  // nothing is saved
     if (written > 0 || answer.status === 0) {
       const link = document.createElement('a');
       link.href = URL.createObjectURL(new Blob(pieces, {type: format === 'csv' ? 'text/csv' : 'text/plain'}));
