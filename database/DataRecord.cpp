@@ -32,7 +32,7 @@ bool InFile(const ByteFile& data, std::int64_t position, std::int64_t length) {
 // past the end of the file: the fields before the first that cannot be read
 // still count.  Nothing is allocated for a field before it is known to lie in
 // the file, and hidden fields wider than one byte are not read at all.
-bool ReadByFields(SharedState& state, ByteFile& data, Long& position, int fieldCount) {
+bool ReadByFields(SharedState& state, ByteFile& data, std::int64_t& position, int fieldCount) {
   std::string text;
   for (int i = 1; i <= fieldCount; ++i) {
     const FieldDef& field = state.FieldTable[static_cast<std::size_t>(i)];
@@ -43,7 +43,7 @@ bool ReadByFields(SharedState& state, ByteFile& data, Long& position, int fieldC
       text.resize(static_cast<std::size_t>(width));
       if (width > 0 && !data.Read(position, text.data(), text.size())) return false;
     }
-    if (!CheckedAdd(position, width, position)) return false;
+    position += width;
     if (width == 1 && text[0] == '\0') return true;
     if (shown) {
       state.RecordLine += text;
@@ -77,7 +77,7 @@ std::size_t RecordFromSlot(SharedState& state, const char* slot) {
   return static_cast<std::size_t>(at - slot);
 }
 
-bool ReadRecord(SharedState& state, ByteFile& data, Long& position) {
+bool ReadRecord(SharedState& state, ByteFile& data, std::int64_t& position) {
   state.RecordLine.clear();
   state.RecordFlag = 'Y';
   // The field count is taken once, as a whole number: a 16-bit counter would
@@ -99,7 +99,7 @@ bool ReadRecord(SharedState& state, ByteFile& data, Long& position) {
     }
     if (data.Read(position, slot, static_cast<std::size_t>(slotLength))) {
       // Past the fields, or past the field that ended the record early.
-      position += static_cast<Long>(RecordFromSlot(state, slot));
+      position += static_cast<std::int64_t>(RecordFromSlot(state, slot));
       return true;
     }
   }
@@ -109,12 +109,14 @@ bool ReadRecord(SharedState& state, ByteFile& data, Long& position) {
 bool ReadEntryRecord(SharedState& state, FineProblems& problems, ByteFile& data, Long recordNumber) {
   state.RecordLine.clear();
   state.RecordFlag = 'Y';
-  Long position = 0;
-  if (!data.IsOpen() || !CheckedSub(recordNumber, 1, position) ||
-      !CheckedMul(position, state.RecordLength, position) || !CheckedAdd(position, 1, position)) {
+  if (!data.IsOpen()) {
     problems.Record();
     return false;
   }
+  // The record's place in 64 bits: a data file may reach past 2 GiB, which a
+  // 32-bit position cannot.  A number below 1 names a place before the file,
+  // which no read finds.
+  std::int64_t position = (std::int64_t{recordNumber} - 1) * std::int64_t{state.RecordLength} + 1;
   if (ReadRecord(state, data, position)) return true;
   problems.Record();
   return false;

@@ -13,7 +13,7 @@ namespace ondrel {
 // RecordFlag ("Y" active, "N" purged).  `position` is advanced past the
 // fields.  Returns false when a read fails: RecordLine then holds the fields
 // gathered so far and RecordFlag "Y"; the caller reports the failure.
-bool ReadRecord(SharedState& state, ByteFile& data, Long& position);
+bool ReadRecord(SharedState& state, ByteFile& data, std::int64_t& position);
 
 // The same from the bytes of a whole record slot (RecordLength bytes) that
 // were read already, as the batched record reader does.  Returns the bytes

@@ -227,10 +227,9 @@ bool RecordFields::FromFile(ByteFile& data, Long recordNumber) {
   data_ = &data;
   taken_ = 0;
   purged_ = false;
-  Long position = 0;
-  if (recordNumber < 1 || !CheckedSub(recordNumber, 1, position) || !CheckedMul(position, state_.RecordLength, position))
-    return false;
-  start_ = std::int64_t{position} + 1;
+  if (recordNumber < 1) return false;
+  // In 64 bits: a data file may reach past 2 GiB.
+  start_ = (std::int64_t{recordNumber} - 1) * std::int64_t{state_.RecordLength} + 1;
   if (recordNumber > WholeSlots(data, state_.RecordLength)) return false;
   // Only the one-byte fields and the terminator are read now: they tell
   // where the record ends and whether it is purged.

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
 
 #include "database/BigEndian.h"
 #include "database/DataRecord.h"
@@ -34,7 +37,7 @@ class DataRecordTest : public ::testing::Test {
     ASSERT_TRUE(data.Open(dir.Write("_T.DAT", slots)));
   }
 
-  Long PositionOf(Long record) const { return (record - 1) * state.RecordLength + 1; }
+  std::int64_t PositionOf(Long record) const { return (std::int64_t{record} - 1) * state.RecordLength + 1; }
 
   static long PeakResidentKiB() { return test::PeakResidentKiB(); }
 
@@ -49,7 +52,7 @@ TEST_F(DataRecordTest, WorkedExampleLinesAndPurgedFlag) {
   Prepare(fields, writer::DataRecord(fields, {"C00123", "00012345", "LNK1"}) +
                       writer::DataRecord(fields, {"C00200", "00000990", "LNK2"}, 0x00) +
                       writer::DataRecord(fields, {"C00300", "00000001", "LNK3"}, 'Z'));
-  Long position = PositionOf(1);
+  std::int64_t position = PositionOf(1);
   ASSERT_TRUE(ReadRecord(state, data, position));
   EXPECT_EQ(state.RecordLine, "C00123 00012345 ");
   EXPECT_EQ(state.RecordFlag, 'Y');
@@ -70,7 +73,7 @@ TEST_F(DataRecordTest, HiddenFieldsAreSkippedButConsumed) {
       {"A", 1, "A", 5, 0}, {"[H]", 2, "A", 3, 0}, {"B", 3, "A", 2, 0}, {"low", 4, "A", 2, 0},
       {"C", 5, "A", 10, 0}};
   Prepare(fields, writer::DataRecord(fields, {"aaaaa", "hhh", "bb", "ll", "cccccccccc"}));
-  Long position = 1;
+  std::int64_t position = 1;
   ASSERT_TRUE(ReadRecord(state, data, position));
   EXPECT_EQ(state.RecordLine, "aaaaa bb cccccccccc ");
   EXPECT_EQ(state.RecordLine.size(), 20u);
@@ -80,7 +83,7 @@ TEST_F(DataRecordTest, OneByteNulFieldEndsTheRecordEarly) {
   const std::vector<FieldLine> fields = {{"A", 1, "A", 3, 0}, {"F", 2, "A", 1, 0}, {"B", 3, "A", 2, 0}};
   std::string slot = writer::DataRecord(fields, {"abc", std::string(1, '\0'), "zz"}, 0x00);
   Prepare(fields, slot);
-  Long position = 1;
+  std::int64_t position = 1;
   ASSERT_TRUE(ReadRecord(state, data, position));
   EXPECT_EQ(state.RecordLine, "abc ");
   EXPECT_EQ(state.RecordFlag, 'Y');  // the purged terminator was never read
@@ -90,7 +93,7 @@ TEST_F(DataRecordTest, OneByteNulFieldEndsTheRecordEarly) {
 TEST_F(DataRecordTest, TwoNulBytesAreShownUnchanged) {
   const std::vector<FieldLine> fields = {{"A", 1, "A", 2, 0}, {"B", 2, "A", 1, 0}};
   Prepare(fields, writer::DataRecord(fields, {std::string(2, '\0'), "x"}));
-  Long position = 1;
+  std::int64_t position = 1;
   ASSERT_TRUE(ReadRecord(state, data, position));
   EXPECT_EQ(state.RecordLine, std::string("\0\0 x ", 5));
 }
@@ -98,7 +101,7 @@ TEST_F(DataRecordTest, TwoNulBytesAreShownUnchanged) {
 TEST_F(DataRecordTest, BytesAboveAsciiAreKeptAsTheyStand) {
   const std::vector<FieldLine> fields = {{"A", 1, "A", 4, 0}};
   Prepare(fields, writer::DataRecord(fields, {"\x80\xE9\xFF\t"}));
-  Long position = 1;
+  std::int64_t position = 1;
   ASSERT_TRUE(ReadRecord(state, data, position));
   EXPECT_EQ(state.RecordLine, "\x80\xE9\xFF\t ");
 }
@@ -108,7 +111,7 @@ TEST_F(DataRecordTest, ReadsOutsideTheFileFail) {
   const std::string slot = writer::DataRecord(fields, {"abc", "def"});
   Prepare(fields, slot + slot.substr(0, 5));  // the second record is cut short
   state.RecordLine = "left over";
-  Long position = PositionOf(0);  // record number 0: a position below 1
+  std::int64_t position = PositionOf(0);  // record number 0: a position below 1
   EXPECT_FALSE(ReadRecord(state, data, position));
   EXPECT_EQ(state.RecordLine, "");
   EXPECT_EQ(state.RecordFlag, 'Y');
@@ -134,7 +137,7 @@ TEST_F(DataRecordTest, DefinitionsOfTheLargestFieldCountsAreReadInFull) {
     values.back() = "xyz";
     Prepare(fields, writer::DataRecord(fields, values) + writer::DataRecord(fields, values, 0));
     ASSERT_EQ(state.FieldCount, 32767);
-    Long position = PositionOf(2);
+    std::int64_t position = PositionOf(2);
     ASSERT_TRUE(ReadRecord(state, data, position)) << hiddenWidth;
     EXPECT_EQ(state.RecordLine, "ab xyz ");
     EXPECT_EQ(state.RecordFlag, 'N');
@@ -159,10 +162,56 @@ TEST_F(DataRecordTest, HugeHiddenFieldsOverATinyFileFailAtOnce) {
   // Nothing near the slot's gigabyte is ever allocated: the process's peak
   // resident memory does not grow by more than a few pages.
   const long peakBefore = PeakResidentKiB();
-  Long position = 1;
+  std::int64_t position = 1;
   EXPECT_FALSE(ReadRecord(state, data, position));
   EXPECT_EQ(state.RecordLine, "ab ");  // the one field inside the file still counts
   EXPECT_LT(PeakResidentKiB() - peakBefore, 64 * 1024);
+}
+
+// Records past 2 GiB and past 4 GiB of a sparse data file, one of them
+// across each boundary: each is read from its own place by the window's
+// reader, as the batched reader reads it.
+TEST_F(DataRecordTest, RecordsPastTwoAndFourGibibytesAreReadWhereTheyLie) {
+  const std::vector<FieldLine> fields = {{"CUST", 1, "A", 6, 0}, {"AMOUNT", 2, "N", 7, 2}};
+  Prepare(fields, writer::DataRecord(fields, {"C00001", "00000001"}));
+  const std::int64_t length = state.RecordLength;
+  ASSERT_EQ(length, 15);
+  const std::filesystem::path path = dir.path() / "_T.DAT";
+  // Each slot names its record.
+  auto Slot = [&](Long r) { return writer::DataRecord(fields, {std::to_string(r).substr(0, 6), std::to_string(r % 99991)}); };
+  std::vector<Long> far;
+  for (const std::int64_t boundary : {std::int64_t{1} << 31, std::int64_t{1} << 32})
+    for (std::int64_t r = boundary / length - 1; r <= boundary / length + 2; ++r) far.push_back(static_cast<Long>(r));
+  std::filesystem::resize_file(path, static_cast<std::uintmax_t>(far.back() * length));
+  {
+    std::fstream out(path, std::ios::in | std::ios::out | std::ios::binary);
+    for (const Long r : far) {
+      out.seekp((r - 1) * length);
+      out << Slot(r);
+    }
+  }
+  ByteFile big;
+  ASSERT_TRUE(big.Open(path.string()));
+  test::RecordingPlatform platform;
+  FineProblems problems(platform);
+  struct Seen : SlotVisitor {
+    std::map<std::size_t, std::string> slots;
+    void Visit(std::size_t place, const char* slot) override { slots[place] = slot ? std::string(slot, 15) : "-"; }
+  } seen;
+  RecordBatch batch(big, state.RecordLength);
+  for (const Long r : far) batch.Add(r);
+  batch.Read(seen);
+  for (std::size_t i = 0; i < far.size(); ++i) {
+    const Long r = far[i];
+    SCOPED_TRACE(r);
+    const std::string slot = Slot(r);
+    ASSERT_EQ(slot.size(), 15u);
+    ASSERT_TRUE(ReadEntryRecord(state, problems, big, r));
+    EXPECT_EQ(state.RecordLine, slot.substr(0, 6) + " " + slot.substr(6, 8) + " ");
+    EXPECT_EQ(state.RecordFlag, 'Y');
+    EXPECT_EQ(seen.slots[i], slot);
+  }
+  EXPECT_FALSE(problems.Any()) << problems.Summary();
 }
 
 // A data file cut inside its last slot holds only the slots before it: the

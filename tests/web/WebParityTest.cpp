@@ -225,6 +225,65 @@ TEST(WebParityTest, TheDamageCorpus) {
   }
 }
 
+// Records that lie past 2 GiB and past 4 GiB of the data file, where a
+// position kept in 32 bits would read another place: the entries of BYNO
+// are pointed at copies of their records, a quarter of them before each
+// boundary and a quarter after it, in a sparse data file of 4.3 GB; the
+// records they pointed at are purged.  Both builds must give what they gave
+// before the move.
+TEST(WebParityTest, RecordsPastTwoAndFourGibibytesAreReadWhereTheyLie) {
+  TempDir dir;
+  const writer::IspecLayout layout = writer::BuildIspec(dir.path(), Shaped("FAR", 400, 2048));
+  const std::vector<std::vector<std::string>> runs = {
+      {"--format", "csv", "--entry-numbers", dir.str(), "FAR", "BYNO"},
+      {"--format", "json", dir.str(), "FAR", "BYNO"},
+      {"--window", "--seek", "000300", dir.str(), "FAR", "BYNO"},
+      {"--find", "Item 3", dir.str(), "FAR", "BYNO"}};
+  std::vector<std::string> before;
+  for (const auto& args : runs) {
+    const RunResult run = RunCommand(CommandLine(Quote(kNative), args), 60);
+    ASSERT_EQ(run.status, 0) << run.err;
+    before.push_back(run.out);
+  }
+
+  const auto length = static_cast<std::uint64_t>(layout.recordLength);
+  const std::string data = [&] {
+    std::ifstream in(layout.files.Path(writer::FileKind::Data), std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }();
+  const writer::TreeLayout& tree = layout.index.keys[1];
+  const std::vector<std::uint32_t>& records = layout.entryRecords[1];
+  const std::uint64_t half = records.size() / 2;
+  auto farOf = [&](std::uint64_t entry) {  // the 1-based record number that entry `entry` (from 0) moves to
+    const std::uint64_t boundary = entry < half ? std::uint64_t{1} << 31 : std::uint64_t{1} << 32;
+    return boundary / length - half / 2 + (entry < half ? entry : entry - half) + 1;
+  };
+  std::filesystem::resize_file(layout.files.Path(writer::FileKind::Data), farOf(records.size() - 1) * length);
+  std::uint64_t entry = 0;
+  for (std::size_t leaf = 0; leaf < tree.Leaves().size(); ++leaf)
+    for (std::uint32_t e = 0; e < tree.leafEntries[leaf]; ++e, ++entry) {
+      const std::uint64_t far = farOf(entry), record = records[entry];
+      writer::PatchBytes(layout.files, writer::FileKind::Data, (far - 1) * length,
+                         data.substr((record - 1) * length, length));
+      writer::SetEntryPointer(layout.files, 1, tree.Leaves()[leaf], static_cast<int>(e),
+                              static_cast<std::uint32_t>(far));
+    }
+  ASSERT_EQ(entry, records.size());
+  // A slot across each boundary, so that a read that splits there is met.
+  ASSERT_LT((farOf(half / 2) - 1) * length, std::uint64_t{1} << 31);
+  ASSERT_GT(farOf(half / 2) * length, std::uint64_t{1} << 31);
+  ASSERT_LT((farOf(half + half / 2) - 1) * length, std::uint64_t{1} << 32);
+  ASSERT_GT(farOf(half + half / 2) * length, std::uint64_t{1} << 32);
+  for (std::uint64_t r = 1; r <= data.size() / length; ++r)
+    writer::PurgeRecord(layout.files, layout.recordLength, static_cast<std::uint32_t>(r));
+
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const RunResult run = Same(runs[i]);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, before[i]) << CommandLine("ondrel-export", runs[i]);
+  }
+}
+
 TEST(WebParityTest, SqliteIsRefusedClearly) {
   TempDir demo;
   writer::BuildIspec(demo.path(), Shaped("ONE", 1, 512));
