@@ -179,13 +179,13 @@ TEST_F(DataRecordTest, RecordsPastTwoAndFourGibibytesAreReadWhereTheyLie) {
   const std::filesystem::path path = dir.path() / "_T.DAT";
   // Each slot names its record.
   auto Slot = [&](Long r) { return writer::DataRecord(fields, {std::to_string(r).substr(0, 6), std::to_string(r % 99991)}); };
-  std::vector<Long> far;
+  std::vector<Long> distant;
   for (const std::int64_t boundary : {std::int64_t{1} << 31, std::int64_t{1} << 32})
-    for (std::int64_t r = boundary / length - 1; r <= boundary / length + 2; ++r) far.push_back(static_cast<Long>(r));
-  std::filesystem::resize_file(path, static_cast<std::uintmax_t>(far.back() * length));
+    for (std::int64_t r = boundary / length - 1; r <= boundary / length + 2; ++r) distant.push_back(static_cast<Long>(r));
+  std::filesystem::resize_file(path, static_cast<std::uintmax_t>(distant.back() * length));
   {
     std::fstream out(path, std::ios::in | std::ios::out | std::ios::binary);
-    for (const Long r : far) {
+    for (const Long r : distant) {
       out.seekp((r - 1) * length);
       out << Slot(r);
     }
@@ -199,10 +199,10 @@ TEST_F(DataRecordTest, RecordsPastTwoAndFourGibibytesAreReadWhereTheyLie) {
     void Visit(std::size_t place, const char* slot) override { slots[place] = slot ? std::string(slot, 15) : "-"; }
   } seen;
   RecordBatch batch(big, state.RecordLength);
-  for (const Long r : far) batch.Add(r);
+  for (const Long r : distant) batch.Add(r);
   batch.Read(seen);
-  for (std::size_t i = 0; i < far.size(); ++i) {
-    const Long r = far[i];
+  for (std::size_t i = 0; i < distant.size(); ++i) {
+    const Long r = distant[i];
     SCOPED_TRACE(r);
     const std::string slot = Slot(r);
     ASSERT_EQ(slot.size(), 15u);

@@ -262,11 +262,11 @@ TEST(WebParityTest, RecordsPastTwoAndFourGibibytesAreReadWhereTheyLie) {
   std::uint64_t entry = 0;
   for (std::size_t leaf = 0; leaf < tree.Leaves().size(); ++leaf)
     for (std::uint32_t e = 0; e < tree.leafEntries[leaf]; ++e, ++entry) {
-      const std::uint64_t far = farOf(entry), record = records[entry];
-      writer::PatchBytes(layout.files, writer::FileKind::Data, (far - 1) * length,
+      const std::uint64_t moved = farOf(entry), record = records[entry];
+      writer::PatchBytes(layout.files, writer::FileKind::Data, (moved - 1) * length,
                          data.substr((record - 1) * length, length));
       writer::SetEntryPointer(layout.files, 1, tree.Leaves()[leaf], static_cast<int>(e),
-                              static_cast<std::uint32_t>(far));
+                              static_cast<std::uint32_t>(moved));
     }
   ASSERT_EQ(entry, records.size());
   // A slot across each boundary, so that a read that splits there is met.
