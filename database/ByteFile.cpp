@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "database/BigEndian.h"
-#include "database/StdCompat.h"
 
 namespace ondrel {
 
@@ -61,7 +60,7 @@ ByteFile::Block* ByteFile::Hold(Block& block, std::int64_t start, std::size_t si
   block.start = -1;
   block.size = size;
   if (block.size > block.capacity) {
-    block.bytes = compat::make_unique_for_overwrite<unsigned char[]>(block.size);
+    block.bytes = NewPageBuffer<unsigned char>(block.size);
     block.capacity = block.size;
   }
   block.start = start;

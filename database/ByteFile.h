@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "database/PageBuffer.h"
 #include "database/RandomAccessFile.h"
 #include "database/SharedState.h"
 
@@ -84,7 +85,7 @@ class ByteFile {
 
   struct Block {
     // Not cleared when it grows: every byte used has been read first.
-    std::unique_ptr<unsigned char[]> bytes;
+    PageBuffer<unsigned char> bytes;
     std::size_t size = 0;
     std::size_t capacity = 0;
     std::int64_t start = -1;  // file offset of bytes[0]; -1 = empty

@@ -5,7 +5,6 @@
 #include <system_error>
 #endif
 
-#include "database/StdCompat.h"
 
 namespace ondrel {
 
@@ -16,7 +15,7 @@ ReadAhead::ReadAhead(const ByteFile& file, std::int64_t offset, std::int64_t len
       pieceBytes_(std::max<std::size_t>(1, pieceBytes)),
       pieces_((length_ + static_cast<std::int64_t>(pieceBytes_) - 1) / static_cast<std::int64_t>(pieceBytes_)) {
   const std::size_t bufferBytes = static_cast<std::size_t>(std::min<std::int64_t>(length_, static_cast<std::int64_t>(pieceBytes_)));
-  for (auto& buffer : buffers_) buffer = compat::make_unique_for_overwrite<char[]>(std::max<std::size_t>(1, bufferBytes));
+  for (auto& buffer : buffers_) buffer = NewPageBuffer<char>(std::max<std::size_t>(1, bufferBytes));
 #if ONDREL_READ_AHEAD_THREAD
   if (pieces_ <= 1) return;  // one piece: nothing to overlap
   try {

@@ -28,6 +28,7 @@
 #endif
 
 #include "database/ByteFile.h"
+#include "database/PageBuffer.h"
 
 namespace ondrel {
 
@@ -61,7 +62,7 @@ class ReadAhead {
   std::int64_t length_;
   std::size_t pieceBytes_;
   std::int64_t pieces_;
-  std::array<std::unique_ptr<char[]>, kBuffers> buffers_;
+  std::array<PageBuffer<char>, kBuffers> buffers_;
   std::array<bool, kBuffers> read_{};
 
   std::int64_t handedOut_ = 0;

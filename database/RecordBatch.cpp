@@ -4,7 +4,6 @@
 #include <array>
 
 #include "database/DataRecord.h"
-#include "database/StdCompat.h"
 
 namespace ondrel {
 namespace {
@@ -91,7 +90,7 @@ void RecordBatch::Read(SlotVisitor& visitor) {
     }
     const auto size = static_cast<std::size_t>(end - start);
     if (size > stagingSize_) {
-      staging_ = compat::make_unique_for_overwrite<char[]>(size);
+      staging_ = NewPageBuffer<char>(size);
       stagingSize_ = size;
     }
     const bool read = data_.Read(start + 1, staging_.get(), size);

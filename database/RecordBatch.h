@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "database/ByteFile.h"
+#include "database/PageBuffer.h"
 #include "database/SharedState.h"
 
 namespace ondrel {
@@ -62,7 +63,7 @@ class RecordBatch {
   std::int64_t recordLength_;
   std::vector<std::uint64_t> items_;
   std::vector<std::uint64_t> scratch_;
-  std::unique_ptr<char[]> staging_;  // not cleared: every byte used is read first
+  PageBuffer<char> staging_;  // not cleared: every byte used is read first
   std::size_t stagingSize_ = 0;
   bool sorted_ = true;
   std::int64_t readCost_ = 0;
