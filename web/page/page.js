@@ -258,9 +258,10 @@
 
   // The worker is given the files of the screen's folder and of the folder
   // chosen since, so that the screen reads on while the chooser shows
-  // another.  Two folders of one name are one path to the worker: the one
-  // chosen last is read then, and a screen whose files are no longer the
-  // ones it walked says so when it reads them.
+  // another.  Two folders of one name are one path to the worker, and the
+  // one chosen last is read: a screen whose files are then no longer the
+  // ones it walked says so when it reads them, and a screen opened again
+  // after a Cancel is opened from that folder's files.
   function postFiles() {
     const entries = [];
     if (opened && opened.files !== chosenFiles) entries.push(...opened.files.entries);
@@ -316,9 +317,8 @@
     const waiting = 'Building reference information, please wait.';
     $('status').textContent = waiting;
     // Cancel leaves the chooser as it was, and the screen behind it as it
-    // was.
-    // The dialog stays only while the worker walks, not while its messages
-    // are shown.
+    // was.  The dialog stays only while the worker walks, not while the
+    // walk's messages are shown.
     const answer = await present(() => cancellable('Open', waiting, () => call('ok'), {ispec: wanted[0], profile: wanted[1]}));
     $('status').textContent = '';
     if (answer === kCancelled) return;
