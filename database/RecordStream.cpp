@@ -57,7 +57,6 @@ void RecordStream::StartAt(Long leaf, Long from, Long until, bool jump) {
   if (jump && leaf >= 1 && static_cast<std::size_t>(leaf) < state_.LeafTable.size())
     skip = from - 1 - state_.LeafTable[static_cast<std::size_t>(leaf) - 1].CumCount;
   cursor_.StartAt(leaf, skip);
-  problems_.Take(read_);
   from_ = from;
   until_ = until;
   lastHeld_ = 0;
@@ -65,9 +64,8 @@ void RecordStream::StartAt(Long leaf, Long from, Long until, bool jump) {
   capacity_ = 64;
   scattered_ = false;
   front_.held.clear();
+  front_.last = false;
   pending_ = false;
-  frontLast_ = false;
-  started_ = false;
   next_ = 0;
   counter_ = cursor_.Counter();
 }
@@ -151,8 +149,7 @@ void RecordStream::Fill(Batch& into) {
 }
 
 bool RecordStream::TakeBatch() {
-  if (started_ && frontLast_) return false;
-  started_ = true;
+  if (front_.last) return false;
   if (pending_) {
     Settle();
 #if ONDREL_READ_AHEAD_THREAD
@@ -165,19 +162,14 @@ bool RecordStream::TakeBatch() {
   }
   ++batches_;
   next_ = 0;
-  frontLast_ = front_.last;
   // What reading the batch met is told before its first row.
   problems_.Take(read_);
 #if ONDREL_READ_AHEAD_THREAD
   if (ahead_ && scattered_) back_ = Batch{};  // read in line from now on: its memory is given back
-  if (ahead_ && !scattered_ && !frontLast_) StartFill();
+  if (ahead_ && !scattered_ && !front_.last) StartFill();
 #endif
-  if (front_.held.empty()) {
-    counter_ = front_.counterAtEnd;
-    frontLast_ = true;
-    return false;
-  }
-  return true;
+  // An empty batch is the last: the entries ended before it held one.
+  return !front_.held.empty();
 }
 
 #if ONDREL_READ_AHEAD_THREAD
@@ -231,7 +223,7 @@ ByteFile& RecordStream::Data() {
 
 bool RecordStream::Next(StreamRow& row) {
   if (next_ == front_.held.size() && !TakeBatch()) {
-    if (started_) counter_ = front_.counterAtEnd;
+    counter_ = front_.counterAtEnd;
     return false;
   }
   const std::size_t i = next_++;

@@ -172,8 +172,6 @@ class RecordStream {
   Batch front_;  // the batch being handed out
   Batch back_;   // the next one, read ahead
   bool pending_ = false;  // back_ is being read or holds a batch not taken
-  bool frontLast_ = false;
-  bool started_ = false;  // a batch has been taken since StartAt
   std::size_t next_ = 0;
   Long counter_ = 0;
   std::uint64_t batches_ = 0;

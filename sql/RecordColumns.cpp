@@ -23,11 +23,6 @@ std::string Folded(const std::string& name) {
   return folded;
 }
 
-std::string_view WithoutTrailingBlanks(std::string_view bytes) {
-  const std::size_t kept = bytes.find_last_not_of(' ');
-  return kept == std::string_view::npos ? std::string_view() : bytes.substr(0, kept + 1);
-}
-
 // A well-formed number: blanks around it, an optional sign, digits, and,
 // when the field has decimals, an optional point with digits after it.
 // At least one digit.  Zeros in front ("000123") are the usual form.
@@ -134,6 +129,12 @@ FieldValue ValueOf(const FieldColumn& column, std::string_view stored) {
   value.text = WithoutTrailingBlanks(stored);
   value.null = column.type != ColumnType::Text && value.text.empty();
   return value;
+}
+
+std::string_view WithoutTrailingBlanks(std::string_view bytes) {
+  std::size_t kept = bytes.size();
+  while (kept > 0 && bytes[kept - 1] == ' ') --kept;
+  return bytes.substr(0, kept);
 }
 
 char* WritePlainNumber(char* out, const FieldColumn& column, std::string_view stored) {

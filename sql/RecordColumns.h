@@ -80,6 +80,9 @@ struct FieldValue {
 };
 FieldValue ValueOf(const FieldColumn& column, std::string_view stored);
 
+// The bytes without the blanks at their end.
+std::string_view WithoutTrailingBlanks(std::string_view bytes);
+
 // A numeric field's value as text, straight from its digits: the same bytes
 // as ValueOf and then the integer's digits or WriteShortestReal give, for
 // the plain forms nearly every stored number has (blanks around, a sign,

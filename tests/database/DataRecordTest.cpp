@@ -2,9 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <map>
 
 #include "database/BigEndian.h"
 #include "database/DataRecord.h"
@@ -166,52 +163,6 @@ TEST_F(DataRecordTest, HugeHiddenFieldsOverATinyFileFailAtOnce) {
   EXPECT_FALSE(ReadRecord(state, data, position));
   EXPECT_EQ(state.RecordLine, "ab ");  // the one field inside the file still counts
   EXPECT_LT(PeakResidentKiB() - peakBefore, 64 * 1024);
-}
-
-// Records past 2 GiB and past 4 GiB of a sparse data file, one of them
-// across each boundary: each is read from its own place by the window's
-// reader, as the batched reader reads it.
-TEST_F(DataRecordTest, RecordsPastTwoAndFourGibibytesAreReadWhereTheyLie) {
-  const std::vector<FieldLine> fields = {{"CUST", 1, "A", 6, 0}, {"AMOUNT", 2, "N", 7, 2}};
-  Prepare(fields, writer::DataRecord(fields, {"C00001", "00000001"}));
-  const std::int64_t length = state.RecordLength;
-  ASSERT_EQ(length, 15);
-  const std::filesystem::path path = dir.path() / "_T.DAT";
-  // Each slot names its record.
-  auto Slot = [&](Long r) { return writer::DataRecord(fields, {std::to_string(r).substr(0, 6), std::to_string(r % 99991)}); };
-  std::vector<Long> distant;
-  for (const std::int64_t boundary : {std::int64_t{1} << 31, std::int64_t{1} << 32})
-    for (std::int64_t r = boundary / length - 1; r <= boundary / length + 2; ++r) distant.push_back(static_cast<Long>(r));
-  std::filesystem::resize_file(path, static_cast<std::uintmax_t>(distant.back() * length));
-  {
-    std::fstream out(path, std::ios::in | std::ios::out | std::ios::binary);
-    for (const Long r : distant) {
-      out.seekp((r - 1) * length);
-      out << Slot(r);
-    }
-  }
-  ByteFile big;
-  ASSERT_TRUE(big.Open(path.string()));
-  test::RecordingPlatform platform;
-  FineProblems problems(platform);
-  struct Seen : SlotVisitor {
-    std::map<std::size_t, std::string> slots;
-    void Visit(std::size_t place, const char* slot) override { slots[place] = slot ? std::string(slot, 15) : "-"; }
-  } seen;
-  RecordBatch batch(big, state.RecordLength);
-  for (const Long r : distant) batch.Add(r);
-  batch.Read(seen);
-  for (std::size_t i = 0; i < distant.size(); ++i) {
-    const Long r = distant[i];
-    SCOPED_TRACE(r);
-    const std::string slot = Slot(r);
-    ASSERT_EQ(slot.size(), 15u);
-    ASSERT_TRUE(ReadEntryRecord(state, problems, big, r));
-    EXPECT_EQ(state.RecordLine, slot.substr(0, 6) + " " + slot.substr(6, 8) + " ");
-    EXPECT_EQ(state.RecordFlag, 'Y');
-    EXPECT_EQ(seen.slots[i], slot);
-  }
-  EXPECT_FALSE(problems.Any()) << problems.Summary();
 }
 
 // A data file cut inside its last slot holds only the slots before it: the

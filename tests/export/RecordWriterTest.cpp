@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -168,10 +169,10 @@ std::string LongWay(const sql::FieldColumn& column, std::string_view stored) {
 }
 
 // A numeric field written straight from its digits gives the bytes the long
-// way gives, for every text it takes; and it takes the common forms.  The
-// texts are the plain forms around the edges (zeros, signs, 15 and 16
-// digits, the exponent form winning) and random texts of digits, points,
-// signs and blanks in fields of 1 to 20 bytes.
+// way gives, for every text it takes, and it takes the common forms.  The
+// texts: plain forms around the edges (zeros, signs, 15 and 16 digits, the
+// exponent form winning), random texts of digits, points, signs and blanks,
+// and numbers padded as programs write them.
 TEST(RecordWriterTest, ANumberWrittenFromItsDigitsIsTheNumberReadAndWrittenBack) {
   sql::FieldColumn integer, real;
   integer.type = sql::ColumnType::Integer;
@@ -185,20 +186,14 @@ TEST(RecordWriterTest, ANumberWrittenFromItsDigitsIsTheNumberReadAndWrittenBack)
     if (!end) return false;
     ++taken;
     EXPECT_LE(static_cast<std::size_t>(end - out), stored.size() + 4) << stored;
-    EXPECT_EQ(std::string(out, end), LongWay(column, stored)) << "[" << stored << "] as " << (&column == &real ? "real" : "integer");
+    EXPECT_EQ(std::string(out, end), LongWay(column, stored)) << "[" << stored << "] " << (&column == &real);
     return true;
   };
-  // Forms nearly every stored number has are taken.
-  for (const char* common : {"0000000001", "  59022.35", "18044.70", "-12.5   ", "+7", "0.05", "100", "-0.10",
-                             "123456789012345", "0000001234.000"})
-    EXPECT_TRUE(check(real, common)) << common;
-  for (const char* common : {"0000000001", "   -42", "+7", "999999999999999999", "-0", "000"})
-    EXPECT_TRUE(check(integer, common)) << common;
-  // Edges, taken or not, never different.
-  for (const char* edge : {"0.00", "-0.00", "0", "-0", "100000000", "1000000", "10000", "0.0001", "0.001", "0.0012",
-                           "1234567890123456", "1234567890.12345", "1234567890.123456", "0.000000000000001",
-                           "5.", ".5", "1e5", "1 2", "--1", "", "   ", "9999999999999999999", "-9223372036854775808",
-                           "1.2.3", "12345678901234567890"}) {
+  for (const char* common : {"0000000001", "  59022.35", "-12.5   ", "+7", "0.05", "100", "-0.10", "123456789012345"})
+    EXPECT_TRUE(check(real, common) && check(integer, std::string(common).substr(0, std::strcspn(common, ".")))) << common;
+  for (const char* edge : {"0.00", "-0", "100000000", "10000", "0.0001", "0.001", "1234567890123456",
+                           "1234567890.123456", "5.", ".5", "1e5", "1 2", "--1", "", "9999999999999999999",
+                           "-9223372036854775808", "1.2.3"}) {
     check(real, edge);
     check(integer, edge);
   }
@@ -207,17 +202,13 @@ TEST(RecordWriterTest, ANumberWrittenFromItsDigitsIsTheNumberReadAndWrittenBack)
   for (int i = 0; i < 200000; ++i) {
     std::string stored(1 + random() % 20, ' ');
     for (char& c : stored) c = alphabet[random() % alphabet.size()];
-    check(real, stored);
-    check(integer, stored);
-  }
-  // Numbers as a program writes them: digits with a point, padded.
-  for (int i = 0; i < 200000; ++i) {
-    char stored[40];
+    check(i % 2 ? real : integer, stored);
+    char padded[40];
     const long long whole = static_cast<long long>(random() % 100000000000ULL) >> (random() % 40);
-    std::snprintf(stored, sizeof stored, "%*s%s%lld.%0*d", static_cast<int>(random() % 3), "",
+    std::snprintf(padded, sizeof padded, "%*s%s%lld.%0*d", static_cast<int>(random() % 3), "",
                   random() % 4 == 0 ? "-" : "", whole, static_cast<int>(random() % 6),
                   static_cast<int>(random() % 100000));
-    check(real, stored);
+    check(real, padded);
   }
   EXPECT_GT(taken, compared / 4);
 }

@@ -229,8 +229,9 @@ TEST(WebParityTest, TheDamageCorpus) {
 // position kept in 32 bits would read another place: the entries of BYNO
 // are pointed at copies of their records, a quarter of them before each
 // boundary and a quarter after it, in a sparse data file of 4.3 GB; the
-// records they pointed at are purged.  Both builds must give what they gave
-// before the move.
+// records they pointed at are purged.  Both builds must give what the
+// native one gave before the move: the window's reader of single records,
+// the batches of the export and of --find alike.
 TEST(WebParityTest, RecordsPastTwoAndFourGibibytesAreReadWhereTheyLie) {
   TempDir dir;
   const writer::IspecLayout layout = writer::BuildIspec(dir.path(), Shaped("FAR", 400, 2048));

@@ -23,12 +23,6 @@ char* WriteBytes(char* at, std::string_view bytes) {
 
 char* WriteNumber(char* at, std::int64_t number) { return std::to_chars(at, at + 20, number).ptr; }
 
-std::string_view WithoutTrailingBlanks(std::string_view field) {
-  std::size_t kept = field.size();
-  while (kept > 0 && field[kept - 1] == ' ') --kept;
-  return field.substr(0, kept);
-}
-
 }  // namespace
 
 ShownFields::ShownFields(const SharedState& state) {
@@ -182,7 +176,7 @@ char* RecordWriter::CsvRow(char* at, Long entry, const ShownFields& fields) cons
   // A field the record does not hold (it ended early) is empty.
   for (std::size_t i = 0; i < fields.Count(); ++i) {
     if (i > 0) *at++ = ',';
-    if (i < fields.Taken()) at = WriteCsvField(at, WithoutTrailingBlanks(fields.Field(i)), fields.Ascii());
+    if (i < fields.Taken()) at = WriteCsvField(at, sql::WithoutTrailingBlanks(fields.Field(i)), fields.Ascii());
   }
   return WriteBytes(at, kCsvRowEnd);
 }
