@@ -77,19 +77,30 @@ const ByteFile::Block* ByteFile::Fetch(std::int64_t offset, std::size_t n) {
   Block* victim = &blocks_[0];
   std::int64_t length = kPageSize;
   std::int64_t start = offset - offset % kPageSize;
+  const std::int64_t end = offset + static_cast<std::int64_t>(n);
   for (Block& b : blocks_) {
     if (b.Holds(offset, n)) {
       b.used = clock_;
       return last_ = &b;
     }
-    if (b.start >= 0 && b.start <= start && b.End() >= start && b.End() < offset + static_cast<std::int64_t>(n)) {
-      // This read continues a cached block: read further ahead this time.
+    if (b.start >= 0 && b.start <= start && b.End() < end) {
+      // This read continues a cached block, or lands a little past its end:
+      // read further ahead this time, from the block's end when there is a
+      // gap.  A walk reads a parent node that lies just beyond the leaves
+      // read so far, then the leaves between: one read serves both.  The
+      // gap allowed grows with the run, so a scattered read still loads
+      // one page.
       const auto ahead = std::min<std::int64_t>(2 * static_cast<std::int64_t>(b.size), kLargestBlock);
-      length = std::max(length, ahead);
+      if (b.End() >= start) {
+        length = std::max(length, ahead);
+      } else if (end - b.End() <= ahead && ahead > length) {
+        start = b.End();
+        length = ahead;
+      }
     }
     if (b.used < victim->used) victim = &b;
   }
-  length = std::max<std::int64_t>(length, offset + static_cast<std::int64_t>(n) - start);
+  length = std::max<std::int64_t>(length, end - start);
   length = std::min<std::int64_t>(length, size_ - start);
   Hold(*victim, start, static_cast<std::size_t>(length));
   if (ReadDirect(start, victim->bytes.get(), victim->size)) return victim;

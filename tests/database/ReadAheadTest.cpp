@@ -4,6 +4,7 @@
 // a file that is no file on disk, handed in through the file seam.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -75,21 +76,72 @@ TEST(ReadAheadTest, AFileCutShortEndsTheRangeWhereItEnds) {
 // A file's bytes held in memory, as a system without files hands them over;
 // the last `cut` bytes fail to read, as those of a file that shrank after it
 // was opened.
+// It counts the reads made of it and the bytes they asked for.
 class MemoryFile : public RandomAccessFile {
  public:
   MemoryFile(std::string bytes, std::size_t cut) : bytes_(std::move(bytes)), readable_(bytes_.size() - cut) {}
   std::int64_t Size() const override { return static_cast<std::int64_t>(bytes_.size()); }
   bool ReadAt(std::int64_t offset, void* dst, std::size_t n) const override {
+    ++reads;
+    bytesRead += n;
     if (offset < 0 || static_cast<std::size_t>(offset) > readable_ || n > readable_ - static_cast<std::size_t>(offset))
       return false;
     std::memcpy(dst, bytes_.data() + offset, n);
     return true;
   }
+  mutable std::size_t reads = 0, bytesRead = 0;
 
  private:
   std::string bytes_;
   std::size_t readable_;
 };
+
+// The block cache hands out the file's bytes whatever the order of the
+// reads, reads a walk's pattern (a run of 2 KiB nodes with each parent
+// lying a little ahead of the nodes read so far) in few calls, and loads a
+// page alone for a read that lands away from every run.
+TEST(FileSeamTest, TheBlockCacheGivesTheFilesBytesAndReadsRunsInFewCalls) {
+  const std::string bytes = Bytes(3 << 20);
+  auto owned = std::make_unique<MemoryFile>(bytes, 0);
+  const MemoryFile& seam = *owned;
+  ByteFile file;
+  ASSERT_TRUE(file.Open(std::move(owned)));
+  std::string got;
+  const auto read = [&](std::int64_t offset, std::size_t n) {
+    got.assign(n, '\0');
+    ASSERT_TRUE(file.Read(offset + 1, got.data(), n));
+    ASSERT_EQ(got, bytes.substr(static_cast<std::size_t>(offset), n)) << offset << "+" << n;
+  };
+  constexpr std::int64_t kNode = 2048;
+  std::int64_t next = 0;
+  for (int parent = 0; next + 80 * kNode <= static_cast<std::int64_t>(bytes.size()); ++parent) {
+    read(next + (40 + parent % 60) * kNode, kNode);  // the parent, ahead of its children
+    for (int child = 0; child < 50; ++child, next += kNode) read(next, kNode);
+    next += kNode;  // past the parent
+  }
+  // 256 KiB a call once the run has grown, and a few calls to grow it.
+  EXPECT_LE(seam.reads, bytes.size() / (256 << 10) + 8) << seam.reads;
+  EXPECT_LE(seam.bytesRead, bytes.size() + (256 << 10));
+
+  // Far from the run: a page.  Then a read a little past that page is no
+  // run yet (a page bridges no gap of 32 KiB): a page again.
+  std::size_t before = seam.bytesRead;
+  read(100000, 100);
+  EXPECT_EQ(seam.bytesRead - before, 4096u);
+  before = seam.bytesRead;
+  read(100000 + 32768, 100);
+  EXPECT_EQ(seam.bytesRead - before, 4096u);
+
+  // Reads in any order, of any length up to a page, give the file's bytes.
+  std::uint64_t x = 88172645463325252ull;
+  for (int i = 0; i < 3000; ++i) {
+    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+    const std::size_t n = 1 + x % 4096;
+    const std::int64_t near = static_cast<std::int64_t>(x >> 20) % 600000 + (i % 3 == 0 ? 2000000 : 0);
+    read(std::min<std::int64_t>(near, static_cast<std::int64_t>(bytes.size() - n)), n);
+    if (i % 200 == 0) read(static_cast<std::int64_t>(bytes.size() - n), n);  // up to the last byte
+  }
+}
 
 TEST(FileSeamTest, EveryReadGoesThroughTheFileHandedIn) {
   const std::string bytes = Bytes(1000003);
