@@ -10,9 +10,13 @@
 
 namespace ondrel::tool {
 
-// The arguments after the program's name, as UTF-8 (on Windows read from
-// the UTF-16 command line, so that any name the user types arrives whole).
+// The arguments after the program's name, as UTF-8 (on Windows from the
+// UTF-16 ones, so that any name the user types arrives whole).
+#ifdef _WIN32
+std::vector<std::string> ProgramArguments(int argc, wchar_t** argv);
+#else
 std::vector<std::string> ProgramArguments(int argc, char** argv);
+#endif
 
 // An ISPEC name typed by the user as the core holds it: the bytes the
 // owning application wrote its files' names in.  (A profile's name is kept as

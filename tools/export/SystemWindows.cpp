@@ -6,7 +6,6 @@
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
 
 #include <atomic>
 #include <cerrno>
@@ -37,15 +36,9 @@ std::wstring Wide(const std::string& path) {
 
 }  // namespace
 
-std::vector<std::string> ProgramArguments(int argc, char** argv) {
-  // The narrow argv holds the arguments in the ANSI code page, which loses
-  // any character outside it; the UTF-16 command line holds them whole.
-  int count = 0;
-  LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-  if (!wide) return {argv + 1, argv + argc};
+std::vector<std::string> ProgramArguments(int argc, wchar_t** argv) {
   std::vector<std::string> args;
-  for (int i = 1; i < count; ++i) args.push_back(WideToUtf8(wide[i]));
-  ::LocalFree(wide);
+  for (int i = 1; i < argc; ++i) args.push_back(WideToUtf8(argv[i]));
   return args;
 }
 

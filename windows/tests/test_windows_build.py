@@ -209,6 +209,10 @@ class WindowsBuildTest(unittest.TestCase):
                 self.same([absolute], self.root, mapping)
                 self.same(["--format", "csv", absolute, ispec, profile], self.root, mapping)
                 self.same(["--check", absolute], self.root, mapping)
+                # Arguments reach the tool as typed: a pattern is not
+                # expanded to the names it matches, quotes and blanks stay.
+                for text in ("*", "?", 'a "b"  c\\', name):
+                    self.same(["--find", text, "--match-case", name, ispec, profile], self.root)
                 # A message naming a file of the folder names it as typed.
                 os.remove(os.path.join(folder, "_" + ispec + ".DAT"))
                 native = self.same([absolute, ispec, profile], self.root, mapping)
