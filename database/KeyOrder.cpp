@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "database/BigEndian.h"
+#include "database/ShortBytes.h"
 #include "database/Definition.h"
 
 namespace ondrel {
@@ -77,7 +78,7 @@ int FirstDifferingPart(const std::vector<KeyPartOrder>& parts, const unsigned ch
   for (std::size_t i = 0; i < parts.size(); ++i) {
     const KeyPartOrder& part = parts[i];
     if (part.length <= 0) continue;  // a part of no bytes is equal everywhere (and may point nowhere)
-    const int cmp = std::memcmp(a + part.offset, b + part.offset, static_cast<std::size_t>(part.length));
+    const int cmp = CompareShort(a + part.offset, b + part.offset, static_cast<std::size_t>(part.length));
     if (cmp != 0) {
       *sign = cmp;
       return static_cast<int>(i);
@@ -89,7 +90,7 @@ int FirstDifferingPart(const std::vector<KeyPartOrder>& parts, const unsigned ch
 KeyComparison KeyOrder::Compare(const unsigned char* a, const unsigned char* b) const {
   if (!judged_) return KeyComparison::Unknown;
   if (ascending_) {
-    const int cmp = keyLength_ > 0 ? std::memcmp(a, b, static_cast<std::size_t>(keyLength_)) : 0;
+    const int cmp = keyLength_ > 0 ? CompareShort(a, b, static_cast<std::size_t>(keyLength_)) : 0;
     return cmp < 0 ? KeyComparison::Before : cmp > 0 ? KeyComparison::After : KeyComparison::Same;
   }
   int sign = 0;

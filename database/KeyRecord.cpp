@@ -6,6 +6,7 @@
 
 #include "database/EntryCursor.h"
 #include "database/FineProblems.h"
+#include "database/ShortBytes.h"
 
 namespace ondrel {
 namespace {
@@ -19,7 +20,7 @@ bool PartHolds(PartStorage storage, const unsigned char* part, const unsigned ch
                KeyCase match) {
   if (storage == PartStorage::Unknown) return true;  // not compared
   if (storage == PartStorage::Plain && match == KeyCase::Exact)
-    return std::memcmp(part, field, static_cast<std::size_t>(length)) == 0;
+    return CompareShort(part, field, static_cast<std::size_t>(length)) == 0;
   for (int i = 0; i < length; ++i) {
     const unsigned char stored = storage == PartStorage::Plain ? part[i] : static_cast<unsigned char>(255 - part[i]);
     const unsigned char written = field[i];

@@ -8,6 +8,7 @@
 #endif
 
 #include "database/DataRecord.h"
+#include "database/ShortBytes.h"
 #include "database/StdCompat.h"
 
 namespace ondrel {
@@ -19,7 +20,7 @@ class RecordStream::Store : public SlotVisitor {
       : slots_(slots), read_(read), length_(length) {}
   void Visit(std::size_t place, const char* slot) override {
     if (!slot) return;
-    std::memcpy(slots_ + place * length_, slot, length_);
+    CopyShort(slots_ + place * length_, slot, length_);
     read_[place] = 1;
   }
 
@@ -72,7 +73,6 @@ void RecordStream::StartAt(Long leaf, Long from, Long until, bool jump) {
 
 void RecordStream::Fill(Batch& into) {
   into.held.clear();
-  into.keys.clear();
   batch_.Clear();
   const std::size_t keyLength = static_cast<std::size_t>(std::max<Integer>(state_.KeyLength, 0));
   const bool slotsFit = state_.RecordLength > 0 && state_.RecordLength <= kWholeSlotLimit;
@@ -91,7 +91,13 @@ void RecordStream::Fill(Batch& into) {
   // Room for the whole batch at once: grown by doubling, the arrays could
   // hold twice what the budget allows.
   into.held.reserve(count);
-  into.keys.reserve(count * keyLength);
+  // Sized once: an entry's key goes to its place, with no growing per entry
+  // (an empty key still has an address).
+  const std::size_t keyBytes = std::max<std::size_t>(count * keyLength, 1);
+  if (into.keys.size() < keyBytes) {
+    into.keys.reserve(keyBytes);  // just that: growing would take up to twice
+    into.keys.resize(keyBytes);
+  }
   batch_.Reserve(count);
 
   TreeEntry entry;
@@ -103,9 +109,9 @@ void RecordStream::Fill(Batch& into) {
     // Entries before the one asked for are read (and checked in order) but
     // not held: a batch holds the entries from there on.
     if (entry.Number < from_) continue;
-    const std::size_t at = into.keys.size();
-    into.keys.resize(at + keyLength);
-    if (entry.Key && keyLength > 0) std::memcpy(into.keys.data() + at, entry.Key, keyLength);
+    if (entry.Key && keyLength > 0)
+      CopyShort(reinterpret_cast<char*>(into.keys.data()) + into.held.size() * keyLength,
+                reinterpret_cast<const char*>(entry.Key), keyLength);
     Held held;
     held.number = entry.Number;
     held.record = entry.Record;
@@ -123,7 +129,6 @@ void RecordStream::Fill(Batch& into) {
     lastHeld_ = entry.Number;
     if (until_ > 0 && entry.Number >= until_) ended_ = true;
   }
-  if (keyLength == 0) into.keys.resize(1);  // an empty key still has an address
   into.last = ended_;
   into.counterAtEnd = cursor_.Counter();
 

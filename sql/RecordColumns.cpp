@@ -10,6 +10,7 @@
 #include "database/Checked.h"
 #include "database/DataRecord.h"
 #include "database/Definition.h"
+#include "database/ShortBytes.h"
 #include "database/StdCompat.h"
 #include "viewer/Cp1252.h"
 
@@ -132,9 +133,7 @@ FieldValue ValueOf(const FieldColumn& column, std::string_view stored) {
 }
 
 std::string_view WithoutTrailingBlanks(std::string_view bytes) {
-  std::size_t kept = bytes.size();
-  while (kept > 0 && bytes[kept - 1] == ' ') --kept;
-  return bytes.substr(0, kept);
+  return bytes.substr(0, WithoutTrailingBlanksLength(bytes.data(), bytes.size()));
 }
 
 char* WritePlainNumber(char* out, const FieldColumn& column, std::string_view stored) {

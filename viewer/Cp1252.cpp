@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "database/ShortBytes.h"
+
 namespace ondrel {
 namespace {
 
@@ -75,7 +77,7 @@ char* WriteCp1252AsUtf8(char* out, std::string_view bytes) {
   std::size_t at = 0;
   while (at < bytes.size()) {
     const std::size_t run = AsciiRun(bytes.substr(at));
-    std::memcpy(out, bytes.data() + at, run);
+    CopyShort(out, bytes.data() + at, run);
     out += run;
     at += run;
     // Then byte by byte through the table up to the next ASCII byte.

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "database/ShortBytes.h"
 #include "viewer/Cp1252.h"
 
 namespace ondrel::tool {
@@ -36,7 +37,7 @@ char* WriteCsvField(char* out, std::string_view field, bool ascii) {
   // field's own bytes before they are decoded.
   if (!NeedsQuotes(field)) {
     if (!ascii) return WriteCp1252AsUtf8(out, field);
-    std::memcpy(out, field.data(), field.size());
+    CopyShort(out, field.data(), field.size());
     return out + field.size();
   }
   *out++ = '"';

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "database/Definition.h"
+#include "database/ShortBytes.h"
 #include "sql/SqlText.h"
 #include "tools/export/Csv.h"
 #include "viewer/Cp1252.h"
@@ -160,7 +161,13 @@ char* RecordWriter::TextLine(char* at, Long entry, const ShownFields& fields) co
   } else {
     // The record line: each field at its full width and one blank.
     for (std::size_t i = 0; i < fields.Taken(); ++i) {
-      at = fields.Ascii() ? WriteBytes(at, fields.Field(i)) : WriteCp1252AsUtf8(at, fields.Field(i));
+      const std::string_view field = fields.Field(i);
+      if (fields.Ascii()) {
+        CopyShort(at, field.data(), field.size());
+        at += field.size();
+      } else {
+        at = WriteCp1252AsUtf8(at, field);
+      }
       *at++ = ' ';
     }
   }

@@ -1,0 +1,66 @@
+// Copies, comparisons and scans of the few bytes of a field or key, made in
+// line.  A call of the C runtime's copy or comparison for 10 to 60 bytes
+// costs more than the work, and a scan makes several for every entry; some
+// runtimes (Wine's) do such short runs slowly too.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace ondrel {
+
+// Copies n bytes from src to dst, which do not overlap: a word at a time,
+// the last word overlapping the one before, with no byte outside either
+// range touched.  Long runs go to the runtime's copy.
+inline void CopyShort(char* dst, const char* src, std::size_t n) {
+  if (n >= 8) {
+    if (n > 64) {
+      std::memcpy(dst, src, n);
+      return;
+    }
+    for (std::size_t at = 0; at + 8 < n; at += 8) std::memcpy(dst + at, src + at, 8);
+    std::memcpy(dst + n - 8, src + n - 8, 8);
+  } else if (n >= 4) {
+    std::memcpy(dst, src, 4);
+    std::memcpy(dst + n - 4, src + n - 4, 4);
+  } else if (n > 0) {
+    dst[0] = src[0];
+    dst[n / 2] = src[n / 2];
+    dst[n - 1] = src[n - 1];
+  }
+}
+
+// The length of bytes[0, n) without its trailing blanks, eight at a time.
+inline std::size_t WithoutTrailingBlanksLength(const char* bytes, std::size_t n) {
+  constexpr std::uint64_t kBlanks = 0x2020202020202020ull;
+  for (std::uint64_t word; n >= 8; n -= 8) {
+    std::memcpy(&word, bytes + n - 8, 8);
+    if (word != kBlanks) break;
+  }
+  while (n > 0 && bytes[n - 1] == ' ') --n;
+  return n;
+}
+
+// memcmp's order of bytes[0, n) of a and b, as its sign: -1, 0 or 1.
+inline int CompareShort(const unsigned char* a, const unsigned char* b, std::size_t n) {
+  std::size_t at = 0;
+  for (std::uint64_t x, y; at + 8 <= n; at += 8) {
+    std::memcpy(&x, a + at, 8);
+    std::memcpy(&y, b + at, 8);
+    if (x != y) {
+      // The first byte that differs decides: compare the words as numbers
+      // whose first byte is the highest.
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+      x = __builtin_bswap64(x);
+      y = __builtin_bswap64(y);
+#endif
+      return x < y ? -1 : 1;
+    }
+  }
+  for (; at < n; ++at)
+    if (a[at] != b[at]) return a[at] < b[at] ? -1 : 1;
+  return 0;
+}
+
+}  // namespace ondrel
