@@ -36,7 +36,15 @@ inline std::size_t WithoutTrailingBlanksLength(const char* bytes, std::size_t n)
   constexpr std::uint64_t kBlanks = 0x2020202020202020ull;
   for (std::uint64_t word; n >= 8; n -= 8) {
     std::memcpy(&word, bytes + n - 8, 8);
-    if (word != kBlanks) break;
+    if (word != kBlanks) {
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+      // The last bytes of the run are the word's highest: its blanks at
+      // the end are the zero bytes at the top of word XOR blanks.
+      return n - static_cast<std::size_t>(__builtin_clzll(word ^ kBlanks) / 8);
+#else
+      break;
+#endif
+    }
   }
   while (n > 0 && bytes[n - 1] == ' ') --n;
   return n;

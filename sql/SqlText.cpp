@@ -75,9 +75,23 @@ char* WriteJson(char* out, std::string_view text, bool cp1252) {
       out += 8;
     }
     if (at == text.size()) break;
+    if (text.size() >= 8 && text.size() - at < 8) {
+      // Fewer than eight left: when the last eight bytes all stand for
+      // themselves, those before `at` among them were written as they are,
+      // one byte each, so the word goes over them and ends the text.
+      std::uint64_t word;
+      std::memcpy(&word, text.data() + text.size() - 8, 8);
+      if (PlainWord(word)) {
+        std::memcpy(out - (at - (text.size() - 8)), &word, 8);
+        out += text.size() - at;
+        break;
+      }
+    }
     const char byte = text[at];
     const auto b = static_cast<unsigned char>(byte);
-    if (b < 0x80) {
+    if (b >= 0x20 && b < 0x7F && b != '"' && b != '\\') {
+      *out++ = byte;
+    } else if (b < 0x80) {
       const JsonChar& c = kJsonAscii[b];
       std::memcpy(out, c.bytes, sizeof c.bytes);
       out += c.size;

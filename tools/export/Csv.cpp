@@ -18,10 +18,17 @@ bool NeedsQuotes(std::string_view field) {
     const std::uint64_t x = word ^ (kOnes * c);
     return ((x - kOnes) & ~x & kHighs) != 0;
   };
-  std::size_t at = 0;
-  for (std::uint64_t word; at + 8 <= field.size(); at += 8) {
+  const auto special = [&](std::size_t at) {
+    std::uint64_t word;
     std::memcpy(&word, field.data() + at, 8);
-    if (holds(word, ',') || holds(word, '"') || holds(word, '\r') || holds(word, '\n')) return true;
+    return holds(word, ',') || holds(word, '"') || holds(word, '\r') || holds(word, '\n');
+  };
+  std::size_t at = 0;
+  if (field.size() >= 8) {
+    // Whole words, the last one overlapping the one before.
+    for (; at + 8 < field.size(); at += 8)
+      if (special(at)) return true;
+    return special(field.size() - 8);
   }
   for (; at < field.size(); ++at) {
     const char c = field[at];

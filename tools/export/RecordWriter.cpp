@@ -205,6 +205,11 @@ char* RecordWriter::JsonObject(char* at, Long entry, const ShownFields& fields) 
       at = WriteBytes(at, "null");
       continue;
     }
+    if (member.column.type == sql::ColumnType::Text) {
+      // What ValueOf makes of a text field, and no more.
+      at = sql::WriteJsonString(at, sql::WithoutTrailingBlanks(fields.Field(i)));
+      continue;
+    }
     if (char* plain = sql::WritePlainNumber(at, member.column, fields.Field(i))) {
       at = plain;
       continue;
