@@ -283,9 +283,11 @@ class PageTest(unittest.TestCase):
 
     def test_long_work_is_cancelled_and_the_screen_stays(self):
         demo, big = self.root / "demo", self.root / "big"
-        # Two million records: the walk of BYNAME and the export take seconds
-        # in the page, so that Cancel comes while they work.
-        subprocess.run([os.environ["ONDREL_PAGE_FIXTURE"], "--large", "2000000", str(big)], check=True)
+        # Five million records: the walk of BYNAME and the export take
+        # seconds in the page, so that Cancel comes while they work.  (With
+        # two million the walk ended within a second, and now and then
+        # before the dialog, which shows after half a second, could be read.)
+        subprocess.run([os.environ["ONDREL_PAGE_FIXTURE"], "--large", "5000000", str(big)], check=True)
         self.open_profile("demo", "CUSTOMER", "BYNAME")
         self.keys(Keys.PAGE_DOWN)
         at22 = native("--window", "22", demo, "CUSTOMER", "BYNAME")[0]
