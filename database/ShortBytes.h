@@ -50,23 +50,31 @@ inline std::size_t WithoutTrailingBlanksLength(const char* bytes, std::size_t n)
   return n;
 }
 
-// memcmp's order of bytes[0, n) of a and b, as its sign: -1, 0 or 1.
+// memcmp's order of bytes[0, n) of a and b, as its sign: -1, 0 or 1.  Eight
+// bytes at a time, the last eight overlapping the ones before (equal by
+// then, so the first difference lies in the bytes not yet compared).
 inline int CompareShort(const unsigned char* a, const unsigned char* b, std::size_t n) {
-  std::size_t at = 0;
-  for (std::uint64_t x, y; at + 8 <= n; at += 8) {
-    std::memcpy(&x, a + at, 8);
-    std::memcpy(&y, b + at, 8);
-    if (x != y) {
-      // The first byte that differs decides: compare the words as numbers
-      // whose first byte is the highest.
+  // The first byte that differs decides: the words are compared as numbers
+  // whose first byte is the highest.
+  const auto order = [](std::uint64_t x, std::uint64_t y) {
 #if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-      x = __builtin_bswap64(x);
-      y = __builtin_bswap64(y);
+    x = __builtin_bswap64(x);
+    y = __builtin_bswap64(y);
 #endif
-      return x < y ? -1 : 1;
+    return x < y ? -1 : 1;
+  };
+  std::uint64_t x, y;
+  if (n >= 8) {
+    for (std::size_t at = 0; at + 8 < n; at += 8) {
+      std::memcpy(&x, a + at, 8);
+      std::memcpy(&y, b + at, 8);
+      if (x != y) return order(x, y);
     }
+    std::memcpy(&x, a + n - 8, 8);
+    std::memcpy(&y, b + n - 8, 8);
+    return x == y ? 0 : order(x, y);
   }
-  for (; at < n; ++at)
+  for (std::size_t at = 0; at < n; ++at)
     if (a[at] != b[at]) return a[at] < b[at] ? -1 : 1;
   return 0;
 }

@@ -30,7 +30,8 @@ inline constexpr std::size_t kEntryColumns = 10;
 // The shown fields of one record, in definition order.
 class ShownFields {
  public:
-  explicit ShownFields(const SharedState& state);
+  // `csv`: tell CsvPlain, which costs a little for every record.
+  explicit ShownFields(const SharedState& state, bool csv = false);
 
   // The shown fields of the definition, and each one's width.
   std::size_t Count() const { return widths_.size(); }
@@ -56,8 +57,15 @@ class ShownFields {
   // Every byte of the fields is ASCII, and so its own UTF-8 (from a slot;
   // false from a line, which is decoded byte by byte).
   bool Ascii() const { return ascii_; }
+  // No byte of the fields calls for CSV quotes (from a slot, where that is
+  // cheap to tell for the whole record at once, when asked for; false when
+  // not told).
+  bool CsvPlain() const { return csvPlain_; }
 
  private:
+  // Sets ascii_ and csvPlain_ from the slot's bytes.
+  void ScanSlot(const char* slot);
+
   std::vector<std::size_t> offsets_;  // of each shown field in the slot
   std::vector<std::size_t> widths_;
   // Each one-byte field (shown or not), where it lies and how many shown
@@ -74,6 +82,8 @@ class ShownFields {
   std::size_t bytes_ = 0;
   bool shown_ = true;
   bool ascii_ = false;
+  bool csv_ = false;
+  bool csvPlain_ = false;
   const std::string* line_ = nullptr;
 };
 
