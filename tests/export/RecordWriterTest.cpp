@@ -115,11 +115,8 @@ TEST(RecordWriterTest, LinesFromSlotsAreTheWindowsLinesDecodedAndQuoted) {
     std::string row;
     for (std::size_t i = 0; i < 4; ++i) row += (i ? "," : "") + (i < shown.size() ? CsvCell(shown[i]) : "");
 
-    // From the slot as the CSV export takes it, with the bytes that call
-    // for quotes looked for in the whole record at once, and as the others.
-    ShownFields fromSlot(definition), fromSlotForCsv(definition, true), fromLine(definition);
+    ShownFields fromSlot(definition), fromLine(definition);
     fromSlot.FromSlot(slot.data());
-    fromSlotForCsv.FromSlot(slot.data());
     SharedState window = definition;
     RecordFromSlot(window, slot.data());
     fromLine.FromLine(window.RecordLine, static_cast<char>(window.RecordFlag));
@@ -132,10 +129,16 @@ TEST(RecordWriterTest, LinesFromSlotsAreTheWindowsLinesDecodedAndQuoted) {
         options.format = format;
         options.entryNumbers = numbers;
         RecordWriter writer(definition, options);
-        const std::string written = Written(writer, 1000 + n, format == Format::Csv ? fromSlotForCsv : fromSlot);
+        // From the slot as the export takes it for the format, with the
+        // bytes the format writes otherwise looked for in the whole record
+        // at once.
+        ShownFields fromSlotAs(definition, format);
+        fromSlotAs.FromSlot(slot.data());
+        const std::string written = Written(writer, 1000 + n, fromSlotAs);
         SCOPED_TRACE(testing::Message() << "record " << n << ", format " << static_cast<int>(format)
                                         << (numbers ? ", entry numbers" : ""));
         EXPECT_EQ(written, Written(writer, 1000 + n, fromLine));
+        EXPECT_EQ(written, Written(writer, 1000 + n, fromSlot));
         if (format == Format::Text) {
           EXPECT_EQ(written, std::string(numbers ? "      " + std::to_string(1000 + n) + " " : "") +
                                  (isPurged ? ">> Record Purged <<" : line) + "\n");

@@ -100,7 +100,7 @@ int ExportMode(const Options& options) {
       stream.Want([start](const TreeEntry& e) { return e.Flag == 'Y' && e.Number >= start; });
       stream.StartAt(leaf);
       RecordWriter writer(state, options);
-      ShownFields fields(state, options.format == Format::Csv);
+      ShownFields fields(state, options.format);
       // --find: only the records whose line holds the text, as the viewer's
       // search finds them (a purged record never matches).
       std::optional<TextMatcher> matcher;

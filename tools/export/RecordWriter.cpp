@@ -29,7 +29,7 @@ char* WriteNumber(char* at, std::int64_t number) { return std::to_chars(at, at +
 
 }  // namespace
 
-ShownFields::ShownFields(const SharedState& state, bool csv) : csv_(csv) {
+ShownFields::ShownFields(const SharedState& state, Format format) : format_(format) {
   std::size_t offset = 0;
   for (int i = 1; i <= state.FieldCount && static_cast<std::size_t>(i) < state.FieldTable.size(); ++i) {
     const FieldDef& field = state.FieldTable[static_cast<std::size_t>(i)];
@@ -62,29 +62,36 @@ void ShownFields::FromSlot(const char* slot) {
 }
 
 void ShownFields::ScanSlot(const char* slot) {
-  // For CSV, the record's bytes (hidden fields too: a byte there only makes
-  // the answer more careful than it need be) for one with its top bit set
-  // and for the four that call for quotes, sixteen at a time.
+  // For CSV and JSON, the record's bytes (hidden fields too: a byte there
+  // only makes the answer more careful than it need be) for one with its
+  // top bit set and for those the format writes otherwise (CSV: the four
+  // that call for quotes; JSON: a quote, a backslash and the controls, DEL
+  // among them), sixteen at a time.
 #if defined(__SSE2__)
-  if (csv_ && end_ >= 16) {
+  if (format_ != Format::Text && end_ >= 16) {
+    const bool csv = format_ == Format::Csv;
     __m128i high = _mm_setzero_si128(), special = _mm_setzero_si128();
+    const auto is = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
     const auto scan = [&](std::size_t at) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slot + at));
       high = _mm_or_si128(high, v);
-      const __m128i comma = _mm_cmpeq_epi8(v, _mm_set1_epi8(',')), quote = _mm_cmpeq_epi8(v, _mm_set1_epi8('"'));
-      const __m128i cr = _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), lf = _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'));
-      special = _mm_or_si128(special, _mm_or_si128(_mm_or_si128(comma, quote), _mm_or_si128(cr, lf)));
+      // (A signed comparison: bytes from 0x80 up count as below 0x20 too,
+      // and are told by `high` anyway.)
+      const __m128i own = csv ? _mm_or_si128(is(v, ','), _mm_or_si128(is(v, '\r'), is(v, '\n')))
+                              : _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)),
+                                             _mm_or_si128(is(v, '\x7F'), is(v, '\\')));
+      special = _mm_or_si128(special, _mm_or_si128(own, is(v, '"')));
     };
     std::size_t at = 0;
     for (; at + 16 < end_; at += 16) scan(at);
     scan(end_ - 16);  // the last sixteen, over the ones before
     ascii_ = _mm_movemask_epi8(high) == 0;
-    csvPlain_ = _mm_movemask_epi8(special) == 0;
+    plain_ = ascii_ && _mm_movemask_epi8(special) == 0;
     return;
   }
 #endif
-  // Otherwise eight at a time, the top bits alone; each CSV field is then
-  // looked at for quotes on its own.
+  // Otherwise eight at a time, the top bits alone; each field is then
+  // looked at on its own as it is written.
   std::uint64_t high = 0;
   std::size_t at = 0;
   for (std::uint64_t word; at + 8 <= end_; at += 8) {
@@ -93,12 +100,12 @@ void ShownFields::ScanSlot(const char* slot) {
   }
   for (; at < end_; ++at) high |= static_cast<unsigned char>(slot[at]);
   ascii_ = (high & 0x8080808080808080ull) == 0;
-  csvPlain_ = false;
+  plain_ = false;
 }
 
 void ShownFields::FromLine(const std::string& line, char flag) {
   ascii_ = false;
-  csvPlain_ = false;
+  plain_ = false;
   line_ = &line;
   bytes_ = line.size();
   shown_ = flag == 'Y';
@@ -216,7 +223,7 @@ char* RecordWriter::CsvRow(char* at, Long entry, const ShownFields& fields) cons
     if (i > 0) *at++ = ',';
     if (i >= fields.Taken()) continue;
     const std::string_view field = sql::WithoutTrailingBlanks(fields.Field(i));
-    if (fields.CsvPlain() && fields.Ascii()) {
+    if (fields.Plain()) {
       CopyShort(at, field.data(), field.size());
       at += field.size();
     } else {
@@ -245,7 +252,15 @@ char* RecordWriter::JsonObject(char* at, Long entry, const ShownFields& fields) 
     }
     if (member.column.type == sql::ColumnType::Text) {
       // What ValueOf makes of a text field, and no more.
-      at = sql::WriteJsonString(at, sql::WithoutTrailingBlanks(fields.Field(i)));
+      const std::string_view text = sql::WithoutTrailingBlanks(fields.Field(i));
+      if (fields.Plain()) {
+        *at++ = '"';
+        CopyShort(at, text.data(), text.size());
+        at += text.size();
+        *at++ = '"';
+      } else {
+        at = sql::WriteJsonString(at, text);
+      }
       continue;
     }
     if (char* plain = sql::WritePlainNumber(at, member.column, fields.Field(i))) {

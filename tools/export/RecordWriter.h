@@ -30,8 +30,10 @@ inline constexpr std::size_t kEntryColumns = 10;
 // The shown fields of one record, in definition order.
 class ShownFields {
  public:
-  // `csv`: tell CsvPlain, which costs a little for every record.
-  explicit ShownFields(const SharedState& state, bool csv = false);
+  // `format`: the fields are to be written as that, and Plain tells
+  // whether they may be written as they are (for CSV and JSON; it costs a
+  // little for every record).
+  explicit ShownFields(const SharedState& state, Format format = Format::Text);
 
   // The shown fields of the definition, and each one's width.
   std::size_t Count() const { return widths_.size(); }
@@ -57,13 +59,14 @@ class ShownFields {
   // Every byte of the fields is ASCII, and so its own UTF-8 (from a slot;
   // false from a line, which is decoded byte by byte).
   bool Ascii() const { return ascii_; }
-  // No byte of the fields calls for CSV quotes (from a slot, where that is
-  // cheap to tell for the whole record at once, when asked for; false when
-  // not told).
-  bool CsvPlain() const { return csvPlain_; }
+  // Every byte of the fields is ASCII and stands for itself in a CSV field
+  // or JSON string, as the format given: no CSV quotes, no JSON escapes
+  // (from a slot, where that is cheap to tell for the whole record at once;
+  // false when not told).
+  bool Plain() const { return plain_; }
 
  private:
-  // Sets ascii_ and csvPlain_ from the slot's bytes.
+  // Sets ascii_ and plain_ from the slot's bytes.
   void ScanSlot(const char* slot);
 
   std::vector<std::size_t> offsets_;  // of each shown field in the slot
@@ -82,8 +85,8 @@ class ShownFields {
   std::size_t bytes_ = 0;
   bool shown_ = true;
   bool ascii_ = false;
-  bool csv_ = false;
-  bool csvPlain_ = false;
+  Format format_;
+  bool plain_ = false;
   const std::string* line_ = nullptr;
 };
 
