@@ -320,17 +320,17 @@ WalkResult BuildReferenceInformation(SharedState& state, Platform& platform, boo
   if (!index.Open(state.IndexPath) || !CheckedSub(state.KeyHead.RootNode, 1, root) ||
       !CheckedMul(root, Long{state.NodeSize}, root) || !CheckedAdd(root, 1, root)) {
     platform.MessageBox(msg::kCoarse, msg::kCoarseTitle, MsgIcon::None, MsgButtons::Ok);
-    WalkResult failed;
-    failed.failures = 1;
+    state.Walk = WalkResult{};
+    state.Walk.failures = 1;
     if (learnDigits) state.LeadingDigits = state.SecondDigits = 0;
-    return failed;
+    return state.Walk;
   }
   Walker walker(state, platform, index, learnDigits);
-  const WalkResult result = walker.Start(root);
+  state.Walk = walker.Start(root);
   // Leaves left unread say nothing about their keys.
-  if (learnDigits && result.failures > 0) state.LeadingDigits = state.SecondDigits = 0;
+  if (learnDigits && state.Walk.failures > 0) state.LeadingDigits = state.SecondDigits = 0;
   LearnPartStorage(state, index);
-  return result;
+  return state.Walk;
 }
 
 bool DigitsOrBlanks(const unsigned char* bytes, std::size_t n) {

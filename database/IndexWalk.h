@@ -18,13 +18,6 @@ inline constexpr int kMaxTreeDepth = 64;
 // a tree damaged all over costs a handful of messages, not millions.
 inline constexpr int kWalkFailureLimit = 5;
 
-// How a walk went.
-struct WalkResult {
-  int failures = 0;          // failures reported, the one that ended the walk included
-  bool stopped = false;      // the walk ended early at the failure limit
-  std::int64_t skipped = 0;  // child pointers of interior nodes left unread when it did
-};
-
 // Walks the subtree under the node at `position` (1-based) in the open index
 // file and appends its leaves to LeafTable.  Every failure shows the
 // coarse-tables message once and the walk goes on with the next step, up to

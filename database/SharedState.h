@@ -56,6 +56,13 @@ enum class PartStorage : signed char { Unknown, Plain, Inverted };
 // capitals.
 enum class KeyRecordCheck : signed char { Unknown, Yes, No, Capitals };
 
+// How a walk of a tree went.
+struct WalkResult {
+  int failures = 0;          // failures reported, the one that ended the walk included
+  bool stopped = false;      // the walk ended early at the failure limit
+  std::int64_t skipped = 0;  // child pointers of interior nodes left unread when it did
+};
+
 struct LeafRef {
   Long CumCount = 0;  // entries in leaves 1 to k together
   Long NodePos = 0;   // 1-based position of the leaf node in the index file
@@ -155,6 +162,8 @@ struct SharedState {
   bool FilesKnown = false;
   // The record window has told that the files changed since FilesRead.
   bool FilesChangeTold = false;
+  // How the walk that built the leaf table went.
+  WalkResult Walk;
 
   // Record window.
   double StartRecord = 0.0;

@@ -59,6 +59,7 @@ void TakeFileSet(SharedState& state, SharedState& fresh) {
   state.FilesRead = fresh.FilesRead;
   state.FilesKnown = fresh.FilesKnown;
   state.FilesChangeTold = false;
+  state.Walk = fresh.Walk;
 }
 
 }  // namespace

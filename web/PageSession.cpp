@@ -5,6 +5,7 @@
 #include "check/Check.h"
 #include "check/ReportLines.h"
 #include "database/Catalogue.h"
+#include "database/FileIdentity.h"
 #include "database/KeyOrder.h"
 #include "database/Profile.h"
 #include "viewer/Cp1252.h"
@@ -505,7 +506,25 @@ int PageSession::Export(const std::string& format) const {
   const auto options =
       tool::ParseOptions({"--format", format, open->directory, open->ispec, state_.ProfileName}, error);
   if (!options) return 2;
-  const int status = tool::ExportMode(*options);
+  // The profile as the screen read it at Ok serves the export, its walk with
+  // it (a walk of a large profile takes the page seconds), while none of its
+  // files has changed since; the chooser's lists of that Ok are the ones
+  // the tool's opening would fill.  Only a sound opening is taken so, one
+  // whose reading showed no message: the tool's opening would show none
+  // either, so that the export's messages are the tool's.  A set changed
+  // since, a walk that met damage, a definition that could not be read:
+  // the set is opened and walked again, as the tool opens it.  Either way
+  // the export ends by looking at the files once more.
+  const bool sound = state_.Walk.failures == 0 && !state_.Heading.empty() && state_.RecordLength != 0;
+  int status = 0;
+  if (sound && state_.FilesKnown && !FilesChanged(state_)) {
+    tool::Session session;
+    session.state = state_;
+    session.platform.lists = acceptedLook_.lists;
+    status = tool::ExportOpened(session, *options);
+  } else {
+    status = tool::ExportMode(*options);
+  }
   tool::Stdout().Flush();
   return status;
 }

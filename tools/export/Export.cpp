@@ -71,6 +71,10 @@ std::string FindText(const std::string& utf8) {
 int ExportMode(const Options& options) {
   Session session;
   OpenProfile(session, options, true);
+  return ExportOpened(session, options);
+}
+
+int ExportOpened(Session& session, const Options& options) {
   RequireDefinition(session);
   SharedState& state = session.state;
   WriteHeading(state, options);

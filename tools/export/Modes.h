@@ -4,12 +4,17 @@
 #pragma once
 
 #include "tools/export/Options.h"
+#include "tools/export/Session.h"
 
 namespace ondrel::tool {
 
 int ListIspecsMode(const Options& options);    // DIR
 int ListProfilesMode(const Options& options);  // DIR ISPEC
-int ExportMode(const Options& options);        // text or CSV
+int ExportMode(const Options& options);        // text, CSV or JSON
+// The export of a profile opened already, as OpenProfile leaves a session
+// (its files' identities taken, its walk done): the page's export of the
+// profile it shows, whose walk is not made again.
+int ExportOpened(Session& session, const Options& options);
 int WindowMode(const Options& options);        // --window N
 int DescribeMode(const Options& options);      // --describe
 int CheckMode(const Options& options);         // --check

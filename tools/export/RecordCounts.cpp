@@ -90,7 +90,7 @@ std::string CountDisagreement(const SharedState& opened, bool conditions) {
 }
 
 bool TellCountDisagreement(Session& session) {
-  if (session.walk.failures > 0) return false;
+  if (session.state.Walk.failures > 0) return false;
   const std::string text =
       CountDisagreement(session.state, !session.platform.List(ChooserList::Conditions).empty());
   if (text.empty()) return false;

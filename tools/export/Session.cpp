@@ -23,7 +23,6 @@ void OpenOnce(Session& session, const Options& options, bool walk) {
   SharedState& state = session.state;
   state = SharedState{};
   session.platform.lists.clear();
-  session.walk = WalkResult{};
   SetTextConstants(state);
   const std::vector<std::string> profiles =
       LoadFileSet(state, session.platform, options.directory, options.ispec);
@@ -34,7 +33,7 @@ void OpenOnce(Session& session, const Options& options, bool walk) {
   }
   LoadProfile(state, session.platform, profiles, chosen);
   if (!walk) return;
-  session.walk = BuildReferenceInformation(state, session.platform);
+  BuildReferenceInformation(state, session.platform);  // how it went: state.Walk
   state.SectionCount = SectionCountOf(state.RecordCount);
 }
 
@@ -67,7 +66,7 @@ bool FilesChanged(const Session& session) {
 int EndOfRead(const Session& session, const FineProblems* problems, const std::string& what) {
   const bool changed = FilesChanged(session);
   std::vector<std::string> parts;
-  const WalkResult& walk = session.walk;
+  const WalkResult& walk = session.state.Walk;
   if (walk.failures > 0) {
     std::string part = "building the reference information met " + std::to_string(walk.failures) +
                        (walk.failures == 1 ? " error" : " errors");

@@ -13,9 +13,8 @@
 namespace ondrel::tool {
 
 struct Session {
-  SharedState state;
+  SharedState state;  // state.Walk: how building the reference information went
   ToolPlatform platform;
-  WalkResult walk;  // how building the reference information went
 };
 
 // Sets the text constants, chooses the ISPEC (LoadFileSet) and the profile
