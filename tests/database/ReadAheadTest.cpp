@@ -75,8 +75,7 @@ TEST(ReadAheadTest, AFileCutShortEndsTheRangeWhereItEnds) {
 
 // A file's bytes held in memory, as a system without files hands them over;
 // the last `cut` bytes fail to read, as those of a file that shrank after it
-// was opened.
-// It counts the reads made of it and the bytes they asked for.
+// was opened.  It counts the reads made of it and the bytes they asked for.
 class MemoryFile : public RandomAccessFile {
  public:
   MemoryFile(std::string bytes, std::size_t cut) : bytes_(std::move(bytes)), readable_(bytes_.size() - cut) {}
@@ -123,14 +122,13 @@ TEST(FileSeamTest, TheBlockCacheGivesTheFilesBytesAndReadsRunsInFewCalls) {
   EXPECT_LE(seam.reads, bytes.size() / (256 << 10) + 8) << seam.reads;
   EXPECT_LE(seam.bytesRead, bytes.size() + (256 << 10));
 
-  // Far from the run: a page.  Then a read a little past that page is no
-  // run yet (a page bridges no gap of 32 KiB): a page again.
-  std::size_t before = seam.bytesRead;
-  read(100000, 100);
-  EXPECT_EQ(seam.bytesRead - before, 4096u);
-  before = seam.bytesRead;
-  read(100000 + 32768, 100);
-  EXPECT_EQ(seam.bytesRead - before, 4096u);
+  // Far from the run a page, and a page again a little past that one: a
+  // page bridges no gap of 32 KiB.
+  for (const std::int64_t far : {100000, 100000 + 32768}) {
+    const std::size_t before = seam.bytesRead;
+    read(far, 100);
+    EXPECT_EQ(seam.bytesRead - before, 4096u) << far;
+  }
 
   // Reads in any order, of any length up to a page, give the file's bytes.
   std::uint64_t x = 88172645463325252ull;

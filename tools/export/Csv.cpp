@@ -1,6 +1,8 @@
 #include "tools/export/Csv.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <cstring>
 
 #include "database/ShortBytes.h"
@@ -21,7 +23,7 @@ bool NeedsQuotes(std::string_view field) {
   const auto special = [&](std::size_t at) {
     std::uint64_t word;
     std::memcpy(&word, field.data() + at, 8);
-    return holds(word, ',') || holds(word, '"') || holds(word, '\r') || holds(word, '\n');
+    return std::any_of(std::begin(kCsvQuoted), std::end(kCsvQuoted), [&](char c) { return holds(word, c); });
   };
   std::size_t at = 0;
   if (field.size() >= 8) {
@@ -30,11 +32,7 @@ bool NeedsQuotes(std::string_view field) {
       if (special(at)) return true;
     return special(field.size() - 8);
   }
-  for (; at < field.size(); ++at) {
-    const char c = field[at];
-    if (c == ',' || c == '"' || c == '\r' || c == '\n') return true;
-  }
-  return false;
+  return field.find_first_of(std::string_view(kCsvQuoted, sizeof kCsvQuoted)) != std::string_view::npos;
 }
 
 }  // namespace

@@ -18,6 +18,9 @@ void AppendCsvField(std::string& row, std::string_view field);
 char* WriteCsvField(char* out, std::string_view field, bool ascii = false);
 constexpr std::size_t CsvFieldMost(std::size_t bytes) { return 3 * bytes + 2; }
 
+// The bytes that put a field between quotes: comma, double quote, CR, LF.
+inline constexpr char kCsvQuoted[4] = {',', '"', '\r', '\n'};
+
 // Every row ends with CR LF.
 inline constexpr const char* kCsvRowEnd = "\r\n";
 

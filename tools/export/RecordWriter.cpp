@@ -75,12 +75,15 @@ void ShownFields::ScanSlot(const char* slot) {
     const auto scan = [&](std::size_t at) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slot + at));
       high = _mm_or_si128(high, v);
-      // (A signed comparison: bytes from 0x80 up count as below 0x20 too,
-      // and are told by `high` anyway.)
-      const __m128i own = csv ? _mm_or_si128(is(v, ','), _mm_or_si128(is(v, '\r'), is(v, '\n')))
-                              : _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)),
-                                             _mm_or_si128(is(v, '\x7F'), is(v, '\\')));
-      special = _mm_or_si128(special, _mm_or_si128(own, is(v, '"')));
+      if (csv) {
+        special = _mm_or_si128(special, _mm_or_si128(is(v, kCsvQuoted[0]), is(v, kCsvQuoted[1])));
+        special = _mm_or_si128(special, _mm_or_si128(is(v, kCsvQuoted[2]), is(v, kCsvQuoted[3])));
+      } else {
+        // (A signed comparison: bytes from 0x80 up count as below 0x20
+        // too, and are told by `high` anyway.)
+        special = _mm_or_si128(special, _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)), is(v, '\x7F')));
+        special = _mm_or_si128(special, _mm_or_si128(is(v, '"'), is(v, '\\')));
+      }
     };
     std::size_t at = 0;
     for (; at + 16 < end_; at += 16) scan(at);
