@@ -35,29 +35,38 @@ std::size_t RecordBatch::Add(Long recordNumber) {
   return place;
 }
 
-void RecordBatch::Sort() {
+void RecordBatch::Sort(std::uint64_t* scratch) {
   // Least significant digit first, eleven bits at a time, over the 31 bits
   // of the record number; a digit that is the same for every item is
   // skipped.  Stable, so equal numbers keep the order they were asked in.
-  scratch_.resize(items_.size());
+  const std::size_t n = items_.size();
+  std::uint64_t* from = items_.data();
+  std::uint64_t* to = scratch;
   for (int shift = 32; shift < 64; shift += 11) {
     std::array<std::size_t, 2048> count{};
-    for (const std::uint64_t item : items_) ++count[(item >> shift) & 2047];
-    if (std::any_of(count.begin(), count.end(), [&](std::size_t c) { return c == items_.size(); })) continue;
+    for (std::size_t i = 0; i < n; ++i) ++count[(from[i] >> shift) & 2047];
+    if (std::any_of(count.begin(), count.end(), [&](std::size_t c) { return c == n; })) continue;
     std::size_t sum = 0;
     for (std::size_t& c : count) {
       const std::size_t here = c;
       c = sum;
       sum += here;
     }
-    for (const std::uint64_t item : items_) scratch_[count[(item >> shift) & 2047]++] = item;
-    items_.swap(scratch_);
+    for (std::size_t i = 0; i < n; ++i) to[count[(from[i] >> shift) & 2047]++] = from[i];
+    std::swap(from, to);
   }
+  if (from != items_.data()) std::copy(from, from + n, items_.data());
   sorted_ = true;
 }
 
-void RecordBatch::Read(SlotVisitor& visitor) {
-  if (!sorted_) Sort();
+void RecordBatch::Read(SlotVisitor& visitor, std::uint64_t* lent, std::size_t lentWords) {
+  if (!sorted_) {
+    if (!lent || lentWords < items_.size()) {
+      scratch_.resize(items_.size());
+      lent = scratch_.data();
+    }
+    Sort(lent);
+  }
   readCost_ = 0;
   const std::int64_t length = recordLength_;
   const std::int64_t slots = WholeSlots(data_, length);

@@ -36,8 +36,10 @@ class RecordBatch {
  public:
   RecordBatch(ByteFile& data, Long recordLength);
 
-  // Bytes the batch keeps per record asked for (the sort's two arrays).
+  // Bytes the batch keeps per record asked for: the sort's two arrays, or
+  // the one when the caller lends the room for the other (Read).
   static constexpr std::size_t kBytesPerRecord = 16;
+  static constexpr std::size_t kBytesPerRecordLent = 8;
 
   void Clear();
   // Asks for record `recordNumber` (1-based); returns its place.
@@ -52,12 +54,16 @@ class RecordBatch {
   static constexpr std::int64_t kReadCost = 16 * 1024;
 
   // Visits every record asked for, in record-number order (places in the
-  // order they were asked for among equal numbers).
-  void Read(SlotVisitor& visitor);
+  // order they were asked for among equal numbers).  `lent`, when it holds
+  // a word for each record asked for, is room the sort may use before the
+  // first visit (the caller's memory for the slots, say), so that the batch
+  // needs none of its own.
+  void Read(SlotVisitor& visitor, std::uint64_t* lent = nullptr, std::size_t lentWords = 0);
 
  private:
-  // The number and place of each record asked for, as (number << 32) | place.
-  void Sort();
+  // Sorts the number and place of each record asked for, kept as
+  // (number << 32) | place, using `scratch` of as many words.
+  void Sort(std::uint64_t* scratch);
 
   ByteFile& data_;
   std::int64_t recordLength_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <utility>
 #if ONDREL_READ_AHEAD_THREAD
 #include <system_error>
@@ -80,7 +81,10 @@ void RecordStream::Fill(Batch& into) {
   // What one entry of a batch costs, and so how many the budget holds.  Two
   // batches are held at once when one is read ahead.
   const std::size_t budget = ahead_ && !scattered_ ? budget_ / 2 : budget_;
-  const std::size_t perEntry = sizeof(Held) + keyLength + slotLength + RecordBatch::kBytesPerRecord + 1;
+  // The sort of the record numbers uses the slots' memory (a word each at
+  // least), so the batch's own arrays take only the numbers.
+  const std::size_t perEntry =
+      sizeof(Held) + keyLength + std::max<std::size_t>(slotLength, 8) + RecordBatch::kBytesPerRecordLent + 1;
   const std::size_t most = std::max<std::size_t>(64, budget / perEntry);
   std::size_t count = std::min(capacity_, most);
   // No more entries than there are up to the last one wanted.
@@ -116,9 +120,7 @@ void RecordStream::Fill(Batch& into) {
     held.number = entry.Number;
     held.record = entry.Record;
     held.leaf = entry.Leaf;
-    held.leafPos = entry.LeafPos;
     held.slot = entry.Slot;
-    held.counter = cursor_.Counter();
     held.flag = entry.Flag;
     held.keyRead = entry.Key != nullptr;
     const bool wanted = want_(entry);
@@ -133,13 +135,14 @@ void RecordStream::Fill(Batch& into) {
   into.counterAtEnd = cursor_.Counter();
 
   const std::size_t slotBytes = batch_.Size() * slotLength;
-  if (slotBytes > into.slotsCapacity) {
-    into.slots = compat::make_unique_for_overwrite<char[]>(slotBytes);
-    into.slotsCapacity = slotBytes;
+  const std::size_t words = std::max((slotBytes + 7) / 8, batch_.Size());
+  if (words > into.slotWords) {
+    into.slots = compat::make_unique_for_overwrite<std::uint64_t[]>(words);
+    into.slotWords = words;
   }
   into.read.assign(batch_.Size(), 0);
-  Store store(into.slots.get(), into.read, slotLength);
-  if (data_.IsOpen()) batch_.Read(store);
+  Store store(reinterpret_cast<char*>(into.slots.get()), into.read, slotLength);
+  if (data_.IsOpen()) batch_.Read(store, into.slots.get(), into.slotWords);
 
   // The size of the next batch (see the note atop RecordStream.h): small
   // while a batch costs little more than copying its own records, since a
@@ -147,10 +150,17 @@ void RecordStream::Fill(Batch& into) {
   const bool straight = batch_.ReadCost() <= 2 * static_cast<std::int64_t>(slotBytes);
   // A batch large enough to tell that is not read straight through costs a
   // pass over the data file, and a pass costs less the more entries it
-  // serves: from there on the whole budget goes to one batch at a time.
+  // serves: from there on the whole budget goes to one batch at a time, the
+  // next one at once.  Growing on by fours would cost a pass for each step
+  // (two or three more over a profile of millions), where the larger batch
+  // costs a reader that stops early only the reading of entries it does not
+  // take, no more passes.
   if (!straight && slotBytes >= 4 * static_cast<std::size_t>(RecordBatch::kReadCost)) scattered_ = true;
   const std::size_t small = std::max<std::size_t>(64, std::min(budget, kStraightBudget) / perEntry);
-  capacity_ = std::min(capacity_ * 4, straight ? std::min(small, most) : most);
+  if (scattered_)
+    capacity_ = std::numeric_limits<std::size_t>::max();  // the next batch holds what its budget allows
+  else
+    capacity_ = std::min(capacity_ * 4, straight ? std::min(small, most) : most);
 }
 
 bool RecordStream::TakeBatch() {
@@ -241,14 +251,14 @@ bool RecordStream::Next(StreamRow& row) {
                       ? front_.keys.data() + i * static_cast<std::size_t>(std::max<Integer>(state_.KeyLength, 0))
                       : nullptr;
   row.entry.Leaf = held.leaf;
-  row.entry.LeafPos = held.leafPos;
+  if (held.leaf >= 0 && static_cast<std::size_t>(held.leaf) < state_.LeafTable.size())
+    row.entry.LeafPos = state_.LeafTable[static_cast<std::size_t>(held.leaf)].NodePos;
   row.entry.Slot = held.slot;
   row.wanted = held.place != -1;
   row.slot = held.place >= 0 && front_.read[static_cast<std::size_t>(held.place)]
-                 ? front_.slots.get() +
-                       static_cast<std::size_t>(held.place) * static_cast<std::size_t>(state_.RecordLength)
+                 ? front_.Slot(static_cast<std::size_t>(held.place), static_cast<std::size_t>(state_.RecordLength))
                  : nullptr;
-  counter_ = held.counter;
+  counter_ = held.number;
   return true;
 }
 

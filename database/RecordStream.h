@@ -10,7 +10,7 @@
 // written in, the batches stay small (kStraightBudget): the data file is then
 // read straight through, and a larger batch would only hold more memory.
 // Once a batch costs more (its records lie apart, so that reading them takes
-// many reads or copies the records between them too), the batches grow to
+// many reads or copies the records between them too), the next batch takes
 // what the memory budget allows, so that a profile whose order scatters the
 // records is read in a few passes over the data file instead of one read per
 // record.  The record window's 21 lines do not come through here.
@@ -114,15 +114,14 @@ class RecordStream {
   class Store;
 
   // An entry of a batch, kept small so that a batch of the budget holds
-  // many; its key lies in keys at its place.
+  // many; its key lies in keys at its place.  Its leaf's position is the
+  // leaf table's, and the cursor's count after it is its number.
   struct Held {
     Long number;
     Long record;
     Long leaf;
-    Long leafPos;
     std::int32_t slot;
     std::int32_t place;  // of its slot in the batch; -1 when not asked for, -2 when read field by field
-    Long counter;
     unsigned char flag;
     bool keyRead;
   };
@@ -131,11 +130,17 @@ class RecordStream {
   struct Batch {
     std::vector<Held> held;
     std::vector<unsigned char> keys;
-    std::unique_ptr<char[]> slots;  // not cleared: a slot is used only when read
-    std::size_t slotsCapacity = 0;
+    // The slots, in words: before the records are read, the sort of their
+    // numbers uses the same memory.  Not cleared: a slot is used only when
+    // read.
+    std::unique_ptr<std::uint64_t[]> slots;
+    std::size_t slotWords = 0;
     std::vector<unsigned char> read;  // whether each slot place was read whole
     bool last = false;  // the entries ended with it
     Long counterAtEnd = 0;
+    const char* Slot(std::size_t place, std::size_t length) const {
+      return reinterpret_cast<const char*>(slots.get()) + place * length;
+    }
   };
 
   // Reads the next batch into `into`: the reading side, which alone uses
