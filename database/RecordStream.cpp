@@ -33,8 +33,8 @@ class RecordStream::Store : public SlotVisitor {
 
 RecordStream::RecordStream(const SharedState& state, ByteFile& index, ByteFile& data, const KeyOrder& order,
                            FineProblems& problems, std::size_t budget)
-    : state_(state), data_(data), problems_(problems), read_(problems, FineProblems::Quiet{}),
-      cursor_(state, index, order, read_), batch_(data, state.RecordLength),
+    : state_(state), data_(data), problems_(problems), read_(problems, FineProblems::Quiet{}), order_(order),
+      cursor_(state, index, order_, read_), batch_(data, state.RecordLength),
       want_([](const TreeEntry& e) { return e.Flag == 'Y'; }), budget_(budget) {}
 
 RecordStream::~RecordStream() {

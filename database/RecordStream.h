@@ -59,6 +59,10 @@ struct StreamRow {
   const char* slot = nullptr;   // the record's bytes, when asked for and read whole
 };
 
+// Apart by this many bytes, variables written on two processors do not
+// share a cache line.
+inline constexpr std::size_t kCacheLine = 64;
+
 // Memory a stream of a long scan may hold at once.
 inline constexpr std::size_t kScanBudget = 128 * 1024 * 1024;
 // Memory of a batch while the records are read straight through.
@@ -158,14 +162,18 @@ class RecordStream {
   const SharedState& state_;
   ByteFile& data_;
   FineProblems& problems_;
-  FineProblems read_;  // what the reading side meets, told when its batch is taken
+
+  // The reading side's own.  With the thread, the two sides run on two
+  // processors at once: what each writes for every entry lies in cache
+  // lines of its own (kCacheLine apart), or each write would take the line
+  // from the other side's reads of its neighbours, for every entry.
+  alignas(kCacheLine) FineProblems read_;  // what the reading side meets, told when its batch is taken
+  const KeyOrder order_;  // the caller's, copied: it lies among the caller's own variables
   EntryCursor cursor_;
   RecordBatch batch_;
   std::function<bool(const TreeEntry&)> want_;
   std::size_t budget_;
   bool ahead_ = false;
-
-  // The reading side's own.
   std::size_t capacity_ = 64;  // entries of the next batch
   bool ended_ = false;
   Long from_ = 0;  // the first entry handed out (StartAt)
@@ -173,16 +181,16 @@ class RecordStream {
   Long lastHeld_ = 0;  // the number of the entry held last
   bool scattered_ = false;  // a batch was found to cost a pass over the data file
 
-  // The handing side's own.
-  Batch front_;  // the batch being handed out
-  Batch back_;   // the next one, read ahead
-  bool pending_ = false;  // back_ is being read or holds a batch not taken
+  // The handing side's own; back_ is the reading side's while it is read.
+  alignas(kCacheLine) Batch front_;  // the batch being handed out
+  alignas(kCacheLine) Batch back_;   // the next one, read ahead
+  alignas(kCacheLine) bool pending_ = false;  // back_ is being read or holds a batch not taken
   std::size_t next_ = 0;
   Long counter_ = 0;
   std::uint64_t batches_ = 0;
 
 #if ONDREL_READ_AHEAD_THREAD
-  std::mutex mutex_;
+  alignas(kCacheLine) std::mutex mutex_;
   std::condition_variable changed_;
   bool working_ = false;  // the thread is reading back_
   bool stop_ = false;
