@@ -167,7 +167,7 @@ char* WritePlainNumber(char* out, const FieldColumn& column, std::string_view st
       return out + 1;
     }
     if (negative) *out++ = '-';
-    std::memcpy(out, whole, wholeDigits);
+    CopyShort(out, whole, wholeDigits);
     return out + wholeDigits;
   }
 
@@ -196,7 +196,7 @@ char* WritePlainNumber(char* out, const FieldColumn& column, std::string_view st
   if (wholeDigits == 0) {
     *out++ = '0';
   } else {
-    std::memcpy(out, whole, wholeDigits);
+    CopyShort(out, whole, wholeDigits);
     out += wholeDigits;
   }
   *out++ = '.';
@@ -204,7 +204,7 @@ char* WritePlainNumber(char* out, const FieldColumn& column, std::string_view st
     *out++ = '0';  // a real keeps its point, as WriteShortestReal writes it
     return out;
   }
-  std::memcpy(out, fraction, fractionDigits);
+  CopyShort(out, fraction, fractionDigits);
   return out + fractionDigits;
 }
 

@@ -21,7 +21,7 @@ namespace {
 constexpr std::size_t kEntryDigitsMost = 11;
 
 char* WriteBytes(char* at, std::string_view bytes) {
-  std::memcpy(at, bytes.data(), bytes.size());
+  CopyShort(at, bytes.data(), bytes.size());
   return at + bytes.size();
 }
 
@@ -192,7 +192,8 @@ char* RecordWriter::TextLine(char* at, Long entry, const ShownFields& fields) co
     char number[24];
     const std::size_t digits = static_cast<std::size_t>(WriteNumber(number, entry) - number);
     for (std::size_t pad = digits; pad < kEntryColumns; ++pad) *at++ = ' ';
-    at = WriteBytes(at, std::string_view(number, digits));
+    std::memcpy(at, number, digits);
+    at += digits;
     *at++ = ' ';
   }
   if (!fields.Shown()) {
