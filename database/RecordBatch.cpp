@@ -4,6 +4,7 @@
 #include <array>
 
 #include "database/DataRecord.h"
+#include "database/LargeMemory.h"
 
 namespace ondrel {
 namespace {
@@ -20,6 +21,11 @@ std::size_t PlaceOf(std::uint64_t item) { return static_cast<std::size_t>(item &
 }  // namespace
 
 RecordBatch::RecordBatch(ByteFile& data, Long recordLength) : data_(data), recordLength_(recordLength) {}
+
+void RecordBatch::Reserve(std::size_t count) {
+  items_.reserve(count);
+  AdviseLargeMemory(items_.data(), count * sizeof(std::uint64_t));
+}
 
 void RecordBatch::Clear() {
   items_.clear();

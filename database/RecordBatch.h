@@ -46,7 +46,7 @@ class RecordBatch {
   std::size_t Add(Long recordNumber);
   std::size_t Size() const { return items_.size(); }
   // Room for `count` records without growing.
-  void Reserve(std::size_t count) { items_.reserve(count); }
+  void Reserve(std::size_t count);
   // What the last Read cost: the bytes it read, each read counted as
   // kReadCost bytes more.
   std::int64_t ReadCost() const { return readCost_; }

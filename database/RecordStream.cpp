@@ -9,6 +9,7 @@
 #endif
 
 #include "database/DataRecord.h"
+#include "database/LargeMemory.h"
 #include "database/ShortBytes.h"
 #include "database/StdCompat.h"
 
@@ -95,11 +96,13 @@ void RecordStream::Fill(Batch& into) {
   // Room for the whole batch at once: grown by doubling, the arrays could
   // hold twice what the budget allows.
   into.held.reserve(count);
+  AdviseLargeMemory(into.held.data(), count * sizeof(Held));
   // Sized once: an entry's key goes to its place, with no growing per entry
   // (an empty key still has an address).
   const std::size_t keyBytes = std::max<std::size_t>(count * keyLength, 1);
   if (into.keys.size() < keyBytes) {
     into.keys.reserve(keyBytes);  // just that: growing would take up to twice
+    AdviseLargeMemory(into.keys.data(), keyBytes);
     into.keys.resize(keyBytes);
   }
   batch_.Reserve(count);
@@ -138,7 +141,12 @@ void RecordStream::Fill(Batch& into) {
   const std::size_t words = std::max((slotBytes + 7) / 8, batch_.Size());
   if (words > into.slotWords) {
     into.slots = compat::make_unique_for_overwrite<std::uint64_t[]>(words);
+    AdviseLargeMemory(into.slots.get(), words * sizeof(std::uint64_t));
     into.slotWords = words;
+  }
+  if (into.read.capacity() < batch_.Size()) {
+    into.read.reserve(batch_.Size());
+    AdviseLargeMemory(into.read.data(), batch_.Size());
   }
   into.read.assign(batch_.Size(), 0);
   Store store(reinterpret_cast<char*>(into.slots.get()), into.read, slotLength);

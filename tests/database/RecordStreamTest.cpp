@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <filesystem>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -14,6 +17,7 @@
 #include "database/DataRecord.h"
 #include "database/Definition.h"
 #include "database/IndexWalk.h"
+#include "database/LargeMemory.h"
 #include "database/Profile.h"
 #include "database/RandomAccessFile.h"
 #include "database/RecordStream.h"
@@ -77,6 +81,36 @@ TEST(RecordBatchTest, VisitsEverySlotInRecordOrder) {
     }
   }
 }
+
+#if defined(__linux__)
+// The VmFlags of the mapping of this process that holds `address`.
+std::string FlagsOfMappingAt(const void* address) {
+  std::ifstream smaps("/proc/self/smaps");
+  const auto at = reinterpret_cast<std::uintptr_t>(address);
+  bool inside = false;
+  for (std::string line; std::getline(smaps, line);) {
+    std::uintptr_t from = 0, to = 0;
+    if (std::sscanf(line.c_str(), "%" SCNxPTR "-%" SCNxPTR " ", &from, &to) == 2 && line.find(':') > line.find(' '))
+      inside = from <= at && at < to;
+    else if (inside && line.rfind("VmFlags:", 0) == 0)
+      return line;
+  }
+  return "(no mapping)";
+}
+
+// A large array asks for huge pages on all its whole pages; a small one
+// asks for nothing.
+TEST(LargeMemoryTest, TheWholePagesOfALargeArrayAskForHugePages) {
+  if (!std::filesystem::exists("/sys/kernel/mm/transparent_hugepage")) GTEST_SKIP() << "no huge pages on this system";
+  constexpr std::size_t kLarge = 16 << 20, kSmall = 1 << 20;
+  const std::unique_ptr<char[]> large(new char[kLarge]), small(new char[kSmall]);
+  AdviseLargeMemory(large.get() + 1, kLarge - 1);
+  AdviseLargeMemory(small.get(), kSmall);
+  EXPECT_NE(FlagsOfMappingAt(large.get() + 4096).find(" hg"), std::string::npos);
+  EXPECT_NE(FlagsOfMappingAt(large.get() + kLarge - 4096 - 1).find(" hg"), std::string::npos);
+  EXPECT_EQ(FlagsOfMappingAt(small.get() + kSmall / 2).find(" hg"), std::string::npos);
+}
+#endif
 
 // 3000 records; profile BYNAME orders them by a name that scatters them,
 // profile BYNO by number, in record order.
