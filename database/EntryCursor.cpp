@@ -5,6 +5,7 @@
 
 #include "database/BigEndian.h"
 #include "database/Checked.h"
+#include "database/ShortBytes.h"
 
 namespace ondrel {
 
@@ -89,7 +90,7 @@ bool EntryCursor::Next(TreeEntry& entry) {
   if (order_.Judged()) {
     if (key && havePrevious_ && order_.Compare(previous_.data(), key) == KeyComparison::After) problems_.Order();
     havePrevious_ = key != nullptr;
-    if (key) std::memcpy(previous_.data(), key, previous_.size() - 1);
+    if (key) CopyShort(reinterpret_cast<char*>(previous_.data()), reinterpret_cast<const char*>(key), previous_.size() - 1);
   }
   return true;
 }

@@ -87,12 +87,8 @@ int FirstDifferingPart(const std::vector<KeyPartOrder>& parts, const unsigned ch
   return -1;
 }
 
-KeyComparison KeyOrder::Compare(const unsigned char* a, const unsigned char* b) const {
+KeyComparison KeyOrder::CompareByParts(const unsigned char* a, const unsigned char* b) const {
   if (!judged_) return KeyComparison::Unknown;
-  if (ascending_) {
-    const int cmp = keyLength_ > 0 ? CompareShort(a, b, static_cast<std::size_t>(keyLength_)) : 0;
-    return cmp < 0 ? KeyComparison::Before : cmp > 0 ? KeyComparison::After : KeyComparison::Same;
-  }
   int sign = 0;
   const int i = FirstDifferingPart(parts_, a, b, &sign);
   if (i < 0) return KeyComparison::Same;

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "database/ByteFile.h"
+#include "database/ShortBytes.h"
 #include "database/SharedState.h"
 
 namespace ondrel {
@@ -51,9 +52,19 @@ class KeyOrder {
   // Where stored key `a` lies against stored key `b` in the tree's order.
   // Unknown when the order is not judged, or when the first part in which
   // they differ is a descending part whose storage is not known.
-  KeyComparison Compare(const unsigned char* a, const unsigned char* b) const;
+  KeyComparison Compare(const unsigned char* a, const unsigned char* b) const {
+    // A key of ascending parts alone compares as one run of bytes: in line,
+    // since a scan compares every entry's key with the one before.
+    if (judged_ && ascending_) {
+      const int cmp = keyLength_ > 0 ? CompareShort(a, b, static_cast<std::size_t>(keyLength_)) : 0;
+      return cmp < 0 ? KeyComparison::Before : cmp > 0 ? KeyComparison::After : KeyComparison::Same;
+    }
+    return CompareByParts(a, b);
+  }
 
  private:
+  KeyComparison CompareByParts(const unsigned char* a, const unsigned char* b) const;
+
   std::vector<KeyPartOrder> parts_;
   int keyLength_ = 0;
   bool judged_ = false;

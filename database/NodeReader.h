@@ -87,32 +87,15 @@ class NodeReader {
       pointer = static_cast<Long>(v);
       return 0;
     }
-    int failed = 0;
-    if (key) *key = nullptr;
-    if (!Read(cursor, &flag, 1)) ++failed;
-    cursor += 1;
-    if (keyLength < 0) {
-      ++failed;
-    } else {
-      key_.resize(static_cast<std::size_t>(keyLength) + 1);  // never empty: data() is never null
-      if (keyLength > 0 && !Read(cursor, key_.data(), static_cast<std::size_t>(keyLength))) {
-        ++failed;
-      } else if (key) {
-        *key = key_.data();
-      }
-      cursor += keyLength;
-    }
-    if (entryTail == 8) {
-      std::uint32_t extra = 0;
-      if (!ReadBE32(cursor, extra)) ++failed;
-      cursor += 4;
-    }
-    if (!ReadLong(cursor, pointer)) ++failed;
-    cursor += 4;
-    return failed;
+    return ReadEntryPiecewise(cursor, keyLength, entryTail, flag, pointer, key);
   }
 
  private:
+  // ReadEntry for an entry not wholly inside the bytes loaded: read piece by
+  // piece.  Out of line, so that the common case above stays small.
+  int ReadEntryPiecewise(std::int64_t& cursor, Integer keyLength, Integer entryTail, unsigned char& flag,
+                         Long& pointer, const unsigned char** key);
+
   ByteFile& file_;
   std::vector<unsigned char> key_;
   std::int64_t start_ = 0;
@@ -120,5 +103,32 @@ class NodeReader {
   std::size_t capacity_ = 0;
   std::unique_ptr<unsigned char[]> bytes_;  // not cleared: every byte used is read first
 };
+
+inline int NodeReader::ReadEntryPiecewise(std::int64_t& cursor, Integer keyLength, Integer entryTail,
+                                          unsigned char& flag, Long& pointer, const unsigned char** key) {
+  int failed = 0;
+  if (key) *key = nullptr;
+  if (!Read(cursor, &flag, 1)) ++failed;
+  cursor += 1;
+  if (keyLength < 0) {
+    ++failed;
+  } else {
+    key_.resize(static_cast<std::size_t>(keyLength) + 1);  // never empty: data() is never null
+    if (keyLength > 0 && !Read(cursor, key_.data(), static_cast<std::size_t>(keyLength))) {
+      ++failed;
+    } else if (key) {
+      *key = key_.data();
+    }
+    cursor += keyLength;
+  }
+  if (entryTail == 8) {
+    std::uint32_t extra = 0;
+    if (!ReadBE32(cursor, extra)) ++failed;
+    cursor += 4;
+  }
+  if (!ReadLong(cursor, pointer)) ++failed;
+  cursor += 4;
+  return failed;
+}
 
 }  // namespace ondrel
