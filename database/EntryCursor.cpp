@@ -90,7 +90,8 @@ bool EntryCursor::Next(TreeEntry& entry) {
   if (order_.Judged()) {
     if (key && havePrevious_ && order_.Compare(previous_.data(), key) == KeyComparison::After) problems_.Order();
     havePrevious_ = key != nullptr;
-    if (key) CopyShort(reinterpret_cast<char*>(previous_.data()), reinterpret_cast<const char*>(key), previous_.size() - 1);
+    if (key)
+      CopyShort(reinterpret_cast<char*>(previous_.data()), reinterpret_cast<const char*>(key), previous_.size() - 1);
   }
   return true;
 }

@@ -11,11 +11,21 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 namespace ondrel {
 
 // Asks for huge pages for the whole pages in [start, start + bytes), before
 // they are first touched.  A hint: the memory is the same either way.
 void AdviseLargeMemory(const void* start, std::size_t bytes);
+
+// Room for n elements in `array` (exactly, as reserve gives it), asked for
+// huge pages when it has to be made; room it has already is left alone.
+template <typename T>
+void ReserveLarge(std::vector<T>& array, std::size_t n) {
+  if (array.capacity() >= n) return;
+  array.reserve(n);
+  AdviseLargeMemory(array.data(), n * sizeof(T));
+}
 
 }  // namespace ondrel

@@ -23,8 +23,7 @@ std::size_t PlaceOf(std::uint64_t item) { return static_cast<std::size_t>(item &
 RecordBatch::RecordBatch(ByteFile& data, Long recordLength) : data_(data), recordLength_(recordLength) {}
 
 void RecordBatch::Reserve(std::size_t count) {
-  items_.reserve(count);
-  AdviseLargeMemory(items_.data(), count * sizeof(std::uint64_t));
+  ReserveLarge(items_, count);
 }
 
 void RecordBatch::Clear() {

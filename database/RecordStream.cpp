@@ -95,14 +95,12 @@ void RecordStream::Fill(Batch& into) {
   }
   // Room for the whole batch at once: grown by doubling, the arrays could
   // hold twice what the budget allows.
-  into.held.reserve(count);
-  AdviseLargeMemory(into.held.data(), count * sizeof(Held));
+  ReserveLarge(into.held, count);
   // Sized once: an entry's key goes to its place, with no growing per entry
   // (an empty key still has an address).
   const std::size_t keyBytes = std::max<std::size_t>(count * keyLength, 1);
   if (into.keys.size() < keyBytes) {
-    into.keys.reserve(keyBytes);  // just that: growing would take up to twice
-    AdviseLargeMemory(into.keys.data(), keyBytes);
+    ReserveLarge(into.keys, keyBytes);  // just that: growing would take up to twice
     into.keys.resize(keyBytes);
   }
   batch_.Reserve(count);
@@ -144,10 +142,7 @@ void RecordStream::Fill(Batch& into) {
     AdviseLargeMemory(into.slots.get(), words * sizeof(std::uint64_t));
     into.slotWords = words;
   }
-  if (into.read.capacity() < batch_.Size()) {
-    into.read.reserve(batch_.Size());
-    AdviseLargeMemory(into.read.data(), batch_.Size());
-  }
+  ReserveLarge(into.read, batch_.Size());
   into.read.assign(batch_.Size(), 0);
   Store store(reinterpret_cast<char*>(into.slots.get()), into.read, slotLength);
   if (data_.IsOpen()) batch_.Read(store, into.slots.get(), into.slotWords);

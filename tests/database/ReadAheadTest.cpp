@@ -13,6 +13,7 @@
 
 #include "database/RandomAccessFile.h"
 #include "database/ReadAhead.h"
+#include "tests/support/MemoryFile.h"
 #include "tests/support/TempDir.h"
 
 namespace ondrel {
@@ -73,27 +74,7 @@ TEST(ReadAheadTest, AFileCutShortEndsTheRangeWhereItEnds) {
   EXPECT_EQ(ahead.Next().size, 0u);
 }
 
-// A file's bytes held in memory, as a system without files hands them over;
-// the last `cut` bytes fail to read, as those of a file that shrank after it
-// was opened.  It counts the reads made of it and the bytes they asked for.
-class MemoryFile : public RandomAccessFile {
- public:
-  MemoryFile(std::string bytes, std::size_t cut) : bytes_(std::move(bytes)), readable_(bytes_.size() - cut) {}
-  std::int64_t Size() const override { return static_cast<std::int64_t>(bytes_.size()); }
-  bool ReadAt(std::int64_t offset, void* dst, std::size_t n) const override {
-    ++reads;
-    bytesRead += n;
-    if (offset < 0 || static_cast<std::size_t>(offset) > readable_ || n > readable_ - static_cast<std::size_t>(offset))
-      return false;
-    std::memcpy(dst, bytes_.data() + offset, n);
-    return true;
-  }
-  mutable std::size_t reads = 0, bytesRead = 0;
-
- private:
-  std::string bytes_;
-  std::size_t readable_;
-};
+using test::MemoryFile;
 
 // The block cache hands out the file's bytes whatever the order of the
 // reads, reads a walk's pattern (a run of 2 KiB nodes with each parent

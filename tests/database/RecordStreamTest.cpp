@@ -7,7 +7,6 @@
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <numeric>
@@ -19,8 +18,8 @@
 #include "database/IndexWalk.h"
 #include "database/LargeMemory.h"
 #include "database/Profile.h"
-#include "database/RandomAccessFile.h"
 #include "database/RecordStream.h"
+#include "tests/support/MemoryFile.h"
 #include "tests/support/RecordingPlatform.h"
 #include "tests/support/TempDir.h"
 #include "tools/writer/Damage.h"
@@ -324,23 +323,6 @@ TEST_F(RecordStreamTest, WhatABatchMeetsIsToldBeforeItsRowsReadAheadOrNot) {
                           [](const std::string& line) { return line.find("order 2 leaves 1") != std::string::npos; }));
 }
 
-// The bytes of a file in memory, counting what is read of them.
-class CountingFile : public RandomAccessFile {
- public:
-  explicit CountingFile(std::string bytes) : bytes_(std::move(bytes)) {}
-  std::int64_t Size() const override { return static_cast<std::int64_t>(bytes_.size()); }
-  bool ReadAt(std::int64_t offset, void* dst, std::size_t n) const override {
-    if (offset < 0 || static_cast<std::size_t>(offset) > bytes_.size() || n > bytes_.size() - offset) return false;
-    bytesRead += n;
-    std::memcpy(dst, bytes_.data() + offset, n);
-    return true;
-  }
-  mutable std::size_t bytesRead = 0;
-
- private:
-  std::string bytes_;
-};
-
 // A profile in record order is read in batches of little memory, since the
 // data file is then read straight through whatever their size; one whose
 // order scatters the records takes the whole budget as soon as a batch is
@@ -376,8 +358,8 @@ TEST(RecordStreamBatchTest, BatchesAreSizedByWhatTheOrderNeeds) {
     for (const bool ahead : {false, true}) {
     SCOPED_TRACE(ahead ? "read ahead" : "in line");
     std::ifstream in(state.DataPath, std::ios::binary);
-    auto counting = std::make_unique<CountingFile>(std::string(std::istreambuf_iterator<char>(in), {}));
-    const CountingFile& seam = *counting;
+    auto counting = std::make_unique<test::MemoryFile>(std::string(std::istreambuf_iterator<char>(in), {}));
+    const test::MemoryFile& seam = *counting;
     ByteFile data;
     ASSERT_TRUE(data.Open(std::move(counting)));
     FineProblems problems(platform);

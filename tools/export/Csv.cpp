@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <iterator>
 #include <cstring>
+#include <iterator>
 
 #include "database/ShortBytes.h"
 #include "viewer/Cp1252.h"
