@@ -81,7 +81,7 @@ void RecordStream::Fill(Batch& into) {
   const std::size_t slotLength = slotsFit ? static_cast<std::size_t>(state_.RecordLength) : 0;
   // What one entry of a batch costs, and so how many the budget holds.  Two
   // batches are held at once when one is read ahead.
-  const std::size_t budget = ahead_ && !scattered_ ? budget_ / 2 : budget_;
+  const std::size_t budget = ahead_ ? budget_ / 2 : budget_;
   // The sort of the record numbers uses the slots' memory (a word each at
   // least), so the batch's own arrays take only the numbers.
   const std::size_t perEntry =
@@ -153,8 +153,8 @@ void RecordStream::Fill(Batch& into) {
   const bool straight = batch_.ReadCost() <= 2 * static_cast<std::int64_t>(slotBytes);
   // A batch large enough to tell that is not read straight through costs a
   // pass over the data file, and a pass costs less the more entries it
-  // serves: from there on the whole budget goes to one batch at a time, the
-  // next one at once.  Growing on by fours would cost a pass for each step
+  // serves: from there on each batch holds what its budget allows, the next
+  // one at once.  Growing on by fours would cost a pass for each step
   // (two or three more over a profile of millions), where the larger batch
   // costs a reader that stops early only the reading of entries it does not
   // take, no more passes.
@@ -183,8 +183,7 @@ bool RecordStream::TakeBatch() {
   // What reading the batch met is told before its first row.
   problems_.Take(read_);
 #if ONDREL_READ_AHEAD_THREAD
-  if (ahead_ && scattered_) back_ = Batch{};  // read in line from now on: its memory is given back
-  if (ahead_ && !scattered_ && !front_.last) StartFill();
+  if (ahead_ && !front_.last) StartFill();
 #endif
   // An empty batch is the last: the entries ended before it held one.
   return !front_.held.empty();

@@ -18,12 +18,14 @@
 // A reader that works on each row as long as reading it takes (the export)
 // can have the next batch read on a thread of the stream's own while it
 // works on this one (ReadAhead).  Each of the two batches then has half the
-// budget, while the batches are read straight through; a profile whose
-// order scatters the records is read a batch at a time with the whole
-// budget, since there the passes over the data file cost the most.  What the batch's read meets (FineProblems) is told when the batch
-// is handed on, before its first row, as it is without the thread; and the
-// data file is the caller's only while no batch is being read (Data).  A build
-// without threads (ONDREL_READ_AHEAD_THREAD 0) reads every batch in line.
+// budget.  A profile whose order scatters the records then takes twice the
+// passes over the data file, but the passes and the walk run beside the
+// reader's own work, and that costs less than the passes it saves (see
+// BENCHMARKS.md).  What the batch's read meets (FineProblems) is told when
+// the batch is handed on, before its first row, as it is without the
+// thread; and the data file is the caller's only while no batch is being
+// read (Data).  A build without threads (ONDREL_READ_AHEAD_THREAD 0) reads
+// every batch in line.
 #pragma once
 
 #include <cstddef>

@@ -392,7 +392,7 @@ TEST(RecordStreamBatchTest, BatchesAreSizedByWhatTheOrderNeeds) {
       EXPECT_LE(largest * 64, kStraightBudget);  // the slots of a batch within the small budget
       EXPECT_LT(passes, 1.01);
     } else {
-      EXPECT_GE(largest, std::size_t{kRecords * 9 / 10});  // a pass serves the whole budget's entries, read ahead or not
+      EXPECT_GE(largest, std::size_t{kRecords * 9 / 10});  // a pass serves all its budget holds, read ahead or not
       EXPECT_GT(passes, 1.9);
       EXPECT_LT(passes, 2.5);
     }
