@@ -177,8 +177,8 @@ std::string LongWay(const sql::FieldColumn& column, std::string_view stored) {
 // A numeric field written straight from its digits gives the bytes the long
 // way gives, for every text it takes, and it takes the common forms.  The
 // texts: plain forms around the edges (zeros, signs, 15 and 16 digits, the
-// exponent form winning), random texts of digits, points, signs and blanks,
-// and numbers padded as programs write them.
+// exponent form winning), random texts of digits, points, signs, blanks and
+// bytes near the digits, and numbers padded as programs write them.
 TEST(RecordWriterTest, ANumberWrittenFromItsDigitsIsTheNumberReadAndWrittenBack) {
   sql::FieldColumn integer, real;
   integer.type = sql::ColumnType::Integer;
@@ -204,7 +204,9 @@ TEST(RecordWriterTest, ANumberWrittenFromItsDigitsIsTheNumberReadAndWrittenBack)
     check(integer, edge);
   }
   std::mt19937 random(20261209);
-  const std::string alphabet = "0000123456789.  -+";
+  // The bytes next to the digits (and those with the top bit set) must be
+  // told from digits too.
+  const std::string alphabet = "0000123456789.  -+/:\xB0\xB9";
   for (int i = 0; i < 200000; ++i) {
     std::string stored(1 + random() % 20, ' ');
     for (char& c : stored) c = alphabet[random() % alphabet.size()];
