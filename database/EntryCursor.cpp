@@ -17,7 +17,14 @@ void EntryCursor::StartAt(Long leaf, Long skip) {
   leaf_ = leaf;
   skip_ = std::max<Long>(skip, 0);
   loaded_ = false;
-  havePrevious_ = false;
+  previousKey_ = nullptr;
+}
+
+void EntryCursor::KeepPrevious() {
+  if (!previousKey_ || previousKey_ == previous_.data()) return;
+  CopyShort(reinterpret_cast<char*>(previous_.data()), reinterpret_cast<const char*>(previousKey_),
+            previous_.size() - 1);
+  previousKey_ = previous_.data();
 }
 
 void EntryCursor::LoadLeaf() {
@@ -35,6 +42,7 @@ void EntryCursor::LoadLeaf() {
   current_ = state_.LeafTable[static_cast<std::size_t>(k)];
   const std::int64_t position = current_.NodePos;
   const int nodeSize = state_.NodeSize;
+  KeepPrevious();  // its leaf's bytes go
   node_.Load(position, position + nodeSize);
 
   // The used length, then the level word; each starts unread for each leaf,
@@ -88,10 +96,10 @@ bool EntryCursor::Next(TreeEntry& entry) {
   entry.Key = key;
 
   if (order_.Judged()) {
-    if (key && havePrevious_ && order_.Compare(previous_.data(), key) == KeyComparison::After) problems_.Order();
-    havePrevious_ = key != nullptr;
-    if (key)
-      CopyShort(reinterpret_cast<char*>(previous_.data()), reinterpret_cast<const char*>(key), previous_.size() - 1);
+    if (key && previousKey_ && order_.Compare(previousKey_, key) == KeyComparison::After) problems_.Order();
+    previousKey_ = key;
+    // A key read piece by piece lies where the next such read puts its own.
+    if (key && !node_.Holds(key)) KeepPrevious();
   }
   return true;
 }

@@ -69,8 +69,15 @@ class EntryCursor {
   std::int64_t end_ = 0;
   int slot_ = 0;
   Long skip_ = 0;  // entries of the first leaf passed over (StartAt)
-  std::vector<unsigned char> previous_;  // the last key read, for the order check
-  bool havePrevious_ = false;
+  // The last key read, for the order check (null: none): in place in the
+  // leaf loaded, or, once that is left or when it was read piece by piece
+  // into the reader's own buffer, in previous_.  Copying every key costs
+  // more than the copy: the next comparison reads the copy back before
+  // its stores have settled.
+  const unsigned char* previousKey_ = nullptr;
+  std::vector<unsigned char> previous_;
+  // Keeps the last key in previous_, when it lies elsewhere.
+  void KeepPrevious();
 };
 
 }  // namespace ondrel

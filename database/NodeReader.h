@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -35,6 +36,11 @@ class NodeReader {
       capacity_ = size_;
     }
     if (size_ > 0 && !file_.Read(from, bytes_.get(), size_)) size_ = 0;
+  }
+
+  // Whether `p` points into the bytes loaded.
+  bool Holds(const unsigned char* p) const {
+    return std::less_equal<>()(bytes_.get(), p) && std::less<>()(p, bytes_.get() + size_);
   }
 
   bool Read(std::int64_t position, void* dst, std::size_t n) {
