@@ -56,6 +56,8 @@ class EntryCursor {
  private:
   // Reads leaf leaf_: its used length, its level word and its bytes.
   void LoadLeaf();
+  // Copies the last key into previous_, when it lies elsewhere.
+  void KeepPrevious();
 
   const SharedState& state_;
   const KeyOrder& order_;
@@ -71,13 +73,11 @@ class EntryCursor {
   Long skip_ = 0;  // entries of the first leaf passed over (StartAt)
   // The last key read, for the order check (null: none): in place in the
   // leaf loaded, or, once that is left or when it was read piece by piece
-  // into the reader's own buffer, in previous_.  Copying every key costs
-  // more than the copy: the next comparison reads the copy back before
-  // its stores have settled.
+  // into the reader's own buffer, in previous_.  A copy of every key would
+  // cost more than its bytes: the next comparison would read the copy back
+  // before its stores had settled.
   const unsigned char* previousKey_ = nullptr;
   std::vector<unsigned char> previous_;
-  // Keeps the last key in previous_, when it lies elsewhere.
-  void KeepPrevious();
 };
 
 }  // namespace ondrel
