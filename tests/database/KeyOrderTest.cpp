@@ -162,6 +162,39 @@ TEST_F(KeyOrderTest, CursorReportsKeysOutOfOrderAndLeavesThatAreNoLeaves) {
   EXPECT_EQ(platform.messages.size(), 1u);
 }
 
+// A leaf whose used length runs past its node: the cursor reads the entries
+// there from the file, piece by piece, and still compares each key with the
+// one before.  The breaks in the order are counted here from the file's
+// bytes, leaf by leaf as the walk found them.
+TEST_F(KeyOrderTest, KeysReadPastTheNodeAreComparedToo) {
+  Open("BYNAME");
+  const int entrySize = 1 + state.KeyLength + state.EntryTail;
+  const auto& leaves = Tree(1).Leaves();
+  const int inNode = (512 - 2) / entrySize;
+  writer::SetUsedLength(layout.files, 512, leaves[6], static_cast<std::uint16_t>(2 + (inNode + 12) * entrySize));
+  Open("BYNAME");
+  const std::string file = writer::ReadWholeFile(layout.files.Index());
+  const auto key = [&](std::size_t at) { return file.substr(at + 1, static_cast<std::size_t>(state.KeyLength)); };
+  int breaks = 0, breaksPastNodes = 0;
+  std::string previous;
+  for (std::size_t leaf = 1; leaf < state.LeafTable.size(); ++leaf) {
+    const auto node = static_cast<std::size_t>(state.LeafTable[leaf].NodePos - 1);
+    const int used = writer::GetBE16(reinterpret_cast<const unsigned char*>(file.data() + node));
+    for (int at = 2; at + entrySize <= used; at += entrySize) {
+      const std::string here = key(node + static_cast<std::size_t>(at));
+      if (!previous.empty() && previous > here) {
+        ++breaks;
+        breaksPastNodes += at > 512;  // both keys lie past the node
+      }
+      previous = here;
+    }
+  }
+  ASSERT_GT(breaksPastNodes, 0);
+  FineProblems problems(platform);
+  ScanAll(problems);
+  EXPECT_EQ(problems.order, breaks);
+}
+
 // Keys against their records: compared only where the tree shows its keys
 // are the records' fields, and then a key that is not is seen.
 TEST_F(KeyOrderTest, KeysAreComparedWithRecordsOnlyWhereTheTreeShowsThemSo) {
