@@ -169,24 +169,20 @@ TEST_F(KeyOrderTest, CursorReportsKeysOutOfOrderAndLeavesThatAreNoLeaves) {
 TEST_F(KeyOrderTest, KeysReadPastTheNodeAreComparedToo) {
   Open("BYNAME");
   const int entrySize = 1 + state.KeyLength + state.EntryTail;
-  const auto& leaves = Tree(1).Leaves();
-  const int inNode = (512 - 2) / entrySize;
-  writer::SetUsedLength(layout.files, 512, leaves[6], static_cast<std::uint16_t>(2 + (inNode + 12) * entrySize));
+  const auto used = static_cast<std::uint16_t>(2 + ((512 - 2) / entrySize + 12) * entrySize);
+  writer::SetUsedLength(layout.files, 512, Tree(1).Leaves()[6], used);
   Open("BYNAME");
   const std::string file = writer::ReadWholeFile(layout.files.Index());
-  const auto key = [&](std::size_t at) { return file.substr(at + 1, static_cast<std::size_t>(state.KeyLength)); };
   int breaks = 0, breaksPastNodes = 0;
   std::string previous;
   for (std::size_t leaf = 1; leaf < state.LeafTable.size(); ++leaf) {
     const auto node = static_cast<std::size_t>(state.LeafTable[leaf].NodePos - 1);
-    const int used = writer::GetBE16(reinterpret_cast<const unsigned char*>(file.data() + node));
-    for (int at = 2; at + entrySize <= used; at += entrySize) {
-      const std::string here = key(node + static_cast<std::size_t>(at));
-      if (!previous.empty() && previous > here) {
-        ++breaks;
-        breaksPastNodes += at > 512;  // both keys lie past the node
-      }
-      previous = here;
+    const int leafUsed = writer::GetBE16(reinterpret_cast<const unsigned char*>(&file[node]));
+    for (int at = 2; at + entrySize <= leafUsed; at += entrySize) {
+      std::string here = file.substr(node + static_cast<std::size_t>(at) + 1, state.KeyLength);
+      breaks += !previous.empty() && previous > here;
+      breaksPastNodes += at > 512 && previous > here;  // both keys lie past the node
+      previous = std::move(here);
     }
   }
   ASSERT_GT(breaksPastNodes, 0);
