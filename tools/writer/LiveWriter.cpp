@@ -14,7 +14,7 @@
 #include "tools/writer/LiveSet.h"
 
 int main(int argc, char** argv) {
-  if (argc != 3 && argc != 4) {
+  if ((argc != 3 && argc != 4) || argv[1][0] == '-') {
     std::fprintf(stderr, "usage: ondrel-live-writer DIR CYCLES [PAUSE_MS]\n");
     return 2;
   }

@@ -6,7 +6,8 @@
 #include "tools/writer/DemoDatabase.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
+  // An option ("--help") is not taken for a folder to write into.
+  if (argc != 2 || argv[1][0] == '-') {
     std::fprintf(stderr, "usage: %s DIR\n", argv[0]);
     return 2;
   }
