@@ -83,7 +83,7 @@ void OwnNodesOfNoProfile(const SharedState& base, std::size_t descriptions, Node
   ByteFile index;
   const std::int64_t nodeSize = base.NodeSize;
   if (nodeSize <= 0 || !index.Open(base.IndexPath)) return;
-  const std::int64_t nodeCount = std::min<std::int64_t>(index.Size(), std::int64_t{1} << 31) / nodeSize;
+  const std::int64_t nodeCount = std::min<std::int64_t>(index.Size() / nodeSize, 0x7FFFFFFF);
   unsigned char field[12];
   if (!index.Read(46, field, 4)) return;
   const std::int64_t k = BE32(field);

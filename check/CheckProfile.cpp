@@ -51,9 +51,9 @@ bool CheckFiles(const SharedState& state, Files& files, CheckReport& report) {
   if (!files.data.Open(state.DataPath))
     report.Problem("data-file", "The data file " + Printable(state.DataPath) + " cannot be opened.");
 
-  // Node positions are Longs: nodes that start at 2^31 or beyond cannot be
-  // reached, so the marks cover what can be, whatever size the file claims.
-  files.nodeCount = std::min<std::int64_t>(files.index.Size(), std::int64_t{1} << 31) / nodeSize;
+  // Node numbers are Longs: none from 2^31 on can be reached.  The marks are
+  // kept in pages, so a file that claims more than it holds costs nothing.
+  files.nodeCount = std::min<std::int64_t>(files.index.Size() / nodeSize, 0x7FFFFFFF);
   if (files.index.Size() % nodeSize != 0)
     report.Problem("index-file", "The index file holds " + std::to_string(files.index.Size()) +
                                      " bytes, not a whole number of " + std::to_string(nodeSize) + "-byte nodes.");

@@ -72,7 +72,7 @@ void LearnStorage(SharedState& state, ByteFile& index, const std::vector<std::ui
   SharedState sample = state;
   sample.LeafTable.assign(1, LeafRef{});
   for (const std::uint32_t leaf : leaves)
-    sample.LeafTable.push_back(LeafRef{0, static_cast<Long>((std::int64_t{leaf} - 1) * state.NodeSize + 1)});
+    sample.LeafTable.push_back(LeafRef{0, (std::int64_t{leaf} - 1) * state.NodeSize + 1});
   LearnPartStorage(sample, index);
   state.KeyPartStorage = sample.KeyPartStorage;
 }

@@ -8,22 +8,20 @@
 namespace ondrel::check {
 
 std::uint16_t NodeOwners::BeginTree(const std::string& name, std::int64_t nodeCount) {
-  if (NodeCount() < nodeCount) owners_.resize(static_cast<std::size_t>(nodeCount) + 1);
+  if (NodeCount() < nodeCount) owners_.Resize(nodeCount + 1);
   trees_.push_back(name);
   return static_cast<std::uint16_t>(trees_.size());
 }
 
 std::string NodeOwners::Path(std::uint32_t node) const {
-  const Owner& o = owners_[node];
+  const Owner& o = owners_.Get(node);
   const std::string tree = o.tree == 0 ? std::string("no tree") : trees_[o.tree - 1u];
   if (o.parent == 0) return "the root of " + tree;
   return "node " + std::to_string(o.parent) + ", entry " + std::to_string(o.position) + " of " + tree;
 }
 
 std::int64_t NodeOwners::Unowned() const {
-  std::int64_t count = 0;
-  for (std::size_t n = 2; n < owners_.size(); ++n) count += owners_[n].tree == 0;
-  return count;
+  return owners_.CountFrom(2, [](const Owner& o) { return o.tree == 0; });
 }
 
 TreeWalk::TreeWalk(const SharedState& state, ByteFile& index, std::int64_t nodeCount, CheckReport* report,

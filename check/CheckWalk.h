@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "database/ByteFile.h"
+#include "database/NodeMap.h"
 #include "database/SharedState.h"
 #include "check/CheckReport.h"
 
@@ -84,15 +85,17 @@ class NodeOwners {
 
   // Starts a tree ("the tree of profile BYNO"); returns its number.
   std::uint16_t BeginTree(const std::string& name, std::int64_t nodeCount);
-  Owner& At(std::uint32_t node) { return owners_[node]; }
+  Owner& At(std::uint32_t node) { return owners_.At(node); }
   // "node 5, entry 2 of the tree of profile BYNO", or "the root of ...".
   std::string Path(std::uint32_t node) const;
   // Nodes 2 to the end that no tree reached.
   std::int64_t Unowned() const;
-  std::int64_t NodeCount() const { return static_cast<std::int64_t>(owners_.size()) - 1; }
+  std::int64_t NodeCount() const { return owners_.Count() - 1; }
 
  private:
-  std::vector<Owner> owners_{1};
+  // By node number, from 0; kept in pages, since an index file may be large
+  // or claim to be (a sparse file).
+  NodeMap<Owner> owners_;
   std::vector<std::string> trees_;
 };
 

@@ -32,7 +32,7 @@ struct TreeEntry {
   Long Record = 0;                     // the data record it points at
   const unsigned char* Key = nullptr;  // KeyLength bytes, valid until the next call
   Long Leaf = 0;                       // its leaf's element of LeafTable
-  Long LeafPos = 0;                    // the 1-based position of that leaf node
+  std::int64_t LeafPos = 0;            // the 1-based position of that leaf node
   int Slot = 0;                        // its place in the leaf, from 0
 };
 

@@ -60,6 +60,7 @@
 #include "database/Checked.h"
 #include "database/KeyOrder.h"
 #include "database/Messages.h"
+#include "database/NodeMap.h"
 #include "database/NodeReader.h"
 
 namespace ondrel {
@@ -69,18 +70,18 @@ class Walker {
  public:
   Walker(SharedState& state, Platform& platform, ByteFile& index, bool digits = false)
       : state_(state), platform_(platform), index_(index), digits_(digits) {
-    // Node positions are Longs, so no node that starts at 2^31 or beyond can
-    // be reached: the visited set covers what can be reached, whatever size
-    // the file claims (a sparse file may claim terabytes).
+    // Positions are 64-bit, so an index past 2 GiB is walked; node numbers
+    // are Longs, so no node from number 2^31 on can be reached.  The visited
+    // set grows with the nodes entered, whatever size the file claims (a
+    // sparse file may claim terabytes).
     if (state_.NodeSize > 0) {
-      const std::int64_t reachable = std::min<std::int64_t>(index_.Size(), std::int64_t{1} << 31);
-      nodes_ = (reachable + state_.NodeSize - 1) / state_.NodeSize;
-      visited_.assign(static_cast<std::size_t>(nodes_ + 1), false);
+      nodes_ = std::min<std::int64_t>((index_.Size() + state_.NodeSize - 1) / state_.NodeSize, std::int64_t{1} << 31);
+      visited_.Resize(nodes_ / 64 + 1);
     }
   }
 
   // Walks the tree from its top node.
-  WalkResult Start(Long position) {
+  WalkResult Start(std::int64_t position) {
     Enter(position);
     depth_ = 1;
     Walk(position);
@@ -95,7 +96,7 @@ class Walker {
     std::int64_t end;
   };
 
-  void Walk(Long position);
+  void Walk(std::int64_t position);
   // One failure: the coarse-tables message, or past the limit the end of
   // the walk with one message that says how much was left.
   void Coarse();
@@ -104,9 +105,9 @@ class Walker {
   // before (a cycle, or two parents sharing one child) or it would lie
   // deeper than any sound tree.  Positions outside the file are not nodes
   // and are let through: every read there fails.
-  bool Enter(Long position);
-  void AddLeaf(Long position, Integer used, const unsigned char* firstKey);
-  void KeepLeafKeys(std::size_t k, Long position, Integer used, const unsigned char* firstKey);
+  bool Enter(std::int64_t position);
+  void AddLeaf(std::int64_t position, Integer used, const unsigned char* firstKey);
+  void KeepLeafKeys(std::size_t k, std::int64_t position, Integer used, const unsigned char* firstKey);
 
   SharedState& state_;
   Platform& platform_;
@@ -121,7 +122,7 @@ class Walker {
   std::vector<unsigned char> leaf_;    // a leaf's entries, when learning it
   std::vector<unsigned char> head_;    // a node's used length, flag and first key
   std::int64_t nodes_ = 0;     // whole or partial nodes of the file that can be reached
-  std::vector<bool> visited_;  // by node number
+  NodeMap<std::uint64_t> visited_;  // a bit by node number, from 0
   int depth_ = 0;              // level of the node being walked; the root is 1
   std::vector<Frame> path_;
   WalkResult result_;
@@ -142,17 +143,19 @@ void Walker::Coarse() {
                        MsgIcon::None, MsgButtons::Ok);
 }
 
-bool Walker::Enter(Long position) {
+bool Walker::Enter(std::int64_t position) {
   if (depth_ + 1 > kMaxTreeDepth) return false;
   if (state_.NodeSize <= 0 || position < 1 || (position - 1) % state_.NodeSize != 0) return true;
-  const auto node = static_cast<std::size_t>((position - 1) / state_.NodeSize);
-  if (node >= visited_.size()) return true;
-  if (visited_[node]) return false;
-  visited_[node] = true;
+  const std::int64_t node = (position - 1) / state_.NodeSize;
+  if (node >= nodes_ + 1) return true;
+  std::uint64_t& word = visited_.At(node / 64);
+  const std::uint64_t bit = std::uint64_t{1} << (node % 64);
+  if (word & bit) return false;
+  word |= bit;
   return true;
 }
 
-void Walker::AddLeaf(Long position, Integer used, const unsigned char* firstKey) {
+void Walker::AddLeaf(std::int64_t position, Integer used, const unsigned char* firstKey) {
   // Step 4.1: one more leaf, unless the table already holds as many leaves
   // as the file has nodes: no sound tree has more.
   // A leaf beyond that is reported and left out, so that it cannot
@@ -189,7 +192,7 @@ void Walker::AddLeaf(Long position, Integer used, const unsigned char* firstKey)
 // table counts as the seek reads one (KeySeek.cpp): whole entries inside the
 // node, as many as the table counts.  Anything else is marked unread, and a
 // seek that leans on it is refused.
-void Walker::KeepLeafKeys(std::size_t k, Long position, Integer used, const unsigned char* firstKey) {
+void Walker::KeepLeafKeys(std::size_t k, std::int64_t position, Integer used, const unsigned char* firstKey) {
   const auto length = static_cast<std::size_t>(std::max<Integer>(state_.KeyLength, 0));
   const std::int64_t entrySize = std::int64_t{1} + std::max<Integer>(state_.KeyLength, 0) + state_.EntryTail;
   state_.LeafKeys.resize((k + 1) * 2 * length);
@@ -213,7 +216,7 @@ void Walker::KeepLeafKeys(std::size_t k, Long position, Integer used, const unsi
   }
   unsigned char* first = state_.LeafKeys.data() + k * 2 * length;
   unsigned char* last = first + length;
-  const std::int64_t start = std::int64_t{position} + 2;  // the first entry's flag
+  const std::int64_t start = position + 2;  // the first entry's flag
   const std::int64_t lastAt = start + (entries - 1) * entrySize;
   if (!digits_ || (state_.LeadingDigits == 0 && state_.SecondDigits == 0)) {
     if (firstKey) std::memcpy(first, firstKey, length);
@@ -246,10 +249,10 @@ void Walker::KeepLeafKeys(std::size_t k, Long position, Integer used, const unsi
   }
 }
 
-void Walker::Walk(Long position) {
+void Walker::Walk(std::int64_t position) {
   Integer used = 0;
   Integer level = 0;
-  Long levelPos = 0;
+  std::int64_t levelPos = 0;
   // The used length and, for a leaf, its first key, in one read; a node
   // too short for that (the last of a cut file) is read as before.
   head_.resize(3 + static_cast<std::size_t>(std::max<Integer>(state_.KeyLength, 0)));
@@ -267,8 +270,8 @@ void Walker::Walk(Long position) {
   // Step 5: every entry of an interior node leads to one child.  The cursor
   // (step 3) is 64-bit, so it always advances and the loop ends on any used
   // length; reads beyond the file fail one by one.
-  std::int64_t cursor = std::int64_t{position} + 2;
-  const std::int64_t end = std::int64_t{position} + used;
+  std::int64_t cursor = position + 2;
+  const std::int64_t end = position + used;
   // The node's entries in one read; the last entry may reach past U.
   NodeReader node(index_);
   node.Load(cursor, end + 1 + std::max<Integer>(state_.KeyLength, 0) + state_.EntryTail);
@@ -279,8 +282,8 @@ void Walker::Walk(Long position) {
     for (int failed = node.ReadEntry(cursor, state_.KeyLength, state_.EntryTail, flag, pointer);
          failed > 0; --failed)
       Coarse();
-    Long child;
-    if (!CheckedSub(pointer, 1, child) || !CheckedMul(child, Long{state_.NodeSize}, child) ||
+    std::int64_t child;
+    if (!CheckedSub(pointer, 1, child) || !CheckedMul(child, std::int64_t{state_.NodeSize}, child) ||
         !CheckedAdd(child, 1, child) || !Enter(child)) {
       Coarse();
     } else if (!Stopped()) {
@@ -294,7 +297,7 @@ void Walker::Walk(Long position) {
 
 }  // namespace
 
-WalkResult WalkIndex(SharedState& state, Platform& platform, ByteFile& index, Long position) {
+WalkResult WalkIndex(SharedState& state, Platform& platform, ByteFile& index, std::int64_t position) {
   Walker walker(state, platform, index);
   return walker.Start(position);
 }
@@ -316,9 +319,9 @@ WalkResult BuildReferenceInformation(SharedState& state, Platform& platform, boo
   // An index that cannot be opened, or a root whose position does not fit,
   // is one coarse failure: the table stays empty and nothing is walked.
   ByteFile index;
-  Long root = 0;
+  std::int64_t root = 0;
   if (!index.Open(state.IndexPath) || !CheckedSub(state.KeyHead.RootNode, 1, root) ||
-      !CheckedMul(root, Long{state.NodeSize}, root) || !CheckedAdd(root, 1, root)) {
+      !CheckedMul(root, std::int64_t{state.NodeSize}, root) || !CheckedAdd(root, 1, root)) {
     platform.MessageBox(msg::kCoarse, msg::kCoarseTitle, MsgIcon::None, MsgButtons::Ok);
     state.Walk = WalkResult{};
     state.Walk.failures = 1;

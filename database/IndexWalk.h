@@ -23,7 +23,7 @@ inline constexpr int kWalkFailureLimit = 5;
 // coarse-tables message once and the walk goes on with the next step, up to
 // the failure limit.  The leaf table never holds more leaves than the file
 // has nodes.
-WalkResult WalkIndex(SharedState& state, Platform& platform, ByteFile& index, Long position);
+WalkResult WalkIndex(SharedState& state, Platform& platform, ByteFile& index, std::int64_t position);
 
 // What the chooser's Ok runs to build the reference information: resets
 // LeafTable to elements 0 and 1, opens IndexPath, walks the tree from

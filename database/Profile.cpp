@@ -109,7 +109,7 @@ void ReadKeysAndConditions(SharedState& state, Platform& platform) {
 
 // Reads n bytes of the index at a 1-based position; a failed read says
 // whether the position lay before the start of the file or past its end.
-void ReadIndexAt(ByteFile& index, Long position, void* dst, std::size_t n, const std::string& path) {
+void ReadIndexAt(ByteFile& index, std::int64_t position, void* dst, std::size_t n, const std::string& path) {
   if (position < 1)
     throw ProfileError{"Read before the start of file " + path + " (at position " + std::to_string(position) + ")."};
   if (!index.Read(position, dst, n)) throw ProfileError{"Input past end of file " + path + "."};
@@ -126,7 +126,7 @@ void FindKeyDescription(SharedState& state, ByteFile& index, int chosenPosition)
     throw ProfileError{"The key descriptions of " + path + " are said to lie at node " + std::to_string(node) +
                        ", which no index file can hold."};
   const Long k = static_cast<Long>(node);
-  if (!CheckedMul(k, Long{state.NodeSize}, state.KeyDescPos) ||
+  if (!CheckedMul(k, std::int64_t{state.NodeSize}, state.KeyDescPos) ||
       !CheckedAdd(state.KeyDescPos, 7, state.KeyDescPos))
     Overflow(path);
 

@@ -65,7 +65,7 @@ struct WalkResult {
 
 struct LeafRef {
   Long CumCount = 0;  // entries in leaves 1 to k together
-  Long NodePos = 0;   // 1-based position of the leaf node in the index file
+  std::int64_t NodePos = 0;  // 1-based position of the leaf node in the index file
 };
 
 // Head of a key description in the index file: 12 bytes, members in order.
@@ -106,7 +106,7 @@ struct SharedState {
   Integer KeyNumber = 0;
   Integer KeyCounter = 0;
   Integer KeyDescLength = 0;
-  Long KeyDescPos = 0;
+  std::int64_t KeyDescPos = 0;  // 64-bit, as every position in the index
   KeyHeadRecord KeyHead;
   KeyPartRecord KeyPart;
   Integer KeyLength = 0;

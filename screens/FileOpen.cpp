@@ -53,7 +53,7 @@ struct FileOpen::Snapshot {
   Integer NodeSize = 0;
   Long RecordCount = 0;
   Integer KeyNumber = 0, KeyCounter = 0, KeyDescLength = 0;
-  Long KeyDescPos = 0;
+  std::int64_t KeyDescPos = 0;
   KeyHeadRecord KeyHead;
   KeyPartRecord KeyPart;
   Integer KeyLength = 0, EntryTail = 0;

@@ -6,16 +6,19 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "tests/hostile/HostileDatabase.h"
 #include "tests/hostile/Subprocess.h"
 #include "tests/support/TempDir.h"
+#include "tools/writer/Bytes.h"
 #include "tools/writer/Damage.h"
 #include "tools/writer/DemoDatabase.h"
 
@@ -282,6 +285,99 @@ TEST(WebParityTest, RecordsPastTwoAndFourGibibytesAreReadWhereTheyLie) {
     const RunResult run = Same(runs[i]);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, before[i]) << CommandLine("ondrel-export", runs[i]);
+  }
+}
+
+// Nodes that lie past 2 GiB and past 4 GiB of the index file: every tree's
+// nodes are moved, half of them across each boundary, in a sparse index of
+// 4.3 GB, and the key descriptions after them; the pointers, the roots and
+// the header's description place follow.  Every mode must give what it gave
+// before the move (the root's number aside), the check must find the files
+// sound, and both builds must agree.
+TEST(WebParityTest, NodesPastTwoAndFourGibibytesAreReadWhereTheyLie) {
+  TempDir dir;
+  const writer::IspecLayout layout = writer::BuildIspec(dir.path(), Shaped("DEEP", 700, 512));
+  const std::vector<std::vector<std::string>> runs = {
+      {"--format", "csv", "--entry-numbers", dir.str(), "DEEP", "BYNO"},
+      {"--format", "json", dir.str(), "DEEP", "DATEDOWN"},
+      {"--window", "--seek", "000300", dir.str(), "DEEP", "BYNO"},
+      {"--window", "40", dir.str(), "DEEP", "FIRSTKEY"},
+      {"--find", "Item 3", dir.str(), "DEEP", "CAPITALS"},
+      {"--describe", "--seek", "G3", dir.str(), "DEEP", "DATEPLAIN"},
+      {"--check", "--strict", dir.str(), "DEEP"}};
+  // --describe names the root by its number, which the move changes, and
+  // the check counts the nodes of the sparse file that no tree reaches.
+  auto withoutRoot = [](std::string out) {
+    for (const char* line : {"Root node: ", "Note: "}) {
+      const std::size_t at = out.find(line);
+      if (at != std::string::npos) out.erase(at, out.find('\n', at) + 1 - at);
+    }
+    return out;
+  };
+  std::vector<std::string> before;
+  for (const auto& args : runs) {
+    const RunResult run = RunCommand(CommandLine(Quote(kNative), args), 60);
+    ASSERT_EQ(run.status, 0) << run.err;
+    before.push_back(withoutRoot(run.out));
+  }
+
+  const writer::FileSet& files = layout.files;
+  const std::uint64_t nodeSize = static_cast<std::uint64_t>(layout.index.nodeSize);
+  const std::string index = [&] {
+    std::ifstream in(files.Index(), std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }();
+  std::vector<std::uint32_t> nodes;
+  for (const writer::TreeLayout& tree : layout.index.keys)
+    for (const auto& level : tree.levels) nodes.insert(nodes.end(), level.begin(), level.end());
+  std::sort(nodes.begin(), nodes.end());
+  const std::size_t half = nodes.size() / 2;
+  std::map<std::uint32_t, std::uint32_t> moved;  // old node number to new
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    const std::uint64_t boundary = i < half ? std::uint64_t{1} << 31 : std::uint64_t{1} << 32;
+    moved[nodes[i]] = static_cast<std::uint32_t>(boundary / nodeSize - half / 2 + (i < half ? i : i - half) + 1);
+  }
+  const std::uint32_t last = moved[nodes.back()];
+  auto be32 = [](std::uint32_t v) {
+    std::string bytes(4, '\0');
+    writer::PutBE32(reinterpret_cast<unsigned char*>(bytes.data()), v);
+    return bytes;
+  };
+  const writer::IndexGeometry geometry = writer::ReadIndexGeometry(files, static_cast<int>(layout.index.keys.size()));
+  const std::uint64_t descriptions = layout.index.descriptionsOffset;
+  const std::uint64_t descriptionsEnd = geometry.keys.back().offset + geometry.keys.back().length;
+  const std::uint32_t k = last + 1;  // the descriptions follow the last node
+  std::filesystem::resize_file(files.Index(), (std::uint64_t{k} + 1) * nodeSize);
+  for (const auto& [from, to] : moved) {
+    writer::PatchBytes(files, writer::FileKind::Index, (to - 1ull) * nodeSize, index.substr((from - 1ull) * nodeSize, nodeSize));
+    writer::PatchBytes(files, writer::FileKind::Index, (from - 1ull) * nodeSize, std::string(nodeSize, '\0'));
+  }
+  writer::PatchBytes(files, writer::FileKind::Index, std::uint64_t{k} * nodeSize + 6,
+                     index.substr(descriptions, descriptionsEnd - descriptions));
+  writer::PatchBytes(files, writer::FileKind::Index, 45, be32(k));
+  for (std::size_t key = 0; key < layout.index.keys.size(); ++key) {
+    const writer::TreeLayout& tree = layout.index.keys[key];
+    const writer::IndexGeometry::Key& description = geometry.keys[key];
+    writer::PatchBytes(files, writer::FileKind::Index, std::uint64_t{k} * nodeSize + 6 + (description.offset - descriptions) + 2,
+                       be32(moved.at(tree.root)));
+    const int entrySize = 1 + description.keyLength + description.entryTail;
+    for (std::size_t level = 1; level < tree.levels.size(); ++level)
+      for (const std::uint32_t node : tree.levels[level]) {
+        const int used = writer::GetBE16(reinterpret_cast<const unsigned char*>(index.data()) + (node - 1ull) * nodeSize);
+        for (int e = 0; e < (used - 2) / entrySize; ++e) {
+          const std::uint32_t child = writer::SetEntryPointer(files, static_cast<int>(key), moved.at(node), e, 0);
+          writer::SetEntryPointer(files, static_cast<int>(key), moved.at(node), e, moved.at(child));
+        }
+      }
+  }
+  ASSERT_LT((moved[nodes[half / 2 - 1]] - 1ull) * nodeSize, std::uint64_t{1} << 31);
+  ASSERT_GE((moved[nodes[half / 2]] - 1ull) * nodeSize, std::uint64_t{1} << 31);
+  ASSERT_GE((moved[nodes[half + half / 2]] - 1ull) * nodeSize, std::uint64_t{1} << 32);
+
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const RunResult run = Same(runs[i]);
+    EXPECT_EQ(run.status, 0) << CommandLine("ondrel-export", runs[i]) << "\n" << run.err << run.out;
+    EXPECT_EQ(withoutRoot(run.out), before[i]) << CommandLine("ondrel-export", runs[i]);
   }
 }
 
