@@ -37,7 +37,8 @@ std::uint64_t Mix(std::uint64_t x) {
 // The parts are taken where they lie, from a stored key or from a record's
 // slot, and a part stored inverted is inverted as it is read from the
 // record, so neither side copies a byte; only a part stored in capitals is
-// folded into a copy first.
+// folded into a copy first, on both sides: a key may have been folded a to z
+// alone, and its accented small letters then stand in it as written.
 RecordCheck::KeyHasher::KeyHasher(const KeyFields& layout) {
   for (const KeySegment& s : layout.Segments())
     if (s.compared)
@@ -54,8 +55,11 @@ std::uint64_t RecordCheck::KeyHasher::Hash(std::uint32_t record, const unsigned 
   std::array<unsigned char, kLargestNode> folded;
   for (const Part& part : parts_) {
     const unsigned char* p = base + (inSlot ? part.fieldOffset : part.keyOffset);
-    if (fromRecord && part.capitals) {
-      for (int b = 0; b < part.length; ++b) folded[static_cast<std::size_t>(b)] = Capital(p[b]);
+    if (part.capitals) {
+      for (int b = 0; b < part.length; ++b)
+        folded[static_cast<std::size_t>(b)] =
+            fromRecord || !part.inverted ? Capital(p[b])
+                                         : static_cast<unsigned char>(255 - Capital(static_cast<unsigned char>(255 - p[b])));
       p = folded.data();
     }
     const std::uint64_t flip = fromRecord && part.inverted ? ~std::uint64_t{0} : 0;

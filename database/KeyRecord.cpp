@@ -24,9 +24,11 @@ bool PartHolds(PartStorage storage, const unsigned char* part, const unsigned ch
   for (int i = 0; i < length; ++i) {
     const unsigned char stored = storage == PartStorage::Plain ? part[i] : static_cast<unsigned char>(255 - part[i]);
     const unsigned char written = field[i];
+    // Keys in capitals are taken with either folding: of a to z alone, or of
+    // the accented letters of the code page as well.
     const bool same = match == KeyCase::Exact      ? stored == written
-                      : match == KeyCase::Capitals ? stored == AsciiCapital(written)
-                                                   : AsciiCapital(stored) == AsciiCapital(written);
+                      : match == KeyCase::Capitals ? stored == AsciiCapital(written) || stored == Capital(written)
+                                                   : Capital(stored) == Capital(written);
     if (!same) return false;
   }
   return true;
@@ -147,10 +149,10 @@ std::string KeyFields::AsWritten(const KeySegment& segment, const unsigned char*
   return text;
 }
 
-bool KeyFields::SlotHoldsKey(const unsigned char* key, const char* slot) const {
+bool KeyFields::SlotHoldsKey(const unsigned char* key, const char* slot, KeyCase match) const {
   for (const KeySegment& s : segments_)
     if (s.compared && !PartHolds(s.storage, key + s.keyOffset,
-                                 reinterpret_cast<const unsigned char*>(slot) + s.fieldOffset, s.length, KeyCase::Exact))
+                                 reinterpret_cast<const unsigned char*>(slot) + s.fieldOffset, s.length, match))
       return false;
   return true;
 }

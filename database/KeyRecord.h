@@ -55,8 +55,18 @@ inline unsigned char Capital(unsigned char b) {
 }
 
 // How a stored key's letters are compared with its record's fields: as they
-// are, as the fields in capitals (a to z only), or without regard to case.
+// are, as the fields in capitals (a to z folded, the accented letters as
+// they are or folded too), or without regard to case.
 enum class KeyCase { Exact, Capitals, Caseless };
+
+// Whether the readers compare each key with its record's fields, as the
+// tree taught them (LearnKeyRecordCheck), and how.
+inline bool KeysCompared(const SharedState& state) {
+  return state.KeyRecords == KeyRecordCheck::Yes || state.KeyRecords == KeyRecordCheck::Capitals;
+}
+inline KeyCase ComparedCase(const SharedState& state) {
+  return state.KeyRecords == KeyRecordCheck::Capitals ? KeyCase::Capitals : KeyCase::Exact;
+}
 
 // The key parts of the chosen profile over the loaded definition.
 class KeyFields {
@@ -89,7 +99,7 @@ class KeyFields {
   // Whether the stored key is the fields of the slot (RecordLength bytes).
   // A part left out, or descending with its storage not known, is not
   // compared.
-  bool SlotHoldsKey(const unsigned char* key, const char* slot) const;
+  bool SlotHoldsKey(const unsigned char* key, const char* slot, KeyCase match = KeyCase::Exact) const;
   // The same for record `record` of the open data file, read through its
   // cache (the record has just been read).  True when it cannot be read:
   // that failure is told elsewhere.  `match`: how the key's letters are

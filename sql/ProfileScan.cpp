@@ -65,7 +65,7 @@ Scan::Scan(ScanFiles& files, std::shared_ptr<const Prepared> prepared, bool reco
            std::int64_t last, const KeyBounds& bounds, bool backward, int checked)
     : prepared_(std::move(prepared)), state_(prepared_->state), index_(files.index), data_(files.data),
       order_(state_), keys_(state_, order_),
-      compare_(state_.KeyRecords == KeyRecordCheck::Yes && keys_.Usable()), problems_(platform_),
+      compare_(KeysCompared(state_) && keys_.Usable()), problems_(platform_),
       stream_(state_, index_, data_, order_, problems_, kSqlScanBudget), fields_(state_, prepared_->columns),
       records_(records || checked >= 0), first_(first), last_(last), backward_(backward), walk_(state_, index_),
       checked_(checked), peek_(state_, index_) {
@@ -200,8 +200,8 @@ bool Scan::TakeRecord() {
   // be wrong without a word.  Checked as the export checks, on entries the
   // window shows whose records are active.
   if (compare_ && row_.entry.Flag == 'Y' && !fields_.Purged() && row_.entry.Key &&
-      !(row_.slot ? keys_.SlotHoldsKey(row_.entry.Key, row_.slot)
-                  : keys_.RecordHoldsKey(data_, row_.entry.Record, row_.entry.Key))) {
+      !(row_.slot ? keys_.SlotHoldsKey(row_.entry.Key, row_.slot, ComparedCase(state_))
+                  : keys_.RecordHoldsKey(data_, row_.entry.Record, row_.entry.Key, ComparedCase(state_)))) {
     problems_.Mismatch();
     return false;
   }

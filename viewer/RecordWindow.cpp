@@ -33,7 +33,8 @@ class WindowLinesSink : public EntrySink {
       state_.WindowText += state_.RecordLine;
       // A key that is not its record's fields points at another record than
       // the one it was made from (see KeyRecord.h).
-      if (read && keys_ && !keys_->RecordHoldsKey(data_, entry.Record, entry.Key)) problems_.Mismatch();
+      if (read && keys_ && !keys_->RecordHoldsKey(data_, entry.Record, entry.Key, ComparedCase(state_)))
+        problems_.Mismatch();
     } else {
       state_.WindowText += kRecordPurged;
     }
@@ -144,7 +145,7 @@ void FillRecordWindow(SharedState& state, Platform& platform, ContentsView& view
     LearnKeyRecordCheck(state, index, data);
     const KeyOrder order(state);
     const KeyFields keys(state, order);
-    const bool compare = state.KeyRecords == KeyRecordCheck::Yes && keys.Usable();
+    const bool compare = KeysCompared(state) && keys.Usable();
     WindowLinesSink sink(state, problems, data, compare ? &keys : nullptr);
     ScanEntries(state, index, order, problems, sink);
   }

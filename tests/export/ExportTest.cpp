@@ -345,6 +345,44 @@ TEST(ExportTest, AnIndexThatCannotBelongToItsDataFileFailsEveryMode) {
   }
 }
 
+// Keys kept in capitals are compared with their records too, whether they
+// were folded a to z alone (as the writer folds them) or with the accented
+// letters as well: both forms are sound to the readers and to the check,
+// and in both, two entries whose record numbers were exchanged fail.
+TEST(ExportTest, KeysInCapitalsAreComparedWithTheirRecords) {
+  const std::vector<std::string> names = {"adams", "baker", "cole",  "dunn",  "evans", "frost",
+                                          "grant", "hale",  "irwin", "jones", "smith", "\xE9mile"};
+  for (const bool accentsFolded : {false, true})
+    for (const bool exchanged : {false, true}) {
+      SCOPED_TRACE(std::string(accentsFolded ? "accents folded" : "a to z folded") + (exchanged ? ", exchanged" : ""));
+      test::TempDir dir;
+      writer::IspecContent setup;
+      setup.name = "CAPS";
+      setup.definition.fields = {{"NO", 1, "N", 4, 0}, {"NAME", 2, "A", 8, 0}};
+      for (std::size_t i = 0; i < names.size(); ++i) setup.records.push_back({{std::to_string(1000 + i), names[i]}});
+      setup.profiles = {{.name = "BYNAME", .keyFields = {{"NAME", false, false, false, true}}, .maxLeafFill = 4}};
+      const writer::IspecLayout layout = writer::BuildIspec(dir.str(), setup);
+      const writer::TreeLayout& tree = layout.index.keys[1];
+      const std::uint32_t last = tree.Leaves().back();
+      const int lastEntry = static_cast<int>(tree.leafEntries.back()) - 1;
+      // The writer folds a to z alone: the last key is the accented name's.
+      ASSERT_EQ(writer::SetEntryKey(layout.files, 1, last, lastEntry, "\xE9MILE   "), "\xE9MILE   ");
+      if (accentsFolded) writer::SetEntryKey(layout.files, 1, last, lastEntry, "\xC9MILE   ");
+      if (exchanged) {
+        const std::uint32_t first = tree.Leaves().front();
+        const std::uint32_t a = writer::SetEntryPointer(layout.files, 1, first, 0, 0);
+        writer::SetEntryPointer(layout.files, 1, first, 0, writer::SetEntryPointer(layout.files, 1, first, 1, a));
+      }
+      for (const std::vector<std::string>& mode :
+           {std::vector<std::string>{}, {"--format", "csv"}, {"--window", "1"}, {"--check"}}) {
+        auto args = mode;
+        args.insert(args.end(), {dir.str(), "CAPS", "BYNAME"});
+        const auto run = RunTool(args);
+        EXPECT_EQ(run.status, exchanged ? 1 : 0) << (mode.empty() ? "text" : mode[0]) << "\n" << run.err << run.out;
+      }
+    }
+}
+
 TEST(ExportTest, BrokenPipeEndsQuietly) {
   int out[2], err[2];
   ASSERT_EQ(pipe(out), 0);

@@ -95,7 +95,8 @@ int ExportOpened(Session& session, const Options& options) {
       LearnKeyRecordCheck(state, index, data);
       const KeyOrder order(state);
       const KeyFields keys(state, order);
-      const bool compare = state.KeyRecords == KeyRecordCheck::Yes && keys.Usable();
+      const bool compare = KeysCompared(state) && keys.Usable();
+      const KeyCase match = ComparedCase(state);
       RecordStream stream(state, index, data, order, problems);
       // Each row costs about as much to write as to read: the next batch is
       // read while this one is written.
@@ -123,8 +124,8 @@ int ExportOpened(Session& session, const Options& options) {
           fields.FromLine(state.RecordLine, state.RecordFlag);
         }
         if (compare && read && fields.Shown() && row.entry.Key &&
-            !(row.slot ? keys.SlotHoldsKey(row.entry.Key, row.slot)
-                       : keys.RecordHoldsKey(stream.Data(), row.entry.Record, row.entry.Key)))
+            !(row.slot ? keys.SlotHoldsKey(row.entry.Key, row.slot, match)
+                       : keys.RecordHoldsKey(stream.Data(), row.entry.Record, row.entry.Key, match)))
           problems.Mismatch();
         if (matcher && (!fields.Shown() || matcher->Find(state.RecordLine.data(), state.RecordLine.size()) < 0))
           continue;

@@ -496,11 +496,12 @@ bool IspecWriter::WriteRecords(const SharedState& state, const std::string& tabl
 // Whether an entry's key is its record's fields; a purged record, which may
 // hold anything, or one that cannot be read is not judged.
 bool EntryHoldsItsRecord(const SharedState& state, const KeyFields& keys, ByteFile& data, const StreamRow& row) {
-  if (row.slot) return row.slot[state.RecordLength - 1] != '\n' || keys.SlotHoldsKey(row.entry.Key, row.slot);
+  const KeyCase match = ComparedCase(state);
+  if (row.slot) return row.slot[state.RecordLength - 1] != '\n' || keys.SlotHoldsKey(row.entry.Key, row.slot, match);
   unsigned char terminator = 0;
   if (!data.Read(std::int64_t{row.entry.Record} * state.RecordLength, &terminator, 1) || terminator != '\n')
     return true;
-  return keys.RecordHoldsKey(data, row.entry.Record, row.entry.Key);
+  return keys.RecordHoldsKey(data, row.entry.Record, row.entry.Key, match);
 }
 
 bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<std::string>& profiles, int position,
@@ -545,7 +546,7 @@ bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<
     // and reported.  Records are read only for this.
     if (data.Open(state.DataPath)) LearnKeyRecordCheck(state, index, data);
     const KeyFields keys(state, order);
-    const bool compare = state.KeyRecords == KeyRecordCheck::Yes && keys.Usable();
+    const bool compare = KeysCompared(state) && keys.Usable();
     RecordStream stream(state, index, data, order, problems);
     stream.Want([compare](const TreeEntry& e) { return compare && e.Flag == 'Y'; });
     stream.StartAt(1);
