@@ -50,6 +50,16 @@ std::string TypedForMessage(const std::vector<std::string>& typed) {
 
 }  // namespace
 
+std::vector<std::string> SoughtKey(SharedState& state, ByteFile& index, std::vector<std::string> typed) {
+  if (state.KeyRecords == KeyRecordCheck::Unknown) {
+    ByteFile data;
+    if (data.Open(state.DataPath)) LearnKeyRecordCheck(state, index, data);
+  }
+  if (state.KeyRecords == KeyRecordCheck::Capitals)
+    for (std::string& text : typed) text = KeyCapitals(text);
+  return typed;
+}
+
 bool GoToKey(SharedState& state, Platform& platform, ContentsView& view, const std::vector<std::string>& typed) {
   if (state.Heading.empty() && !LoadDefinition(state, platform)) return false;
   ByteFile index;
@@ -57,16 +67,7 @@ bool GoToKey(SharedState& state, Platform& platform, ContentsView& view, const s
   if (!index.Open(state.IndexPath)) {
     result.message = "The index file " + state.IndexPath + " cannot be opened.";
   } else {
-    // Keys stored in capitals are sought in capitals, whatever case the
-    // user typed in.
-    if (state.KeyRecords == KeyRecordCheck::Unknown) {
-      ByteFile data;
-      if (data.Open(state.DataPath)) LearnKeyRecordCheck(state, index, data);
-    }
-    std::vector<std::string> sought = typed;
-    if (state.KeyRecords == KeyRecordCheck::Capitals)
-      for (std::string& text : sought) text = KeyCapitals(text);
-    result = SeekKey(state, index, sought);
+    result = SeekKey(state, index, SoughtKey(state, index, typed));
   }
   if (result.outcome == SeekOutcome::PastTheEnd) {
     // The window stays where it was, for another key to be typed.

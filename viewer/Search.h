@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "database/ByteFile.h"
 #include "database/Platform.h"
 #include "database/SharedState.h"
 #include "viewer/ContentsView.h"
@@ -27,6 +28,11 @@ void GoToEntry(SharedState& state, Platform& platform, ContentsView& view, Long 
 // last key, is told in a message and the window stays as it was.  Returns
 // whether the window moved.
 bool GoToKey(SharedState& state, Platform& platform, ContentsView& view, const std::vector<std::string>& typed);
+
+// The typed values as a key is sought for them: in capitals where the
+// profile keeps its keys in capitals (learnt from the tree and the records
+// when not yet known), whatever case they were typed in.
+std::vector<std::string> SoughtKey(SharedState& state, ByteFile& index, std::vector<std::string> typed);
 
 // Messages of the text search.
 inline constexpr const char* kEndReached =

@@ -380,6 +380,12 @@ TEST(ExportTest, KeysInCapitalsAreComparedWithTheirRecords) {
         const auto run = RunTool(args);
         EXPECT_EQ(run.status, exchanged ? 1 : 0) << (mode.empty() ? "text" : mode[0]) << "\n" << run.err << run.out;
       }
+      // A key typed in small letters is sought in capitals, as Ctrl+G seeks
+      // it: SMITH is the eleventh key.
+      if (!exchanged) {
+        const auto run = RunTool({"--describe", "--seek", "smith", dir.str(), "CAPS", "BYNAME"});
+        EXPECT_NE(run.out.find("\nSeek: 11\n"), std::string::npos) << run.out;
+      }
     }
 }
 

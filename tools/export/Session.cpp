@@ -13,6 +13,7 @@
 #include "tools/export/Output.h"
 #include "viewer/Cp1252.h"
 #include "viewer/Scrolling.h"
+#include "viewer/Search.h"
 #include "viewer/TypedNames.h"
 
 namespace ondrel::tool {
@@ -95,7 +96,8 @@ Long SeekEntry(Session& session, const Options& options, bool* found) {
   }
   ByteFile index;
   if (!index.Open(state.IndexPath)) Fail("The index file " + state.IndexPath + " cannot be opened.");
-  const SeekResult result = SeekKey(state, index, typed);
+  // As the viewer's Ctrl+G seeks it.
+  const SeekResult result = SeekKey(state, index, SoughtKey(state, index, typed));
   if (result.outcome == SeekOutcome::Refused) Fail(Cp1252ToUtf8(result.message));
   if (found) *found = result.outcome == SeekOutcome::Found;
   if (result.outcome == SeekOutcome::Found) return result.entry;
