@@ -51,7 +51,7 @@ bool TreeWalk::OnPath(std::uint32_t node) const {
 }
 
 void TreeWalk::Visit(std::uint32_t node, bool fromParent, int depth, TreeVisitor& visitor) {
-  reached_[node] = true;
+  reached_.Set(node);
   if (owners_ && static_cast<std::int64_t>(node) <= owners_->NodeCount()) {
     const Frame* from = fromParent ? &stack_.back() : nullptr;
     owners_->At(node) = {from ? from->node : 0u, static_cast<std::uint16_t>(from ? from->next : 0), tree_};
@@ -137,9 +137,9 @@ bool TreeWalk::ChildIsNew(const Frame& parent, std::uint32_t child) {
   std::string what;
   if (child < 2 || child > nodeCount_)
     what = "lies outside the tree nodes of the index file (2 to " + std::to_string(nodeCount_) + ").";
-  else if (reached_[child] && OnPath(child))
+  else if (reached_.Test(child) && OnPath(child))
     what = "leads back to a node on the path from the root (a cycle).";
-  else if (reached_[child])
+  else if (reached_.Test(child))
     what = "leads to a node already reached" +
            (owners_ ? " from " + owners_->Path(child) + "." : std::string(" through another entry."));
   else if (OwnedElsewhere(child))
@@ -158,7 +158,7 @@ bool TreeWalk::ChildIsNew(const Frame& parent, std::uint32_t child) {
 WalkCounts TreeWalk::Run(TreeVisitor& visitor) {
   counts_ = WalkCounts{};
   stack_.clear();
-  reached_.assign(static_cast<std::size_t>(nodeCount_) + 1, false);
+  reached_ = NodeBits(nodeCount_ + 1);
   const auto root = static_cast<std::uint32_t>(state_.KeyHead.RootNode);
   if (OwnedElsewhere(root)) {
     Problem("node",

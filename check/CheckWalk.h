@@ -155,7 +155,7 @@ class TreeWalk {
   std::uint16_t tree_;
   int nodeSize_;
   int entrySize_;
-  std::vector<bool> reached_;  // by node number
+  NodeBits reached_;  // by node number
   std::vector<Frame> stack_;
   std::vector<std::vector<unsigned char>> spare_;  // node buffers to use again
   WalkCounts counts_;

@@ -76,7 +76,7 @@ class Walker {
     // sparse file may claim terabytes).
     if (state_.NodeSize > 0) {
       nodes_ = std::min<std::int64_t>((index_.Size() + state_.NodeSize - 1) / state_.NodeSize, std::int64_t{1} << 31);
-      visited_.Resize(nodes_ / 64 + 1);
+      visited_ = NodeBits(nodes_ + 1);
     }
   }
 
@@ -122,7 +122,7 @@ class Walker {
   std::vector<unsigned char> leaf_;    // a leaf's entries, when learning it
   std::vector<unsigned char> head_;    // a node's used length, flag and first key
   std::int64_t nodes_ = 0;     // whole or partial nodes of the file that can be reached
-  NodeMap<std::uint64_t> visited_;  // a bit by node number, from 0
+  NodeBits visited_;           // by node number, from 0
   int depth_ = 0;              // level of the node being walked; the root is 1
   std::vector<Frame> path_;
   WalkResult result_;
@@ -148,10 +148,8 @@ bool Walker::Enter(std::int64_t position) {
   if (state_.NodeSize <= 0 || position < 1 || (position - 1) % state_.NodeSize != 0) return true;
   const std::int64_t node = (position - 1) / state_.NodeSize;
   if (node >= nodes_ + 1) return true;
-  std::uint64_t& word = visited_.At(node / 64);
-  const std::uint64_t bit = std::uint64_t{1} << (node % 64);
-  if (word & bit) return false;
-  word |= bit;
+  if (visited_.Test(node)) return false;
+  visited_.Set(node);
   return true;
 }
 

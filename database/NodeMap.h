@@ -56,4 +56,16 @@ class NodeMap {
   std::vector<std::unique_ptr<T[]>> pages_;
 };
 
+// A mark for each node, a bit each, in the pages of a NodeMap.
+class NodeBits {
+ public:
+  // Nodes 0 to count - 1, none marked.
+  explicit NodeBits(std::int64_t count = 0) { words_.Resize(count / 64 + 1); }
+  bool Test(std::int64_t node) const { return (words_.Get(node / 64) >> (node % 64)) & 1; }
+  void Set(std::int64_t node) { words_.At(node / 64) |= std::uint64_t{1} << (node % 64); }
+
+ private:
+  NodeMap<std::uint64_t> words_;
+};
+
 }  // namespace ondrel
