@@ -47,6 +47,33 @@ RunResult Same(const std::vector<std::string>& args) {
   return native;
 }
 
+std::string FileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// For files about to be moved: the native build's output of each run, with
+// status 0, and then, once they are moved, both builds' outputs must be the
+// same.  `kept` takes out of an output what the move may change.
+using Kept = std::string (*)(std::string);
+std::vector<std::string> NativeBefore(const std::vector<std::vector<std::string>>& runs, Kept kept) {
+  std::vector<std::string> before;
+  for (const auto& args : runs) {
+    const RunResult run = RunCommand(CommandLine(Quote(kNative), args), 60);
+    EXPECT_EQ(run.status, 0) << run.err;
+    before.push_back(kept(run.out));
+  }
+  return before;
+}
+void SameAsBefore(const std::vector<std::vector<std::string>>& runs, const std::vector<std::string>& before, Kept kept) {
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const RunResult run = Same(runs[i]);
+    EXPECT_EQ(run.status, 0) << CommandLine("ondrel-export", runs[i]) << "\n" << run.err;
+    EXPECT_EQ(kept(run.out), before[i]) << CommandLine("ondrel-export", runs[i]);
+  }
+}
+std::string Whole(std::string out) { return out; }
+
 // A numbered ISPEC of `count` records whose profiles take the writer's
 // shapes: descending parts inverted and as written, folded to capitals, the
 // first-key interior convention, entries not flagged "Y", a condition,
@@ -160,10 +187,7 @@ TEST(WebParityTest, TheDamageCorpus) {
   TempDir db;
   const writer::IspecLayout layout = BuildHostileIspec(db.path());
   const writer::TreeLayout& tree = layout.index.keys[1];
-  const std::string index = [&] {
-    std::ifstream in(layout.files.Index(), std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }();
+  const std::string index = FileBytes(layout.files.Index());
   auto runAll = [&](const writer::FileSet& set, const std::string& what) {
     SCOPED_TRACE(what);
     const std::string dir = set.dir.string();
@@ -243,18 +267,10 @@ TEST(WebParityTest, RecordsPastTwoAndFourGibibytesAreReadWhereTheyLie) {
       {"--format", "json", dir.str(), "FAR", "BYNO"},
       {"--window", "--seek", "000300", dir.str(), "FAR", "BYNO"},
       {"--find", "Item 3", dir.str(), "FAR", "BYNO"}};
-  std::vector<std::string> before;
-  for (const auto& args : runs) {
-    const RunResult run = RunCommand(CommandLine(Quote(kNative), args), 60);
-    ASSERT_EQ(run.status, 0) << run.err;
-    before.push_back(run.out);
-  }
+  const std::vector<std::string> before = NativeBefore(runs, Whole);
 
   const auto length = static_cast<std::uint64_t>(layout.recordLength);
-  const std::string data = [&] {
-    std::ifstream in(layout.files.Path(writer::FileKind::Data), std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }();
+  const std::string data = FileBytes(layout.files.Path(writer::FileKind::Data));
   const writer::TreeLayout& tree = layout.index.keys[1];
   const std::vector<std::uint32_t>& records = layout.entryRecords[1];
   const std::uint64_t half = records.size() / 2;
@@ -280,12 +296,7 @@ TEST(WebParityTest, RecordsPastTwoAndFourGibibytesAreReadWhereTheyLie) {
   ASSERT_GT(farOf(half + half / 2) * length, std::uint64_t{1} << 32);
   for (std::uint64_t r = 1; r <= data.size() / length; ++r)
     writer::PurgeRecord(layout.files, layout.recordLength, static_cast<std::uint32_t>(r));
-
-  for (std::size_t i = 0; i < runs.size(); ++i) {
-    const RunResult run = Same(runs[i]);
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, before[i]) << CommandLine("ondrel-export", runs[i]);
-  }
+  SameAsBefore(runs, before, Whole);
 }
 
 // Nodes that lie past 2 GiB and past 4 GiB of the index file: every tree's
@@ -307,26 +318,18 @@ TEST(WebParityTest, NodesPastTwoAndFourGibibytesAreReadWhereTheyLie) {
       {"--check", "--strict", dir.str(), "DEEP"}};
   // --describe names the root by its number, which the move changes, and
   // the check counts the nodes of the sparse file that no tree reaches.
-  auto withoutRoot = [](std::string out) {
+  const Kept withoutRoot = [](std::string out) {
     for (const char* line : {"Root node: ", "Note: "}) {
       const std::size_t at = out.find(line);
       if (at != std::string::npos) out.erase(at, out.find('\n', at) + 1 - at);
     }
     return out;
   };
-  std::vector<std::string> before;
-  for (const auto& args : runs) {
-    const RunResult run = RunCommand(CommandLine(Quote(kNative), args), 60);
-    ASSERT_EQ(run.status, 0) << run.err;
-    before.push_back(withoutRoot(run.out));
-  }
+  const std::vector<std::string> before = NativeBefore(runs, withoutRoot);
 
   const writer::FileSet& files = layout.files;
   const std::uint64_t nodeSize = static_cast<std::uint64_t>(layout.index.nodeSize);
-  const std::string index = [&] {
-    std::ifstream in(files.Index(), std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }();
+  const std::string index = FileBytes(files.Index());
   std::vector<std::uint32_t> nodes;
   for (const writer::TreeLayout& tree : layout.index.keys)
     for (const auto& level : tree.levels) nodes.insert(nodes.end(), level.begin(), level.end());
@@ -373,12 +376,7 @@ TEST(WebParityTest, NodesPastTwoAndFourGibibytesAreReadWhereTheyLie) {
   ASSERT_LT((moved[nodes[half / 2 - 1]] - 1ull) * nodeSize, std::uint64_t{1} << 31);
   ASSERT_GE((moved[nodes[half / 2]] - 1ull) * nodeSize, std::uint64_t{1} << 31);
   ASSERT_GE((moved[nodes[half + half / 2]] - 1ull) * nodeSize, std::uint64_t{1} << 32);
-
-  for (std::size_t i = 0; i < runs.size(); ++i) {
-    const RunResult run = Same(runs[i]);
-    EXPECT_EQ(run.status, 0) << CommandLine("ondrel-export", runs[i]) << "\n" << run.err << run.out;
-    EXPECT_EQ(withoutRoot(run.out), before[i]) << CommandLine("ondrel-export", runs[i]);
-  }
+  SameAsBefore(runs, before, withoutRoot);
 }
 
 TEST(WebParityTest, SqliteIsRefusedClearly) {
