@@ -305,6 +305,7 @@ WalkResult BuildReferenceInformation(SharedState& state, Platform& platform, boo
   state.LeafReach.assign(2, 0);
   state.LeafKeys.clear();
   state.LeafKeysRead.clear();
+  state.KeysRise = -1;
   state.LeadingDigits = learnDigits ? 1 : -1;
   state.SecondDigits = state.LeadingDigits;
   state.LeafIndex = 0;

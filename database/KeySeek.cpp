@@ -260,27 +260,19 @@ SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder&
   auto lastOf = [&](Long k) { return firstOf(k) + length; };
   auto keys = [&](Long k) { return state.LeafKeysRead[static_cast<std::size_t>(k)]; };
 
-  // The first keys probed, by leaf, to prove at the end that they rise with
-  // the leaves.
-  std::vector<Long> probed;
+  // A search that halves the leaves never sees the leaves it passes by: a
+  // key moved into one of them from far away would be passed over, and the
+  // entry found would not be the first at or after the typed key.  So it
+  // answers only over a tree whose keys were seen to rise throughout, once
+  // for the walk (KeysRise), and says nothing over any other.
+  const bool rise = state.KeysRise >= 0 ? state.KeysRise == 1
+                    : memo              ? memo->KeysRise(state, index, order)
+                                        : LeavesRise(state, index, order);
+  if (!rise) {
+    result.message = kOutOfOrder;
+    return result;
+  }
   bool sound = true;
-  // Whether leaf k's keys as the walk read them are in order: its first key
-  // not after its last, nor before the last key of the leaf before it.
-  // Checking each leaf the search leans on against its neighbour means that
-  // a key moved there from far away is seen, not taken as the answer.
-  // Where the walk's keys all rise, every check of them below holds: they
-  // are left out.
-  const bool rise = memo && memo->KeptKeysRise(state, order);
-  auto inOrder = [&](Long k) {
-    if (rise) return true;
-    if (order.Compare(firstOf(k), lastOf(k)) == KeyComparison::After) return false;
-    for (Long before = k - 1; before >= 1 && before >= k - 8; --before) {
-      if (keys(before) == 2) continue;
-      if (keys(before) != 1) return false;
-      return order.Compare(lastOf(before), firstOf(k)) != KeyComparison::After;
-    }
-    return true;
-  };
   // The first leaf with entries at or after leaf k (looking past a few empty
   // leaves), or 0 when the tree ends first.
   auto keyedFrom = [&](Long k) -> Long {
@@ -290,8 +282,6 @@ SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder&
         sound = false;
         return 0;
       }
-      if (!inOrder(k)) sound = false;
-      if (!rise) probed.push_back(k);
       return k;
     }
     if (k <= leaves) sound = false;  // more empty leaves than a sound tree has
@@ -313,11 +303,10 @@ SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder&
   const Long j = lo;
 
   // The answer is a later entry of leaf j - 1, or the first entry from leaf
-  // j on.  Leaf j - 1 is the one leaf read: it must be the leaf the walk
-  // read (the same first and last keys, as many entries), in order within
-  // itself and not after the first key that follows it.  So no entry before
-  // the answer lies at or after the typed key, which a range scan that
-  // starts at the answer would leave out.
+  // j on.  Leaf j - 1 is the one leaf read: it must still be the leaf the
+  // walk read and the proof of the order saw (the same first and last keys,
+  // as many entries, in order within itself), or the index has changed
+  // since.
   Long answerLeaf = 0;  // the leaf of the entry found
   if (sound && j > 1) {
     Leaf leaf;
@@ -331,15 +320,10 @@ SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder&
                         std::memcmp(leaf.Key(leaf.Entries() - 1), lastOf(j - 1), length) != 0))) {
       sound = false;
     } else {
-      const bool known = memo && memo->InOrder(j - 1);
-      for (int e = 1; e < leaf.Entries() && sound && !known; ++e)
+      for (int e = 1; e < leaf.Entries() && sound && !kept; ++e)
         if (order.Compare(leaf.Key(e - 1), leaf.Key(e)) == KeyComparison::After) sound = false;
       if (sound && memo && !kept) memo->Keep(state, j - 1, leaf.Bytes(), leaf.Size());
-      if (!inOrder(j - 1)) sound = false;
-      if (!rise) probed.push_back(j - 1);
     }
-    const Long next = sound && j <= leaves ? keyedFrom(j) : 0;
-    if (next != 0 && order.Compare(lastOf(j - 1), firstOf(next)) == KeyComparison::After) sound = false;
     // The leaf's keys rise, so the first not before the typed key is found
     // by halving.
     if (sound) {
@@ -368,11 +352,6 @@ SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder&
     }
   }
 
-  // Every first key probed rises with its leaf (none is kept where they
-  // all rise).
-  std::sort(probed.begin(), probed.end());
-  for (std::size_t i = 1; i < probed.size() && sound; ++i)
-    if (order.Compare(firstOf(probed[i - 1]), firstOf(probed[i])) == KeyComparison::After) sound = false;
   if (!sound) {
     result = SeekResult{};
     result.message = kOutOfOrder;
@@ -393,11 +372,6 @@ const std::vector<unsigned char>* SeekMemo::Kept(Long k) const {
   return at < placeOf_.size() && placeOf_[at] >= 0 ? &kept_[static_cast<std::size_t>(placeOf_[at])].bytes : nullptr;
 }
 
-bool SeekMemo::InOrder(Long k) const {
-  const auto at = static_cast<std::size_t>(k);
-  return at < placeOf_.size() && placeOf_[at] != kUnknown;
-}
-
 void SeekMemo::Keep(const SharedState& state, Long k, const unsigned char* bytes, std::size_t size) {
   const auto at = static_cast<std::size_t>(k);
   if (at >= state.LeafTable.size() || size == 0) return;
@@ -410,7 +384,7 @@ void SeekMemo::Keep(const SharedState& state, Long k, const unsigned char* bytes
   } else {
     place = next_;
     next_ = (next_ + 1) % places;
-    placeOf_[static_cast<std::size_t>(kept_[place].leaf)] = kInOrder;
+    placeOf_[static_cast<std::size_t>(kept_[place].leaf)] = kUnknown;
     kept_[place].leaf = k;
   }
   kept_[place].bytes.assign(bytes, bytes + size);
@@ -424,27 +398,50 @@ void SeekMemo::Fit(const SharedState& state) {
   placeOf_.assign(state.LeafTable.size(), kUnknown);
   kept_.clear();
   next_ = 0;
-  keptKeysRise_ = -1;
+  keysRise_ = -1;
 }
 
-bool SeekMemo::KeptKeysRise(const SharedState& state, const KeyOrder& order) {
+bool SeekMemo::KeysRise(const SharedState& state, ByteFile& index, const KeyOrder& order) {
   Fit(state);
-  if (keptKeysRise_ < 0) {
-    const auto length = static_cast<std::size_t>(std::max<Integer>(state.KeyLength, 0));
-    const std::size_t leaves = state.LeafTable.size();
-    bool rise = leaves > 0 && state.LeafKeysRead.size() >= leaves && state.LeafKeys.size() >= leaves * 2 * length;
-    const unsigned char* last = nullptr;  // of the last leaf with keys
-    for (std::size_t k = 1; k < leaves && rise; ++k) {
-      if (state.LeafKeysRead[k] == 2) continue;  // no entries
-      const unsigned char* first = state.LeafKeys.data() + k * 2 * length;
-      const KeyComparison own = order.Compare(first, first + length);
-      rise = state.LeafKeysRead[k] == 1 && own != KeyComparison::After && own != KeyComparison::Unknown &&
-             (!last || order.Compare(last, first) != KeyComparison::After);
-      last = first + length;
-    }
-    keptKeysRise_ = rise ? 1 : 0;
+  if (keysRise_ < 0) keysRise_ = LeavesRise(state, index, order) ? 1 : 0;
+  return keysRise_ == 1;
+}
+
+bool LeavesRise(const SharedState& state, ByteFile& index, const KeyOrder& order) {
+  const auto length = static_cast<std::size_t>(std::max<Integer>(state.KeyLength, 0));
+  const std::size_t leaves = state.LeafTable.size();
+  if (!order.Judged() || leaves < 2 || state.LeafKeysRead.size() < leaves || state.LeafKeys.size() < leaves * 2 * length)
+    return false;
+  auto rises = [&](const unsigned char* a, const unsigned char* b) {
+    const KeyComparison c = order.Compare(a, b);
+    return c == KeyComparison::Before || c == KeyComparison::Same;
+  };
+  Leaf leaf;
+  const unsigned char* last = nullptr;  // of the last leaf with keys
+  for (std::size_t k = 1; k < leaves; ++k) {
+    // A leaf the walk could not read holds no entry the window shows, and a
+    // seek that leans on it is refused by itself.
+    if (state.LeafKeysRead[k] != 1) continue;
+    const unsigned char* first = state.LeafKeys.data() + k * 2 * length;
+    if ((last && !rises(last, first)) || !leaf.Read(state, index, static_cast<Long>(k)) || leaf.Entries() == 0 ||
+        std::memcmp(leaf.Key(0), first, length) != 0 ||
+        std::memcmp(leaf.Key(leaf.Entries() - 1), first + length, length) != 0)
+      return false;
+    for (int e = 1; e < leaf.Entries(); ++e)
+      if (!rises(leaf.Key(e - 1), leaf.Key(e))) return false;
+    last = first + length;
   }
-  return keptKeysRise_ == 1;
+  return true;
+}
+
+SeekResult SeekKey(SharedState& state, ByteFile& index, const std::vector<std::string>& typed) {
+  SeekResult result;
+  const KeyOrder order(state);
+  TypedKey key;
+  if (!PrepareTypedKey(state, order, index, typed, key, result.message)) return result;
+  // Learnt once for the walk: the seeks after it halve the leaves alone.
+  if (state.KeysRise < 0) state.KeysRise = LeavesRise(state, index, order) ? 1 : 0;
+  return SeekStored(state, index, order, key);
 }
 
 bool LearnSecondDigits(const SharedState& state) {
@@ -471,12 +468,5 @@ bool LearnSecondDigits(const SharedState& state) {
   return identity(after) && after == before;
 }
 
-SeekResult SeekKey(const SharedState& state, ByteFile& index, const std::vector<std::string>& typed) {
-  SeekResult result;
-  const KeyOrder order(state);
-  TypedKey key;
-  if (!PrepareTypedKey(state, order, index, typed, key, result.message)) return result;
-  return SeekStored(state, index, order, key);
-}
 
 }  // namespace ondrel

@@ -59,13 +59,15 @@ KeyComparison CompareTyped(const KeyOrder& order, const TypedKey& typed, const u
 
 // The first entry at or after the typed key.  The definition must be loaded
 // (the ordinates are matched to its fields).
-SeekResult SeekKey(const SharedState& state, ByteFile& index, const std::vector<std::string>& typed);
+// The first time after the walk it learns whether the tree's keys rise
+// throughout (KeysRise).
+SeekResult SeekKey(SharedState& state, ByteFile& index, const std::vector<std::string>& typed);
 
 // What seeks over the same files remember for the seeks after them: the
 // leaves they read whole and found sound and in order, which a later seek
 // that needs one of them neither reads nor checks again (the end of a range
-// after its start, the next row of a join), and which leaves were found in
-// order, whose keys a seek that reads them again need not compare again.
+// after its start, the next row of a join), and whether the tree's keys rise
+// (LeavesRise), learnt by the first of them.
 // The bytes are those of the files the walk read only while those files
 // have not changed: a reader that keeps a memo from one seek to the next
 // must look at the files after each read, as every scan does, and drop the
@@ -76,22 +78,17 @@ class SeekMemo {
  public:
   // The bytes of leaf k of the leaf table as a seek kept them, or null.
   const std::vector<unsigned char>* Kept(Long k) const;
-  // Whether leaf k was found in order.
-  bool InOrder(Long k) const;
   // Keeps leaf k, found sound and in order.
   void Keep(const SharedState& state, Long k, const unsigned char* bytes, std::size_t size);
-  // Whether the first and last keys the walk kept rise through the whole
-  // leaf table, learnt once: then every check of them a seek makes holds.
-  bool KeptKeysRise(const SharedState& state, const KeyOrder& order);
+  // LeavesRise, learnt once.
+  bool KeysRise(const SharedState& state, ByteFile& index, const KeyOrder& order);
 
  private:
   void Fit(const SharedState& state);
 
-  signed char keptKeysRise_ = -1;  // not learnt yet
-  // By leaf: the place of its bytes in `kept_`, kInOrder when found in
-  // order but not kept, or kUnknown.
+  signed char keysRise_ = -1;  // not learnt yet
+  // By leaf: the place of its bytes in `kept_`, or kUnknown.
   static constexpr std::int32_t kUnknown = -1;
-  static constexpr std::int32_t kInOrder = -2;
   std::vector<std::int32_t> placeOf_;
   struct KeptLeaf {
     Long leaf;
@@ -111,8 +108,16 @@ bool LearnSecondDigits(const SharedState& state);
 
 // The same for a key in its stored form already (as PrepareTypedKey makes
 // it): a binary search over the leaves' keys the walk kept (LeafKeys), then
-// one leaf read.
+// one leaf read.  Refused over a tree whose keys do not rise throughout:
+// the state's KeysRise once learnt, else the memo's, else a pass of its own.
 SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder& order, const TypedKey& key,
                       SeekMemo* memo = nullptr);
+
+// Whether the keys of the walked tree rise throughout: every leaf the walk
+// read, read whole again, still the leaf it read (the same first and last
+// keys, as many entries), its keys in order and its first key not before the
+// last key of the leaf before it.  A leaf the walk could not read is left
+// out: it holds no entry the window shows.  One pass over the leaves.
+bool LeavesRise(const SharedState& state, ByteFile& index, const KeyOrder& order);
 
 }  // namespace ondrel

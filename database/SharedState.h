@@ -144,6 +144,10 @@ struct SharedState {
   // them), 1 where they were, and 2 for a sound leaf with no entries.
   std::vector<unsigned char> LeafKeys;
   std::vector<unsigned char> LeafKeysRead;
+  // Whether the keys of every leaf read rise through the whole tree
+  // (LeavesRise, KeySeek.h): -1 until the first seek after the walk learns
+  // it, 0 no, 1 yes.  No seek is answered over a tree where they do not.
+  signed char KeysRise = -1;
   // Whether the leading part of every key is digits across its width or
   // blanks alone: -1 when the walk was not asked to learn it
   // (BuildReferenceInformation), 0 no, 1 yes.
