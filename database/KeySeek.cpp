@@ -410,7 +410,7 @@ bool SeekMemo::KeysRise(const SharedState& state, ByteFile& index, const KeyOrde
 bool LeavesRise(const SharedState& state, ByteFile& index, const KeyOrder& order) {
   const auto length = static_cast<std::size_t>(std::max<Integer>(state.KeyLength, 0));
   const std::size_t leaves = state.LeafTable.size();
-  if (!order.Judged() || leaves < 2 || state.LeafKeysRead.size() < leaves || state.LeafKeys.size() < leaves * 2 * length)
+  if (!order.Judged() || state.LeafKeysRead.size() < leaves || state.LeafKeys.size() < leaves * 2 * length)
     return false;
   auto rises = [&](const unsigned char* a, const unsigned char* b) {
     const KeyComparison c = order.Compare(a, b);
@@ -467,6 +467,5 @@ bool LearnSecondDigits(const SharedState& state) {
   }
   return identity(after) && after == before;
 }
-
 
 }  // namespace ondrel
