@@ -40,6 +40,8 @@ class Leaf {
   int Entries() const { return entries_; }
   Long First() const { return first_; }  // entries before this leaf
   const unsigned char* Key(int e) const { return bytes_ + 2 + static_cast<std::size_t>(e) * entrySize_ + 1; }
+  unsigned char Flag(int e) const { return Key(e)[-1]; }
+  Long Record(int e) const { return static_cast<Long>(BE32(Key(e) + entrySize_ - 5)); }
   const unsigned char* Bytes() const { return bytes_; }
   std::size_t Size() const { return size_; }
 
@@ -401,13 +403,14 @@ void SeekMemo::Fit(const SharedState& state) {
   keysRise_ = -1;
 }
 
-bool SeekMemo::KeysRise(const SharedState& state, ByteFile& index, const KeyOrder& order) {
+bool SeekMemo::KeysRise(const SharedState& state, ByteFile& index, const KeyOrder& order,
+                        const UnshownCheck* unshown) {
   Fit(state);
-  if (keysRise_ < 0) keysRise_ = LeavesRise(state, index, order) ? 1 : 0;
+  if (keysRise_ < 0) keysRise_ = LeavesRise(state, index, order, unshown) ? 1 : 0;
   return keysRise_ == 1;
 }
 
-bool LeavesRise(const SharedState& state, ByteFile& index, const KeyOrder& order) {
+bool LeavesRise(const SharedState& state, ByteFile& index, const KeyOrder& order, const UnshownCheck* unshown) {
   const auto length = static_cast<std::size_t>(std::max<Integer>(state.KeyLength, 0));
   const std::size_t leaves = state.LeafTable.size();
   if (!order.Judged() || state.LeafKeysRead.size() < leaves || state.LeafKeys.size() < leaves * 2 * length)
@@ -429,6 +432,9 @@ bool LeavesRise(const SharedState& state, ByteFile& index, const KeyOrder& order
       return false;
     for (int e = 1; e < leaf.Entries(); ++e)
       if (!rises(leaf.Key(e - 1), leaf.Key(e))) return false;
+    if (unshown)
+      for (int e = 0; e < leaf.Entries(); ++e)
+        if (leaf.Flag(e) != 'Y' && !(*unshown)(leaf.Key(e), leaf.Record(e))) return false;
     last = first + length;
   }
   return true;

@@ -22,6 +22,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -74,14 +75,19 @@ SeekResult SeekKey(SharedState& state, ByteFile& index, const std::vector<std::s
 // memo with the walk once they have changed; a memo serves the seeks of one
 // walk only.  It holds up to 4 MiB of leaves (a thousand or more), replaced
 // in turn.  Empty at first.
+// Asked of an entry the window does not show: its key and record number.
+using UnshownCheck = std::function<bool(const unsigned char* key, Long record)>;
+
 class SeekMemo {
  public:
   // The bytes of leaf k of the leaf table as a seek kept them, or null.
   const std::vector<unsigned char>* Kept(Long k) const;
   // Keeps leaf k, found sound and in order.
   void Keep(const SharedState& state, Long k, const unsigned char* bytes, std::size_t size);
-  // LeavesRise, learnt once.
-  bool KeysRise(const SharedState& state, ByteFile& index, const KeyOrder& order);
+  // LeavesRise, learnt once, by the first call: `unshown` is asked only
+  // then.
+  bool KeysRise(const SharedState& state, ByteFile& index, const KeyOrder& order,
+                const UnshownCheck* unshown = nullptr);
 
  private:
   void Fit(const SharedState& state);
@@ -118,6 +124,11 @@ SeekResult SeekStored(const SharedState& state, ByteFile& index, const KeyOrder&
 // keys, as many entries), its keys in order and its first key not before the
 // last key of the leaf before it.  A leaf the walk could not read is left
 // out: it holds no entry the window shows.  One pass over the leaves.
-bool LeavesRise(const SharedState& state, ByteFile& index, const KeyOrder& order);
+// With `unshown`, also false when it refuses an entry whose flag is not "Y"
+// (its key and record number): a reader that lists those entries too asks
+// there whether their records hold their keys, as a shown entry's record is
+// checked when it is read.
+bool LeavesRise(const SharedState& state, ByteFile& index, const KeyOrder& order,
+                const UnshownCheck* unshown = nullptr);
 
 }  // namespace ondrel

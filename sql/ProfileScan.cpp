@@ -89,8 +89,22 @@ Scan::Scan(ScanFiles& files, std::shared_ptr<const Prepared> prepared, bool reco
   // Numeric bounds hold only on a tree of digit keys.  A seek that is
   // refused (a tree out of order) only loses the shortcut: the scan then
   // reads from the first entry, or to the last, and meets the damage itself.
+  // Entries the window does not show are rows too, and their records are not
+  // compared with their keys as they are read: an entry left flagged other
+  // than "Y" may point at a record written since for another key, a row
+  // that a seek by its value would never reach.  So the seek also serves
+  // only a tree where each such entry's record holds its key, learnt with
+  // the order on the first seek, one record read for each of them.
+  ByteFile ownData;
+  const UnshownCheck unshown = [&](const unsigned char* key, Long record) {
+    ByteFile& data = data_.IsOpen() ? data_ : ownData;
+    return keys_.Usable() && (data.IsOpen() || data.Open(state_.DataPath)) &&
+           keys_.RecordHoldsKey(data, record, key, ComparedCase(state_));
+  };
+  const bool sought = !bounds.from.empty() || !bounds.past.empty();
   const bool seek = state_.KeyRecords == KeyRecordCheck::Yes && order_.Judged() && !order_.Parts().empty() &&
-                    index_.IsOpen() && (!bounds.numeric || DigitKeys(*prepared_));
+                    index_.IsOpen() && (!bounds.numeric || DigitKeys(*prepared_)) &&
+                    (!sought || prepared_->memo.KeysRise(state_, index_, order_, &unshown));
   if (seek && (bounds.none || (!bounds.from.empty() && !bounds.past.empty() && bounds.from >= bounds.past))) last_ = 0;
   // Behind a pinned leading part the second part's bounds seek the two
   // parts together; numeric ones hold only on a tree of digit second parts.

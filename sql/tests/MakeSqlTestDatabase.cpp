@@ -17,6 +17,9 @@
 //                   halfway.
 //   DIR/mismatch    CUST whose BYNAME tree has an entry, halfway, that points
 //                   at another record than its key was made from.
+//   DIR/stale       CUST whose BYNAME tree has an entry, halfway, flagged
+//                   "N" and pointing at another record, as a deleted
+//                   entry whose record was written again for another key.
 //   DIR/firstbad    CUST (1,000 customers, a few dozen leaves, every one of
 //                   them in the sample that decides whether keys are
 //                   checked against records) whose BYNO tree has the first
@@ -211,7 +214,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::filesystem::path root = argv[1];
-  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped", "mismatch", "firstbad", "folded", "latin", "values", "mixed", "odd"})
+  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped", "mismatch", "stale", "firstbad", "folded", "latin", "values", "mixed", "odd"})
     std::filesystem::create_directories(root / name);
   BuildCustomers(root / "good");
   BuildOrders(root / "good");
@@ -231,6 +234,10 @@ int main(int argc, char** argv) {
   const IspecLayout mismatch = BuildCustomers(root / "mismatch", kSmall);
   const auto& byName = mismatch.index.keys[2].Leaves();  // BYNAME
   SetEntryPointer(mismatch.files, 2, byName[byName.size() / 2], 3, 1);
+  const IspecLayout stale = BuildCustomers(root / "stale", kSmall);
+  const auto& staleNames = stale.index.keys[2].Leaves();
+  SetEntryPointer(stale.files, 2, staleNames[staleNames.size() / 2], 3, 1234);
+  SetEntryFlag(stale.files, 2, staleNames[staleNames.size() / 2], 3, 'N');
   const IspecLayout firstBad = BuildCustomers(root / "firstbad", 1000);
   const std::uint32_t second = firstBad.index.keys[1].Leaves()[1];
   SetEntryPointer(firstBad.files, 1, second, 0, SetEntryPointer(firstBad.files, 1, second, 0, 0) + 1);

@@ -227,6 +227,21 @@ class PythonClientTest(Fixture):
         # The orders disagree on these: every one is still found.
         self.assertEqual([r[0] for r in db.execute("SELECT NAME FROM n WHERE NAME >= 'Zed'")],
                          ["Zed\x01", "Zed", "Zedz", "Zed\u20ac", "Zed\u00e9"])
+        # A deleted entry (flagged "N") whose record was written again for
+        # another customer is a row under that customer's name, halfway
+        # through the tree under its old one: every seek must reach it.
+        stale = self.connect()
+        self.table(stale, "s", os.path.join(self.root, "stale"), "CUST", "BYNAME")
+        every = stale.execute("SELECT entry_number, NAME, entry_flag FROM s").fetchall()
+        moved = [r for r in every if r[2] == "N"]
+        self.assertEqual([r[1] for r in moved], ["Firm-001234"])
+        for where, accepts in (("NAME = ?", operator.eq), ("NAME <= ?", operator.le), ("NAME >= ?", operator.ge),
+                               ("NAME < ?", operator.lt)):
+            for value in ("Firm-001234", "Firm-001235", "Firm-004000"):
+                with self.subTest(where=where, value=value):
+                    got = stale.execute(f"SELECT entry_number, NAME, entry_flag FROM s WHERE {where}", (value,))
+                    self.assertEqual(got.fetchall(), [r for r in every if accepts(r[1], value)])
+        self.assertIn(":e", str(stale.execute("EXPLAIN QUERY PLAN SELECT * FROM s WHERE NAME = 'Firm-001234'").fetchall()))
 
     def ordered_or_refused(self, db, table, copy, key, where, order, page, params):
         """Runs a query on the profile table and on its plain copy, which

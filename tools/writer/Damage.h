@@ -43,6 +43,10 @@ IndexGeometry ReadIndexGeometry(const FileSet& set, int keyCount);
 std::uint32_t SetEntryPointer(const FileSet& set, int key, std::uint32_t node, int entry,
                               std::uint32_t value);
 
+// Sets the flag byte of entry `entry` (0-based) of node `node` to `flag`.
+// Returns the old flag.
+char SetEntryFlag(const FileSet& set, int key, std::uint32_t node, int entry, char flag);
+
 // Sets the key bytes of entry `entry` (0-based) of node `node` to `bytes`,
 // which must be as long as the key.  Returns the old key.
 std::string SetEntryKey(const FileSet& set, int key, std::uint32_t node, int entry, const std::string& bytes);
