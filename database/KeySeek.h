@@ -64,6 +64,9 @@ KeyComparison CompareTyped(const KeyOrder& order, const TypedKey& typed, const u
 // throughout (KeysRise).
 SeekResult SeekKey(SharedState& state, ByteFile& index, const std::vector<std::string>& typed);
 
+// Asked of an entry the window does not show: its key and record number.
+using UnshownCheck = std::function<bool(const unsigned char* key, Long record)>;
+
 // What seeks over the same files remember for the seeks after them: the
 // leaves they read whole and found sound and in order, which a later seek
 // that needs one of them neither reads nor checks again (the end of a range
@@ -75,9 +78,6 @@ SeekResult SeekKey(SharedState& state, ByteFile& index, const std::vector<std::s
 // memo with the walk once they have changed; a memo serves the seeks of one
 // walk only.  It holds up to 4 MiB of leaves (a thousand or more), replaced
 // in turn.  Empty at first.
-// Asked of an entry the window does not show: its key and record number.
-using UnshownCheck = std::function<bool(const unsigned char* key, Long record)>;
-
 class SeekMemo {
  public:
   // The bytes of leaf k of the leaf table as a seek kept them, or null.
