@@ -94,7 +94,10 @@ Scan::Scan(ScanFiles& files, std::shared_ptr<const Prepared> prepared, bool reco
   // than "Y" may point at a record written since for another key, a row
   // that a seek by its value would never reach.  So the seek also serves
   // only a tree where each such entry's record holds its key, learnt with
-  // the order on the first seek, one record read for each of them.
+  // the order on the first seek, one record read for each of them.  A
+  // flagged entry is trusted to point at its own record (a scan that meets
+  // one that does not fails): proving every one before the first seek would
+  // read the whole data file, some seconds for millions of records.
   ByteFile ownData;
   const UnshownCheck unshown = [&](const unsigned char* key, Long record) {
     ByteFile& data = data_.IsOpen() ? data_ : ownData;
