@@ -98,11 +98,10 @@ Scan::Scan(ScanFiles& files, std::shared_ptr<const Prepared> prepared, bool reco
   // flagged entry is trusted to point at its own record (a scan that meets
   // one that does not fails): proving every one before the first seek would
   // read the whole data file, some seconds for millions of records.
-  ByteFile ownData;
+  // (A bound is on a field, so the plan reads records and the data file is
+  // open here.)
   const UnshownCheck unshown = [&](const unsigned char* key, Long record) {
-    ByteFile& data = data_.IsOpen() ? data_ : ownData;
-    return keys_.Usable() && (data.IsOpen() || data.Open(state_.DataPath)) &&
-           keys_.RecordHoldsKey(data, record, key, ComparedCase(state_));
+    return keys_.Usable() && data_.IsOpen() && keys_.RecordHoldsKey(data_, record, key, ComparedCase(state_));
   };
   const bool sought = !bounds.from.empty() || !bounds.past.empty();
   const bool seek = state_.KeyRecords == KeyRecordCheck::Yes && order_.Judged() && !order_.Parts().empty() &&

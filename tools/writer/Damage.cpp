@@ -140,11 +140,8 @@ std::uint32_t SetEntryPointer(const FileSet& set, int key, std::uint32_t node, i
   return old;
 }
 
-char SetEntryFlag(const FileSet& set, int key, std::uint32_t node, int entry, char flag) {
-  const EntryPlace place = PlaceOf(set, key, node, entry);
-  const std::string old = ReadAt(set.Index(), place.offset, 1);
-  WriteAt(set.Index(), place.offset, std::string(1, flag));
-  return old[0];
+void SetEntryFlag(const FileSet& set, int key, std::uint32_t node, int entry, char flag) {
+  WriteAt(set.Index(), PlaceOf(set, key, node, entry).offset, std::string(1, flag));
 }
 
 std::string SetEntryKey(const FileSet& set, int key, std::uint32_t node, int entry, const std::string& bytes) {

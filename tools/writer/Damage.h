@@ -44,8 +44,7 @@ std::uint32_t SetEntryPointer(const FileSet& set, int key, std::uint32_t node, i
                               std::uint32_t value);
 
 // Sets the flag byte of entry `entry` (0-based) of node `node` to `flag`.
-// Returns the old flag.
-char SetEntryFlag(const FileSet& set, int key, std::uint32_t node, int entry, char flag);
+void SetEntryFlag(const FileSet& set, int key, std::uint32_t node, int entry, char flag);
 
 // Sets the key bytes of entry `entry` (0-based) of node `node` to `bytes`,
 // which must be as long as the key.  Returns the old key.
