@@ -30,6 +30,14 @@ class SlotVisitor {
   // RecordLength bytes, valid during the call only, or null when the record
   // number names no slot wholly inside the file.
   virtual void Visit(std::size_t place, const char* slot) = 0;
+  // Where the records asked for at places `place` to `place + count - 1`,
+  // when they are that many slots one after another in the file, may be
+  // read to at once, each RecordLength bytes after the one before; null (as
+  // by default) to be handed them by Visit.  Those read there are told by
+  // Filled, and not visited; when the read fails, neither is called and
+  // what was at the room counts for nothing.
+  virtual char* Room(std::size_t /*place*/, std::size_t /*count*/) { return nullptr; }
+  virtual void Filled(std::size_t /*place*/, std::size_t /*count*/) {}
 };
 
 class RecordBatch {
@@ -42,8 +50,16 @@ class RecordBatch {
   static constexpr std::size_t kBytesPerRecordLent = 8;
 
   void Clear();
-  // Asks for record `recordNumber` (1-based); returns its place.
-  std::size_t Add(Long recordNumber);
+  // Asks for record `recordNumber` (1-based); returns its place.  (Here,
+  // where the callers' loops over every entry can take it in line.)
+  std::size_t Add(Long recordNumber) {
+    const std::size_t place = items_.size();
+    // A number below 1 names no slot; it is kept as 0, which sorts first.
+    const std::uint64_t number = recordNumber < 1 ? 0 : static_cast<std::uint64_t>(recordNumber);
+    if (!items_.empty() && (items_.back() >> 32) > number) sorted_ = false;
+    items_.push_back(number << 32 | place);
+    return place;
+  }
   std::size_t Size() const { return items_.size(); }
   // Room for `count` records without growing.
   void Reserve(std::size_t count);

@@ -25,6 +25,10 @@ class RecordStream::Store : public SlotVisitor {
     CopyShort(slots_ + place * length_, slot, length_);
     read_[place] = 1;
   }
+  char* Room(std::size_t place, std::size_t /*count*/) override { return slots_ + place * length_; }
+  void Filled(std::size_t place, std::size_t count) override {
+    std::memset(read_.data() + place, 1, count);
+  }
 
  private:
   char* slots_;

@@ -110,6 +110,7 @@ int ExportOpened(Session& session, const Options& options) {
       // search finds them (a purged record never matches).
       std::optional<TextMatcher> matcher;
       if (options.find) matcher.emplace(FindText(*options.find), options.matchCase);
+      Output& out = Stdout();
       StreamRow row;
       while (writer.WantsMore() && stream.Next(row)) {
         if (!row.wanted) continue;
@@ -129,7 +130,7 @@ int ExportOpened(Session& session, const Options& options) {
           problems.Mismatch();
         if (matcher && (!fields.Shown() || matcher->Find(state.RecordLine.data(), state.RecordLine.size()) < 0))
           continue;
-        writer.Write(Stdout(), row.entry.Number, fields);
+        writer.Write(out, row.entry.Number, fields);
       }
     }
   }

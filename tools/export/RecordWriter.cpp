@@ -68,20 +68,23 @@ void ShownFields::FromSlot(const char* slot) {
 }
 
 void ShownFields::ScanSlot(const char* slot) {
-  // For CSV and JSON, the record's bytes (hidden fields too: a byte there
-  // only makes the answer more careful than it need be) for one with its
-  // top bit set and for those the format writes otherwise (CSV: the four
+  // The record's bytes (hidden fields too: a byte there only makes the
+  // answer more careful than it need be) for one with its top bit set and,
+  // for CSV and JSON, for those the format writes otherwise (CSV: the four
   // that call for quotes; JSON: a quote, a backslash and the controls, DEL
   // among them), sixteen at a time.
 #if defined(__SSE2__)
-  if (format_ != Format::Text && end_ >= 16) {
+  if (end_ >= 16) {
+    const bool text = format_ == Format::Text;
     const bool csv = format_ == Format::Csv;
     __m128i high = _mm_setzero_si128(), special = _mm_setzero_si128();
     const auto is = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
     const auto scan = [&](std::size_t at) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slot + at));
       high = _mm_or_si128(high, v);
-      if (csv) {
+      if (text) {
+        // The top bits alone.
+      } else if (csv) {
         special = _mm_or_si128(special, _mm_or_si128(is(v, kCsvQuoted[0]), is(v, kCsvQuoted[1])));
         special = _mm_or_si128(special, _mm_or_si128(is(v, kCsvQuoted[2]), is(v, kCsvQuoted[3])));
       } else {
@@ -95,7 +98,7 @@ void ShownFields::ScanSlot(const char* slot) {
     for (; at + 16 < end_; at += 16) scan(at);
     scan(end_ - 16);  // the last sixteen, over the ones before
     ascii_ = _mm_movemask_epi8(high) == 0;
-    plain_ = ascii_ && _mm_movemask_epi8(special) == 0;
+    plain_ = !text && ascii_ && _mm_movemask_epi8(special) == 0;
     return;
   }
 #endif
