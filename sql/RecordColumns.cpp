@@ -185,11 +185,11 @@ bool EightDigits(std::uint64_t w) {
   return (w & kHighNibbles) == kZeros && ((w + 0x0606060606060606ull) & kHighNibbles) == kZeros;
 }
 
-// The form most numbers are kept in, taken eight bytes at a time: a field of
-// 8 to 16 bytes filled with digits, zeros in front, with a real's point
-// where its decimals put it (the first eight bytes and the last eight, which
-// overlap in a field under 16 bytes).  False for any other form, which the
-// byte loop then takes.
+// The forms most numbers are kept in, taken eight bytes at a time: a field
+// of 8 to 16 bytes filled with digits, zeros or blanks in front, with a
+// real's point where its decimals put it (the first eight bytes and the last
+// eight, which overlap in a field under 16 bytes).  False for any other
+// form, which the byte loop then takes.
 bool FilledDigits(std::string_view stored, bool real, int decimals, PlainParts& parts) {
   const std::size_t n = stored.size();
   const char* p = stored.data();
@@ -199,9 +199,21 @@ bool FilledDigits(std::string_view stored, bool real, int decimals, PlainParts& 
     point = n - static_cast<std::size_t>(decimals) - 1;
     if (p[point] != '.') return false;
   }
+  // Blanks in front are read as zeros while a digit stands before the point
+  // (or at the end): "   .5" and a blank field are the byte loop's.
+  std::size_t blanks = 0;
+  while (blanks < point && p[blanks] == ' ') ++blanks;
+  if (blanks == point) return false;
   std::uint64_t first, last;
   std::memcpy(&first, p, 8);
   std::memcpy(&last, p + n - 8, 8);
+  // The bytes of a word before `count` of them, as zeros.
+  const auto zerosBefore = [](std::uint64_t& w, std::size_t count) {
+    const std::uint64_t mask = count >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * count)) - 1;
+    w = (w & ~mask) | (kZeros & mask);
+  };
+  if (blanks > 0) zerosBefore(first, blanks);
+  if (blanks > n - 8) zerosBefore(last, blanks - (n - 8));
   // The point read as a zero, where either word holds it.
   const auto asZero = [](std::uint64_t& w, std::size_t at) {
     w = (w & ~(std::uint64_t{0xFF} << (8 * at))) | (std::uint64_t{'0'} << (8 * at));

@@ -222,9 +222,10 @@ TEST(RecordWriterTest, ANumberWrittenFromItsDigitsIsTheNumberReadAndWrittenBack)
 
   // Fields filled with digits, zeros in front and a real's point where its
   // decimals put it, as most files keep their numbers, 8 to 16 bytes (taken
-  // eight bytes at a time); in a quarter of them one byte next to the
-  // digits, a blank, a sign or a point somewhere.
-  std::size_t filled = 0;
+  // eight bytes at a time); in half of them blanks in front instead, at
+  // times up to the point or over the whole field; in a quarter one byte
+  // next to the digits, a blank, a sign or a point somewhere.
+  std::size_t plain = 0, filled = 0;
   for (int i = 0; i < 100000; ++i) {
     sql::FieldColumn column;
     column.type = i % 2 ? sql::ColumnType::Real : sql::ColumnType::Integer;
@@ -233,10 +234,20 @@ TEST(RecordWriterTest, ANumberWrittenFromItsDigitsIsTheNumberReadAndWrittenBack)
     for (std::size_t at = random() % (stored.size() + 1); at < stored.size(); ++at)
       stored[at] = static_cast<char>('0' + random() % 10);
     if (column.decimals > 0) stored[stored.size() - static_cast<std::size_t>(column.decimals) - 1] = '.';
-    if (random() % 4 == 0) stored[random() % stored.size()] = "/: -."[random() % 5];
-    filled += check(column, stored);
+    const std::size_t point = stored.size() - static_cast<std::size_t>(column.decimals) - (column.decimals > 0);
+    const std::size_t blanks = random() % 2 ? random() % (stored.size() + 1) : 0;
+    std::fill_n(stored.begin(), blanks, ' ');
+    const bool stray = random() % 4 == 0;
+    if (stray) stored[random() % stored.size()] = "/: -."[random() % 5];
+    // Those of the plain form, a digit before the point, must nearly all be
+    // taken (a real of more than 15 digits or shorter as 1e+NN is not).
+    const bool taken = check(column, stored);
+    if (!stray && blanks < point) {
+      ++plain;
+      filled += taken;
+    }
   }
-  EXPECT_GT(filled, 70000u);
+  EXPECT_GT(filled, plain * 9 / 10);
 }
 
 }  // namespace
