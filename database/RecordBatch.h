@@ -5,7 +5,10 @@
 // collects the record numbers of a run of entries, sorts them, and reads the
 // data file from front to back in large pieces (runs of needed slots, the
 // small gaps between them read along), handing each slot to a visitor in
-// record-number order.  The callers put the results back in key order.
+// record-number order.  The callers put the results back in key order.  A
+// run of slots one after another that was asked for in that same order (a
+// profile in the order the records were written) goes straight to where
+// the visitor keeps it, when it offers the room (Room), with no copy.
 //
 // The slot layout is the data file's (DataRecord.cpp).  A slot longer than
 // kWholeSlotLimit is not read here: the visitor gets null for it and the
