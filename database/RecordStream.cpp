@@ -128,6 +128,7 @@ void RecordStream::Fill(Batch& into) {
     held.slot = entry.Slot;
     held.flag = entry.Flag;
     held.keyRead = entry.Key != nullptr;
+    held.mark = 0;
     const bool wanted = want_(entry);
     held.place = slotsFit && wanted ? static_cast<std::int32_t>(batch_.Add(entry.Record))
                  : wanted          ? -2  // asked for, read field by field
@@ -150,6 +151,14 @@ void RecordStream::Fill(Batch& into) {
   into.read.assign(batch_.Size(), 0);
   Store store(reinterpret_cast<char*>(into.slots.get()), into.read, slotLength);
   if (data_.IsOpen()) batch_.Read(store, into.slots.get(), into.slotWords);
+  if (inspect_) {
+    for (std::size_t i = 0; i < into.held.size(); ++i) {
+      Held& held = into.held[i];
+      if (held.place < 0 || !into.read[static_cast<std::size_t>(held.place)]) continue;
+      held.mark = inspect_(held.keyRead ? into.keys.data() + i * keyLength : nullptr,
+                           into.Slot(static_cast<std::size_t>(held.place), slotLength));
+    }
+  }
 
   // The size of the next batch (see the note atop RecordStream.h): small
   // while a batch costs little more than copying its own records, since a
@@ -264,6 +273,7 @@ bool RecordStream::Next(StreamRow& row) {
   row.slot = held.place >= 0 && front_.read[static_cast<std::size_t>(held.place)]
                  ? front_.Slot(static_cast<std::size_t>(held.place), static_cast<std::size_t>(state_.RecordLength))
                  : nullptr;
+  row.mark = held.mark;
   counter_ = held.number;
   return true;
 }

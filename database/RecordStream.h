@@ -59,6 +59,7 @@ struct StreamRow {
   TreeEntry entry;
   bool wanted = false;          // its record was asked for
   const char* slot = nullptr;   // the record's bytes, when asked for and read whole
+  std::uint8_t mark = 0;        // what the stream's inspection made of it; 0 when not inspected
 };
 
 // Apart by this many bytes, variables written on two processors do not
@@ -86,6 +87,15 @@ class RecordStream {
   void ReadAhead() { ahead_ = true; }
 
   void Want(std::function<bool(const TreeEntry&)> want) { want_ = std::move(want); }
+
+  // Work on a row that needs only its key (null when not read) and its
+  // record's bytes, done for each row whose record was read whole, once its
+  // batch is read: on the stream's own thread when it reads ahead, beside
+  // the caller's work on the batch before.  It must read nothing the caller
+  // changes meanwhile.  What it returns is the row's `mark`.  Set before the
+  // first row.
+  using Inspection = std::function<std::uint8_t(const unsigned char* key, const char* slot)>;
+  void Inspect(Inspection inspect) { inspect_ = std::move(inspect); }
 
   // Goes to the first entry of leaf `leaf` of LeafTable, or to entry
   // `from` when that lies further on in the leaf: the entries before it are
@@ -130,6 +140,7 @@ class RecordStream {
     std::int32_t place;  // of its slot in the batch; -1 when not asked for, -2 when read field by field
     unsigned char flag;
     bool keyRead;
+    std::uint8_t mark;
   };
   // One batch as it is read: its entries, their keys and slots, and where
   // the entries stopped.
@@ -174,6 +185,7 @@ class RecordStream {
   EntryCursor cursor_;
   RecordBatch batch_;
   std::function<bool(const TreeEntry&)> want_;
+  Inspection inspect_;
   std::size_t budget_;
   bool ahead_ = false;
   std::size_t capacity_ = 64;  // entries of the next batch

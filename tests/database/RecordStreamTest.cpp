@@ -231,10 +231,20 @@ class RecordStreamTest : public ::testing::Test {
     const KeyOrder order(state);
     RecordStream stream(state, index, data, order, problems, budget);
     if (ahead) stream.ReadAhead();
+    // Every row read whole is inspected, with its own key and record, on
+    // whichever thread, and its mark comes with it.
+    const auto mark = [this](const unsigned char* key, const char* slot) {
+      std::uint32_t hash = 2166136261u;
+      for (Integer i = 0; key && i < state.KeyLength; ++i) hash = (hash ^ key[i]) * 16777619u;
+      for (Long i = 0; i < state.RecordLength; ++i) hash = (hash ^ static_cast<unsigned char>(slot[i])) * 16777619u;
+      return static_cast<std::uint8_t>(hash | 1);
+    };
+    stream.Inspect(mark);
     stream.StartAt(from > 0 ? FindLeaf(state, from) : 1, from, until, jump);
     std::vector<std::string> rows;
     StreamRow row;
     while (stream.Next(row)) {
+      EXPECT_EQ(row.mark, row.slot ? mark(row.entry.Key, row.slot) : 0) << row.entry.Number;
       std::string line = std::to_string(row.entry.Number) + " " + static_cast<char>(row.entry.Flag) + " ";
       if (row.wanted) {
         stream.Decode(state, row);

@@ -52,8 +52,11 @@ ShownFields::ShownFields(const SharedState& state, Format format) : format_(form
   fields_.resize(widths_.size());
 }
 
-void ShownFields::FromSlot(const char* slot) {
-  ScanSlot(slot);
+void ShownFields::FromSlot(const char* slot) { FromSlot(slot, ScanSlot(slot)); }
+
+void ShownFields::FromSlot(const char* slot, Scan scan) {
+  ascii_ = scan.ascii;
+  plain_ = scan.plain;
   line_ = nullptr;
   bytes_ = slotBytes_;
   taken_ = widths_.size();
@@ -67,7 +70,7 @@ void ShownFields::FromSlot(const char* slot) {
   for (std::size_t i = 0; i < taken_; ++i) fields_[i] = std::string_view(slot + offsets_[i], widths_[i]);
 }
 
-void ShownFields::ScanSlot(const char* slot) {
+ShownFields::Scan ShownFields::ScanSlot(const char* slot) const {
   // The record's bytes (hidden fields too: a byte there only makes the
   // answer more careful than it need be) for one with its top bit set and,
   // for CSV and JSON, for those the format writes otherwise (CSV: the four
@@ -97,9 +100,8 @@ void ShownFields::ScanSlot(const char* slot) {
     std::size_t at = 0;
     for (; at + 16 < end_; at += 16) scan(at);
     scan(end_ - 16);  // the last sixteen, over the ones before
-    ascii_ = _mm_movemask_epi8(high) == 0;
-    plain_ = !text && ascii_ && _mm_movemask_epi8(special) == 0;
-    return;
+    const bool ascii = _mm_movemask_epi8(high) == 0;
+    return {ascii, !text && ascii && _mm_movemask_epi8(special) == 0};
   }
 #endif
   // Otherwise eight at a time, the top bits alone; each field is then
@@ -111,8 +113,7 @@ void ShownFields::ScanSlot(const char* slot) {
     high |= word;
   }
   for (; at < end_; ++at) high |= static_cast<unsigned char>(slot[at]);
-  ascii_ = (high & 0x8080808080808080ull) == 0;
-  plain_ = false;
+  return {(high & 0x8080808080808080ull) == 0, false};
 }
 
 void ShownFields::FromLine(const std::string& line, char flag) {

@@ -43,6 +43,16 @@ class ShownFields {
   // reads a slot, a one-byte field holding NUL ends the record early, and a
   // record that runs to its end is shown when a line feed follows its fields.
   void FromSlot(const char* slot);
+  // What FromSlot learns from the slot's bytes for Ascii and Plain: only
+  // the slot and what the constructor kept are read, so that another
+  // thread may tell it beforehand (the reading thread of a record stream).
+  struct Scan {
+    bool ascii = false;
+    bool plain = false;
+  };
+  Scan ScanSlot(const char* slot) const;
+  // FromSlot with the slot's scan told already.
+  void FromSlot(const char* slot, Scan scan);
   // The fields of a record line: each shown field at its full width and one
   // blank; a record that ended early, or whose reading failed, holds fewer.
   void FromLine(const std::string& line, char flag);
@@ -66,9 +76,6 @@ class ShownFields {
   bool Plain() const { return plain_; }
 
  private:
-  // Sets ascii_ and plain_ from the slot's bytes.
-  void ScanSlot(const char* slot);
-
   std::vector<std::size_t> offsets_;  // of each shown field in the slot
   std::vector<std::size_t> widths_;
   // Each one-byte field (shown or not), where it lies and how many shown
