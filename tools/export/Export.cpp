@@ -112,10 +112,11 @@ int ExportOpened(Session& session, const Options& options) {
       // of the batch before: the writing takes longer than the reading.  It
       // scans with a copy of the fields of its own, apart from those this
       // thread changes for every row.
-      enum : std::uint8_t { kInspected = 1, kAscii = 2, kPlain = 4, kKeyDiffers = 8 };
+      // Every row read whole is inspected, so a row with a slot has its mark.
+      enum : std::uint8_t { kAscii = 1, kPlain = 2, kKeyDiffers = 4 };
       stream.Inspect([scanner = fields, &keys, compare, match](const unsigned char* key, const char* slot) {
         const ShownFields::Scan scan = scanner.ScanSlot(slot);
-        return static_cast<std::uint8_t>(kInspected | (scan.ascii ? kAscii : 0) | (scan.plain ? kPlain : 0) |
+        return static_cast<std::uint8_t>((scan.ascii ? kAscii : 0) | (scan.plain ? kPlain : 0) |
                                          (compare && key && !keys.SlotHoldsKey(key, slot, match) ? kKeyDiffers : 0));
       });
       // --find: only the records whose line holds the text, as the viewer's
@@ -130,18 +131,15 @@ int ExportOpened(Session& session, const Options& options) {
         // is made only for the search or when the slot could not be read
         // whole.
         bool read = true;
-        const bool inspected = row.mark & kInspected;
         if (row.slot && !matcher) {
-          fields.FromSlot(row.slot, inspected ? ShownFields::Scan{(row.mark & kAscii) != 0, (row.mark & kPlain) != 0}
-                                              : fields.ScanSlot(row.slot));
+          fields.FromSlot(row.slot, {(row.mark & kAscii) != 0, (row.mark & kPlain) != 0});
         } else {
           read = stream.Decode(state, row);
           fields.FromLine(state.RecordLine, state.RecordFlag);
         }
         if (compare && read && fields.Shown() && row.entry.Key &&
-            (inspected ? (row.mark & kKeyDiffers) != 0
-             : row.slot ? !keys.SlotHoldsKey(row.entry.Key, row.slot, match)
-                        : !keys.RecordHoldsKey(stream.Data(), row.entry.Record, row.entry.Key, match)))
+            (row.slot ? (row.mark & kKeyDiffers) != 0
+                      : !keys.RecordHoldsKey(stream.Data(), row.entry.Record, row.entry.Key, match)))
           problems.Mismatch();
         if (matcher && (!fields.Shown() || matcher->Find(state.RecordLine.data(), state.RecordLine.size()) < 0))
           continue;
