@@ -17,6 +17,9 @@ constexpr std::int64_t kLargestGap = RecordBatch::kReadCost;
 
 std::int64_t NumberOf(std::uint64_t item) { return static_cast<std::int64_t>(item >> 32); }
 std::size_t PlaceOf(std::uint64_t item) { return static_cast<std::size_t>(item & 0xFFFFFFFFu); }
+// Records asked for per part of a Read: a part of a scattered pass reads
+// some ten megabytes of the data file, a millisecond or two.
+constexpr std::size_t kPartItems = 8192;
 // The item of the next slot asked for at the next place.
 constexpr std::uint64_t kNextSlot = (std::uint64_t{1} << 32) | 1;
 
@@ -57,7 +60,7 @@ void RecordBatch::Sort(std::uint64_t* scratch) {
   sorted_ = true;
 }
 
-void RecordBatch::Read(SlotVisitor& visitor, std::uint64_t* lent, std::size_t lentWords) {
+void RecordBatch::Read(SlotVisitor& visitor, std::uint64_t* lent, std::size_t lentWords, SharedWork* work) {
   if (!sorted_) {
     if (!lent || lentWords < items_.size()) {
       scratch_.resize(items_.size());
@@ -66,18 +69,40 @@ void RecordBatch::Read(SlotVisitor& visitor, std::uint64_t* lent, std::size_t le
     Sort(lent);
   }
   readCost_ = 0;
-  const std::int64_t length = recordLength_;
-  const std::int64_t slots = WholeSlots(data_, length);
-  if (length <= 0 || length > kWholeSlotLimit) {
+  if (recordLength_ <= 0 || recordLength_ > kWholeSlotLimit) {
     for (const std::uint64_t item : items_) visitor.Visit(PlaceOf(item), nullptr);
     return;
   }
+  const std::int64_t slots = WholeSlots(data_, recordLength_);
+  // Parts of the sorted items, each read on its own (a run of slots that
+  // spans two parts is two reads), so that two threads may share them.
+  const std::size_t n = items_.size();
+  const std::size_t parts = (n + kPartItems - 1) / kPartItems;
+  std::int64_t costs[2] = {0, 0};
+  const SharedWork::Part part = [&](std::size_t k, int worker) {
+    costs[worker] += ReadItems(k * n / parts, (k + 1) * n / parts, slots, visitor, staging_[worker], worker != 0);
+  };
+  if (work)
+    work->Run(parts, part);
+  else
+    for (std::size_t k = 0; k < parts; ++k) part(k, 0);
+  readCost_ = costs[0] + costs[1];
+}
+
+std::int64_t RecordBatch::ReadItems(std::size_t begin, std::size_t end, std::int64_t slots, SlotVisitor& visitor,
+                                    Staging& staging, bool uncached) {
+  const std::int64_t length = recordLength_;
   // Where slot n lies, and whether all of it is in the file.
   auto offsetOf = [&](std::int64_t number) { return (number - 1) * length; };
   auto inFile = [&](std::int64_t number) { return number >= 1 && number <= slots; };
+  // The joining thread reads beside the running one, past the file's cache
+  // of blocks, which is the running thread's.
+  auto read = [&](std::int64_t offset, char* into, std::size_t size) {
+    return uncached ? data_.ReadUncached(offset + 1, into, size) : data_.Read(offset + 1, into, size);
+  };
 
-  const std::size_t n = items_.size();
-  for (std::size_t i = 0; i < n;) {
+  std::int64_t cost = 0;
+  for (std::size_t i = begin; i < end;) {
     const std::int64_t first = NumberOf(items_[i]);
     if (!inFile(first)) {
       visitor.Visit(PlaceOf(items_[i]), nullptr);
@@ -90,42 +115,43 @@ void RecordBatch::Read(SlotVisitor& visitor, std::uint64_t* lent, std::size_t le
     // written asks for them: the visitor may take them where it keeps them,
     // with no copy, while the run is no shorter than a read with a gap
     // would have made it.
-    const std::size_t most = std::min({n - i, static_cast<std::size_t>(kLargestRead / length),
+    const std::size_t most = std::min({end - i, static_cast<std::size_t>(kLargestRead / length),
                                        static_cast<std::size_t>(slots - first + 1)});
     std::size_t serial = i + 1;
     while (serial < i + most && items_[serial] == items_[serial - 1] + kNextSlot) ++serial;
     if (serial - i == most || static_cast<std::int64_t>(serial - i) * length >= kReadCost) {
       if (char* room = visitor.Room(PlaceOf(items_[i]), serial - i)) {
         const auto size = static_cast<std::size_t>(serial - i) * static_cast<std::size_t>(length);
-        readCost_ += static_cast<std::int64_t>(size) + kReadCost;
-        if (data_.Read(start + 1, room, size)) visitor.Filled(PlaceOf(items_[i]), serial - i);
+        cost += static_cast<std::int64_t>(size) + kReadCost;
+        if (read(start, room, size)) visitor.Filled(PlaceOf(items_[i]), serial - i);
         i = serial;
         continue;
       }
     }
     // The run of slots read in one piece.
-    std::int64_t end = start + length;
+    std::int64_t last = start + length;
     std::size_t j = i + 1;
-    for (; j < n; ++j) {
+    for (; j < end; ++j) {
       const std::int64_t number = NumberOf(items_[j]);
       if (!inFile(number)) break;
       const std::int64_t slotEnd = offsetOf(number) + length;
-      if (offsetOf(number) - end > kLargestGap || std::max(end, slotEnd) - start > kLargestRead) break;
-      end = std::max(end, slotEnd);
+      if (offsetOf(number) - last > kLargestGap || std::max(last, slotEnd) - start > kLargestRead) break;
+      last = std::max(last, slotEnd);
     }
-    const auto size = static_cast<std::size_t>(end - start);
-    if (size > stagingSize_) {
-      staging_ = NewPageBuffer<char>(size);
-      stagingSize_ = size;
+    const auto size = static_cast<std::size_t>(last - start);
+    if (size > staging.size) {
+      staging.bytes = NewPageBuffer<char>(size);
+      staging.size = size;
     }
-    const bool read = data_.Read(start + 1, staging_.get(), size);
-    readCost_ += static_cast<std::int64_t>(size) + kReadCost;
+    const bool whole = read(start, staging.bytes.get(), size);
+    cost += static_cast<std::int64_t>(size) + kReadCost;
     for (std::size_t k = i; k < j; ++k) {
-      const char* slot = read ? staging_.get() + (offsetOf(NumberOf(items_[k])) - start) : nullptr;
+      const char* slot = whole ? staging.bytes.get() + (offsetOf(NumberOf(items_[k])) - start) : nullptr;
       visitor.Visit(PlaceOf(items_[k]), slot);
     }
     i = j;
   }
+  return cost;
 }
 
 }  // namespace ondrel

@@ -8,7 +8,10 @@
 // record-number order.  The callers put the results back in key order.  A
 // run of slots one after another that was asked for in that same order (a
 // profile in the order the records were written) goes straight to where
-// the visitor keeps it, when it offers the room (Room), with no copy.
+// the visitor keeps it, when it offers the room (Room), with no copy.  The
+// sorted records are read in parts of a few thousand, which a second thread
+// may share (SharedWork): a pass over the whole data file then runs on two
+// processors.
 //
 // The slot layout is the data file's (DataRecord.cpp).  A slot longer than
 // kWholeSlotLimit is not read here: the visitor gets null for it and the
@@ -23,6 +26,7 @@
 #include "database/ByteFile.h"
 #include "database/PageBuffer.h"
 #include "database/SharedState.h"
+#include "database/SharedWork.h"
 
 namespace ondrel {
 
@@ -76,10 +80,26 @@ class RecordBatch {
   // order they were asked for among equal numbers).  `lent`, when it holds
   // a word for each record asked for, is room the sort may use before the
   // first visit (the caller's memory for the slots, say), so that the batch
-  // needs none of its own.
-  void Read(SlotVisitor& visitor, std::uint64_t* lent = nullptr, std::size_t lentWords = 0);
+  // needs none of its own.  With `work`, the reads are its parts, and a
+  // thread that joins it reads some of them: the visitor is then called on
+  // both threads at once, for different places, and the order holds within
+  // each part only.
+  void Read(SlotVisitor& visitor, std::uint64_t* lent = nullptr, std::size_t lentWords = 0,
+            SharedWork* work = nullptr);
 
  private:
+  // A thread's room for the pieces it reads.
+  struct Staging {
+    PageBuffer<char> bytes;  // not cleared: every byte used is read first
+    std::size_t size = 0;
+  };
+
+  // Reads the items from `begin` to before `end` of the sorted ones, of a
+  // file of `slots` whole slots, with `staging`; `uncached` past the file's
+  // cache of blocks.  Returns the cost (ReadCost).
+  std::int64_t ReadItems(std::size_t begin, std::size_t end, std::int64_t slots, SlotVisitor& visitor,
+                         Staging& staging, bool uncached);
+
   // Sorts the number and place of each record asked for, kept as
   // (number << 32) | place, using `scratch` of as many words.
   void Sort(std::uint64_t* scratch);
@@ -88,8 +108,7 @@ class RecordBatch {
   std::int64_t recordLength_;
   std::vector<std::uint64_t> items_;
   std::vector<std::uint64_t> scratch_;
-  PageBuffer<char> staging_;  // not cleared: every byte used is read first
-  std::size_t stagingSize_ = 0;
+  Staging staging_[2];  // the running thread's, and the joining one's
   bool sorted_ = true;
   std::int64_t readCost_ = 0;
 };

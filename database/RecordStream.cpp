@@ -14,6 +14,13 @@
 #include "database/StdCompat.h"
 
 namespace ondrel {
+namespace {
+
+// Rows inspected per part of the inspection of a batch, which the caller's
+// thread may share (SharedWork): a few hundred microseconds of work.
+constexpr std::size_t kInspectedPerPart = 4096;
+
+}  // namespace
 
 // Keeps each slot of a batch at its place.
 class RecordStream::Store : public SlotVisitor {
@@ -40,7 +47,17 @@ RecordStream::RecordStream(const SharedState& state, ByteFile& index, ByteFile& 
                            FineProblems& problems, std::size_t budget)
     : state_(state), data_(data), problems_(problems), read_(problems, FineProblems::Quiet{}), order_(order),
       cursor_(state, index, order_, read_), batch_(data, state.RecordLength),
-      want_([](const TreeEntry& e) { return e.Flag == 'Y'; }), budget_(budget) {}
+      want_([](const TreeEntry& e) { return e.Flag == 'Y'; }), budget_(budget), work_([this] { Opened(); }) {}
+
+void RecordStream::Opened() {
+#if ONDREL_READ_AHEAD_THREAD
+  {
+    std::lock_guard lock(mutex_);
+    ++opened_;
+  }
+  changed_.notify_all();
+#endif
+}
 
 RecordStream::~RecordStream() {
 #if ONDREL_READ_AHEAD_THREAD
@@ -74,6 +91,7 @@ void RecordStream::StartAt(Long leaf, Long from, Long until, bool jump) {
   front_.last = false;
   pending_ = false;
   next_ = 0;
+  nextSpare_ = 0;
   counter_ = cursor_.Counter();
 }
 
@@ -83,14 +101,18 @@ void RecordStream::Fill(Batch& into) {
   const std::size_t keyLength = static_cast<std::size_t>(std::max<Integer>(state_.KeyLength, 0));
   const bool slotsFit = state_.RecordLength > 0 && state_.RecordLength <= kWholeSlotLimit;
   const std::size_t slotLength = slotsFit ? static_cast<std::size_t>(state_.RecordLength) : 0;
-  // What one entry of a batch costs, and so how many the budget holds.  Two
-  // batches are held at once when one is read ahead.
-  const std::size_t budget = ahead_ ? budget_ / 2 : budget_;
-  // The sort of the record numbers uses the slots' memory (a word each at
-  // least), so the batch's own arrays take only the numbers.
-  const std::size_t perEntry =
-      sizeof(Held) + keyLength + std::max<std::size_t>(slotLength, 8) + RecordBatch::kBytesPerRecordLent + 1;
-  const std::size_t most = std::max<std::size_t>(64, budget / perEntry);
+  // Keys that serve the inspection only are kept by the reading side while
+  // the batch is read, not with the batch; a record that is not read whole
+  // keeps its key with the batch, so without whole slots every key is kept.
+  const bool keepKeys = !keysInspectedOnly_ || !inspect_ || !slotsFit;
+  // What one entry costs, and so how many the budget holds: the batch's
+  // own arrays, twice over when one batch is read ahead while the other is
+  // handed out, and the reading side's, once.  The sort of the record
+  // numbers uses the slots' memory (a word each at least), so the reading
+  // side's arrays take only the numbers.
+  const std::size_t own = sizeof(Held) + std::max<std::size_t>(slotLength, 8) + 1 + (keepKeys ? keyLength : 0);
+  const std::size_t reading = RecordBatch::kBytesPerRecordLent + (keepKeys ? 0 : keyLength);
+  const std::size_t most = std::max<std::size_t>(64, budget_ / ((ahead_ ? 2 : 1) * own + reading));
   std::size_t count = std::min(capacity_, most);
   // No more entries than there are up to the last one wanted.
   if (until_ > 0) {
@@ -103,10 +125,12 @@ void RecordStream::Fill(Batch& into) {
   // Sized once: an entry's key goes to its place, with no growing per entry
   // (an empty key still has an address).
   const std::size_t keyBytes = std::max<std::size_t>(count * keyLength, 1);
-  if (into.keys.size() < keyBytes) {
-    ReserveLarge(into.keys, keyBytes);  // just that: growing would take up to twice
-    into.keys.resize(keyBytes);
+  std::vector<unsigned char>& keys = keepKeys ? into.keys : readKeys_;
+  if (keys.size() < keyBytes) {
+    ReserveLarge(keys, keyBytes);  // just that: growing would take up to twice
+    keys.resize(keyBytes);
   }
+  into.keysKept = keepKeys;
   batch_.Reserve(count);
 
   TreeEntry entry;
@@ -119,7 +143,7 @@ void RecordStream::Fill(Batch& into) {
     // not held: a batch holds the entries from there on.
     if (entry.Number < from_) continue;
     if (entry.Key && keyLength > 0)
-      CopyShort(reinterpret_cast<char*>(into.keys.data()) + into.held.size() * keyLength,
+      CopyShort(reinterpret_cast<char*>(keys.data()) + into.held.size() * keyLength,
                 reinterpret_cast<const char*>(entry.Key), keyLength);
     Held held;
     held.number = entry.Number;
@@ -150,14 +174,43 @@ void RecordStream::Fill(Batch& into) {
   ReserveLarge(into.read, batch_.Size());
   into.read.assign(batch_.Size(), 0);
   Store store(reinterpret_cast<char*>(into.slots.get()), into.read, slotLength);
-  if (data_.IsOpen()) batch_.Read(store, into.slots.get(), into.slotWords);
+  // Read on the stream's thread, the caller shares the read and the
+  // inspection while it would otherwise wait for them (Settle).
+  SharedWork* const work = ahead_ ? &work_ : nullptr;
+  if (data_.IsOpen()) batch_.Read(store, into.slots.get(), into.slotWords, work);
   if (inspect_) {
+    const std::size_t n = into.held.size();
+    const std::size_t parts = (n + kInspectedPerPart - 1) / kInspectedPerPart;
+    const SharedWork::Part part = [&](std::size_t k, int /*worker*/) {
+      for (std::size_t i = k * n / parts, end = (k + 1) * n / parts; i < end; ++i) {
+        Held& held = into.held[i];
+        if (held.place < 0 || !into.read[static_cast<std::size_t>(held.place)]) continue;
+        held.mark = inspect_(held.keyRead ? keys.data() + i * keyLength : nullptr,
+                             into.Slot(static_cast<std::size_t>(held.place), slotLength));
+      }
+    };
+    if (work)
+      work->Run(parts, part);
+    else
+      for (std::size_t k = 0; k < parts; ++k) part(k, 0);
+  }
+  if (!keepKeys) {
+    // Only the keys of records asked for and not read whole go with the
+    // batch.  Few: a batch's records are all read whole unless the data file
+    // is shorter than its entries say.
+    into.spare.clear();
     for (std::size_t i = 0; i < into.held.size(); ++i) {
       Held& held = into.held[i];
-      if (held.place < 0 || !into.read[static_cast<std::size_t>(held.place)]) continue;
-      held.mark = inspect_(held.keyRead ? into.keys.data() + i * keyLength : nullptr,
-                           into.Slot(static_cast<std::size_t>(held.place), slotLength));
+      if (!held.keyRead) continue;
+      if (held.place >= 0 && !into.read[static_cast<std::size_t>(held.place)])
+        into.spare.push_back(i);
+      else
+        held.keyRead = false;
     }
+    into.keys.resize(std::max<std::size_t>(into.spare.size() * keyLength, 1));
+    for (std::size_t k = 0; k < into.spare.size(); ++k)
+      CopyShort(reinterpret_cast<char*>(into.keys.data()) + k * keyLength,
+                reinterpret_cast<const char*>(readKeys_.data()) + into.spare[k] * keyLength, keyLength);
   }
 
   // The size of the next batch (see the note atop RecordStream.h): small
@@ -172,7 +225,8 @@ void RecordStream::Fill(Batch& into) {
   // costs a reader that stops early only the reading of entries it does not
   // take, no more passes.
   if (!straight && slotBytes >= 4 * static_cast<std::size_t>(RecordBatch::kReadCost)) scattered_ = true;
-  const std::size_t small = std::max<std::size_t>(64, std::min(budget, kStraightBudget) / perEntry);
+  const std::size_t small =
+      std::max<std::size_t>(64, std::min(ahead_ ? budget_ / 2 : budget_, kStraightBudget) / (own + reading));
   if (scattered_)
     capacity_ = std::numeric_limits<std::size_t>::max();  // the next batch holds what its budget allows
   else
@@ -193,6 +247,7 @@ bool RecordStream::TakeBatch() {
   }
   ++batches_;
   next_ = 0;
+  nextSpare_ = 0;
   // What reading the batch met is told before its first row.
   problems_.Take(read_);
 #if ONDREL_READ_AHEAD_THREAD
@@ -242,7 +297,16 @@ void RecordStream::Settle() {
 #if ONDREL_READ_AHEAD_THREAD
   if (!thread_.joinable()) return;
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return !working_; });
+  for (;;) {
+    // Work of the batch being read that this thread may share: it joins
+    // each once, and waits for the rest.
+    changed_.wait(lock, [&] { return !working_ || opened_ != joined_; });
+    if (!working_) return;
+    joined_ = opened_;
+    lock.unlock();
+    work_.Join();
+    lock.lock();
+  }
 #endif
 }
 
@@ -262,9 +326,7 @@ bool RecordStream::Next(StreamRow& row) {
   row.entry.Number = held.number;
   row.entry.Flag = held.flag;
   row.entry.Record = held.record;
-  row.entry.Key = held.keyRead
-                      ? front_.keys.data() + i * static_cast<std::size_t>(std::max<Integer>(state_.KeyLength, 0))
-                      : nullptr;
+  row.entry.Key = held.keyRead ? KeyOf(i) : nullptr;
   row.entry.Leaf = held.leaf;
   if (held.leaf >= 0 && static_cast<std::size_t>(held.leaf) < state_.LeafTable.size())
     row.entry.LeafPos = state_.LeafTable[static_cast<std::size_t>(held.leaf)].NodePos;
@@ -276,6 +338,14 @@ bool RecordStream::Next(StreamRow& row) {
   row.mark = held.mark;
   counter_ = held.number;
   return true;
+}
+
+const unsigned char* RecordStream::KeyOf(std::size_t i) {
+  const auto length = static_cast<std::size_t>(std::max<Integer>(state_.KeyLength, 0));
+  if (front_.keysKept) return front_.keys.data() + i * length;
+  // The rows are handed out in order, and so are the spare keys.
+  while (nextSpare_ < front_.spare.size() && front_.spare[nextSpare_] < i) ++nextSpare_;
+  return front_.keys.data() + nextSpare_ * length;
 }
 
 bool RecordStream::Decode(SharedState& state, const StreamRow& row) {

@@ -21,7 +21,10 @@
 // budget.  A profile whose order scatters the records then takes twice the
 // passes over the data file, but the passes and the walk run beside the
 // reader's own work, and that costs less than the passes it saves (see
-// BENCHMARKS.md).  What the batch's read meets (FineProblems) is told when
+// BENCHMARKS.md).  When the caller is done with its batch before the next
+// is read, it does not wait idle: it takes a share of that batch's pass and
+// of its inspection (SharedWork), so that a scattered order keeps both
+// processors at work.  What the batch's read meets (FineProblems) is told when
 // the batch is handed on, before its first row, as it is without the
 // thread; and the data file is the caller's only while no batch is being
 // read (Data).  A build without threads (ONDREL_READ_AHEAD_THREAD 0) reads
@@ -50,6 +53,7 @@
 #include "database/KeyOrder.h"
 #include "database/RecordBatch.h"
 #include "database/SharedState.h"
+#include "database/SharedWork.h"
 
 namespace ondrel {
 
@@ -96,6 +100,12 @@ class RecordStream {
   // first row.
   using Inspection = std::function<std::uint8_t(const unsigned char* key, const char* slot)>;
   void Inspect(Inspection inspect) { inspect_ = std::move(inspect); }
+  // For a caller that wants a row's key only where its record was asked
+  // for and not read whole (row.slot null): the keys of the other rows
+  // serve the inspection alone and are not kept with the batch, which then
+  // holds more entries (a scattered order takes fewer passes).  The other
+  // rows' `entry.Key` is null.  Set before the first row, with Inspect.
+  void KeysForInspectionOnly() { keysInspectedOnly_ = true; }
 
   // Goes to the first entry of leaf `leaf` of LeafTable, or to entry
   // `from` when that lies further on in the leaf: the entries before it are
@@ -146,7 +156,12 @@ class RecordStream {
   // the entries stopped.
   struct Batch {
     std::vector<Held> held;
+    // The keys: of every entry at its place, or, when the keys serve the
+    // inspection only (keysKept false), of the entries `spare` names, in
+    // its order.
     std::vector<unsigned char> keys;
+    bool keysKept = true;
+    std::vector<std::size_t> spare;
     // The slots, in words: before the records are read, the sort of their
     // numbers uses the same memory.  Not cleared: a slot is used only when
     // read.
@@ -160,13 +175,18 @@ class RecordStream {
     }
   };
 
+  // The key of entry i of the batch handed out, held.keyRead being true.
+  const unsigned char* KeyOf(std::size_t i);
   // Reads the next batch into `into`: the reading side, which alone uses
   // the cursor, the record batch and the data file while it runs.
   void Fill(Batch& into);
   // Makes the next batch the one handed out; false when there is none.
   bool TakeBatch();
-  // Waits until no batch is being read.
+  // Waits until no batch is being read, sharing its work meanwhile.
   void Settle();
+  // Tells the caller's thread that work of the batch being read may be
+  // shared (SharedWork).
+  void Opened();
 #if ONDREL_READ_AHEAD_THREAD
   void StartFill();
   void Work();
@@ -186,6 +206,8 @@ class RecordStream {
   RecordBatch batch_;
   std::function<bool(const TreeEntry&)> want_;
   Inspection inspect_;
+  bool keysInspectedOnly_ = false;
+  std::vector<unsigned char> readKeys_;  // a batch's keys while it is read, when not kept with it
   std::size_t budget_;
   bool ahead_ = false;
   std::size_t capacity_ = 64;  // entries of the next batch
@@ -194,12 +216,14 @@ class RecordStream {
   Long until_ = 0;  // the last, when not 0
   Long lastHeld_ = 0;  // the number of the entry held last
   bool scattered_ = false;  // a batch was found to cost a pass over the data file
+  SharedWork work_;  // the read and the inspection of a batch read ahead
 
   // The handing side's own; back_ is the reading side's while it is read.
   alignas(kCacheLine) Batch front_;  // the batch being handed out
   alignas(kCacheLine) Batch back_;   // the next one, read ahead
   alignas(kCacheLine) bool pending_ = false;  // back_ is being read or holds a batch not taken
   std::size_t next_ = 0;
+  std::size_t nextSpare_ = 0;  // of front_.spare, at next_ or past it
   Long counter_ = 0;
   std::uint64_t batches_ = 0;
 
@@ -207,6 +231,8 @@ class RecordStream {
   alignas(kCacheLine) std::mutex mutex_;
   std::condition_variable changed_;
   bool working_ = false;  // the thread is reading back_
+  std::uint64_t opened_ = 0;  // work of back_'s that could be shared so far
+  std::uint64_t joined_ = 0;  // how much of it the caller has joined
   bool stop_ = false;
   std::exception_ptr failure_;
   std::thread thread_;

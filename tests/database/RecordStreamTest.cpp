@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <numeric>
 #include <random>
 
@@ -193,11 +195,24 @@ class RecordStreamTest : public ::testing::Test {
       return static_cast<std::uint8_t>(hash | 1);
     };
     stream.Inspect(mark);
+    if (keysInspectedOnly) stream.KeysForInspectionOnly();
     stream.StartAt(from > 0 ? FindLeaf(state, from) : 1, from, until, jump);
     std::vector<std::string> rows;
     StreamRow row;
     while (stream.Next(row)) {
-      EXPECT_EQ(row.mark, row.slot ? mark(row.entry.Key, row.slot) : 0) << row.entry.Number;
+      // The key the entry holds, as OneByOne read it.
+      const auto known = keysOf.find(row.entry.Number);
+      const auto* key = known == keysOf.end() ? nullptr : reinterpret_cast<const unsigned char*>(known->second.data());
+      if (row.entry.Key) {
+        EXPECT_TRUE(key && std::memcmp(row.entry.Key, key, static_cast<std::size_t>(state.KeyLength)) == 0)
+            << row.entry.Number;
+      } else {
+        EXPECT_TRUE(keysInspectedOnly && (row.slot || !row.wanted)) << row.entry.Number;
+      }
+      if (keysInspectedOnly) {
+        EXPECT_TRUE(!row.slot || !row.entry.Key) << row.entry.Number;
+      }
+      EXPECT_EQ(row.mark, row.slot ? mark(key, row.slot) : 0) << row.entry.Number;
       std::string line = std::to_string(row.entry.Number) + " " + static_cast<char>(row.entry.Flag) + " ";
       if (row.wanted) {
         stream.Decode(state, row);
@@ -220,6 +235,8 @@ class RecordStreamTest : public ::testing::Test {
     std::vector<std::string> rows;
     TreeEntry entry;
     while (cursor.Next(entry)) {
+      if (entry.Key)
+        keysOf[entry.Number].assign(reinterpret_cast<const char*>(entry.Key), static_cast<std::size_t>(state.KeyLength));
       std::string line = std::to_string(entry.Number) + " " + static_cast<char>(entry.Flag) + " ";
       if (entry.Flag == 'Y') {
         ReadEntryRecord(state, problems, data, entry.Record);
@@ -237,6 +254,8 @@ class RecordStreamTest : public ::testing::Test {
   SharedState state;
   RecordingPlatform platform;
   bool ahead = false;
+  bool keysInspectedOnly = false;  // RecordStream::KeysForInspectionOnly
+  std::map<Long, std::string> keysOf;  // each entry's key, by entry number (OneByOne)
 };
 
 TEST_F(RecordStreamTest, BatchesGiveTheRecordsOneByOneReadingGives) {
@@ -248,11 +267,13 @@ TEST_F(RecordStreamTest, BatchesGiveTheRecordsOneByOneReadingGives) {
     ASSERT_EQ(expected.size(), std::string(profile) == "BYNAME" ? 3000u : 2970u);
     // A budget of the smallest batches, one of a few hundred entries, and
     // one that holds the whole profile.
+    // Read ahead or not, keys kept or not.
     for (const std::size_t budget : {std::size_t{1}, std::size_t{40000}, kScanBudget})
-      for (const bool readAhead : {false, true}) {
-        ahead = readAhead;
+      for (const int way : {0, 1, 2, 3}) {
+        ahead = way & 1;
+        keysInspectedOnly = way & 2;
         Long counter = 0;
-        EXPECT_EQ(Streamed(budget, problems, 0, 0, false, &counter), expected) << budget << " " << ahead;
+        EXPECT_EQ(Streamed(budget, problems, 0, 0, false, &counter), expected) << budget << " " << way;
         EXPECT_EQ(counter, static_cast<Long>(expected.size()));
       }
     EXPECT_FALSE(problems.Any()) << problems.Summary();
@@ -299,8 +320,11 @@ TEST_F(RecordStreamTest, RecordsThatCannotBeReadCountAsTheWindowCountsThem) {
   FineProblems expectedProblems(platform);
   const auto expected = OneByOne(expectedProblems);
   EXPECT_EQ(expectedProblems.records, 3);
-  for (const bool readAhead : {false, true}) {
-    ahead = readAhead;
+  // The rows whose records cannot be read keep their keys when the others'
+  // serve the inspection only.
+  for (const int way : {0, 1, 2, 3}) {
+    ahead = way & 1;
+    keysInspectedOnly = way & 2;
     FineProblems problems(platform);
     EXPECT_EQ(Streamed(kScanBudget, problems), expected);
     EXPECT_EQ(Streamed(1, problems), expected);  // the records read in line while the next batch is read
@@ -315,8 +339,9 @@ TEST_F(RecordStreamTest, RecordsThatCannotBeReadCountAsTheWindowCountsThem) {
   ASSERT_GT(state.RecordLength, kWholeSlotLimit);
   FineProblems wideExpected(platform);
   const auto wideRows = OneByOne(wideExpected);
-  for (const bool readAhead : {false, true}) {
-    ahead = readAhead;
+  for (const int way : {0, 1, 2, 3}) {
+    ahead = way & 1;
+    keysInspectedOnly = way & 2;
     FineProblems wide(platform);
     EXPECT_EQ(Streamed(1, wide), wideRows);
   }
@@ -411,6 +436,15 @@ TEST(RecordStreamBatchTest, BatchesAreSizedByWhatTheOrderNeeds) {
     FineProblems problems(platform);
     RecordStream stream(state, index, data, order, problems);
     if (ahead) stream.ReadAhead();
+    // Each row's key against its own record, in parts that the caller's
+    // thread shares when it reads ahead: the key (NAME, NO or NO) must be
+    // that record's.  The keys serve the inspection only.
+    stream.Inspect([profile](const unsigned char* key, const char* slot) -> std::uint8_t {
+      const std::string expected =
+          profile == 0 ? std::string(slot, 8) : std::string(slot + 8, 8) + std::string(slot, 8);
+      return key && std::memcmp(key, expected.data(), expected.size()) == 0 ? 1 : 2;
+    });
+    stream.KeysForInspectionOnly();
     stream.StartAt(1);
     std::vector<std::size_t> batches;
     std::uint64_t seen = 0;
@@ -425,6 +459,8 @@ TEST(RecordStreamBatchTest, BatchesAreSizedByWhatTheOrderNeeds) {
       ASSERT_TRUE(row.slot != nullptr);
       // The right record's slot: its number leads it.
       ASSERT_EQ(std::stol(std::string(row.slot, 8)), row.entry.Record);
+      ASSERT_EQ(row.mark, 1) << row.entry.Number;
+      ASSERT_EQ(row.entry.Key, nullptr);
       if (profile == 0) {
         ASSERT_GT(row.entry.Record, previous);
       }

@@ -1,8 +1,10 @@
 // A file's bytes held in memory, as a system without files hands them over;
 // the last `cut` bytes fail to read, as those of a file that shrank after it
-// was opened.  It counts the reads made of it and the bytes they asked for.
+// was opened.  It counts the reads made of it and the bytes they asked for,
+// on whichever threads they were made.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -26,7 +28,7 @@ class MemoryFile : public RandomAccessFile {
     std::memcpy(dst, bytes_.data() + offset, n);
     return true;
   }
-  mutable std::size_t reads = 0, bytesRead = 0;
+  mutable std::atomic<std::size_t> reads{0}, bytesRead{0};
 
  private:
   std::string bytes_;

@@ -112,13 +112,15 @@ int ExportOpened(Session& session, const Options& options) {
       // of the batch before: the writing takes longer than the reading.  It
       // scans with a copy of the fields of its own, apart from those this
       // thread changes for every row.
-      // Every row read whole is inspected, so a row with a slot has its mark.
+      // Every row read whole is inspected, so a row with a slot has its mark,
+      // and needs its key no more: only the rows without one keep theirs.
       enum : std::uint8_t { kAscii = 1, kPlain = 2, kKeyDiffers = 4 };
       stream.Inspect([scanner = fields, &keys, compare, match](const unsigned char* key, const char* slot) {
         const ShownFields::Scan scan = scanner.ScanSlot(slot);
         return static_cast<std::uint8_t>((scan.ascii ? kAscii : 0) | (scan.plain ? kPlain : 0) |
                                          (compare && key && !keys.SlotHoldsKey(key, slot, match) ? kKeyDiffers : 0));
       });
+      stream.KeysForInspectionOnly();
       // --find: only the records whose line holds the text, as the viewer's
       // search finds them (a purged record never matches).
       std::optional<TextMatcher> matcher;
@@ -137,9 +139,9 @@ int ExportOpened(Session& session, const Options& options) {
           read = stream.Decode(state, row);
           fields.FromLine(state.RecordLine, state.RecordFlag);
         }
-        if (compare && read && fields.Shown() && row.entry.Key &&
+        if (compare && read && fields.Shown() &&
             (row.slot ? (row.mark & kKeyDiffers) != 0
-                      : !keys.RecordHoldsKey(stream.Data(), row.entry.Record, row.entry.Key, match)))
+                      : row.entry.Key && !keys.RecordHoldsKey(stream.Data(), row.entry.Record, row.entry.Key, match)))
           problems.Mismatch();
         if (matcher && (!fields.Shown() || matcher->Find(state.RecordLine.data(), state.RecordLine.size()) < 0))
           continue;
