@@ -70,17 +70,30 @@ struct StreamRow {
 // share a cache line.
 inline constexpr std::size_t kCacheLine = 64;
 
-// Memory a stream of a long scan may hold at once.
+// Memory a stream of a long scan may hold at once, where the caller gives
+// a budget of its own (the tests).
 inline constexpr std::size_t kScanBudget = 128 * 1024 * 1024;
+// What a long scan holds at most, the walk's tables of the leaves and the
+// stream's batches together, and the least budget of the batches.  The
+// walk's tables grow with the leaves: 10 million entries of BYNAME in
+// 512-byte nodes keep some 80 MiB.  A fixed budget beside them took the
+// export past 200 MB; the batches take what is left (ScanBudget), so that
+// the scan stays under that while the tables leave the least budget.
+inline constexpr std::size_t kScanCeiling = 148 * 1024 * 1024;
+inline constexpr std::size_t kLeastScanBudget = 16 * 1024 * 1024;
+// The budget of a stream over the profile `state` has walked: what the
+// ceiling leaves after the walk's tables, and at least the least budget.
+std::size_t ScanBudget(const SharedState& state);
 // Memory of a batch while the records are read straight through.
 inline constexpr std::size_t kStraightBudget = 1024 * 1024;
 
 class RecordStream {
  public:
   // The records read are those of entries `want` accepts; by default those
-  // flagged "Y", which the record window would show.
+  // flagged "Y", which the record window would show.  A `budget` of 0 is
+  // ScanBudget's, taken when the first batch is read.
   RecordStream(const SharedState& state, ByteFile& index, ByteFile& data, const KeyOrder& order,
-               FineProblems& problems, std::size_t budget = kScanBudget);
+               FineProblems& problems, std::size_t budget = 0);
   ~RecordStream();
   RecordStream(const RecordStream&) = delete;
   RecordStream& operator=(const RecordStream&) = delete;

@@ -19,12 +19,13 @@ SQLITE_EXTENSION_INIT3
 namespace ondrel::sql {
 namespace {
 
-// Memory one scan may hold for its batches: the export's.  A scattered
-// profile is read in one pass over the data file per batch, so a smaller
-// budget costs passes (with a quarter of it, a scan of BYNAME's 10M entries
-// took 1.5 to 1.8 times as long).  The first batches are small, so a query that wants a page
-// holds little; a join holds one budget per table scanned whole.
-constexpr std::size_t kSqlScanBudget = kScanBudget;
+// Memory one scan may hold for its batches: the export's (0: ScanBudget,
+// what the ceiling leaves after the walk's tables).  A scattered profile is
+// read in one pass over the data file per batch, so a smaller budget costs
+// passes (with a quarter of it, a scan of BYNAME's 10M entries took 1.5 to
+// 1.8 times as long).  The first batches are small, so a query that wants a
+// page holds little; a join holds one budget per table scanned whole.
+constexpr std::size_t kSqlScanBudget = 0;
 
 // SQL's value of a text field from its stored bytes: the UTF-8 of its
 // Windows-1252 bytes without the trailing blanks, which SQLite's BINARY

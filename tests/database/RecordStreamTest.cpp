@@ -399,8 +399,11 @@ TEST_F(RecordStreamTest, WhatABatchMeetsIsToldBeforeItsRowsReadAheadOrNot) {
 // order scatters the records takes the whole budget as soon as a batch is
 // found to cost a pass over the data file, so that the file is read in few
 // passes: here, where the budget holds every entry, two (the batch that
-// told, and the rest).  A batch's size shows in Batches(): the rows handed
-// out between two of its moves.
+// told, and the rest).  Where the budget holds less, the entries left are
+// spread evenly over the passes they need; and the budget is what the walk's
+// tables leave of the scan's ceiling, so tables that take it all leave the
+// least.  A batch's size shows in Batches(): the rows handed out between two
+// of its moves.
 TEST(RecordStreamBatchTest, BatchesAreSizedByWhatTheOrderNeeds) {
   TempDir dir;
   constexpr int kRecords = 100000;
@@ -415,6 +418,7 @@ TEST(RecordStreamBatchTest, BatchesAreSizedByWhatTheOrderNeeds) {
   setup.profiles = {{.name = "BYNO", .keyFields = {{"NO"}}}, {.name = "BYNAME", .keyFields = {{"NAME"}, {"NO"}}}};
   writer::BuildIspec(dir.path(), setup);
   RecordingPlatform platform;
+  enum Budget { kOwn, kTight, kTablesTakeAll };
   for (const int profile : {0, 1}) {
     SCOPED_TRACE(profile == 0 ? "BYNO" : "BYNAME");
     SharedState state;
@@ -426,15 +430,18 @@ TEST(RecordStreamBatchTest, BatchesAreSizedByWhatTheOrderNeeds) {
     ASSERT_EQ(state.RecordLength, 64);
     ByteFile index(state.IndexPath);
     const KeyOrder order(state);
+    for (const Budget budget : {kOwn, kTight, kTablesTakeAll}) {
     for (const bool ahead : {false, true}) {
-    SCOPED_TRACE(ahead ? "read ahead" : "in line");
+    SCOPED_TRACE(std::to_string(budget) + (ahead ? " read ahead" : " in line"));
     std::ifstream in(state.DataPath, std::ios::binary);
     auto counting = std::make_unique<test::MemoryFile>(std::string(std::istreambuf_iterator<char>(in), {}));
     const test::MemoryFile& seam = *counting;
     ByteFile data;
     ASSERT_TRUE(data.Open(std::move(counting)));
     FineProblems problems(platform);
-    RecordStream stream(state, index, data, order, problems);
+    SharedState walked = state;
+    if (budget == kTablesTakeAll) walked.LeafKeys.reserve(kScanCeiling);
+    RecordStream stream(walked, index, data, order, problems, budget == kTight ? 3 * 1024 * 1024 : 0);
     if (ahead) stream.ReadAhead();
     // Each row's key against its own record, in parts that the caller's
     // thread shares when it reads ahead: the key (NAME, NO or NO) must be
@@ -473,10 +480,25 @@ TEST(RecordStreamBatchTest, BatchesAreSizedByWhatTheOrderNeeds) {
     if (profile == 0) {
       EXPECT_LE(largest * 64, kStraightBudget);  // the slots of a batch within the small budget
       EXPECT_LT(passes, 1.01);
-    } else {
+    } else if (budget == kOwn) {
       EXPECT_GE(largest, std::size_t{kRecords * 9 / 10});  // a pass serves all its budget holds, read ahead or not
       EXPECT_GT(passes, 1.9);
       EXPECT_LT(passes, 2.5);
+    } else {
+      // The batches after the small first ones share the entries left
+      // evenly, the slots of each (twice over when one is read ahead)
+      // within the budget.  The least budget does not hold two batches of
+      // every entry, with their keys and places beside the slots: read
+      // ahead, the entries take two passes where the scan's own budget
+      // took one.
+      const auto full = std::find_if(batches.begin(), batches.end(), [](std::size_t n) { return n > 8192; });
+      ASSERT_GE(batches.end() - full, budget == kTight || ahead ? 2 : 1);
+      const auto [least, most] = std::minmax_element(full, batches.end());
+      EXPECT_LE(*most - *least, 1u);
+      const std::size_t allowed = budget == kTight ? 3 * 1024 * 1024 : kLeastScanBudget;
+      EXPECT_LE(largest * 64 * (ahead ? 2 : 1), allowed);
+      EXPECT_LE(passes, static_cast<double>(batches.end() - full) + 1.5);
+    }
     }
     }
   }
