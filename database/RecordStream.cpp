@@ -9,6 +9,7 @@
 #endif
 
 #include "database/DataRecord.h"
+#include "database/IndexWalk.h"
 #include "database/LargeMemory.h"
 #include "database/ShortBytes.h"
 #include "database/StdCompat.h"
@@ -129,7 +130,7 @@ void RecordStream::Fill(Batch& into) {
   // left, as the leaf table counts them, are spread evenly over the passes
   // they need, and each batch holds no more than its share.  (A count that
   // is wrong, as in a damaged tree, changes only the sizes of the batches.)
-  const Long total = state_.LeafReach.empty() ? 0 : state_.LeafReach.back();
+  const Long total = EntryCount(state_);
   const Long end = until_ > 0 ? std::min(until_, total) : total;
   const Long left = end - std::max<Long>(from_ - 1, lastHeld_);
   if (scattered_ && left > 0) {
