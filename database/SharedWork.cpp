@@ -64,7 +64,7 @@ bool SharedWork::Join() {
   // What the parts wrote reaches the runner through this lock.
   {
     std::lock_guard lock(mutex_);
-    failure_ = failure;
+    if (failure) failure_ = failure;
     joined_ = false;
   }
   left_.notify_all();
