@@ -18,17 +18,9 @@
 #include <cstdint>
 #include <memory>
 
-#ifndef ONDREL_READ_AHEAD_THREAD
-#define ONDREL_READ_AHEAD_THREAD 1
-#endif
-#if ONDREL_READ_AHEAD_THREAD
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-#endif
-
 #include "database/ByteFile.h"
 #include "database/PageBuffer.h"
+#include "database/Threads.h"
 
 namespace ondrel {
 

@@ -82,10 +82,7 @@ void RecordBatch::Read(SlotVisitor& visitor, std::uint64_t* lent, std::size_t le
   const SharedWork::Part part = [&](std::size_t k, int worker) {
     costs[worker] += ReadItems(k * n / parts, (k + 1) * n / parts, slots, visitor, staging_[worker], worker != 0);
   };
-  if (work)
-    work->Run(parts, part);
-  else
-    for (std::size_t k = 0; k < parts; ++k) part(k, 0);
+  RunParts(work, parts, part);
   readCost_ = costs[0] + costs[1];
 }
 

@@ -212,10 +212,7 @@ void RecordStream::Fill(Batch& into) {
                              into.Slot(static_cast<std::size_t>(held.place), slotLength));
       }
     };
-    if (work)
-      work->Run(parts, part);
-    else
-      for (std::size_t k = 0; k < parts; ++k) part(k, 0);
+    RunParts(work, parts, part);
   }
   if (!keepKeys) {
     // Only the keys of records asked for and not read whole go with the

@@ -38,15 +38,6 @@
 #include <memory>
 #include <vector>
 
-#ifndef ONDREL_READ_AHEAD_THREAD
-#define ONDREL_READ_AHEAD_THREAD 1
-#endif
-#if ONDREL_READ_AHEAD_THREAD
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-#endif
-
 #include "database/ByteFile.h"
 #include "database/EntryCursor.h"
 #include "database/FineProblems.h"
@@ -54,6 +45,7 @@
 #include "database/RecordBatch.h"
 #include "database/SharedState.h"
 #include "database/SharedWork.h"
+#include "database/Threads.h"
 
 namespace ondrel {
 

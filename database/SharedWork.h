@@ -16,15 +16,7 @@
 #include <cstddef>
 #include <functional>
 
-#ifndef ONDREL_READ_AHEAD_THREAD
-#define ONDREL_READ_AHEAD_THREAD 1
-#endif
-#if ONDREL_READ_AHEAD_THREAD
-#include <atomic>
-#include <condition_variable>
-#include <exception>
-#include <mutex>
-#endif
+#include "database/Threads.h"
 
 namespace ondrel {
 
@@ -68,5 +60,14 @@ class SharedWork {
   std::exception_ptr failure_;  // the joiner's
 #endif
 };
+
+// Runs the parts on `work`, where another thread may join, or, without
+// it, one after another on this thread.
+inline void RunParts(SharedWork* work, std::size_t parts, const SharedWork::Part& part) {
+  if (work)
+    work->Run(parts, part);
+  else
+    for (std::size_t k = 0; k < parts; ++k) part(k, 0);
+}
 
 }  // namespace ondrel

@@ -33,60 +33,46 @@ struct Joiner {
   std::thread thread;
 };
 
-TEST(SharedWorkTest, EveryPartIsDoneOnceAndRunWaitsForTheJoinersParts) {
+TEST(SharedWorkTest, EveryPartIsDoneOnceAndAFailureOnEitherThreadFailsTheRunAfterTheOthersPart) {
   SharedWork work;
   Joiner joiner(work);
   constexpr std::size_t kParts = 2000;
-  for (int round = 0; round < 20; ++round) {
-    std::vector<int> done(kParts, 0), by(kParts, -1);
-    // The runner's first part waits until the joiner has done one, so that
-    // every round is shared; the joiner's parts are slow, so that some are
-    // still going when the runner has none left.
-    std::atomic<bool> joinerDid{false};
-    const SharedWork::Part part = [&](std::size_t k, int worker) {
-      if (worker == 0 && k == 0)
-        while (!joinerDid.load()) std::this_thread::yield();
-      if (worker == 1) {
-        std::this_thread::sleep_for(std::chrono::microseconds(50));
-        joinerDid = true;
-      }
-      ++done[k];
-      by[k] = worker;
-    };
-    work.Run(kParts, part);
-    // Read right after Run: every write of the joiner's is seen by now.
-    for (std::size_t k = 0; k < kParts; ++k) ASSERT_EQ(done[k], 1) << round << " part " << k;
-    EXPECT_NE(std::count(by.begin(), by.end(), 1), 0);
-    EXPECT_NE(std::count(by.begin(), by.end(), 0), 0);
-  }
-}
-
-TEST(SharedWorkTest, APartThatFailsOnEitherThreadFailsTheRunAfterTheOtherThreadsPart) {
-  SharedWork work;
-  Joiner joiner(work);
-  for (const int failing : {0, 1}) {
+  // Rounds with no failure, then a part failing on the running thread, then
+  // on the joining one.
+  for (const int failing : {-1, -1, -1, -1, -1, 0, 1}) {
     SCOPED_TRACE(failing);
-    constexpr std::size_t kParts = 400;
-    std::vector<int> done(kParts, 0);
+    std::vector<int> done(kParts, 0), by(kParts, -1);
+    // The runner's first part waits until the joiner has begun one, so that
+    // every round is shared; the joiner's parts are slow, so that one is
+    // still going when the runner has none left or fails.
     std::atomic<bool> joinerDid{false}, otherDone{false};
     const SharedWork::Part part = [&](std::size_t k, int worker) {
       if (worker == 0 && k == 0)
         while (!joinerDid.load()) std::this_thread::yield();
-      if (worker == 1 && !joinerDid.exchange(true)) return;  // its first part
+      if (worker == 1 && !joinerDid.exchange(true) && failing >= 0) return;  // its first part
       if (worker == failing) {
         // The other thread is inside a part of its own, which Run waits for.
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         throw std::runtime_error("part failed");
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      std::this_thread::sleep_for(std::chrono::microseconds(failing < 0 ? 50 : 5000));
       ++done[k];
+      by[k] = worker;
       otherDone = true;
     };
-    EXPECT_THROW(work.Run(kParts, part), std::runtime_error);
-    // The other thread's part had finished when Run gave up, and no part was
-    // taken after the failure: far from all were done.
-    EXPECT_TRUE(otherDone.load());
-    EXPECT_LT(std::count(done.begin(), done.end(), 1), 10);
+    if (failing < 0) {
+      work.Run(kParts, part);
+      // Read right after Run: every write of the joiner's is seen by now.
+      for (std::size_t k = 0; k < kParts; ++k) ASSERT_EQ(done[k], 1) << "part " << k;
+      EXPECT_NE(std::count(by.begin(), by.end(), 1), 0);
+      EXPECT_NE(std::count(by.begin(), by.end(), 0), 0);
+    } else {
+      EXPECT_THROW(work.Run(kParts, part), std::runtime_error);
+      // The other thread's part had finished when Run gave up, and no part
+      // was taken after the failure: far from all were done.
+      EXPECT_TRUE(otherDone.load());
+      EXPECT_LT(std::count(done.begin(), done.end(), 1), 10);
+    }
   }
 }
 
