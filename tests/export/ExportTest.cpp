@@ -386,6 +386,9 @@ TEST(ExportTest, KeysInCapitalsAreComparedWithTheirRecords) {
 }
 
 TEST(ExportTest, BrokenPipeEndsQuietly) {
+  // The shared folder is made here: made in the child, it would outlive the
+  // test, since the child's exec runs no destructor.
+  const std::string dir = Dir();
   int out[2], err[2];
   ASSERT_EQ(pipe(out), 0);
   ASSERT_EQ(pipe(err), 0);
@@ -395,7 +398,7 @@ TEST(ExportTest, BrokenPipeEndsQuietly) {
     dup2(err[1], 2);
     close(out[0]);
     close(err[0]);
-    execl(ONDREL_EXPORT_PATH, ONDREL_EXPORT_PATH, Dir().c_str(), "LARGE", "BYNO", nullptr);
+    execl(ONDREL_EXPORT_PATH, ONDREL_EXPORT_PATH, dir.c_str(), "LARGE", "BYNO", nullptr);
     _exit(127);
   }
   close(out[1]);

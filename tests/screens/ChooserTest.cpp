@@ -16,6 +16,8 @@
 #include <QTest>
 
 #include <sys/stat.h>
+
+#include <filesystem>
 #include <unistd.h>
 
 #include "database/Catalogue.h"
@@ -277,6 +279,15 @@ void ChooserTest::directoryNamedInBytesThatAreNotUtf8() {
   const std::string name = "caf\xE9";
   const std::string path = root_->path().toStdString() + "/" + name;
   QCOMPARE(::mkdir(path.c_str(), 0755), 0);
+  // The temporary root's own clean-up goes by decoded names and cannot
+  // remove a name that is not UTF-8; this folder is removed by its bytes.
+  struct RemovedByBytes {
+    std::string path;
+    ~RemovedByBytes() {
+      std::error_code ignored;
+      std::filesystem::remove_all(path, ignored);
+    }
+  } removed{path};
   BuildNumbered(path, "CUSTOMER", {.count = 12});
   QDir::setCurrent(root_->path());
   Screen s;
