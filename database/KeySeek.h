@@ -112,6 +112,11 @@ class SeekMemo {
 // the table was built from (FilesRead).
 bool LearnSecondDigits(const SharedState& state);
 
+// Gives back the memory of the leaves' keys the walk kept, for a reader
+// that seeks no more (a whole export, once it found where it starts): a
+// scan's batches then have it (ScanBudget).  A seek after it is refused.
+void ReleaseLeafKeys(SharedState& state);
+
 // The same for a key in its stored form already (as PrepareTypedKey makes
 // it): a binary search over the leaves' keys the walk kept (LeafKeys), then
 // one leaf read.  Refused over a tree whose keys do not rise throughout:

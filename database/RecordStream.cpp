@@ -136,6 +136,12 @@ void RecordStream::Fill(Batch& into) {
   if (scattered_ && left > 0) {
     const std::size_t passes = (static_cast<std::size_t>(left) + most - 1) / most;
     count = std::min(count, (static_cast<std::size_t>(left) + passes - 1) / passes);
+  } else if (scattered_) {
+    // Every entry counted is taken: the batch that finds the end (or the
+    // entries a damaged tree holds past its count) holds what its arrays
+    // hold already.  Grown to the budget's whole share, they would be copied
+    // while the other batch's arrays are alive, past the budget.
+    count = std::min(count, std::max<std::size_t>(into.held.capacity(), 64));
   }
   // No more entries than there are up to the last one wanted.
   if (until_ > 0) {

@@ -70,7 +70,9 @@ inline constexpr std::size_t kScanBudget = 128 * 1024 * 1024;
 // walk's tables grow with the leaves: 10 million entries of BYNAME in
 // 512-byte nodes keep some 80 MiB.  A fixed budget beside them took the
 // export past 200 MB; the batches take what is left (ScanBudget), so that
-// the scan stays under that while the tables leave the least budget.
+// the scan stays under that while the tables leave the least budget.  Two
+// thirds of those tables are the leaves' keys, which only a seek reads: a
+// reader that seeks no more gives them back first (ReleaseLeafKeys).
 inline constexpr std::size_t kScanCeiling = 148 * 1024 * 1024;
 inline constexpr std::size_t kLeastScanBudget = 16 * 1024 * 1024;
 // The budget of a stream over the profile `state` has walked: what the

@@ -62,6 +62,7 @@
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
 #include "database/KeyRecord.h"
+#include "database/KeySeek.h"
 #include "database/LoadingPlatform.h"
 #include "database/RecordBatch.h"
 #include "database/RecordStream.h"
@@ -547,6 +548,7 @@ bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<
     if (data.Open(state.DataPath)) LearnKeyRecordCheck(state, index, data);
     const KeyFields keys(state, order);
     const bool compare = KeysCompared(state) && keys.Usable();
+    ReleaseLeafKeys(state);  // nothing is sought: the batches have their memory
     RecordStream stream(state, index, data, order, problems);
     stream.Want([compare](const TreeEntry& e) { return compare && e.Flag == 'Y'; });
     stream.StartAt(1);
