@@ -56,7 +56,7 @@ std::size_t ScanBudget(const SharedState& state) {
 
 RecordStream::RecordStream(const SharedState& state, ByteFile& index, ByteFile& data, const KeyOrder& order,
                            FineProblems& problems, std::size_t budget)
-    : state_(state), data_(data), problems_(problems), read_(problems, FineProblems::Quiet{}), order_(order),
+    : state_(state), index_(index), data_(data), problems_(problems), read_(problems, FineProblems::Quiet{}), order_(order),
       cursor_(state, index, order_, read_), batch_(data, state.RecordLength),
       want_([](const TreeEntry& e) { return e.Flag == 'Y'; }), budget_(budget), work_([this] { Opened(); }) {}
 
@@ -124,7 +124,8 @@ void RecordStream::Fill(Batch& into) {
   const std::size_t budget = budget_ > 0 ? budget_ : ScanBudget(state_);
   const std::size_t own = sizeof(Held) + std::max<std::size_t>(slotLength, 8) + 1 + (keepKeys ? keyLength : 0);
   const std::size_t reading = RecordBatch::kBytesPerRecordLent + (keepKeys ? 0 : keyLength);
-  const std::size_t most = std::max<std::size_t>(64, budget / ((ahead_ ? 2 : 1) * own + reading));
+  const bool twoBatches = ahead_ || aheadOnceScattered_;
+  const std::size_t most = std::max<std::size_t>(64, budget / ((twoBatches ? 2 : 1) * own + reading));
   std::size_t count = std::min(capacity_, most);
   // A scattered order's batch costs a pass whatever its size: the entries
   // left, as the leaf table counts them, are spread evenly over the passes
@@ -251,8 +252,10 @@ void RecordStream::Fill(Batch& into) {
   // costs a reader that stops early only the reading of entries it does not
   // take, no more passes.
   if (!straight && slotBytes >= 4 * static_cast<std::size_t>(RecordBatch::kReadCost)) scattered_ = true;
+  // Only the caller's thread gets here while ahead_ is false: no other reads it.
+  if (scattered_ && aheadOnceScattered_) ahead_ = true;
   const std::size_t small =
-      std::max<std::size_t>(64, std::min(ahead_ ? budget / 2 : budget, kStraightBudget) / (own + reading));
+      std::max<std::size_t>(64, std::min(twoBatches ? budget / 2 : budget, kStraightBudget) / (own + reading));
   if (scattered_)
     capacity_ = std::numeric_limits<std::size_t>::max();  // the next batch holds what its budget allows
   else
@@ -339,6 +342,11 @@ void RecordStream::Settle() {
 ByteFile& RecordStream::Data() {
   Settle();
   return data_;
+}
+
+ByteFile& RecordStream::Index() {
+  Settle();
+  return index_;
 }
 
 bool RecordStream::Next(StreamRow& row) {

@@ -96,6 +96,12 @@ class RecordStream {
   // the rows of this one.  Set before the first row; `want` then runs on
   // that thread.
   void ReadAhead() { ahead_ = true; }
+  // The same from the first batch found to cost a pass over the data file
+  // on, for a caller that may stop after a few rows (SQL, whose statement
+  // may want one page): a short read starts no thread, a scattered one has
+  // its passes run beside the caller's work.  The batches are sized for two
+  // from the first, so the budget holds either way.
+  void ReadAheadOnceScattered() { aheadOnceScattered_ = true; }
 
   void Want(std::function<bool(const TreeEntry&)> want) { want_ = std::move(want); }
 
@@ -133,6 +139,8 @@ class RecordStream {
   // The data file, for a read of the caller's own until its next call of
   // Next: no batch is being read meanwhile.
   ByteFile& Data();
+  // The same for the index file.
+  ByteFile& Index();
 
   // The entry count of the cursor (EntryCounter).
   Long Counter() const { return counter_; }
@@ -200,6 +208,7 @@ class RecordStream {
 #endif
 
   const SharedState& state_;
+  ByteFile& index_;
   ByteFile& data_;
   FineProblems& problems_;
 
@@ -217,6 +226,7 @@ class RecordStream {
   std::vector<unsigned char> readKeys_;  // a batch's keys while it is read, when not kept with it
   std::size_t budget_;
   bool ahead_ = false;
+  bool aheadOnceScattered_ = false;
   std::size_t capacity_ = 64;  // entries of the next batch
   bool ended_ = false;
   Long from_ = 0;  // the first entry handed out (StartAt)

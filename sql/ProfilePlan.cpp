@@ -16,7 +16,8 @@ SQLITE_EXTENSION_INIT3
 namespace ondrel::sql {
 
 // The plan travels to Filter in idxStr, one letter per argument in argv
-// order, and in idxNum, whose bit 0 says whether records are read at all:
+// order, and in idxNum, whose bit 0 says whether records are read at all
+// and bit 1 whether the stored keys are asked for:
 //
 //   D I P   the function's dir, ispec and profile (equality only, exact)
 //   = > ] < [   entry_number (or rowid) =, >, >=, <, <=
@@ -212,13 +213,16 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
   // Records are read only when a column needs them: a count, or a list of
   // entry and record numbers, reads the leaves alone.
   bool records = false;
+  bool keys = false;
   for (std::size_t column = 0; column < table.roles.size(); ++column) {
     const Role role = table.roles[column];
+    const bool used = column >= 63 ? (info->colUsed & (1ULL << 63)) != 0 : (info->colUsed & (1ULL << column)) != 0;
+    if (used && role == Role::StoredKey) keys = true;
     if (role != Role::Field && role != Role::Purged && role != Role::Shown && role != Role::FieldsJson) continue;
-    if (column >= 63 ? (info->colUsed & (1ULL << 63)) != 0 : (info->colUsed & (1ULL << column)) != 0) records = true;
+    if (used) records = true;
   }
   if (walk.find(kOrderChecked) != std::string::npos) records = true;  // the check reads the ordered field
-  info->idxNum = records ? kReadRecords : 0;
+  info->idxNum = (records ? kReadRecords : 0) | (keys ? kReadKeys : 0);
   info->idxStr = sqlite3_mprintf("%s", plan.c_str());
   info->needToFreeIdxStr = 1;
 

@@ -19,6 +19,9 @@ SQLITE_EXTENSION_INIT3
 namespace ondrel::sql {
 namespace {
 
+// The mark of a row whose key is not its record's fields (Inspect).
+constexpr std::uint8_t kKeyDiffers = 1;
+
 // Memory one scan may hold for its batches: the export's (0: ScanBudget,
 // what the ceiling leaves after the walk's tables).  A scattered profile is
 // read in one pass over the data file per batch, so a smaller budget costs
@@ -63,13 +66,13 @@ std::size_t SettledLength(std::string_view v, bool before) {
 }  // namespace
 
 Scan::Scan(ScanFiles& files, std::shared_ptr<const Prepared> prepared, bool records, std::int64_t first,
-           std::int64_t last, const KeyBounds& bounds, bool backward, int checked)
+           std::int64_t last, const KeyBounds& bounds, bool backward, int checked, bool keys)
     : prepared_(std::move(prepared)), state_(prepared_->state), index_(files.index), data_(files.data),
       order_(state_), keys_(state_, order_),
       compare_(KeysCompared(state_) && keys_.Usable()), problems_(platform_),
       stream_(state_, index_, data_, order_, problems_, kSqlScanBudget), fields_(state_, prepared_->columns),
       records_(records || checked >= 0), first_(first), last_(last), backward_(backward), walk_(state_, index_),
-      checked_(checked), peek_(state_, index_) {
+      checked_(checked), keysInspectedOnly_(!keys && checked < 0), peek_(state_, index_) {
   // The files are kept open by the cursor from one scan to the next while
   // the profile is the same (ScanFiles), so that a join's inner table, which
   // is scanned once an outer row, opens them once and reads what it read
@@ -157,6 +160,22 @@ Scan::Scan(ScanFiles& files, std::shared_ptr<const Prepared> prepared, bool reco
     return;
   }
   stream_.Want([this](const TreeEntry& e) { return records_ && e.Number >= first_ && e.Number <= last_; });
+  // A long scan of a profile whose order scatters the records costs a pass
+  // over the data file a batch: from the first such batch on, the next is
+  // read on a thread of the stream's own while SQLite works on this one.
+  // A page, a point lookup or a join's inner row reads a batch or two and
+  // starts no thread.  Meanwhile the files are read here only through the
+  // stream (Data, Index), which waits for the batch being read.  Unless the
+  // keys are asked for, or the scan checks SQL's order, which looks at each
+  // row's key, the keys serve only the comparison with their records, done
+  // as each batch is read: a batch then holds more entries.
+  stream_.ReadAheadOnceScattered();
+  if (keysInspectedOnly_) {
+    stream_.Inspect([this](const unsigned char* key, const char* slot) -> std::uint8_t {
+      return compare_ && key && !keys_.SlotHoldsKey(key, slot, ComparedCase(state_)) ? kKeyDiffers : 0;
+    });
+    stream_.KeysForInspectionOnly();
+  }
   const Long leaf = last_ < first_ ? 0 : FindLeaf(state_, static_cast<double>(first_));
   if (leaf == 0 || !index_.IsOpen()) {
     ended_ = true;
@@ -208,7 +227,7 @@ bool Scan::TakeRecord() {
   if (!row_.slot) readSinceCheck_ = true;  // its fields are read as they are asked for
   if (row_.slot) {
     fields_.FromSlot(row_.slot);
-  } else if ((!backward_ && state_.RecordLength <= kWholeSlotLimit) || !fields_.FromFile(data_, row_.entry.Record)) {
+  } else if ((!backward_ && state_.RecordLength <= kWholeSlotLimit) || !fields_.FromFile(stream_.Data(), row_.entry.Record)) {
     problems_.Record();  // the record lies outside the data file
     return false;
   }
@@ -216,9 +235,15 @@ bool Scan::TakeRecord() {
   // made from (a leaf of another tree met during a rewrite): the row would
   // be wrong without a word.  Checked as the export checks, on entries the
   // window shows whose records are active.
-  if (compare_ && row_.entry.Flag == 'Y' && !fields_.Purged() && row_.entry.Key &&
-      !(row_.slot ? keys_.SlotHoldsKey(row_.entry.Key, row_.slot, ComparedCase(state_))
-                  : keys_.RecordHoldsKey(data_, row_.entry.Record, row_.entry.Key, ComparedCase(state_)))) {
+  // A slot of the forward stream was compared as its batch was read (its
+  // mark) when the keys serve that alone.
+  const bool inspected = row_.slot && !backward_ && keysInspectedOnly_;
+  if (compare_ && row_.entry.Flag == 'Y' && !fields_.Purged() &&
+      (inspected ? (row_.mark & kKeyDiffers) != 0
+                 : row_.entry.Key &&
+                       !(row_.slot ? keys_.SlotHoldsKey(row_.entry.Key, row_.slot, ComparedCase(state_))
+                                   : keys_.RecordHoldsKey(stream_.Data(), row_.entry.Record, row_.entry.Key,
+                                                          ComparedCase(state_))))) {
     problems_.Mismatch();
     return false;
   }
@@ -349,6 +374,7 @@ bool Scan::InOrder() {
   }
   if (!null && settled < key.size() && !tie) {
     readSinceCheck_ = true;
+    stream_.Index();  // the stream reads no batch while the entries beside are read
     const std::int64_t step = descending ? -1 : 1;
     const std::int64_t count = EntryCount(state_);
     std::string other;

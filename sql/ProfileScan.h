@@ -43,8 +43,10 @@ class Scan {
   // returned is checked to come in SQL's order of it, ascending when the
   // walk goes forwards, descending when it goes backwards, and the scan
   // fails rather than return a row out of that order.
+  // `keys`: the rows' stored keys are asked for (Row().entry.Key); without
+  // it a row read whole may come without its key.
   Scan(ScanFiles& files, std::shared_ptr<const Prepared> prepared, bool records, std::int64_t first,
-       std::int64_t last, const KeyBounds& bounds, bool backward = false, int checked = -1);
+       std::int64_t last, const KeyBounds& bounds, bool backward = false, int checked = -1, bool keys = true);
 
   // The next row; false on a problem, whose message Error() gives.
   bool Advance();
@@ -121,6 +123,7 @@ class Scan {
   // before (NULL when `previousNull`), and the entry at which the order
   // broke (0 while it holds).
   int checked_;
+  bool keysInspectedOnly_;  // the forward stream's rows read whole come without keys, compared already
   bool hasPrevious_ = false;
   bool previousNull_ = false;
   std::string previous_;

@@ -300,8 +300,12 @@ int FilterScan(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int ar
       SetError(base->pVtab, problem);
       return ResultCode(kind);
     }
+    // The scan before is ended first: it may be reading the same files on
+    // a thread of its own.
+    cursor->scan.reset();
     cursor->scan =
-        std::make_unique<Scan>(*cursor->files, prepared, (idxNum & kReadRecords) != 0, first, last, bounds, backward, checked);
+        std::make_unique<Scan>(*cursor->files, prepared, (idxNum & kReadRecords) != 0, first, last, bounds, backward,
+                               checked, (idxNum & kReadKeys) != 0);
     if (cursor->scan->Advance()) break;
     if (look || !FilesChanged(prepared->state)) {
       SetError(base->pVtab, cursor->scan->Error());

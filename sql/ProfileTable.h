@@ -205,8 +205,10 @@ int ColumnValue(sqlite3_vtab_cursor* base, sqlite3_context* context, int column)
 
 // The planner (ProfilePlan.cpp).
 
-// Bit 0 of the plan's idxNum: records are read.
+// Bit 0 of the plan's idxNum: records are read.  Bit 1: the rows' stored
+// keys are asked for (Role::StoredKey).
 constexpr int kReadRecords = 1;
+constexpr int kReadKeys = 2;
 // Letters after those of the arguments in the plan string: the entries are
 // read from the last one backwards, and each row is checked to come in SQL's
 // order of the ordered column (OrderedColumn), ascending with the walk.

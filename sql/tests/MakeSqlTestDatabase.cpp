@@ -17,6 +17,9 @@
 //                   halfway.
 //   DIR/mismatch    CUST whose BYNAME tree has an entry, halfway, that points
 //                   at another record than its key was made from.
+//   DIR/farmismatch The same damage in a CUST of 70,000, in BYCITY, whose
+//                   order scatters the records, three quarters of the way:
+//                   in a batch read while the rows before it go out.
 //   DIR/stale       CUST whose BYNAME tree has an entry, halfway, flagged
 //                   "N" and pointing at another record, as a deleted
 //                   entry whose record was written again for another key.
@@ -214,7 +217,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::filesystem::path root = argv[1];
-  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped", "mismatch", "stale", "firstbad", "folded", "latin", "values", "mixed", "odd"})
+  for (const char* name : {"good", "nodata", "nodef", "badleaf", "swapped", "mismatch", "farmismatch", "stale", "firstbad", "folded", "latin", "values", "mixed", "odd"})
     std::filesystem::create_directories(root / name);
   BuildCustomers(root / "good");
   BuildOrders(root / "good");
@@ -234,6 +237,9 @@ int main(int argc, char** argv) {
   const IspecLayout mismatch = BuildCustomers(root / "mismatch", kSmall);
   const auto& byName = mismatch.index.keys[2].Leaves();  // BYNAME
   SetEntryPointer(mismatch.files, 2, byName[byName.size() / 2], 3, 1);
+  const IspecLayout far = BuildCustomers(root / "farmismatch");
+  const auto& farCities = far.index.keys[3].Leaves();  // BYCITY
+  SetEntryPointer(far.files, 3, farCities[farCities.size() * 3 / 4], 3, 1);
   const IspecLayout stale = BuildCustomers(root / "stale", kSmall);
   const auto& staleNames = stale.index.keys[2].Leaves();
   SetEntryPointer(stale.files, 2, staleNames[staleNames.size() / 2], 3, 1234);

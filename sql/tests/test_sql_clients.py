@@ -613,6 +613,19 @@ class PythonClientTest(Fixture):
         self.assertEqual(code, sqlite3.SQLITE_CORRUPT_VTAB)
         self.assertTrue(message.startswith(FINE), message)
         self.assertEqual(db.execute("SELECT count(*) FROM m").fetchone(), (5000 - 5000 // 97,))  # keys alone
+        # The same three quarters through a scattered profile of 70,000, in a batch read
+        # on the scan's own thread while the rows before it go out, whether
+        # the keys go with the rows (stored_key asked for) or serve only that
+        # comparison: no statement that reads the records gets past it.
+        far = os.path.join(self.root, "farmismatch")
+        self.table(db, "fm", far, "CUST", "BYCITY")
+        for query in ("SELECT count(NAME) FROM fm", "SELECT count(stored_key), count(CITY) FROM fm",
+                      f"SELECT sum(length(fields)) FROM ondrel('{far}', 'CUST', 'BYCITY') WHERE entry_number > 100"):
+            with self.subTest(query=query):
+                code, message = self.failure(db, query)
+                self.assertEqual(code, sqlite3.SQLITE_CORRUPT_VTAB)
+                self.assertTrue(message.startswith(FINE), message)
+        self.assertEqual(db.execute("SELECT count(*) FROM fm").fetchone(), (CUSTOMERS - CUSTOMERS // 97,))
         # The same damage in the first entry of a leaf, where the sample that
         # decides whether keys are checked at all looks: read as it stands,
         # one customer would come twice and the one before it never.
