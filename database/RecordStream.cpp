@@ -56,8 +56,8 @@ std::size_t ScanBudget(const SharedState& state) {
 
 RecordStream::RecordStream(const SharedState& state, ByteFile& index, ByteFile& data, const KeyOrder& order,
                            FineProblems& problems, std::size_t budget)
-    : state_(state), index_(index), data_(data), problems_(problems), read_(problems, FineProblems::Quiet{}), order_(order),
-      cursor_(state, index, order_, read_), batch_(data, state.RecordLength),
+    : state_(state), index_(index), data_(data), problems_(problems), read_(problems, FineProblems::Quiet{}),
+      order_(order), cursor_(state, index, order_, read_), batch_(data, state.RecordLength),
       want_([](const TreeEntry& e) { return e.Flag == 'Y'; }), budget_(budget), work_([this] { Opened(); }) {}
 
 void RecordStream::Opened() {

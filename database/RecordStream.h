@@ -26,9 +26,10 @@
 // of its inspection (SharedWork), so that a scattered order keeps both
 // processors at work.  What the batch's read meets (FineProblems) is told when
 // the batch is handed on, before its first row, as it is without the
-// thread; and the data file is the caller's only while no batch is being
-// read (Data).  A build without threads (ONDREL_READ_AHEAD_THREAD 0) reads
-// every batch in line.
+// thread; and the files are the caller's only while no batch is being
+// read (Data, Index).  A reader that may stop after a page (SQL) reads
+// ahead only from the first batch that costs a pass.  A build without
+// threads (ONDREL_READ_AHEAD_THREAD 0) reads every batch in line.
 #pragma once
 
 #include <cstddef>

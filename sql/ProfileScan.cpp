@@ -227,7 +227,8 @@ bool Scan::TakeRecord() {
   if (!row_.slot) readSinceCheck_ = true;  // its fields are read as they are asked for
   if (row_.slot) {
     fields_.FromSlot(row_.slot);
-  } else if ((!backward_ && state_.RecordLength <= kWholeSlotLimit) || !fields_.FromFile(stream_.Data(), row_.entry.Record)) {
+  } else if ((!backward_ && state_.RecordLength <= kWholeSlotLimit) ||
+             !fields_.FromFile(stream_.Data(), row_.entry.Record)) {
     problems_.Record();  // the record lies outside the data file
     return false;
   }
