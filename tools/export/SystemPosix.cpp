@@ -36,9 +36,15 @@ void PrepareStandardStreams() {
   // the most the system gives a user by default, lets the tool write on
   // while the reader reads (the JSON export of 10M records through
   // `| wc -c`: 1.90 s against 1.46 s).  Where it is refused, the pipe stays
-  // as it is.
+  // as it is; and a pipe made smaller than the default by whoever made it
+  // is left so, as they chose.
+  constexpr int kDefaultRoom = 64 * 1024;
+  constexpr int kRoom = 1024 * 1024;
   struct stat st {};
-  if (::fstat(STDOUT_FILENO, &st) == 0 && S_ISFIFO(st.st_mode)) ::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1 << 20);
+  if (::fstat(STDOUT_FILENO, &st) == 0 && S_ISFIFO(st.st_mode)) {
+    const int room = ::fcntl(STDOUT_FILENO, F_GETPIPE_SZ);
+    if (room >= kDefaultRoom && room < kRoom) ::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, kRoom);
+  }
 #endif
 }
 
