@@ -73,6 +73,9 @@ void RecordStream::Opened() {
 RecordStream::~RecordStream() {
 #if ONDREL_READ_AHEAD_THREAD
   if (!thread_.joinable()) return;
+  // The batch being read is never handed out: its read stops at the next
+  // part (a reader that stopped after a page waits for no pass).
+  work_.Cancel();
   {
     std::lock_guard lock(mutex_);
     stop_ = true;
@@ -165,6 +168,7 @@ void RecordStream::Fill(Batch& into) {
 
   TreeEntry entry;
   while (!ended_ && into.held.size() < count) {
+    if ((into.held.size() & 0xFFFF) == 0xFFFF && work_.Cancelled()) return;  // the stream is being closed
     if (!cursor_.Next(entry)) {
       ended_ = true;
       break;

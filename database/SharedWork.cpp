@@ -9,7 +9,7 @@ namespace ondrel {
 void SharedWork::Take(const Part& part, std::size_t parts, int worker) {
   for (;;) {
     const std::size_t k = next_.fetch_add(1, std::memory_order_relaxed);
-    if (k >= parts) return;
+    if (k >= parts || Cancelled()) return;
     try {
       part(k, worker);
     } catch (...) {
@@ -75,11 +75,13 @@ bool SharedWork::Join() {
 
 void SharedWork::Run(std::size_t parts, const Part& part) {
   if (opened_) opened_();
-  for (std::size_t k = 0; k < parts; ++k) part(k, 0);
+  for (std::size_t k = 0; k < parts && !Cancelled(); ++k) part(k, 0);
 }
 
 bool SharedWork::Join() { return false; }
 
 #endif
+
+void SharedWork::Cancel() { cancelled_.store(true, std::memory_order_relaxed); }
 
 }  // namespace ondrel

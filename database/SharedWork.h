@@ -13,6 +13,7 @@
 // (ONDREL_READ_AHEAD_THREAD 0) runs every part on the running thread.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 
@@ -45,11 +46,18 @@ class SharedWork {
   // or another thread has joined it).
   bool Join();
 
+  // For an owner done with the work (a stream closed while its next batch
+  // is read): no part is taken after it, of the Run going on or of any
+  // later one; the parts in progress end as they would, and Run returns.
+  void Cancel();
+  bool Cancelled() const { return cancelled_.load(std::memory_order_relaxed); }
+
  private:
   // Takes the next part not yet taken and does it, while there is one.
   void Take(const Part& part, std::size_t parts, int worker);
 
   std::function<void()> opened_;
+  std::atomic<bool> cancelled_{false};
 #if ONDREL_READ_AHEAD_THREAD
   std::mutex mutex_;
   std::condition_variable left_;  // the joiner left

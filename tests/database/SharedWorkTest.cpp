@@ -74,6 +74,18 @@ TEST(SharedWorkTest, EveryPartIsDoneOnceAndAFailureOnEitherThreadFailsTheRunAfte
       EXPECT_LT(std::count(done.begin(), done.end(), 1), 10);
     }
   }
+  // Cancelled from a part, as a stream's owner cancels while a batch is
+  // read: the Run ends without the parts left, and a later Run takes none.
+  std::atomic<int> taken{0};
+  work.Run(kParts, [&](std::size_t, int) {
+    if (++taken == 5) work.Cancel();
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  });
+  EXPECT_GE(taken.load(), 5);
+  EXPECT_LT(taken.load(), 10);
+  const int before = taken.load();
+  work.Run(kParts, [&](std::size_t, int) { ++taken; });
+  EXPECT_EQ(taken.load(), before);
 }
 
 #endif
