@@ -432,11 +432,8 @@ TEST(RecordStreamBatchTest, BatchesAreSizedByWhatTheOrderNeeds) {
     ByteFile index(state.IndexPath);
     const KeyOrder order(state);
     for (const Budget budget : {kOwn, kTight, kTablesTakeAll, kTablesGiven}) {
-    // Read in line, ahead from the first batch, or ahead once a batch costs
-    // a pass (the sizes are then for two batches from the first).
-    for (const int way : {0, 1, 2}) {
-    const bool ahead = way > 0;
-    SCOPED_TRACE(std::to_string(budget) + (way == 0 ? " in line" : way == 1 ? " read ahead" : " ahead once scattered"));
+    for (const bool ahead : {false, true}) {
+    SCOPED_TRACE(std::to_string(budget) + (ahead ? " read ahead" : " in line"));
     std::ifstream in(state.DataPath, std::ios::binary);
     auto counting = std::make_unique<test::MemoryFile>(std::string(std::istreambuf_iterator<char>(in), {}));
     const test::MemoryFile& seam = *counting;
@@ -454,8 +451,7 @@ TEST(RecordStreamBatchTest, BatchesAreSizedByWhatTheOrderNeeds) {
       ASSERT_EQ(SeekKey(walked, index, typed).outcome, SeekOutcome::Refused);
     }
     RecordStream stream(walked, index, data, order, problems, budget == kTight ? 3 * 1024 * 1024 : 0);
-    if (way == 1) stream.ReadAhead();
-    if (way == 2) stream.ReadAheadOnceScattered();
+    if (ahead) stream.ReadAhead();
     // Each row's key against its own record, in parts that the caller's
     // thread shares when it reads ahead: the key (NAME, NO or NO) must be
     // that record's.  The keys serve the inspection only.

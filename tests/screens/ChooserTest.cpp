@@ -16,8 +16,6 @@
 #include <QTest>
 
 #include <sys/stat.h>
-
-#include <filesystem>
 #include <unistd.h>
 
 #include "database/Catalogue.h"
@@ -25,6 +23,7 @@
 #include "screens/DirectoryList.h"
 #include "screens/Fonts.h"
 #include "tests/screens/ScreenTestSupport.h"
+#include "tests/support/TempDir.h"
 #include "tools/writer/Damage.h"
 #include "tools/writer/IspecBuilder.h"
 #include "viewer/RecordWindow.h"
@@ -79,16 +78,18 @@ class ChooserTest : public QObject {
   void inputDuringAProfileLoadStartsNoSecondLoad();
 
  private:
-  std::unique_ptr<QTemporaryDir> root_;
-  QString Dir(const char* name) const { return root_->filePath(QString::fromLatin1(name)); }
+  // Removed by its bytes at the end, so a name in them that is not UTF-8 goes too.
+  std::unique_ptr<test::TempDir> root_;
+  QString Root() const { return QFile::decodeName(QByteArray::fromStdString(root_->str())); }
+  QString Dir(const char* name) const { return QDir(Root()).filePath(QString::fromLatin1(name)); }
   std::string DirBytes(const char* name) const { return Dir(name).toStdString(); }
   QByteArray DirPath(const char* name) const { return QFile::encodeName(Dir(name)); }
-  QByteArray RootPath() const { return QFile::encodeName(root_->path()); }
+  QByteArray RootPath() const { return QFile::encodeName(Root()); }
 };
 
 void ChooserTest::initTestCase() {
-  root_ = std::make_unique<QTemporaryDir>();
-  for (const char* d : {"A", "B", "C", "D", "E", "N"}) QDir(root_->path()).mkdir(QString::fromLatin1(d));
+  root_ = std::make_unique<test::TempDir>();
+  for (const char* d : {"A", "B", "C", "D", "E", "N"}) QDir(Root()).mkdir(QString::fromLatin1(d));
   BuildOrders(DirBytes("A"));
   BuildNumbered(DirBytes("A"), "CUSTOMER", {.count = 12});
   BuildOrders(DirBytes("B"));
@@ -226,9 +227,9 @@ void ChooserTest::directoryChangeFindsTheIspecAgainOrNot() {
     // Up to the parent, then down into B, which has ORDERS too.
     const auto go = [&](const QString& name) {
       DoubleClickEntry(dir, RowOf(dir, name));
-      QTRY_COMPARE(dir->Path(), name == QFileInfo(root_->path()).fileName() ? RootPath() : DirPath(qPrintable(name)));
+      QTRY_COMPARE(dir->Path(), name == QFileInfo(Root()).fileName() ? RootPath() : DirPath(qPrintable(name)));
     };
-    go(QFileInfo(root_->path()).fileName());
+    go(QFileInfo(Root()).fileName());
     QCOMPARE(f.windowTitle(), QStringLiteral("Choose Path and Ispec"));
     QCOMPARE(ispecs->count(), 0);
     QCOMPARE(s.state.ProfileName, std::string());  // every directory change asks for a profile again
@@ -243,7 +244,7 @@ void ChooserTest::directoryChangeFindsTheIspecAgainOrNot() {
     QCOMPARE(answers.seen.back().text, QStringLiteral("Please select a Profile."));
 
     // C has no ORDERS: nothing is selected, the old name stays.
-    go(QFileInfo(root_->path()).fileName());
+    go(QFileInfo(Root()).fileName());
     go("C");
     QCOMPARE(ispecs->count(), 0);
     QCOMPARE(profiles->count(), 0);
@@ -255,19 +256,19 @@ void ChooserTest::directoryChangeFindsTheIspecAgainOrNot() {
 }
 
 void ChooserTest::unreadableDirectoryChangesNothing() {
-  QDir(root_->path()).mkdir("GONE");
-  QDir::setCurrent(root_->path());
+  QDir(Root()).mkdir("GONE");
+  QDir::setCurrent(Root());
   Screen s;
   MessageAnswerer answers;
   s.ChooseAndCancel([&](FileOpen& f) {
     auto* dir = f.findChild<DirectoryList*>("Dir1");
     const QStringList before = Lines(dir);
     const QString title = f.windowTitle();
-    QVERIFY(QDir(root_->path()).rmdir("GONE"));
+    QVERIFY(QDir(Root()).rmdir("GONE"));
     DoubleClickEntry(dir, RowOf(dir, "GONE"));
     QTRY_COMPARE(int(answers.seen.size()), 1);
     QCOMPARE(answers.seen[0].text, QStringLiteral("The directory %1 cannot be read.  Choose another drive or directory.")
-                                       .arg(QDir(root_->path()).filePath("GONE")));
+                                       .arg(QDir(Root()).filePath("GONE")));
     QCOMPARE(dir->Path(), RootPath());
     QCOMPARE(Lines(dir), before);
     QCOMPARE(f.windowTitle(), title);
@@ -277,19 +278,10 @@ void ChooserTest::unreadableDirectoryChangesNothing() {
 void ChooserTest::directoryNamedInBytesThatAreNotUtf8() {
   // "caf" and the byte E9 alone, as a file system written in Latin-1 holds it.
   const std::string name = "caf\xE9";
-  const std::string path = root_->path().toStdString() + "/" + name;
+  const std::string path = root_->str() + "/" + name;
   QCOMPARE(::mkdir(path.c_str(), 0755), 0);
-  // The temporary root's own clean-up goes by decoded names and cannot
-  // remove a name that is not UTF-8; this folder is removed by its bytes.
-  struct RemovedByBytes {
-    std::string path;
-    ~RemovedByBytes() {
-      std::error_code ignored;
-      std::filesystem::remove_all(path, ignored);
-    }
-  } removed{path};
   BuildNumbered(path, "CUSTOMER", {.count = 12});
-  QDir::setCurrent(root_->path());
+  QDir::setCurrent(Root());
   Screen s;
   MessageAnswerer answers;
   WhenModal(QStringLiteral("FileOpen"), [&](QWidget* chooser) {
@@ -329,7 +321,7 @@ void ChooserTest::drivesAreTheMountedFileSystems() {
     // With A, B and a vanished G as the drives: choosing B lists B's root,
     // which holds the ISPEC chosen before; A then returns to where its list
     // stood; G cannot be read and leaves everything as it was.
-    QDir(root_->path()).mkdir("G");
+    QDir(Root()).mkdir("G");
     f.ListDrives({Dir("A"), Dir("B"), Dir("G")});
     QCOMPARE(drives->currentIndex(), 0);
     auto* dir = f.findChild<DirectoryList*>("Dir1");
@@ -346,7 +338,7 @@ void ChooserTest::drivesAreTheMountedFileSystems() {
     choose(0);
     QCOMPARE(dir->Path(), DirPath("A"));
     QCOMPARE(s.state.DataPath, JoinPath(DirBytes("A"), "_ORDERS.DAT"));
-    QVERIFY(QDir(root_->path()).rmdir("G"));
+    QVERIFY(QDir(Root()).rmdir("G"));
     choose(2);
     QCOMPARE(int(answers.seen.size()), 1);
     QVERIFY(answers.seen[0].text.startsWith("The directory " + Dir("G") + " cannot be read."));
