@@ -45,8 +45,8 @@
 //                                          in a leaf
 //
 // The walk reads the interior levels entry by entry and, of each leaf, its
-// used length, its level word and its first and last keys (LeafKeys): a
-// leaf's entries are counted from U.  Asked to, it also reads every entry of
+// used length, its level word and (unless told not to) its first and last
+// keys (LeafKeys): a leaf's entries are counted from U.  Asked to, it also reads every entry of
 // each leaf to learn whether all leading parts are digits (LeadingDigits),
 // and all second parts (SecondDigits), which costs a copy of each leaf from
 // the block cache.  The profile reader (Profile.cpp) reads the key
@@ -68,8 +68,8 @@ namespace {
 
 class Walker {
  public:
-  Walker(SharedState& state, Platform& platform, ByteFile& index, bool digits = false)
-      : state_(state), platform_(platform), index_(index), digits_(digits) {
+  Walker(SharedState& state, Platform& platform, ByteFile& index, bool digits = false, bool keys = true)
+      : state_(state), platform_(platform), index_(index), digits_(digits), keys_(keys || digits) {
     // Positions are 64-bit, so an index past 2 GiB is walked; node numbers
     // are Longs, so no node from number 2^31 on can be reached.  The visited
     // set grows with the nodes entered, whatever size the file claims (a
@@ -113,6 +113,7 @@ class Walker {
   Platform& platform_;
   ByteFile& index_;
   bool digits_;                        // learning LeadingDigits and SecondDigits
+  bool keys_;                          // keeping LeafKeys (learning the digits needs them too)
   // Neither part is all digits, or that cannot be known.
   void Unlearn() {
     if (!digits_) return;
@@ -183,7 +184,7 @@ void Walker::AddLeaf(std::int64_t position, Integer used, const unsigned char* f
   else
     Coarse();
   state_.LeafReach[k] = std::max(state_.LeafReach[k - 1], state_.LeafTable[k].CumCount);
-  KeepLeafKeys(k, position, used, firstKey);
+  if (keys_) KeepLeafKeys(k, position, used, firstKey);
 }
 
 // The first and last keys of leaf k, read only from a sound leaf that the
@@ -300,7 +301,7 @@ WalkResult WalkIndex(SharedState& state, Platform& platform, ByteFile& index, st
   return walker.Start(position);
 }
 
-WalkResult BuildReferenceInformation(SharedState& state, Platform& platform, bool learnDigits) {
+WalkResult BuildReferenceInformation(SharedState& state, Platform& platform, bool learnDigits, bool leafKeys) {
   state.LeafTable.assign(2, LeafRef{});
   state.LeafReach.assign(2, 0);
   state.LeafKeys.clear();
@@ -327,8 +328,13 @@ WalkResult BuildReferenceInformation(SharedState& state, Platform& platform, boo
     if (learnDigits) state.LeadingDigits = state.SecondDigits = 0;
     return state.Walk;
   }
-  Walker walker(state, platform, index, learnDigits);
+  Walker walker(state, platform, index, learnDigits, leafKeys);
   state.Walk = walker.Start(root);
+  if (!leafKeys) {
+    // Kept only while the digits were learnt from them: a seek is refused.
+    std::vector<unsigned char>().swap(state.LeafKeys);
+    std::vector<unsigned char>().swap(state.LeafKeysRead);
+  }
   // Leaves left unread say nothing about their keys.
   if (learnDigits && state.Walk.failures > 0) state.LeadingDigits = state.SecondDigits = 0;
   LearnPartStorage(state, index);

@@ -34,7 +34,12 @@ WalkResult WalkIndex(SharedState& state, Platform& platform, ByteFile& index, st
 // With `learnDigits`, the walk also reads every entry to learn LeadingDigits
 // and SecondDigits (for the SQL table, whose numeric key parts are taken in
 // the tree's order only where they hold); without it both stay -1.
-WalkResult BuildReferenceInformation(SharedState& state, Platform& platform, bool learnDigits = false);
+// Without `leafKeys`, the leaves' keys are not kept (LeafKeys and
+// LeafKeysRead stay empty, and a seek is refused), for a reader that goes
+// through the entries from a number and seeks no key: in a tree of many
+// leaves, growing those tables costs more than the rest of the walk.
+WalkResult BuildReferenceInformation(SharedState& state, Platform& platform, bool learnDigits = false,
+                                     bool leafKeys = true);
 
 // Whether n bytes are digits across, or blanks alone: a numeric key part
 // whose stored order is its values' (LeadingDigits, SecondDigits).

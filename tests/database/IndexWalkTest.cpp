@@ -151,6 +151,35 @@ TEST_F(IndexWalkTest, WrittenTreesGiveOneElementPerLeafInKeyOrder) {
   }
 }
 
+// A walk told not to keep the leaves' keys (a reader that seeks none) gives
+// the same tables, and keeps no key a seek could lean on; learning the
+// digits still reads them, and learns what the walk with keys learns.
+TEST_F(IndexWalkTest, TheLeavesKeysAreKeptOnlyWhenAsked) {
+  WalkWritten(5000, writer::SimpleKey(10), 512);
+  ASSERT_GT(state.LeafTable.size(), 20u);
+  ASSERT_EQ(state.LeafKeys.size(), state.LeafTable.size() * 2 * 10);
+  for (const bool digits : {false, true}) {
+    SCOPED_TRACE(digits ? "learning digits" : "not learning digits");
+    SharedState keyed = state;
+    BuildReferenceInformation(keyed, platform, digits);
+    SharedState keyless = state;
+    BuildReferenceInformation(keyless, platform, digits, false);
+    EXPECT_TRUE(keyless.LeafKeys.empty());
+    EXPECT_TRUE(keyless.LeafKeysRead.empty());
+    EXPECT_EQ(keyless.LeafKeys.capacity(), 0u);
+    ASSERT_EQ(keyless.LeafTable.size(), keyed.LeafTable.size());
+    for (std::size_t k = 0; k < keyed.LeafTable.size(); ++k) {
+      EXPECT_EQ(keyless.LeafTable[k].NodePos, keyed.LeafTable[k].NodePos) << k;
+      EXPECT_EQ(keyless.LeafTable[k].CumCount, keyed.LeafTable[k].CumCount) << k;
+    }
+    EXPECT_EQ(keyless.LeafReach, keyed.LeafReach);
+    EXPECT_EQ(keyless.LeadingDigits, keyed.LeadingDigits);
+    EXPECT_EQ(keyless.SecondDigits, keyed.SecondDigits);
+    EXPECT_EQ(keyless.Walk.failures, 0);
+  }
+  EXPECT_TRUE(platform.messages.empty());
+}
+
 TEST_F(IndexWalkTest, DeepTreeOfManySmallNodes) {
   writer::KeyShape key = writer::SimpleKey(10);
   key.maxLeafFill = 2;

@@ -71,7 +71,7 @@ std::string FindText(const std::string& utf8) {
 
 int ExportMode(const Options& options) {
   Session session;
-  OpenProfile(session, options, true);
+  OpenProfile(session, options, !options.seek.empty());
   return ExportOpened(session, options);
 }
 

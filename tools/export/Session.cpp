@@ -20,7 +20,7 @@ namespace ondrel::tool {
 
 namespace {
 
-void OpenOnce(Session& session, const Options& options, bool walk) {
+void OpenOnce(Session& session, const Options& options, bool seeks) {
   SharedState& state = session.state;
   state = SharedState{};
   session.platform.lists.clear();
@@ -33,21 +33,20 @@ void OpenOnce(Session& session, const Options& options, bool walk) {
     Fail("The ISPEC " + state.IspecName + " has no profile " + options.profile + ".");
   }
   LoadProfile(state, session.platform, profiles, chosen);
-  if (!walk) return;
-  BuildReferenceInformation(state, session.platform);  // how it went: state.Walk
+  BuildReferenceInformation(state, session.platform, false, seeks);  // how it went: state.Walk
   state.SectionCount = SectionCountOf(state.RecordCount);
 }
 
 }  // namespace
 
-void OpenProfile(Session& session, const Options& options, bool walk) {
+void OpenProfile(Session& session, const Options& options, bool seeks) {
   // The set is read while its owner may write it: an opening during which
   // any of its files changed is dropped, messages and all, and made again.
   SetIdentity identity;
   session.platform.Hold();
   const bool settled = ReadUnchanged(PathsOf(options.directory, options.ispec), identity, [&] {
     session.platform.Drop();
-    OpenOnce(session, options, walk);
+    OpenOnce(session, options, seeks);
   });
   session.platform.Show();
   if (!settled)

@@ -18,12 +18,12 @@ struct Session {
 };
 
 // Sets the text constants, chooses the ISPEC (LoadFileSet) and the profile
-// (LoadProfile), and, when `walk` is set, builds the reference information and
-// the section count.  The files' identities are taken before and after
+// (LoadProfile), and builds the reference information and the section count;
+// the leaves' keys, which only a seek reads, are kept when `seeks` is set.  The files' identities are taken before and after
 // (state.FilesRead); a set that changed meanwhile is opened again, and after
 // kOpenAttempts such openings the tool ends with status 1.  Exits with status 1, after the viewer's message or one
 // of its own, when the ISPEC is incomplete or has no such profile.
-void OpenProfile(Session& session, const Options& options, bool walk);
+void OpenProfile(Session& session, const Options& options, bool seeks);
 
 // Whether any file of the set differs from what OpenProfile read; if so, it
 // says so on standard error.  (A set the owner left half written, with no
