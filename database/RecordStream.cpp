@@ -44,14 +44,14 @@ class RecordStream::Store : public SlotVisitor {
   std::size_t length_;
 };
 
-std::size_t ScanBudget(const SharedState& state) {
+std::size_t ScanBudget(const SharedState& state, std::size_t ceiling) {
   // What the tables reserved, not only what they use: measured, the export
   // of a profile of 10M entries in 512-byte nodes held what their capacity
   // says, some 27 MiB more than their sizes.
   const std::size_t walk = state.LeafTable.capacity() * sizeof(LeafRef) +
                            state.LeafReach.capacity() * sizeof(Long) + state.LeafKeys.capacity() +
                            state.LeafKeysRead.capacity();
-  return walk + kLeastScanBudget >= kScanCeiling ? kLeastScanBudget : kScanCeiling - walk;
+  return walk + kLeastScanBudget >= ceiling ? kLeastScanBudget : ceiling - walk;
 }
 
 RecordStream::RecordStream(const SharedState& state, ByteFile& index, ByteFile& data, const KeyOrder& order,
@@ -182,8 +182,6 @@ void RecordStream::Fill(Batch& into) {
     Held held;
     held.number = entry.Number;
     held.record = entry.Record;
-    held.leaf = entry.Leaf;
-    held.slot = entry.Slot;
     held.flag = entry.Flag;
     held.keyRead = entry.Key != nullptr;
     held.mark = 0;
@@ -365,10 +363,6 @@ bool RecordStream::Next(StreamRow& row) {
   row.entry.Flag = held.flag;
   row.entry.Record = held.record;
   row.entry.Key = held.keyRead ? KeyOf(i) : nullptr;
-  row.entry.Leaf = held.leaf;
-  if (held.leaf >= 0 && static_cast<std::size_t>(held.leaf) < state_.LeafTable.size())
-    row.entry.LeafPos = state_.LeafTable[static_cast<std::size_t>(held.leaf)].NodePos;
-  row.entry.Slot = held.slot;
   row.wanted = held.place != -1;
   row.slot = held.place >= 0 && front_.read[static_cast<std::size_t>(held.place)]
                  ? front_.Slot(static_cast<std::size_t>(held.place), static_cast<std::size_t>(state_.RecordLength))

@@ -51,7 +51,9 @@
 namespace ondrel {
 
 // One entry and its record.  `entry.Key` and `slot` stay valid until the
-// next call of Next.
+// next call of Next.  Where the entry lies in its leaf (entry.Leaf, LeafPos,
+// Slot) is not kept: no reader of a long run of entries asks, and a batch
+// holds more entries without it.
 struct StreamRow {
   TreeEntry entry;
   bool wanted = false;          // its record was asked for
@@ -76,9 +78,15 @@ inline constexpr std::size_t kScanBudget = 128 * 1024 * 1024;
 // reader that seeks no more gives them back first (ReleaseLeafKeys).
 inline constexpr std::size_t kScanCeiling = 148 * 1024 * 1024;
 inline constexpr std::size_t kLeastScanBudget = 16 * 1024 * 1024;
+// The same ceiling for the export, in a process of its own where nothing
+// else holds memory beside the walk's tables and the stream (measured, its
+// peak lies some 4 MiB above the ceiling, whatever the profile): a scattered
+// order then takes fewer passes.  A scan inside another program (SQL) keeps
+// kScanCeiling, below what that program holds of its own.
+inline constexpr std::size_t kExportCeiling = 164 * 1024 * 1024;
 // The budget of a stream over the profile `state` has walked: what the
 // ceiling leaves after the walk's tables, and at least the least budget.
-std::size_t ScanBudget(const SharedState& state);
+std::size_t ScanBudget(const SharedState& state, std::size_t ceiling = kScanCeiling);
 // Memory of a batch while the records are read straight through.
 inline constexpr std::size_t kStraightBudget = 1024 * 1024;
 
@@ -156,18 +164,17 @@ class RecordStream {
   class Store;
 
   // An entry of a batch, kept small so that a batch of the budget holds
-  // many; its key lies in keys at its place.  Its leaf's position is the
-  // leaf table's, and the cursor's count after it is its number.
+  // many (16 bytes); its key lies in keys at its place.  The cursor's count
+  // after it is its number.
   struct Held {
     Long number;
     Long record;
-    Long leaf;
-    std::int32_t slot;
     std::int32_t place;  // of its slot in the batch; -1 when not asked for, -2 when read field by field
     unsigned char flag;
     bool keyRead;
     std::uint8_t mark;
   };
+  static_assert(sizeof(Held) == 16);
   // One batch as it is read: its entries, their keys and slots, and where
   // the entries stopped.
   struct Batch {

@@ -101,7 +101,7 @@ int ExportOpened(Session& session, const Options& options) {
       // The start is found: no seek follows, and the leaves' keys would only
       // take memory from the batches (in 512-byte nodes, two thirds of it).
       ReleaseLeafKeys(state);
-      RecordStream stream(state, index, data, order, problems);
+      RecordStream stream(state, index, data, order, problems, ScanBudget(state, kExportCeiling));
       // Each row costs about as much to write as to read: the next batch is
       // read while this one is written.
       stream.ReadAhead();
