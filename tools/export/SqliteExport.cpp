@@ -62,7 +62,6 @@
 #include "database/IndexWalk.h"
 #include "database/KeyOrder.h"
 #include "database/KeyRecord.h"
-#include "database/KeySeek.h"
 #include "database/LoadingPlatform.h"
 #include "database/RecordBatch.h"
 #include "database/RecordStream.h"
@@ -518,8 +517,9 @@ bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<
     return false;
   }
   // A walk that met damage leaves branches unread; what it found is still
-  // written, and the profile reported.
-  const WalkResult walk = BuildReferenceInformation(state, platform);
+  // written, and the profile reported.  Nothing is sought: the leaves' keys
+  // are not kept.
+  const WalkResult walk = BuildReferenceInformation(state, platform, false, false);
 
   const std::string view = ObjectName(names_, label_ + "_" + profile);
   const std::string entries = ObjectName(names_, view + "_entries");
@@ -548,7 +548,6 @@ bool IspecWriter::WriteProfile(const SharedState& ispecState, const std::vector<
     if (data.Open(state.DataPath)) LearnKeyRecordCheck(state, index, data);
     const KeyFields keys(state, order);
     const bool compare = KeysCompared(state) && keys.Usable();
-    ReleaseLeafKeys(state);  // nothing is sought: the batches have their memory
     RecordStream stream(state, index, data, order, problems);
     stream.Want([compare](const TreeEntry& e) { return compare && e.Flag == 'Y'; });
     stream.StartAt(1);
