@@ -60,6 +60,15 @@ void RecordBatch::Sort(std::uint64_t* scratch) {
   sorted_ = true;
 }
 
+void RecordBatch::SortNow() {
+  if (sorted_) return;
+  if (scratch_.size() < items_.size()) {
+    ReserveLarge(scratch_, items_.size());
+    scratch_.resize(items_.size());
+  }
+  Sort(scratch_.data());
+}
+
 void RecordBatch::Read(SlotVisitor& visitor, std::uint64_t* lent, std::size_t lentWords, SharedWork* work) {
   if (!sorted_) {
     if (!lent || lentWords < items_.size()) {

@@ -86,6 +86,10 @@ class RecordBatch {
   // each part only.
   void Read(SlotVisitor& visitor, std::uint64_t* lent = nullptr, std::size_t lentWords = 0,
             SharedWork* work = nullptr);
+  // Sorts the records asked for now, with memory of the batch's own (a
+  // word each, kept for the next batch), for a caller that has no room to
+  // lend until later; Read then sorts nothing.
+  void SortNow();
 
  private:
   // A thread's room for the pieces it reads.

@@ -86,6 +86,9 @@ RecordStream::~RecordStream() {
 }
 
 void RecordStream::StartAt(Long leaf, Long from, Long until, bool jump) {
+#if ONDREL_READ_AHEAD_THREAD
+  if (pending_ && handing_) Abandon();  // its batch is not read: it would not be handed out
+#endif
   Settle();
   // A batch read ahead from where the stream was is not handed out, and
   // what its read met is not told.
@@ -123,12 +126,20 @@ void RecordStream::Fill(Batch& into) {
   // own arrays, twice over when one batch is read ahead while the other is
   // handed out, and the reading side's, once.  The sort of the record
   // numbers uses the slots' memory (a word each at least), so the reading
-  // side's arrays take only the numbers.
+  // side's arrays take only the numbers.  A scattered batch read ahead
+  // into the slots of the batch handed out before it (HandSlotsOn) has its
+  // slots counted once, and its sort, done before they come, a word of its
+  // own.
   const std::size_t budget = budget_ > 0 ? budget_ : ScanBudget(state_);
-  const std::size_t own = sizeof(Held) + std::max<std::size_t>(slotLength, 8) + 1 + (keepKeys ? keyLength : 0);
-  const std::size_t reading = RecordBatch::kBytesPerRecordLent + (keepKeys ? 0 : keyLength);
+  const std::size_t entryOwn = sizeof(Held) + 1 + (keepKeys ? keyLength : 0);
+  const std::size_t slotOwn = std::max<std::size_t>(slotLength, 8);
+  const std::size_t own = entryOwn + slotOwn;
   const bool twoBatches = ahead_ || aheadOnceScattered_;
-  const std::size_t most = std::max<std::size_t>(64, budget / ((twoBatches ? 2 : 1) * own + reading));
+  const bool slotsHanded = handSlots_ && twoBatches && scattered_ && slotsFit;
+  const std::size_t reading = (slotsHanded ? RecordBatch::kBytesPerRecord : RecordBatch::kBytesPerRecordLent) +
+                              (keepKeys ? 0 : keyLength);
+  const std::size_t perEntry = slotsHanded ? 2 * entryOwn + slotOwn + reading : (twoBatches ? 2 : 1) * own + reading;
+  const std::size_t most = std::max<std::size_t>(64, budget / perEntry);
   std::size_t count = std::min(capacity_, most);
   // A scattered order's batch costs a pass whatever its size: the entries
   // left, as the leaf table counts them, are spread evenly over the passes
@@ -195,6 +206,14 @@ void RecordStream::Fill(Batch& into) {
   }
   into.last = ended_;
   into.counterAtEnd = cursor_.Counter();
+#if ONDREL_READ_AHEAD_THREAD
+  if (&into == &back_ && handing_) {
+    // Sorted while the caller still works on the batch before; then the
+    // read waits for that batch's slots.
+    batch_.SortNow();
+    if (!TakeGivenSlots(into)) return;  // the stream is being closed or started again
+  }
+#endif
 
   const std::size_t slotBytes = batch_.Size() * slotLength;
   const std::size_t words = std::max((slotBytes + 7) / 8, batch_.Size());
@@ -267,6 +286,9 @@ void RecordStream::Fill(Batch& into) {
 bool RecordStream::TakeBatch() {
   if (front_.last) return false;
   if (pending_) {
+#if ONDREL_READ_AHEAD_THREAD
+    if (handing_) GiveSlots();
+#endif
     Settle();
 #if ONDREL_READ_AHEAD_THREAD
     if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
@@ -301,9 +323,54 @@ void RecordStream::StartFill() {
   {
     std::lock_guard lock(mutex_);
     working_ = true;
+    // A scattered batch whose slots fit is read into those of the batch
+    // handed out now, once the caller is done with it.
+    handing_ = handSlots_ && scattered_ && state_.RecordLength > 0 && state_.RecordLength <= kWholeSlotLimit;
+    slotsGiven_ = false;
+    abandoned_ = false;
   }
   pending_ = true;
   changed_.notify_all();
+}
+
+void RecordStream::GiveSlots() {
+  {
+    std::lock_guard lock(mutex_);
+    givenSlots_ = std::move(front_.slots);
+    givenSlotWords_ = std::exchange(front_.slotWords, 0);
+    slotsGiven_ = true;
+    waitingForSlots_ = false;
+  }
+  changed_.notify_all();
+}
+
+void RecordStream::Abandon() {
+  {
+    std::lock_guard lock(mutex_);
+    abandoned_ = true;
+    slotsGiven_ = true;
+    waitingForSlots_ = false;
+  }
+  changed_.notify_all();
+}
+
+bool RecordStream::TakeGivenSlots(Batch& into) {
+  std::unique_lock lock(mutex_);
+  if (!slotsGiven_) {
+    // Until the slots come the thread reads no file: the caller may (Settle).
+    waitingForSlots_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return slotsGiven_ || stop_; });
+  }
+  waitingForSlots_ = false;
+  // One room for slots stays: the larger of the two.
+  if (givenSlotWords_ > into.slotWords) {
+    into.slots = std::move(givenSlots_);
+    into.slotWords = givenSlotWords_;
+  }
+  givenSlots_.reset();
+  givenSlotWords_ = 0;
+  return !stop_ && !abandoned_;
 }
 
 void RecordStream::Work() {
@@ -331,8 +398,8 @@ void RecordStream::Settle() {
   for (;;) {
     // Work of the batch being read that this thread may share: it joins
     // each once, and waits for the rest.
-    changed_.wait(lock, [&] { return !working_ || opened_ != joined_; });
-    if (!working_) return;
+    changed_.wait(lock, [&] { return !working_ || waitingForSlots_ || opened_ != joined_; });
+    if (!working_ || waitingForSlots_) return;
     joined_ = opened_;
     lock.unlock();
     work_.Join();

@@ -27,8 +27,13 @@
 // processors at work.  What the batch's read meets (FineProblems) is told when
 // the batch is handed on, before its first row, as it is without the
 // thread; and the files are the caller's only while no batch is being
-// read (Data, Index).  A reader that may stop after a page (SQL) reads
-// ahead only from the first batch that costs a pass.  A build without
+// read (Data, Index).  A reader that is done with a batch sooner than a
+// pass takes (the export) may have each scattered batch read into the slots
+// of the one it has just finished (HandSlotsOn): the entries are walked and
+// sorted beside its work, the pass waits for those slots, and with the slots
+// held once the budget serves a third more entries a pass.  A reader that
+// may stop after a page (SQL) reads ahead only from the first batch that
+// costs a pass.  A build without
 // threads (ONDREL_READ_AHEAD_THREAD 0) reads every batch in line.
 #pragma once
 
@@ -111,6 +116,16 @@ class RecordStream {
   // its passes run beside the caller's work.  The batches are sized for two
   // from the first, so the budget holds either way.
   void ReadAheadOnceScattered() { aheadOnceScattered_ = true; }
+  // For a caller of ReadAhead that is done with a batch sooner than a pass
+  // over the data file takes (the export, whose writing of a batch takes
+  // half a pass): a scattered batch is read into the slots of the batch
+  // handed out before it, once the caller has taken its last row.  The
+  // slots are then held once, not twice, so that each batch holds more
+  // entries and the order takes fewer passes; the entries are walked and
+  // sorted while the caller works, and the pass no longer runs beside its
+  // work but with it.  A slow caller (SQL) would lose more than the passes
+  // it saves.  Set before the first row.
+  void HandSlotsOn() { handSlots_ = true; }
 
   void Want(std::function<bool(const TreeEntry&)> want) { want_ = std::move(want); }
 
@@ -213,6 +228,13 @@ class RecordStream {
 #if ONDREL_READ_AHEAD_THREAD
   void StartFill();
   void Work();
+  // The caller's side: the slots of the batch handed out go to the one being
+  // read, which waits for them (handing_); or that batch is not to be read.
+  void GiveSlots();
+  void Abandon();
+  // The reading side: waits for the slots, and keeps the larger room; false
+  // when the batch is not to be read after all.
+  bool TakeGivenSlots(Batch& into);
 #endif
 
   const SharedState& state_;
@@ -235,6 +257,7 @@ class RecordStream {
   std::size_t budget_;
   bool ahead_ = false;
   bool aheadOnceScattered_ = false;
+  bool handSlots_ = false;
   std::size_t capacity_ = 64;  // entries of the next batch
   bool ended_ = false;
   Long from_ = 0;  // the first entry handed out (StartAt)
@@ -259,6 +282,12 @@ class RecordStream {
   std::uint64_t opened_ = 0;  // work of back_'s that could be shared so far
   std::uint64_t joined_ = 0;  // how much of it the caller has joined
   bool stop_ = false;
+  bool handing_ = false;  // the batch being read takes the slots of the one handed out
+  bool slotsGiven_ = false;
+  bool waitingForSlots_ = false;  // its entries walked, the batch being read waits for them
+  bool abandoned_ = false;
+  std::unique_ptr<std::uint64_t[]> givenSlots_;
+  std::size_t givenSlotWords_ = 0;
   std::exception_ptr failure_;
   std::thread thread_;
 #endif
