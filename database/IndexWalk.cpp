@@ -46,10 +46,10 @@
 //
 // The walk reads the interior levels entry by entry and, of each leaf, its
 // used length, its level word and (unless told not to) its first and last
-// keys (LeafKeys): a leaf's entries are counted from U.  Asked to, it also reads every entry of
-// each leaf to learn whether all leading parts are digits (LeadingDigits),
-// and all second parts (SecondDigits), which costs a copy of each leaf from
-// the block cache.  The profile reader (Profile.cpp) reads the key
+// keys (LeafKeys): a leaf's entries are counted from U.  Asked to, it also
+// reads every entry of each leaf to learn whether all leading parts are
+// digits (LeadingDigits), and all second parts (SecondDigits), which costs
+// a copy of each leaf from the block cache.  The profile reader (Profile.cpp) reads the key
 // descriptions.
 #include "database/IndexWalk.h"
 

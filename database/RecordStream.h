@@ -33,8 +33,8 @@
 // sorted beside its work, the pass waits for those slots, and with the slots
 // held once the budget serves a third more entries a pass.  A reader that
 // may stop after a page (SQL) reads ahead only from the first batch that
-// costs a pass.  A build without
-// threads (ONDREL_READ_AHEAD_THREAD 0) reads every batch in line.
+// costs a pass.  A build without threads (ONDREL_READ_AHEAD_THREAD 0) reads
+// every batch in line.
 #pragma once
 
 #include <cstddef>
@@ -86,8 +86,9 @@ inline constexpr std::size_t kLeastScanBudget = 16 * 1024 * 1024;
 // The same ceiling for the export, in a process of its own where nothing
 // else holds memory beside the walk's tables and the stream (measured, its
 // peak lies some 7 MiB above the ceiling: 171 MiB for 10M entries of BYNAME
-// in 512- or 2048-byte nodes): a scattered order then takes fewer passes.  A scan inside another program (SQL) keeps
-// kScanCeiling, below what that program holds of its own.
+// in 512- or 2048-byte nodes): a scattered order then takes fewer passes.
+// A scan inside another program (SQL) keeps kScanCeiling, below what that
+// program holds of its own.
 inline constexpr std::size_t kExportCeiling = 164 * 1024 * 1024;
 // The budget of a stream over the profile `state` has walked: what the
 // ceiling leaves after the walk's tables, and at least the least budget.
