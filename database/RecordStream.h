@@ -85,8 +85,9 @@ inline constexpr std::size_t kScanCeiling = 148 * 1024 * 1024;
 inline constexpr std::size_t kLeastScanBudget = 16 * 1024 * 1024;
 // The same ceiling for the export, in a process of its own where nothing
 // else holds memory beside the walk's tables and the stream (measured, its
-// peak lies some 7 MiB above the ceiling: 171 MiB for 10M entries of BYNAME
-// in 512- or 2048-byte nodes): a scattered order then takes fewer passes.
+// peak lies a few MiB above the ceiling: 164 to 168 MiB for 10M entries of
+// BYNAME in 512- or 2048-byte nodes): a scattered order then takes fewer
+// passes.
 // A scan inside another program (SQL) keeps kScanCeiling, below what that
 // program holds of its own.
 inline constexpr std::size_t kExportCeiling = 164 * 1024 * 1024;
