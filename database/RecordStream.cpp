@@ -87,7 +87,7 @@ RecordStream::~RecordStream() {
 
 void RecordStream::StartAt(Long leaf, Long from, Long until, bool jump) {
 #if ONDREL_READ_AHEAD_THREAD
-  if (pending_ && handing_) Abandon();  // its batch is not read: it would not be handed out
+  if (pending_ && handing_) HandOver(true);  // its batch is not read: it would not be handed out
 #endif
   Settle();
   // A batch read ahead from where the stream was is not handed out, and
@@ -110,6 +110,10 @@ void RecordStream::StartAt(Long leaf, Long from, Long until, bool jump) {
   next_ = 0;
   nextSpare_ = 0;
   counter_ = cursor_.Counter();
+}
+
+bool RecordStream::HandsSlots() const {
+  return handSlots_ && scattered_ && state_.RecordLength > 0 && state_.RecordLength <= kWholeSlotLimit;
 }
 
 void RecordStream::Fill(Batch& into) {
@@ -135,7 +139,7 @@ void RecordStream::Fill(Batch& into) {
   const std::size_t slotOwn = std::max<std::size_t>(slotLength, 8);
   const std::size_t own = entryOwn + slotOwn;
   const bool twoBatches = ahead_ || aheadOnceScattered_;
-  const bool slotsHanded = handSlots_ && twoBatches && scattered_ && slotsFit;
+  const bool slotsHanded = twoBatches && HandsSlots();
   const std::size_t reading = (slotsHanded ? RecordBatch::kBytesPerRecord : RecordBatch::kBytesPerRecordLent) +
                               (keepKeys ? 0 : keyLength);
   const std::size_t perEntry = slotsHanded ? 2 * entryOwn + slotOwn + reading : (twoBatches ? 2 : 1) * own + reading;
@@ -287,7 +291,7 @@ bool RecordStream::TakeBatch() {
   if (front_.last) return false;
   if (pending_) {
 #if ONDREL_READ_AHEAD_THREAD
-    if (handing_) GiveSlots();
+    if (handing_) HandOver(false);
 #endif
     Settle();
 #if ONDREL_READ_AHEAD_THREAD
@@ -325,7 +329,7 @@ void RecordStream::StartFill() {
     working_ = true;
     // A scattered batch whose slots fit is read into those of the batch
     // handed out now, once the caller is done with it.
-    handing_ = handSlots_ && scattered_ && state_.RecordLength > 0 && state_.RecordLength <= kWholeSlotLimit;
+    handing_ = HandsSlots();
     slotsGiven_ = false;
     abandoned_ = false;
   }
@@ -333,21 +337,14 @@ void RecordStream::StartFill() {
   changed_.notify_all();
 }
 
-void RecordStream::GiveSlots() {
+void RecordStream::HandOver(bool abandon) {
   {
     std::lock_guard lock(mutex_);
-    givenSlots_ = std::move(front_.slots);
-    givenSlotWords_ = std::exchange(front_.slotWords, 0);
-    slotsGiven_ = true;
-    waitingForSlots_ = false;
-  }
-  changed_.notify_all();
-}
-
-void RecordStream::Abandon() {
-  {
-    std::lock_guard lock(mutex_);
-    abandoned_ = true;
+    if (!abandon) {
+      givenSlots_ = std::move(front_.slots);
+      givenSlotWords_ = std::exchange(front_.slotWords, 0);
+    }
+    abandoned_ = abandon;
     slotsGiven_ = true;
     waitingForSlots_ = false;
   }

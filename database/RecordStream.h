@@ -215,6 +215,9 @@ class RecordStream {
     }
   };
 
+  // Whether the next scattered batch is read into the slots of the one
+  // handed out (HandSlotsOn), its records' slots being whole.
+  bool HandsSlots() const;
   // The key of entry i of the batch handed out, held.keyRead being true.
   const unsigned char* KeyOf(std::size_t i);
   // Reads the next batch into `into`: the reading side, which alone uses
@@ -231,9 +234,9 @@ class RecordStream {
   void StartFill();
   void Work();
   // The caller's side: the slots of the batch handed out go to the one being
-  // read, which waits for them (handing_); or that batch is not to be read.
-  void GiveSlots();
-  void Abandon();
+  // read, which waits for them (handing_); or, with `abandon`, that batch is
+  // not to be read.
+  void HandOver(bool abandon);
   // The reading side: waits for the slots, and keeps the larger room; false
   // when the batch is not to be read after all.
   bool TakeGivenSlots(Batch& into);
